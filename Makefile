@@ -1,0 +1,21 @@
+# Thin wrapper over the CMake presets.
+.PHONY: all test demo deps clean
+
+all:
+	cmake --preset linux
+	cmake --build --preset linux
+
+deps:
+	scripts/install-deps
+
+# Every test natively under the sanitizers, then the Windows build's tests under Wine.
+test: deps
+	cmake --workflow --preset linux-asan
+	cmake --workflow --preset win32
+
+demo: deps
+	cmake --preset linux
+	cmake --build --preset linux --target demo
+
+clean:
+	rm -rf build

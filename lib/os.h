@@ -1,0 +1,139 @@
+// The one door to the operating system. Every path here is a Windows path (backslash
+// separators, optional drive letter) on both targets; the POSIX back end translates it.
+// Results follow the library's convention: 0 for success, -1 for failure, unless a routine
+// says otherwise.
+#pragma once
+
+#include <stdint.h>
+#include <stdio.h>
+
+// ---- File status ----------------------------------------------------------------------
+
+struct OsFileStatus {
+    int32_t is_directory;  // 1 for a folder, 0 for anything else
+    uint32_t size;         // bytes; files of 4 GiB and more report 0xFFFFFFFF
+};
+
+// Fills *status for an existing file or folder. 0, or -1 when the path names nothing.
+int os_file_status(const char *path, OsFileStatus *status);
+
+// 1 when the path names an existing file or folder (no access rights asked), else 0.
+int os_exists(const char *path);
+
+// ---- Descriptors, always binary ------------------------------------------------------
+
+enum {
+    OS_OPEN_READ = 1,       // read only
+    OS_OPEN_READ_WRITE = 2, // read and write
+    OS_OPEN_CREATE = 4,     // create when missing (owner read and write, octal 600)
+    OS_OPEN_TRUNCATE = 8,   // cut an existing file to zero length
+    OS_OPEN_APPEND = 16     // every write goes to the end
+};
+
+enum { OS_SEEK_SET = 0, OS_SEEK_CUR = 1, OS_SEEK_END = 2 };
+
+// A descriptor (0 or more), or -1.
+int os_open(const char *path, int flags);
+// Bytes read (0 at the end), or -1.
+int32_t os_read(int fd, void *buffer, uint32_t count);
+// Bytes written, or -1.
+int32_t os_write(int fd, const void *buffer, uint32_t count);
+// The new position from the start of the file, or -1.
+int64_t os_seek(int fd, int64_t offset, int whence);
+int os_close(int fd);
+
+// ---- Streams -------------------------------------------------------------------------
+
+// Opens a C stream in binary mode whatever the mode says ("r", "w", "a", "r+", "w+", with or
+// without "b" or "t"); text mode is the library's own (lib/stream.h). Null on failure.
+FILE *os_open_stream(const char *path, const char *mode);
+
+// ---- Folders and files ---------------------------------------------------------------
+
+// Writes the current folder into buffer: 'Z:\a\b' form, no trailing backslash except at the
+// root of a drive ('Z:\'). 0, or -1 when it does not fit (buffer then holds "").
+int os_get_current_directory(char *buffer, uint32_t size);
+int os_change_directory(const char *path);
+// Creates one folder level.
+int os_make_directory(const char *path);
+// Removes an empty folder; refuses the process's current folder, as Windows does.
+int os_remove_directory(const char *path);
+int os_delete_file(const char *path);
+// Renames a file or folder; fails when the source is missing or the target exists.
+int os_rename_no_replace(const char *from, const char *to);
+
+// Sets the read-only, hidden and system attributes of a file to those in attributes
+// (OS_ATTR_* bits). On POSIX only read-only has an effect (write permission removed); a name
+// that begins with "." is what makes an entry hidden there.
+int os_set_attributes(const char *path, int32_t attributes);
+// Gives a copied program file the right to run (POSIX: mode 755); nothing to do on Windows.
+int os_make_executable(const char *path);
+
+// ---- Folder listing ------------------------------------------------------------------
+
+enum {
+    OS_ATTR_READONLY = 0x01,
+    OS_ATTR_HIDDEN = 0x02,
+    OS_ATTR_SYSTEM = 0x04,
+    OS_ATTR_DIRECTORY = 0x10
+};
+
+struct OsDirEntry {
+    char name[260];       // the entry's name as stored
+    uint32_t size;        // bytes (0xFFFFFFFF for files of 4 GiB and more)
+    int32_t attributes;   // OS_ATTR_* bits
+};
+
+struct OsDirList;
+
+// Lists every entry of a folder, "." and ".." included, hidden and system entries too.
+// Null when the folder cannot be listed.
+OsDirList *os_list_open(const char *directory);
+// 1 and *entry filled for the next entry, 0 at the end (or on an error).
+int os_list_next(OsDirList *list, OsDirEntry *entry);
+void os_list_close(OsDirList *list);
+
+// ---- Processes and environment -------------------------------------------------------
+
+// The full path of the running program file ('Z:\...' on POSIX). 0, or -1 when it does not
+// fit (buffer then holds "").
+int os_program_path(char *buffer, uint32_t size);
+
+// The suffix of program files on this platform: ".exe" on Windows, "" on POSIX.
+extern const char os_program_suffix[];
+
+// Starts a program in the current folder with a whole command line and waits for its end.
+// A program name without an extension gets ".EXE"; the name is never looked up along PATH.
+// On POSIX the command line is split into arguments by the Windows C runtime's rules and a
+// name that has no ".EXE" twin is also tried as written, so native programs can be started.
+// input_path, output_path and error_path redirect the standard handles when not null
+// (files are created or truncated). Result: 0 and *exit_status set when the program ran,
+// -1 when it could not be started.
+int os_run_program(const char *program, const char *command_line, const char *input_path,
+                   const char *output_path, const char *error_path, int *exit_status);
+
+// Copies the value of an environment variable into buffer. On POSIX a PATH in Unix form
+// ('/a:/b') is given in Windows form ('Z:\a;Z:\b'). Result: the value's length, -1 when the
+// variable is not set, -2 when it does not fit (buffer then holds "").
+int os_get_environment(const char *name, char *buffer, uint32_t size);
+// Sets (value not null) or removes (value null) an environment variable.
+int os_set_environment(const char *name, const char *value);
+
+// ---- Console -------------------------------------------------------------------------
+
+// Drops input that was typed ahead and is still waiting, when standard input is a console;
+// a pipe or a file is left alone.
+void os_discard_console_input(void);
+
+// ---- Temporary folders (tests and tools) ---------------------------------------------
+
+// Creates a new, empty folder with a unique name under the system's temporary folder and
+// writes its path into buffer. 0, or -1.
+int os_make_temp_directory(char *buffer, uint32_t size);
+
+// ---- Fault injection -----------------------------------------------------------------
+
+// Makes the nth call from now of one kind of operation fail (n = 1 is the next call); 0
+// disarms. Only tests arm it; the programs never do.
+enum { OS_FAULT_WRITE = 0, OS_FAULT_RENAME = 1, OS_FAULT_DELETE = 2, OS_FAULT_KINDS = 3 };
+void os_inject_fault(int kind, int nth);

@@ -1,0 +1,115 @@
+// Shared test helpers, written over the OS layer so they work on both targets.
+#include "support.h"
+
+#include <stdio.h>
+
+#include "os.h"
+#include "stream.h"
+
+bool write_file(const std::string &path, const std::string &bytes)
+{
+    Stream *s = stream_open(path.c_str(), "wb");
+    if (!s)
+        return false;
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), s->file) == bytes.size();
+    return stream_close(s) == 0 && ok;
+}
+
+std::string read_file(const std::string &path)
+{
+    Stream *s = stream_open(path.c_str(), "rb");
+    if (!s)
+        return "<missing>";
+    std::string bytes;
+    char block[4096];
+    size_t n;
+    while ((n = fread(block, 1, sizeof block, s->file)) > 0)
+        bytes.append(block, n);
+    stream_close(s);
+    return bytes;
+}
+
+void remove_all(const std::string &path)
+{
+    OsFileStatus status;
+    if (os_file_status(path.c_str(), &status) != 0)
+        return;
+    if (!status.is_directory) {
+        os_delete_file(path.c_str());
+        return;
+    }
+    OsDirList *list = os_list_open(path.c_str());
+    if (list) {
+        OsDirEntry entry;
+        while (os_list_next(list, &entry)) {
+            std::string name = entry.name;
+            if (name != "." && name != "..")
+                remove_all(path + "\\" + name);
+        }
+        os_list_close(list);
+    }
+    os_remove_directory(path.c_str());
+}
+
+std::string strip_cr(const std::string &text)
+{
+    std::string out;
+    for (char c : text)
+        if (c != '\r')
+            out += c;
+    return out;
+}
+
+std::string built_program(const char *base_name)
+{
+    char self[512];
+    if (os_program_path(self, sizeof self) != 0)
+        return base_name;
+    std::string path = self;
+    size_t cut = path.rfind('\\');
+    std::string folder = cut == std::string::npos ? "." : path.substr(0, cut);
+    return folder + "\\" + base_name + os_program_suffix;
+}
+
+ProgramRun run_program(const std::string &program, const std::string &command_line,
+                       const std::string &input)
+{
+    char temp[256];
+    ProgramRun run = {0, -1, "", ""};
+    if (os_make_temp_directory(temp, sizeof temp) != 0)
+        return run;
+    std::string folder = temp;
+    std::string in = folder + "\\in.txt", out = folder + "\\out.txt", err = folder + "\\err.txt";
+    write_file(in, input);
+    int status = -1;
+    if (os_run_program(program.c_str(), command_line.c_str(), in.c_str(), out.c_str(),
+                       err.c_str(), &status) == 0) {
+        run.started = 1;
+        run.exit_status = status;
+    }
+    run.out = strip_cr(read_file(out));
+    run.err = strip_cr(read_file(err));
+    remove_all(folder);
+    return run;
+}
+
+void TempFolderTest::SetUp()
+{
+    char buffer[256];
+    ASSERT_EQ(os_get_current_directory(buffer, sizeof buffer), 0);
+    previous = buffer;
+    ASSERT_EQ(os_make_temp_directory(buffer, sizeof buffer), 0);
+    dir = buffer;
+    ASSERT_EQ(os_change_directory(dir.c_str()), 0);
+}
+
+void TempFolderTest::TearDown()
+{
+    os_change_directory(previous.c_str());
+    remove_all(dir);
+}
+
+std::string TempFolderTest::at(const std::string &name) const
+{
+    return dir + "\\" + name;
+}

@@ -1,0 +1,45 @@
+// Helpers shared by the tests: a fresh temporary folder per test, whole-file reads and
+// writes in binary, and running the built programs with captured output.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+// Writes bytes to path (created or truncated). True on success.
+bool write_file(const std::string &path, const std::string &bytes);
+// The whole content of path, or "<missing>" when it cannot be read.
+std::string read_file(const std::string &path);
+// Deletes a file or a whole folder tree, without the library's walk.
+void remove_all(const std::string &path);
+// Text with every CR removed, for comparing console output from either platform.
+std::string strip_cr(const std::string &text);
+
+// The path of a program built beside the running test: folder of the test, base name and
+// the platform's program suffix.
+std::string built_program(const char *base_name);
+
+struct ProgramRun {
+    int started;       // 1 when the program ran, 0 when it could not be started
+    int exit_status;   // as the platform reports it (-1 shows as 255 on Linux)
+    std::string out;   // standard output, CR removed
+    std::string err;   // standard error, CR removed
+};
+
+// Runs a program in the current folder with a command line and the given standard input.
+ProgramRun run_program(const std::string &program, const std::string &command_line,
+                       const std::string &input = "");
+
+// A fixture that makes a fresh temporary folder current for each test and removes it after,
+// returning to the folder that was current before.
+class TempFolderTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+    // dir + "\\" + name
+    std::string at(const std::string &name) const;
+
+    std::string dir;       // the temporary folder, absolute, Windows form
+    std::string previous;  // the folder current before the test
+};
