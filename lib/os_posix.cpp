@@ -1,1 +1,725 @@
-// placeholder
+// The OS layer over POSIX (Linux): Windows paths are translated to native ones, names are
+// looked up without regard to ASCII case, and processes, listings and renames behave as the
+// Windows services the programs were written for.
+#include "os.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+enum { NATIVE_PATH_SIZE = 4096 };
+
+// ---- Fault injection -----------------------------------------------------------------
+
+static int fault_countdown[OS_FAULT_KINDS];
+
+void os_inject_fault(int kind, int nth)
+{
+    if (kind >= 0 && kind < OS_FAULT_KINDS)
+        fault_countdown[kind] = nth > 0 ? nth : 0;
+}
+
+// 1 when this call of the kind is the armed one; the injection then disarms.
+static int fault_fires(int kind)
+{
+    if (fault_countdown[kind] <= 0)
+        return 0;
+    fault_countdown[kind]--;
+    if (fault_countdown[kind] > 0)
+        return 0;
+    errno = EIO;
+    return 1;
+}
+
+// ---- Path translation ----------------------------------------------------------------
+
+static int fold_ascii(int c)
+{
+    return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c;
+}
+
+static int equal_folded(const char *a, const char *b)
+{
+    for (; *a && *b; a++, b++)
+        if (fold_ascii(static_cast<unsigned char>(*a)) !=
+            fold_ascii(static_cast<unsigned char>(*b)))
+            return 0;
+    return *a == *b;
+}
+
+// Replaces the component path[start..] (terminated) by the name of its folder's entry that
+// equals it without regard to case; the lowest such name in byte order when several do.
+// 1 when one was found. ASCII folding keeps the length, so the replacement fits in place.
+static int match_in_folder(char *path, size_t start)
+{
+    char folder[NATIVE_PATH_SIZE];
+    if (start == 0) {
+        strcpy(folder, ".");
+    } else {
+        memcpy(folder, path, start);
+        folder[start] = '\0';
+    }
+    DIR *dir = opendir(folder);
+    if (!dir)
+        return 0;
+    char best[256] = "";
+    struct dirent *entry;
+    while ((entry = readdir(dir)) != nullptr)
+        if (equal_folded(entry->d_name, path + start) &&
+            (best[0] == '\0' || strcmp(entry->d_name, best) < 0))
+            snprintf(best, sizeof best, "%s", entry->d_name);
+    closedir(dir);
+    if (best[0] == '\0' || strlen(best) != strlen(path + start))
+        return 0;
+    memcpy(path + start, best, strlen(best));
+    return 1;
+}
+
+// Gives each component that does not exist as written the case of an existing entry, from
+// the first component on; stops at the first one that has no match at all (a name about to
+// be created keeps its case as written). The last component is left alone when keep_last.
+static void resolve_case(char *path, int keep_last)
+{
+    struct stat st;
+    if (!keep_last && lstat(path, &st) == 0)
+        return;
+    size_t start = path[0] == '/' ? 1 : 0;
+    while (path[start]) {
+        size_t end = start;
+        while (path[end] && path[end] != '/')
+            end++;
+        if (keep_last && !path[end])
+            return;
+        if (end > start) {
+            char saved = path[end];
+            path[end] = '\0';
+            int found = lstat(path, &st) == 0 || match_in_folder(path, start);
+            path[end] = saved;
+            if (!found)
+                return;
+        }
+        if (!path[end])
+            return;
+        start = end + 1;
+    }
+}
+
+// Translates a Windows path into a native one in out (NATIVE_PATH_SIZE bytes): backslashes
+// become slashes, "Z:" is the root, any other drive names nothing. 0, or -1 with errno set.
+static int translate_path(const char *path, char *out, int keep_last = 0)
+{
+    size_t length = 0;
+    if (((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+        path[1] == ':') {
+        if (path[0] != 'Z' && path[0] != 'z') {
+            errno = ENOENT;
+            return -1;
+        }
+        out[length++] = '/';
+        path += 2;
+        while (*path == '\\' || *path == '/')
+            path++;
+    }
+    for (; *path; path++) {
+        if (length + 1 >= NATIVE_PATH_SIZE) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        out[length++] = *path == '\\' ? '/' : *path;
+    }
+    out[length] = '\0';
+    resolve_case(out, keep_last);
+    return 0;
+}
+
+// Writes a native absolute path in 'Z:\a\b' form. 0, or -1 when it does not fit (buffer "").
+static int to_windows_path(const char *native, char *buffer, uint32_t size)
+{
+    if (size == 0)
+        return -1;
+    buffer[0] = '\0';
+    while (*native == '/')
+        native++;
+    size_t length = strlen(native);
+    while (length > 0 && native[length - 1] == '/')
+        length--;
+    if (3 + length + 1 > size)
+        return -1;
+    memcpy(buffer, "Z:\\", 3);
+    for (size_t i = 0; i < length; i++)
+        buffer[3 + i] = native[i] == '/' ? '\\' : native[i];
+    buffer[3 + length] = '\0';
+    return 0;
+}
+
+// ---- File status ----------------------------------------------------------------------
+
+int os_file_status(const char *path, OsFileStatus *status)
+{
+    char native[NATIVE_PATH_SIZE];
+    struct stat st;
+    if (translate_path(path, native) != 0 || stat(native, &st) != 0)
+        return -1;
+    status->is_directory = S_ISDIR(st.st_mode) ? 1 : 0;
+    status->size = st.st_size >= 0xFFFFFFFFLL ? 0xFFFFFFFFu : static_cast<uint32_t>(st.st_size);
+    if (status->is_directory)
+        status->size = 0;
+    return 0;
+}
+
+int os_exists(const char *path)
+{
+    OsFileStatus status;
+    return os_file_status(path, &status) == 0 ? 1 : 0;
+}
+
+// ---- Descriptors, always binary ------------------------------------------------------
+
+int os_open(const char *path, int flags)
+{
+    char native[NATIVE_PATH_SIZE];
+    if (translate_path(path, native) != 0)
+        return -1;
+    int native_flags = (flags & OS_OPEN_READ_WRITE) ? O_RDWR : O_RDONLY;
+    if (flags & OS_OPEN_CREATE)
+        native_flags |= O_CREAT;
+    if (flags & OS_OPEN_TRUNCATE)
+        native_flags |= O_TRUNC;
+    if (flags & OS_OPEN_APPEND)
+        native_flags |= O_APPEND;
+    return open(native, native_flags | O_CLOEXEC, 0600);
+}
+
+int32_t os_read(int fd, void *buffer, uint32_t count)
+{
+    ssize_t result;
+    do
+        result = read(fd, buffer, count);
+    while (result < 0 && errno == EINTR);
+    return static_cast<int32_t>(result);
+}
+
+int32_t os_write(int fd, const void *buffer, uint32_t count)
+{
+    if (fault_fires(OS_FAULT_WRITE))
+        return -1;
+    ssize_t result;
+    do
+        result = write(fd, buffer, count);
+    while (result < 0 && errno == EINTR);
+    return static_cast<int32_t>(result);
+}
+
+int64_t os_seek(int fd, int64_t offset, int whence)
+{
+    static const int origins[] = {SEEK_SET, SEEK_CUR, SEEK_END};
+    if (whence < 0 || whence > 2)
+        return -1;
+    return static_cast<int64_t>(lseek(fd, static_cast<off_t>(offset), origins[whence]));
+}
+
+int os_close(int fd)
+{
+    return close(fd) == 0 ? 0 : -1;
+}
+
+// ---- Streams -------------------------------------------------------------------------
+
+FILE *os_open_stream(const char *path, const char *mode)
+{
+    char native_mode[8];
+    size_t length = 0;
+    for (const char *m = mode; *m && length < 4; m++)
+        if (*m != 'b' && *m != 't')
+            native_mode[length++] = *m;
+    native_mode[length++] = 'b';
+    native_mode[length++] = 'e';
+    native_mode[length] = '\0';
+    char native[NATIVE_PATH_SIZE];
+    if (translate_path(path, native) != 0)
+        return nullptr;
+    return fopen(native, native_mode);
+}
+
+// ---- Folders and files ---------------------------------------------------------------
+
+int os_get_current_directory(char *buffer, uint32_t size)
+{
+    char native[NATIVE_PATH_SIZE];
+    if (size > 0)
+        buffer[0] = '\0';
+    if (!getcwd(native, sizeof native))
+        return -1;
+    return to_windows_path(native, buffer, size);
+}
+
+int os_change_directory(const char *path)
+{
+    char native[NATIVE_PATH_SIZE];
+    if (translate_path(path, native) != 0)
+        return -1;
+    return chdir(native) == 0 ? 0 : -1;
+}
+
+int os_make_directory(const char *path)
+{
+    char native[NATIVE_PATH_SIZE];
+    if (translate_path(path, native) != 0)
+        return -1;
+    return mkdir(native, 0777) == 0 ? 0 : -1;
+}
+
+int os_remove_directory(const char *path)
+{
+    char native[NATIVE_PATH_SIZE];
+    struct stat target, current;
+    if (translate_path(path, native) != 0 || stat(native, &target) != 0)
+        return -1;
+    // Windows keeps the current folder open, so removing it fails there.
+    if (stat(".", &current) == 0 && current.st_dev == target.st_dev &&
+        current.st_ino == target.st_ino) {
+        errno = EBUSY;
+        return -1;
+    }
+    return rmdir(native) == 0 ? 0 : -1;
+}
+
+int os_delete_file(const char *path)
+{
+    if (fault_fires(OS_FAULT_DELETE))
+        return -1;
+    char native[NATIVE_PATH_SIZE];
+    if (translate_path(path, native) != 0)
+        return -1;
+    return unlink(native) == 0 ? 0 : -1;
+}
+
+// Renames without replacing where the kernel or file system has no RENAME_NOREPLACE: a
+// hard link fails on an existing target; folders cannot be linked, so they are checked.
+static int rename_by_link(const char *from, const char *to)
+{
+    struct stat st;
+    if (lstat(from, &st) != 0)
+        return -1;
+    if (S_ISDIR(st.st_mode)) {
+        if (lstat(to, &st) == 0) {
+            errno = EEXIST;
+            return -1;
+        }
+        return rename(from, to) == 0 ? 0 : -1;
+    }
+    if (link(from, to) != 0)
+        return -1;
+    if (unlink(from) != 0) {
+        int saved = errno;
+        unlink(to);
+        errno = saved;
+        return -1;
+    }
+    return 0;
+}
+
+int os_rename_no_replace(const char *from, const char *to)
+{
+    if (fault_fires(OS_FAULT_RENAME))
+        return -1;
+    char native_from[NATIVE_PATH_SIZE], native_to[NATIVE_PATH_SIZE];
+    if (translate_path(from, native_from) != 0 || translate_path(to, native_to) != 0)
+        return -1;
+    // A new case for the same name is a rename on Windows, not a clash.
+    if (strcmp(native_from, native_to) == 0) {
+        if (translate_path(to, native_to, 1) != 0)
+            return -1;
+        return rename(native_from, native_to) == 0 ? 0 : -1;
+    }
+#ifdef SYS_renameat2
+    const unsigned int no_replace = 1; // RENAME_NOREPLACE
+    if (syscall(SYS_renameat2, AT_FDCWD, native_from, AT_FDCWD, native_to, no_replace) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return -1;
+#endif
+    return rename_by_link(native_from, native_to);
+}
+
+int os_set_attributes(const char *path, int32_t attributes)
+{
+    char native[NATIVE_PATH_SIZE];
+    struct stat st;
+    if (translate_path(path, native) != 0 || stat(native, &st) != 0)
+        return -1;
+    mode_t mode = st.st_mode & 07777;
+    if (attributes & OS_ATTR_READONLY)
+        mode &= ~static_cast<mode_t>(0222);
+    else
+        mode |= S_IWUSR;
+    if (mode == (st.st_mode & 07777))
+        return 0;
+    return chmod(native, mode) == 0 ? 0 : -1;
+}
+
+int os_make_executable(const char *path)
+{
+    char native[NATIVE_PATH_SIZE];
+    if (translate_path(path, native) != 0)
+        return -1;
+    return chmod(native, 0755) == 0 ? 0 : -1;
+}
+
+// ---- Folder listing ------------------------------------------------------------------
+
+struct OsDirList {
+    DIR *dir;
+    char path[NATIVE_PATH_SIZE]; // the folder, with a trailing slash
+    size_t length;
+};
+
+OsDirList *os_list_open(const char *directory)
+{
+    char native[NATIVE_PATH_SIZE];
+    if (translate_path(directory, native) != 0)
+        return nullptr;
+    size_t length = strlen(native);
+    if (length == 0)
+        native[length++] = '.';
+    if (native[length - 1] != '/') {
+        if (length + 1 >= NATIVE_PATH_SIZE)
+            return nullptr;
+        native[length++] = '/';
+    }
+    native[length] = '\0';
+    OsDirList *list = static_cast<OsDirList *>(malloc(sizeof(OsDirList)));
+    if (!list)
+        return nullptr;
+    list->dir = opendir(native);
+    if (!list->dir) {
+        free(list);
+        return nullptr;
+    }
+    memcpy(list->path, native, length + 1);
+    list->length = length;
+    return list;
+}
+
+// Attributes as Windows would show them: a name that begins with "." is hidden, an entry
+// its owner cannot write is read-only.
+static int32_t attributes_of(const char *name, const struct stat *st)
+{
+    int32_t attributes = 0;
+    if (name[0] == '.' && strcmp(name, ".") != 0 && strcmp(name, "..") != 0)
+        attributes |= OS_ATTR_HIDDEN;
+    if (!(st->st_mode & S_IWUSR))
+        attributes |= OS_ATTR_READONLY;
+    if (S_ISDIR(st->st_mode))
+        attributes |= OS_ATTR_DIRECTORY;
+    return attributes;
+}
+
+int os_list_next(OsDirList *list, OsDirEntry *entry)
+{
+    struct dirent *found;
+    while ((found = readdir(list->dir)) != nullptr) {
+        size_t name_length = strlen(found->d_name);
+        if (name_length >= sizeof entry->name || list->length + name_length >= NATIVE_PATH_SIZE)
+            continue;
+        memcpy(list->path + list->length, found->d_name, name_length + 1);
+        struct stat st;
+        int missing = stat(list->path, &st) != 0 && lstat(list->path, &st) != 0;
+        list->path[list->length] = '\0';
+        if (missing)
+            continue;
+        memcpy(entry->name, found->d_name, name_length + 1);
+        entry->attributes = attributes_of(found->d_name, &st);
+        entry->size = S_ISDIR(st.st_mode)          ? 0
+                      : st.st_size >= 0xFFFFFFFFLL ? 0xFFFFFFFFu
+                                                   : static_cast<uint32_t>(st.st_size);
+        return 1;
+    }
+    return 0;
+}
+
+void os_list_close(OsDirList *list)
+{
+    if (!list)
+        return;
+    closedir(list->dir);
+    free(list);
+}
+
+// ---- Processes and environment -------------------------------------------------------
+
+const char os_program_suffix[] = "";
+
+int os_program_path(char *buffer, uint32_t size)
+{
+    char native[NATIVE_PATH_SIZE];
+    if (size > 0)
+        buffer[0] = '\0';
+    ssize_t length = readlink("/proc/self/exe", native, sizeof native - 1);
+    if (length <= 0)
+        return -1;
+    native[length] = '\0';
+    return to_windows_path(native, buffer, size);
+}
+
+// Splits a command line as the Windows C runtime does into argv (terminated by a null
+// pointer), the words stored in text (strlen(line) + 1 bytes). Runs of blanks and tabs
+// separate words; '"' toggles quoting; 2n backslashes before '"' give n backslashes and the
+// '"' toggles, 2n+1 give n and a literal '"'; other backslashes are literal.
+static int split_command_line(const char *line, char **argv, char *text)
+{
+    int count = 0;
+    const char *p = line;
+    for (;;) {
+        while (*p == ' ' || *p == '\t')
+            p++;
+        if (!*p)
+            break;
+        argv[count++] = text;
+        int quoted = 0;
+        for (;;) {
+            size_t slashes = 0;
+            while (*p == '\\') {
+                slashes++;
+                p++;
+            }
+            if (*p == '"') {
+                for (size_t i = 0; i < slashes / 2; i++)
+                    *text++ = '\\';
+                if (slashes % 2)
+                    *text++ = '"';
+                else
+                    quoted = !quoted;
+                p++;
+                continue;
+            }
+            for (size_t i = 0; i < slashes; i++)
+                *text++ = '\\';
+            if (!*p || (!quoted && (*p == ' ' || *p == '\t')))
+                break;
+            *text++ = *p++;
+        }
+        *text++ = '\0';
+    }
+    argv[count] = nullptr;
+    return count;
+}
+
+// The native path of a program to start: the name with ".EXE" when it has no extension,
+// else (or when no such file exists) the name as written. 0, or -1 when no file exists.
+static int find_program(const char *program, char *native)
+{
+    const char *name = program;
+    for (const char *p = program; *p; p++)
+        if (*p == '\\' || *p == '/')
+            name = p + 1;
+    struct stat st;
+    if (!strchr(name, '.')) {
+        char with_suffix[NATIVE_PATH_SIZE];
+        int length = snprintf(with_suffix, sizeof with_suffix, "%s.EXE", program);
+        if (length > 0 && length < NATIVE_PATH_SIZE && translate_path(with_suffix, native) == 0 &&
+            stat(native, &st) == 0 && S_ISREG(st.st_mode))
+            return 0;
+    }
+    if (translate_path(program, native) == 0 && stat(native, &st) == 0 && S_ISREG(st.st_mode))
+        return 0;
+    errno = ENOENT;
+    return -1;
+}
+
+// Opens a redirection file for the child (close-on-exec; the child duplicates it onto its
+// standard handle). -1 when no path is given or it cannot be opened (*failed then set).
+static int open_redirection(const char *path, int for_output, int *failed)
+{
+    if (!path)
+        return -1;
+    char native[NATIVE_PATH_SIZE];
+    int fd = -1;
+    if (translate_path(path, native) == 0)
+        fd = open(native,
+                  for_output ? O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC : O_RDONLY | O_CLOEXEC,
+                  0644);
+    if (fd < 0)
+        *failed = 1;
+    return fd;
+}
+
+// In the child: takes the redirections, starts the program; on failure reports errno
+// through the close-on-exec pipe.
+static void exec_child(const char *native, char **argv, const int *handles, int report)
+{
+    for (int i = 0; i < 3; i++)
+        if (handles[i] >= 0 && dup2(handles[i], i) < 0)
+            break;
+    execv(native, argv);
+    int error = errno;
+    ssize_t ignored = write(report, &error, sizeof error);
+    (void)ignored;
+    _exit(127);
+}
+
+// Waits for the child and reads its exit status; a child ended by a signal gives 128 plus
+// the signal number, as shells show it. 0, or -1 when the exec failed.
+static int wait_child(pid_t child, int report, int *exit_status)
+{
+    int error = 0;
+    ssize_t got;
+    do
+        got = read(report, &error, sizeof error);
+    while (got < 0 && errno == EINTR);
+    close(report);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0)
+        if (errno != EINTR)
+            return -1;
+    if (got == static_cast<ssize_t>(sizeof error))
+        return -1;
+    if (WIFEXITED(status))
+        *exit_status = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+        *exit_status = 128 + WTERMSIG(status);
+    return 0;
+}
+
+static int start_and_wait(const char *native, char **argv, const int *handles, int *exit_status)
+{
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0)
+        return -1;
+    fflush(stdout);
+    fflush(stderr);
+    pid_t child = fork();
+    if (child < 0) {
+        close(report[0]);
+        close(report[1]);
+        return -1;
+    }
+    if (child == 0) {
+        close(report[0]);
+        exec_child(native, argv, handles, report[1]);
+    }
+    close(report[1]);
+    return wait_child(child, report[0], exit_status);
+}
+
+int os_run_program(const char *program, const char *command_line, const char *input_path,
+                   const char *output_path, const char *error_path, int *exit_status)
+{
+    char native[NATIVE_PATH_SIZE];
+    if (find_program(program, native) != 0)
+        return -1;
+    size_t length = strlen(command_line);
+    char **argv = static_cast<char **>(malloc((length / 2 + 3) * sizeof(char *)));
+    char *text = static_cast<char *>(malloc(length + 1));
+    int handles[3] = {-1, -1, -1}, failed = 0, result = -1;
+    if (argv && text) {
+        if (split_command_line(command_line, argv, text) == 0) {
+            argv[0] = native;
+            argv[1] = nullptr;
+        }
+        handles[0] = open_redirection(input_path, 0, &failed);
+        handles[1] = open_redirection(output_path, 1, &failed);
+        if (error_path && output_path && strcmp(error_path, output_path) == 0)
+            handles[2] = handles[1] >= 0 ? dup(handles[1]) : -1;
+        else
+            handles[2] = open_redirection(error_path, 1, &failed);
+        if (!failed)
+            result = start_and_wait(native, argv, handles, exit_status);
+    }
+    for (int i = 0; i < 3; i++)
+        if (handles[i] >= 0)
+            close(handles[i]);
+    free(argv);
+    free(text);
+    return result;
+}
+
+// Writes a Unix PATH ('/a:/b') in Windows form ('Z:\a;Z:\b'). The value's length, or -2.
+static int windows_path_list(const char *value, char *buffer, uint32_t size)
+{
+    uint32_t length = 0;
+    for (const char *p = value;;) {
+        const char *end = strchr(p, ':');
+        size_t part = end ? static_cast<size_t>(end - p) : strlen(p);
+        const char *prefix = (part > 0 && p[0] == '/') ? "Z:" : part == 0 ? "." : "";
+        size_t need = strlen(prefix) + part + (length > 0 ? 1 : 0);
+        if (length + need + 1 > size) {
+            buffer[0] = '\0';
+            return -2;
+        }
+        if (length > 0)
+            buffer[length++] = ';';
+        for (const char *q = prefix; *q; q++)
+            buffer[length++] = *q;
+        for (size_t i = 0; i < part; i++)
+            buffer[length++] = p[i] == '/' ? '\\' : p[i];
+        buffer[length] = '\0';
+        if (!end)
+            return static_cast<int>(length);
+        p = end + 1;
+    }
+}
+
+int os_get_environment(const char *name, char *buffer, uint32_t size)
+{
+    if (size > 0)
+        buffer[0] = '\0';
+    const char *value = getenv(name);
+    if (!value)
+        return -1;
+    if (size == 0)
+        return -2;
+    if (strcmp(name, "PATH") == 0 && value[0] && !strchr(value, ';') && !strchr(value, '\\'))
+        return windows_path_list(value, buffer, size);
+    size_t length = strlen(value);
+    if (length + 1 > size)
+        return -2;
+    memcpy(buffer, value, length + 1);
+    return static_cast<int>(length);
+}
+
+int os_set_environment(const char *name, const char *value)
+{
+    if (!value)
+        return unsetenv(name) == 0 ? 0 : -1;
+    return setenv(name, value, 1) == 0 ? 0 : -1;
+}
+
+// ---- Console -------------------------------------------------------------------------
+
+void os_discard_console_input(void)
+{
+    if (isatty(0))
+        tcflush(0, TCIFLUSH);
+}
+
+// ---- Temporary folders (tests and tools) ---------------------------------------------
+
+int os_make_temp_directory(char *buffer, uint32_t size)
+{
+    if (size > 0)
+        buffer[0] = '\0';
+    const char *base = getenv("TMPDIR");
+    if (!base || base[0] != '/')
+        base = "/tmp";
+    size_t length = strlen(base);
+    while (length > 1 && base[length - 1] == '/')
+        length--;
+    char native[NATIVE_PATH_SIZE];
+    int written = snprintf(native, sizeof native, "%.*s/os-XXXXXX", static_cast<int>(length), base);
+    if (written < 0 || written >= NATIVE_PATH_SIZE || !mkdtemp(native))
+        return -1;
+    if (to_windows_path(native, buffer, size) != 0) {
+        rmdir(native);
+        return -1;
+    }
+    return 0;
+}

@@ -1,1 +1,427 @@
-// placeholder
+// The OS layer over Win32 ANSI calls and the C runtime's binary descriptors. Only
+// KERNEL32.dll and msvcrt.dll may be needed, so nothing here calls another system DLL.
+#include "os.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+// ---- Fault injection -----------------------------------------------------------------
+
+static int fault_countdown[OS_FAULT_KINDS];
+
+void os_inject_fault(int kind, int nth)
+{
+    if (kind >= 0 && kind < OS_FAULT_KINDS)
+        fault_countdown[kind] = nth > 0 ? nth : 0;
+}
+
+// 1 when this call of the kind is the armed one; the injection then disarms.
+static int fault_fires(int kind)
+{
+    if (fault_countdown[kind] <= 0)
+        return 0;
+    fault_countdown[kind]--;
+    return fault_countdown[kind] == 0 ? 1 : 0;
+}
+
+static int fold_ascii(int c)
+{
+    return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c;
+}
+
+static int equal_folded(const char *a, const char *b)
+{
+    for (; *a && *b; a++, b++)
+        if (fold_ascii(static_cast<unsigned char>(*a)) !=
+            fold_ascii(static_cast<unsigned char>(*b)))
+            return 0;
+    return *a == *b;
+}
+
+static uint32_t size_of(DWORD high, DWORD low)
+{
+    return high != 0 ? 0xFFFFFFFFu : static_cast<uint32_t>(low);
+}
+
+// ---- File status ----------------------------------------------------------------------
+
+int os_file_status(const char *path, OsFileStatus *status)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data))
+        return -1;
+    status->is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+    status->size = status->is_directory ? 0 : size_of(data.nFileSizeHigh, data.nFileSizeLow);
+    return 0;
+}
+
+int os_exists(const char *path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+}
+
+// ---- Descriptors, always binary ------------------------------------------------------
+
+int os_open(const char *path, int flags)
+{
+    int native_flags =
+        ((flags & OS_OPEN_READ_WRITE) ? _O_RDWR : _O_RDONLY) | _O_BINARY | _O_NOINHERIT;
+    if (flags & OS_OPEN_CREATE)
+        native_flags |= _O_CREAT;
+    if (flags & OS_OPEN_TRUNCATE)
+        native_flags |= _O_TRUNC;
+    if (flags & OS_OPEN_APPEND)
+        native_flags |= _O_APPEND;
+    return _open(path, native_flags, _S_IREAD | _S_IWRITE);
+}
+
+int32_t os_read(int fd, void *buffer, uint32_t count)
+{
+    return _read(fd, buffer, count);
+}
+
+int32_t os_write(int fd, const void *buffer, uint32_t count)
+{
+    if (fault_fires(OS_FAULT_WRITE))
+        return -1;
+    return _write(fd, buffer, count);
+}
+
+int64_t os_seek(int fd, int64_t offset, int whence)
+{
+    static const int origins[] = {SEEK_SET, SEEK_CUR, SEEK_END};
+    if (whence < 0 || whence > 2)
+        return -1;
+    return _lseeki64(fd, offset, origins[whence]);
+}
+
+int os_close(int fd)
+{
+    return _close(fd) == 0 ? 0 : -1;
+}
+
+// ---- Streams -------------------------------------------------------------------------
+
+FILE *os_open_stream(const char *path, const char *mode)
+{
+    char native_mode[8];
+    size_t length = 0;
+    for (const char *m = mode; *m && length < 4; m++)
+        if (*m != 'b' && *m != 't')
+            native_mode[length++] = *m;
+    native_mode[length++] = 'b';
+    native_mode[length] = '\0';
+    return fopen(path, native_mode);
+}
+
+// ---- Folders and files ---------------------------------------------------------------
+
+int os_get_current_directory(char *buffer, uint32_t size)
+{
+    if (size == 0)
+        return -1;
+    DWORD length = GetCurrentDirectoryA(size, buffer);
+    if (length == 0 || length >= size) {
+        buffer[0] = '\0';
+        return -1;
+    }
+    if (length > 3 && buffer[length - 1] == '\\')
+        buffer[length - 1] = '\0';
+    return 0;
+}
+
+int os_change_directory(const char *path)
+{
+    return SetCurrentDirectoryA(path) ? 0 : -1;
+}
+
+int os_make_directory(const char *path)
+{
+    return CreateDirectoryA(path, nullptr) ? 0 : -1;
+}
+
+// The full path of path with no trailing backslash (but 'C:\'). 0, or -1.
+static int full_path_of(const char *path, char *buffer, DWORD size)
+{
+    DWORD length = GetFullPathNameA(path, size, buffer, nullptr);
+    if (length == 0 || length >= size)
+        return -1;
+    if (length > 3 && buffer[length - 1] == '\\')
+        buffer[length - 1] = '\0';
+    return 0;
+}
+
+int os_remove_directory(const char *path)
+{
+    char target[MAX_PATH * 2], current[MAX_PATH * 2];
+    // Windows refuses to remove the current folder; Wine may not, so refuse it here.
+    if (full_path_of(path, target, sizeof target) != 0 ||
+        full_path_of(".", current, sizeof current) != 0 || equal_folded(target, current))
+        return -1;
+    return RemoveDirectoryA(path) ? 0 : -1;
+}
+
+int os_delete_file(const char *path)
+{
+    if (fault_fires(OS_FAULT_DELETE))
+        return -1;
+    return DeleteFileA(path) ? 0 : -1;
+}
+
+int os_rename_no_replace(const char *from, const char *to)
+{
+    if (fault_fires(OS_FAULT_RENAME))
+        return -1;
+    return MoveFileA(from, to) ? 0 : -1;
+}
+
+int os_set_attributes(const char *path, int32_t attributes)
+{
+    DWORD current = GetFileAttributesA(path);
+    if (current == INVALID_FILE_ATTRIBUTES)
+        return -1;
+    const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    // Only these may be passed back besides the settable ones; the directory bit may not.
+    const DWORD kept = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+                       FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_TEMPORARY;
+    DWORD wanted = (current & kept) | (static_cast<DWORD>(attributes) & settable);
+    if (wanted == 0)
+        wanted = FILE_ATTRIBUTE_NORMAL;
+    return SetFileAttributesA(path, wanted) ? 0 : -1;
+}
+
+int os_make_executable(const char *path)
+{
+    return os_exists(path) ? 0 : -1;
+}
+
+// ---- Folder listing ------------------------------------------------------------------
+
+struct OsDirList {
+    HANDLE find;           // INVALID_HANDLE_VALUE for a folder with no entries at all
+    WIN32_FIND_DATAA data; // the entry that os_list_next hands out next
+    int pending;           // 1 while data holds an entry not yet handed out
+};
+
+OsDirList *os_list_open(const char *directory)
+{
+    char pattern[MAX_PATH * 2];
+    size_t length = strlen(directory);
+    const char *joint = (length == 0 || strchr("\\/:", directory[length - 1])) ? "*" : "\\*";
+    int written = snprintf(pattern, sizeof pattern, "%s%s", directory, joint);
+    if (written < 0 || written >= static_cast<int>(sizeof pattern))
+        return nullptr;
+    OsDirList *list = static_cast<OsDirList *>(malloc(sizeof(OsDirList)));
+    if (!list)
+        return nullptr;
+    list->find = FindFirstFileA(pattern, &list->data);
+    list->pending = list->find != INVALID_HANDLE_VALUE;
+    if (!list->pending) {
+        // A drive's root may hold no entry at all; that is an empty listing, not an error.
+        DWORD error = GetLastError();
+        DWORD attributes = GetFileAttributesA(length ? directory : ".");
+        if (error != ERROR_FILE_NOT_FOUND || attributes == INVALID_FILE_ATTRIBUTES ||
+            !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            free(list);
+            return nullptr;
+        }
+    }
+    return list;
+}
+
+int os_list_next(OsDirList *list, OsDirEntry *entry)
+{
+    if (!list->pending)
+        return 0;
+    const WIN32_FIND_DATAA *data = &list->data;
+    snprintf(entry->name, sizeof entry->name, "%s", data->cFileName);
+    entry->attributes = static_cast<int32_t>(data->dwFileAttributes &
+                                             (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                              FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY));
+    entry->size = (data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                      ? 0
+                      : size_of(data->nFileSizeHigh, data->nFileSizeLow);
+    list->pending = FindNextFileA(list->find, &list->data) ? 1 : 0;
+    return 1;
+}
+
+void os_list_close(OsDirList *list)
+{
+    if (!list)
+        return;
+    if (list->find != INVALID_HANDLE_VALUE)
+        FindClose(list->find);
+    free(list);
+}
+
+// ---- Processes and environment -------------------------------------------------------
+
+const char os_program_suffix[] = ".exe";
+
+int os_program_path(char *buffer, uint32_t size)
+{
+    if (size == 0)
+        return -1;
+    DWORD length = GetModuleFileNameA(nullptr, buffer, size);
+    if (length == 0 || length >= size) {
+        buffer[0] = '\0';
+        return -1;
+    }
+    return 0;
+}
+
+// Opens a file for the child's standard handle, inheritable; the standard handle itself
+// when no path is given.
+static HANDLE child_handle(const char *path, DWORD standard, int for_output)
+{
+    if (!path)
+        return GetStdHandle(standard);
+    SECURITY_ATTRIBUTES security = {sizeof security, nullptr, TRUE};
+    return CreateFileA(path, for_output ? GENERIC_WRITE : GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
+                       for_output ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Starts the program with its standard handles and waits. 0, or -1.
+static int start_and_wait(const char *application, char *command_line, HANDLE *handles,
+                          int redirected, int *exit_status)
+{
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    if (redirected) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = handles[0];
+        startup.hStdOutput = handles[1];
+        startup.hStdError = handles[2];
+    }
+    PROCESS_INFORMATION process;
+    fflush(stdout);
+    fflush(stderr);
+    if (!CreateProcessA(application, command_line, nullptr, nullptr, redirected ? TRUE : FALSE, 0,
+                        nullptr, nullptr, &startup, &process))
+        return -1;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    *exit_status = static_cast<int>(code);
+    return 0;
+}
+
+int os_run_program(const char *program, const char *command_line, const char *input_path,
+                   const char *output_path, const char *error_path, int *exit_status)
+{
+    const char *name = program;
+    for (const char *p = program; *p; p++)
+        if (*p == '\\' || *p == '/' || *p == ':')
+            name = p + 1;
+    char application[MAX_PATH * 2];
+    int written =
+        snprintf(application, sizeof application, "%s%s", program, strchr(name, '.') ? "" : ".EXE");
+    if (written < 0 || written >= static_cast<int>(sizeof application))
+        return -1;
+    char *line = static_cast<char *>(malloc(strlen(command_line) + 1));
+    if (!line)
+        return -1;
+    strcpy(line, command_line);
+    int shared_output = output_path && error_path && strcmp(output_path, error_path) == 0;
+    HANDLE handles[3] = {child_handle(input_path, STD_INPUT_HANDLE, 0),
+                         child_handle(output_path, STD_OUTPUT_HANDLE, 1),
+                         shared_output ? INVALID_HANDLE_VALUE
+                                       : child_handle(error_path, STD_ERROR_HANDLE, 1)};
+    if (shared_output)
+        handles[2] = handles[1];
+    const char *paths[3] = {input_path, output_path, shared_output ? nullptr : error_path};
+    int result = -1, failed = 0;
+    for (int i = 0; i < 3; i++)
+        if (paths[i] && handles[i] == INVALID_HANDLE_VALUE)
+            failed = 1;
+    if (!failed)
+        result = start_and_wait(application, line, handles, input_path || output_path || error_path,
+                                exit_status);
+    for (int i = 0; i < 3; i++)
+        if (paths[i] && handles[i] != INVALID_HANDLE_VALUE)
+            CloseHandle(handles[i]);
+    free(line);
+    return result;
+}
+
+int os_get_environment(const char *name, char *buffer, uint32_t size)
+{
+    char probe[1];
+    SetLastError(0);
+    DWORD length = size > 0 ? GetEnvironmentVariableA(name, buffer, size)
+                            : GetEnvironmentVariableA(name, probe, 0);
+    if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
+        if (size > 0)
+            buffer[0] = '\0';
+        return -1;
+    }
+    if (size == 0)
+        return -2;
+    if (length >= size) {
+        buffer[0] = '\0';
+        return -2;
+    }
+    return static_cast<int>(length);
+}
+
+int os_set_environment(const char *name, const char *value)
+{
+    if (!SetEnvironmentVariableA(name, value))
+        return -1;
+    // The C runtime keeps its own copy of the environment for getenv.
+    size_t length = strlen(name) + (value ? strlen(value) : 0) + 2;
+    char *assignment = static_cast<char *>(malloc(length));
+    if (!assignment)
+        return -1;
+    snprintf(assignment, length, "%s=%s", name, value ? value : "");
+    int result = _putenv(assignment) == 0 ? 0 : -1;
+    free(assignment);
+    return result;
+}
+
+// ---- Console -------------------------------------------------------------------------
+
+void os_discard_console_input(void)
+{
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (GetFileType(input) == FILE_TYPE_CHAR)
+        FlushConsoleInputBuffer(input);
+}
+
+// ---- Temporary folders (tests and tools) ---------------------------------------------
+
+int os_make_temp_directory(char *buffer, uint32_t size)
+{
+    static unsigned counter;
+    char base[MAX_PATH + 1];
+    if (size > 0)
+        buffer[0] = '\0';
+    DWORD length = GetTempPathA(sizeof base, base);
+    if (length == 0 || length >= sizeof base)
+        return -1;
+    if (base[length - 1] == '\\')
+        base[length - 1] = '\0';
+    for (int attempt = 0; attempt < 100; attempt++) {
+        counter++;
+        int written = snprintf(buffer, size, "%s\\os-%lx-%lx-%x", base,
+                               static_cast<unsigned long>(GetCurrentProcessId()),
+                               static_cast<unsigned long>(GetTickCount()), counter);
+        if (written < 0 || static_cast<uint32_t>(written) >= size)
+            break;
+        if (CreateDirectoryA(buffer, nullptr))
+            return 0;
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            break;
+    }
+    if (size > 0)
+        buffer[0] = '\0';
+    return -1;
+}

@@ -1,1 +1,405 @@
+// Tests of the OS layer: the POSIX back end must show the same behaviour as Windows (paths,
+// names without case, listings, renames, processes), and both back ends must agree.
+#include <stdlib.h>
+#include <string.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "os.h"
 #include "support.h"
+
+static bool on_posix()
+{
+    return os_program_suffix[0] == '\0';
+}
+
+struct Listed {
+    uint32_t size;
+    int32_t attributes;
+};
+
+static std::map<std::string, Listed> list_folder(const std::string &folder)
+{
+    std::map<std::string, Listed> entries;
+    OsDirList *list = os_list_open(folder.c_str());
+    if (!list)
+        return entries;
+    OsDirEntry entry;
+    while (os_list_next(list, &entry))
+        entries[entry.name] = {entry.size, entry.attributes};
+    os_list_close(list);
+    return entries;
+}
+
+TEST(OsPaths, TranslateDriveLettersAsWineShowsThem)
+{
+    struct Row {
+        const char *path;
+        int exists;
+        bool posix_only;
+    } rows[] = {
+        {"Z:\\", 1, false},    {"z:", 1, false},
+        {"Z:\\tmp", 1, false}, {"z:/tmp", 1, false},
+        {"/tmp", 1, true},     {"C:\\", 0, true},
+        {"Q:\\tmp", 0, true},  {"Z:\\no-such-thing", 0, false},
+    };
+    for (const Row &row : rows) {
+        if (row.posix_only && !on_posix())
+            continue;
+        EXPECT_EQ(os_exists(row.path), row.exists) << row.path;
+    }
+}
+
+TEST(OsPaths, FailCleanlyWhenTooLong)
+{
+    std::string path = "Z:\\" + std::string(5000, 'a');
+    EXPECT_EQ(os_exists(path.c_str()), 0);
+    EXPECT_EQ(os_open(path.c_str(), OS_OPEN_READ_WRITE | OS_OPEN_CREATE), -1);
+    EXPECT_EQ(os_make_directory(path.c_str()), -1);
+}
+
+using OsNames = TempFolderTest;
+
+TEST_F(OsNames, AreFoundWithoutRegardToCase)
+{
+    ASSERT_EQ(os_make_directory("Cars"), 0);
+    ASSERT_TRUE(write_file("Cars\\CAR.VEH", "body"));
+    EXPECT_EQ(read_file("cars\\car.veh"), "body");
+    EXPECT_EQ(read_file(at("CARS\\Car.Veh")), "body");
+    OsFileStatus status;
+    ASSERT_EQ(os_file_status("cARS\\car.VEH", &status), 0);
+    EXPECT_EQ(status.size, 4u);
+    EXPECT_EQ(os_change_directory("CARS"), 0);
+    EXPECT_EQ(read_file("car.veh"), "body");
+}
+
+TEST_F(OsNames, KeepTheirCaseWhenCreated)
+{
+    ASSERT_EQ(os_make_directory("Sub"), 0);
+    ASSERT_TRUE(write_file("SUB\\NewName.Txt", "1"));
+    ASSERT_TRUE(write_file("sub\\newname.txt", "22")); // the same file again
+    std::map<std::string, Listed> entries = list_folder("Sub");
+    EXPECT_EQ(entries.size(), 3u);
+    ASSERT_EQ(entries.count("NewName.Txt"), 1u);
+    EXPECT_EQ(entries["NewName.Txt"].size, 2u);
+    EXPECT_EQ(os_make_directory("sub"), -1);
+}
+
+using OsFiles = TempFolderTest;
+
+TEST_F(OsFiles, ReportStatusOfFilesAndFolders)
+{
+    ASSERT_TRUE(write_file("five", "12345"));
+    ASSERT_EQ(os_make_directory("folder"), 0);
+    OsFileStatus status = {9, 9};
+    ASSERT_EQ(os_file_status("five", &status), 0);
+    EXPECT_EQ(status.is_directory, 0);
+    EXPECT_EQ(status.size, 5u);
+    ASSERT_EQ(os_file_status(at("folder").c_str(), &status), 0);
+    EXPECT_EQ(status.is_directory, 1);
+    EXPECT_EQ(os_file_status("missing", &status), -1);
+    EXPECT_EQ(os_exists("folder"), 1);
+    EXPECT_EQ(os_exists("missing"), 0);
+}
+
+TEST_F(OsFiles, DescriptorsAreBinaryAndHonourTheFlags)
+{
+    int fd = os_open("data", OS_OPEN_READ_WRITE | OS_OPEN_CREATE);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(os_write(fd, "a\nb\r\n\x1a", 6), 6);
+    EXPECT_EQ(os_seek(fd, 1, OS_SEEK_SET), 1);
+    char buffer[16] = "";
+    EXPECT_EQ(os_read(fd, buffer, sizeof buffer), 5);
+    EXPECT_EQ(std::string(buffer, 5), "\nb\r\n\x1a");
+    EXPECT_EQ(os_read(fd, buffer, sizeof buffer), 0);
+    EXPECT_EQ(os_seek(fd, -2, OS_SEEK_END), 4);
+    EXPECT_EQ(os_seek(fd, 0, 7), -1);
+    EXPECT_EQ(os_close(fd), 0);
+
+    fd = os_open("data", OS_OPEN_READ_WRITE | OS_OPEN_APPEND);
+    ASSERT_GE(fd, 0);
+    os_seek(fd, 0, OS_SEEK_SET);
+    EXPECT_EQ(os_write(fd, "Z", 1), 1);
+    os_close(fd);
+    EXPECT_EQ(read_file("data"), std::string("a\nb\r\n\x1aZ"));
+
+    fd = os_open("DATA", OS_OPEN_READ_WRITE | OS_OPEN_TRUNCATE);
+    ASSERT_GE(fd, 0);
+    os_close(fd);
+    EXPECT_EQ(read_file("data"), "");
+    EXPECT_EQ(os_open("missing", OS_OPEN_READ), -1);
+}
+
+TEST_F(OsFiles, StreamsAreBinaryWhateverTheMode)
+{
+    const char *modes[] = {"w", "wt", "wb"};
+    for (const char *mode : modes) {
+        FILE *file = os_open_stream("s.txt", mode);
+        ASSERT_NE(file, nullptr) << mode;
+        fputs("a\nb", file);
+        fclose(file);
+        EXPECT_EQ(read_file("s.txt"), "a\nb") << mode;
+    }
+    EXPECT_EQ(os_open_stream("missing", "r"), nullptr);
+}
+
+TEST_F(OsFiles, RenameRefusesToReplaceAndNeedsASource)
+{
+    ASSERT_TRUE(write_file("first", "1"));
+    ASSERT_TRUE(write_file("second", "2"));
+    EXPECT_EQ(os_rename_no_replace("first", "second"), -1);
+    EXPECT_EQ(os_rename_no_replace("first", "SECOND"), -1);
+    EXPECT_EQ(read_file("first"), "1");
+    EXPECT_EQ(read_file("second"), "2");
+    EXPECT_EQ(os_rename_no_replace("missing", "third"), -1);
+    EXPECT_EQ(os_exists("third"), 0);
+    EXPECT_EQ(os_rename_no_replace("FIRST", "third"), 0);
+    EXPECT_EQ(read_file("third"), "1");
+    EXPECT_EQ(os_exists("first"), 0);
+}
+
+TEST_F(OsFiles, RenameMovesFoldersAndChangesCase)
+{
+    ASSERT_EQ(os_make_directory("old"), 0);
+    ASSERT_EQ(os_make_directory("taken"), 0);
+    ASSERT_TRUE(write_file("old\\inside", "x"));
+    EXPECT_EQ(os_rename_no_replace("old", "taken"), -1);
+    EXPECT_EQ(os_rename_no_replace("old", "new"), 0);
+    EXPECT_EQ(read_file("new\\inside"), "x");
+    EXPECT_EQ(os_rename_no_replace("new\\inside", "new\\INSIDE"), 0);
+    EXPECT_EQ(read_file("new\\inside"), "x");
+    // Windows and POSIX take the new case; Wine keeps the old one.
+    if (on_posix()) {
+        EXPECT_EQ(list_folder("new").count("INSIDE"), 1u);
+    }
+}
+
+TEST_F(OsFiles, DeleteRemovesOnlyFiles)
+{
+    ASSERT_TRUE(write_file("file", "x"));
+    ASSERT_EQ(os_make_directory("folder"), 0);
+    EXPECT_EQ(os_delete_file("folder"), -1);
+    EXPECT_EQ(os_delete_file("missing"), -1);
+    EXPECT_EQ(os_delete_file("FILE"), 0);
+    EXPECT_EQ(os_exists("file"), 0);
+}
+
+TEST_F(OsFiles, RemoveDirectoryRefusesTheCurrentFolder)
+{
+    ASSERT_EQ(os_make_directory("inner"), 0);
+    ASSERT_EQ(os_make_directory("full"), 0);
+    ASSERT_TRUE(write_file("full\\file", "x"));
+    ASSERT_EQ(os_change_directory("inner"), 0);
+    EXPECT_EQ(os_remove_directory("."), -1);
+    EXPECT_EQ(os_remove_directory(at("INNER").c_str()), -1);
+    EXPECT_EQ(os_remove_directory("..\\full"), -1);
+    ASSERT_EQ(os_change_directory(".."), 0);
+    EXPECT_EQ(os_remove_directory("inner"), 0);
+    EXPECT_EQ(os_exists("inner"), 0);
+    EXPECT_EQ(os_remove_directory("missing"), -1);
+}
+
+using OsFolders = TempFolderTest;
+
+TEST_F(OsFolders, CurrentFolderHasTheWindowsForm)
+{
+    char buffer[512];
+    ASSERT_EQ(os_get_current_directory(buffer, sizeof buffer), 0);
+    EXPECT_EQ(std::string(buffer), dir);
+    if (on_posix()) {
+        EXPECT_EQ(dir.compare(0, 3, "Z:\\"), 0);
+    }
+    size_t length = strlen(buffer);
+    EXPECT_NE(buffer[length - 1], '\\');
+    EXPECT_EQ(os_get_current_directory(buffer, static_cast<uint32_t>(length + 1)), 0);
+    EXPECT_EQ(os_get_current_directory(buffer, static_cast<uint32_t>(length)), -1);
+    EXPECT_STREQ(buffer, "");
+
+    std::string root = dir.substr(0, 3);
+    ASSERT_EQ(os_change_directory(root.c_str()), 0);
+    ASSERT_EQ(os_get_current_directory(buffer, sizeof buffer), 0);
+    EXPECT_EQ(std::string(buffer), root);
+    EXPECT_EQ(os_change_directory("Q:\\missing\\folder"), -1);
+}
+
+TEST_F(OsFolders, ListingShowsEveryEntryWithItsAttributes)
+{
+    ASSERT_TRUE(write_file("plain.txt", "123"));
+    ASSERT_TRUE(write_file(".hidden", ""));
+    ASSERT_TRUE(write_file("locked.txt", "ab"));
+    ASSERT_EQ(os_make_directory("sub"), 0);
+    ASSERT_EQ(os_set_attributes(".hidden", OS_ATTR_HIDDEN), 0);
+    ASSERT_EQ(os_set_attributes("locked.txt", OS_ATTR_READONLY), 0);
+    std::map<std::string, Listed> entries = list_folder(dir);
+    os_set_attributes("locked.txt", 0);
+
+    const int32_t kinds = OS_ATTR_READONLY | OS_ATTR_HIDDEN | OS_ATTR_DIRECTORY;
+    ASSERT_EQ(entries.size(), 6u);
+    EXPECT_EQ(entries["."].attributes & kinds, OS_ATTR_DIRECTORY);
+    EXPECT_EQ(entries[".."].attributes & kinds, OS_ATTR_DIRECTORY);
+    EXPECT_EQ(entries["sub"].attributes & kinds, OS_ATTR_DIRECTORY);
+    EXPECT_EQ(entries["plain.txt"].attributes & kinds, 0);
+    EXPECT_EQ(entries["plain.txt"].size, 3u);
+    EXPECT_EQ(entries[".hidden"].attributes & kinds, OS_ATTR_HIDDEN);
+    EXPECT_EQ(entries["locked.txt"].attributes & kinds, OS_ATTR_READONLY);
+    EXPECT_EQ(list_folder(dir)["locked.txt"].attributes & OS_ATTR_READONLY, 0);
+    EXPECT_EQ(os_set_attributes("sub", 0), 0);
+    EXPECT_EQ(os_set_attributes("missing", 0), -1);
+    EXPECT_EQ(os_list_open("missing"), nullptr);
+    EXPECT_EQ(list_folder("SUB").size(), 2u);
+}
+
+TEST(OsFoldersTemp, AreNewAndDistinct)
+{
+    char first[256], second[256], tiny[4];
+    ASSERT_EQ(os_make_temp_directory(first, sizeof first), 0);
+    ASSERT_EQ(os_make_temp_directory(second, sizeof second), 0);
+    EXPECT_STRNE(first, second);
+    EXPECT_EQ(list_folder(first).size(), 2u);
+    EXPECT_EQ(os_make_temp_directory(tiny, sizeof tiny), -1);
+    EXPECT_STREQ(tiny, "");
+    EXPECT_EQ(os_remove_directory(first), 0);
+    EXPECT_EQ(os_remove_directory(second), 0);
+}
+
+TEST(OsFaults, FailTheArmedCallOnceThenDisarm)
+{
+    char folder[256];
+    ASSERT_EQ(os_make_temp_directory(folder, sizeof folder), 0);
+    std::string base = folder;
+    int fd = os_open((base + "\\f").c_str(), OS_OPEN_READ_WRITE | OS_OPEN_CREATE);
+    ASSERT_GE(fd, 0);
+    os_inject_fault(OS_FAULT_WRITE, 2);
+    EXPECT_EQ(os_write(fd, "a", 1), 1);
+    EXPECT_EQ(os_write(fd, "b", 1), -1);
+    EXPECT_EQ(os_write(fd, "c", 1), 1);
+    os_inject_fault(OS_FAULT_WRITE, 1);
+    os_inject_fault(OS_FAULT_WRITE, 0);
+    EXPECT_EQ(os_write(fd, "d", 1), 1);
+    os_close(fd);
+    EXPECT_EQ(read_file(base + "\\f"), "acd");
+
+    os_inject_fault(OS_FAULT_RENAME, 1);
+    EXPECT_EQ(os_rename_no_replace((base + "\\f").c_str(), (base + "\\g").c_str()), -1);
+    EXPECT_EQ(os_rename_no_replace((base + "\\f").c_str(), (base + "\\g").c_str()), 0);
+    os_inject_fault(OS_FAULT_DELETE, 1);
+    EXPECT_EQ(os_delete_file((base + "\\g").c_str()), -1);
+    EXPECT_EQ(read_file(base + "\\g"), "acd");
+    EXPECT_EQ(os_delete_file((base + "\\g").c_str()), 0);
+    EXPECT_EQ(os_remove_directory(folder), 0);
+}
+
+TEST(OsEnvironment, SetsGetsAndReportsRoom)
+{
+    char buffer[8];
+    ASSERT_EQ(os_set_environment("OS_TEST_VALUE", "abcdef"), 0);
+    EXPECT_EQ(os_get_environment("OS_TEST_VALUE", buffer, 7), 6);
+    EXPECT_STREQ(buffer, "abcdef");
+    EXPECT_EQ(os_get_environment("OS_TEST_VALUE", buffer, 6), -2);
+    EXPECT_STREQ(buffer, "");
+    EXPECT_EQ(os_get_environment("OS_TEST_VALUE", buffer, 0), -2);
+    ASSERT_EQ(os_set_environment("OS_TEST_VALUE", nullptr), 0);
+    EXPECT_EQ(os_get_environment("OS_TEST_VALUE", buffer, sizeof buffer), -1);
+}
+
+TEST(OsEnvironment, GivesAUnixPathInWindowsForm)
+{
+    if (!on_posix())
+        GTEST_SKIP() << "a PATH in Unix form exists only on POSIX";
+    const char *old = getenv("PATH");
+    std::string original = old ? old : "";
+    char buffer[64];
+    os_set_environment("PATH", "/usr/bin:/opt/x y/bin");
+    EXPECT_EQ(os_get_environment("PATH", buffer, sizeof buffer), 25);
+    EXPECT_STREQ(buffer, "Z:\\usr\\bin;Z:\\opt\\x y\\bin");
+    EXPECT_EQ(os_get_environment("PATH", buffer, 25), -2);
+    os_set_environment("PATH", "C:\\bin;D:\\tools");
+    EXPECT_EQ(os_get_environment("PATH", buffer, sizeof buffer), 15);
+    EXPECT_STREQ(buffer, "C:\\bin;D:\\tools");
+    os_set_environment("PATH", old ? original.c_str() : nullptr);
+}
+
+TEST(OsProgram, KnowsItsOwnPath)
+{
+    char buffer[512], tiny[4];
+    ASSERT_EQ(os_program_path(buffer, sizeof buffer), 0);
+    std::string path = buffer;
+    std::string tail = std::string("os_test") + os_program_suffix;
+    ASSERT_GT(path.size(), tail.size() + 3);
+    EXPECT_EQ(path.substr(1, 2), ":\\");
+    EXPECT_EQ(path.substr(path.size() - tail.size()), tail);
+    EXPECT_EQ(os_exists(buffer), 1);
+    EXPECT_EQ(os_program_path(tiny, sizeof tiny), -1);
+    EXPECT_STREQ(tiny, "");
+}
+
+// Run as a child of the tests below: writes its arguments and the first line of its standard
+// input, one per line, to the file named by OS_TEST_ARGV_FILE, and exits with the count of
+// its arguments.
+TEST(OsProgramHelper, WritesItsArguments)
+{
+    char file[512];
+    if (os_get_environment("OS_TEST_ARGV_FILE", file, sizeof file) < 0)
+        GTEST_SKIP() << "runs only as a child of the process tests";
+    std::vector<std::string> args = ::testing::internal::GetArgvs();
+    std::string text;
+    for (const std::string &arg : args)
+        text += "[" + arg + "]\n";
+    char line[64] = "";
+    if (!fgets(line, sizeof line, stdin))
+        line[0] = '\0';
+    text += std::string("stdin:") + line;
+    write_file(file, text);
+    fputs("helper-out", stdout);
+    fputs("helper-err", stderr);
+    fflush(nullptr);
+    exit(static_cast<int>(args.size()));
+}
+
+class OsRun : public TempFolderTest
+{
+  protected:
+    void SetUp() override
+    {
+        TempFolderTest::SetUp();
+        os_set_environment("OS_TEST_ARGV_FILE", at("argv.txt").c_str());
+    }
+    void TearDown() override
+    {
+        os_set_environment("OS_TEST_ARGV_FILE", nullptr);
+        TempFolderTest::TearDown();
+    }
+};
+
+TEST_F(OsRun, SplitsTheCommandLineAsTheWindowsRuntime)
+{
+    ASSERT_TRUE(write_file("x.txt", ""));
+    const char *filter = " --gtest_filter=OsProgramHelper.*";
+    std::string line = std::string("os_test") + filter +
+                       " plain\t\t \"two words\" a\\\\b a\\\"b a\\\\\"b c\" a\\\\\\\"b \"\" "
+                       "*.txt a\"b c\"d \"end\\\\\"  ";
+    ProgramRun run = run_program(built_program("os_test"), line, "typed\n");
+    ASSERT_EQ(run.started, 1);
+    EXPECT_EQ(run.exit_status, 12);
+    EXPECT_EQ(read_file("argv.txt"), std::string("[os_test]\n[") + (filter + 1) +
+                                         "]\n[plain]\n[two words]\n[a\\\\b]\n[a\"b]\n"
+                                         "[a\\b c]\n[a\\\"b]\n[]\n[*.txt]\n[ab cd]\n"
+                                         "[end\\]\nstdin:typed\n");
+    EXPECT_NE(run.out.find("helper-out"), std::string::npos);
+    EXPECT_NE(run.err.find("helper-err"), std::string::npos);
+}
+
+TEST_F(OsRun, CompletesTheExtensionAndIgnoresCase)
+{
+    ASSERT_TRUE(write_file("HELPER.EXE", read_file(built_program("os_test"))));
+    ASSERT_EQ(os_make_executable("HELPER.EXE"), 0);
+    ProgramRun run = run_program("helper", "helper --gtest_filter=OsProgramHelper.* one");
+    ASSERT_EQ(run.started, 1);
+    EXPECT_EQ(run.exit_status, 3);
+    EXPECT_EQ(read_file("argv.txt"), "[helper]\n[--gtest_filter=OsProgramHelper.*]\n[one]\n"
+                                     "stdin:");
+    EXPECT_EQ(run_program("missing", "missing").started, 0);
+    EXPECT_EQ(run_program("argv.txt", "argv.txt").started, 0);
+}

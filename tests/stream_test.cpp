@@ -1,1 +1,126 @@
+// Tests of the library's own text mode over binary streams, the same on both targets.
+#include <string>
+#include <vector>
+
+#include "stream.h"
 #include "support.h"
+
+using StreamText = TempFolderTest;
+
+static std::string read_all(const char *path, const char *mode)
+{
+    Stream *stream = stream_open(path, mode);
+    if (!stream)
+        return "<missing>";
+    std::string text;
+    int c;
+    while ((c = stream_getc(stream)) != EOF)
+        text += static_cast<char>(c);
+    stream_close(stream);
+    return text;
+}
+
+TEST_F(StreamText, ReadingDropsEveryCrAndStopsAtCtrlZ)
+{
+    struct Row {
+        std::string bytes, text;
+    } rows[] = {
+        {"a\r\nb\r\n", "a\nb\n"},     {"lone\rcr\r", "lonecr"},
+        {"\r\r\r\n", "\n"},           {std::string("ab\032cd\n"), "ab"},
+        {std::string("\x1a", 1), ""}, {std::string("nul\0byte", 8), std::string("nul\0byte", 8)},
+    };
+    for (const Row &row : rows) {
+        ASSERT_TRUE(write_file("in.txt", row.bytes));
+        EXPECT_EQ(read_all("in.txt", "r"), row.text) << row.bytes;
+        EXPECT_EQ(read_all("in.txt", "rt"), row.text) << row.bytes;
+    }
+}
+
+TEST_F(StreamText, CtrlZEndStaysUntilASeek)
+{
+    ASSERT_TRUE(write_file("in.txt", "x\x1ay"));
+    Stream *stream = stream_open("in.txt", "r");
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(stream_getc(stream), 'x');
+    EXPECT_EQ(stream_eof(stream), 0);
+    EXPECT_EQ(stream_getc(stream), EOF);
+    EXPECT_EQ(stream_getc(stream), EOF);
+    EXPECT_EQ(stream_eof(stream), 1);
+    EXPECT_EQ(stream_seek(stream, 2, SEEK_SET), 0);
+    EXPECT_EQ(stream_eof(stream), 0);
+    EXPECT_EQ(stream_getc(stream), 'y');
+    EXPECT_EQ(stream_tell(stream), 3);
+    EXPECT_EQ(stream_seek(stream, 0, 9), -1);
+    EXPECT_EQ(stream_close(stream), 0);
+}
+
+TEST_F(StreamText, WritingTurnsLfIntoCrLf)
+{
+    Stream *stream = stream_open("out.txt", "w");
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(stream_putc('\n', stream), '\n');
+    EXPECT_EQ(stream_puts("a\nb\r", stream), 0);
+    std::string long_text(600, 'x');
+    EXPECT_EQ(stream_printf(stream, "%s\n%d\n", long_text.c_str(), 42), 604);
+    ASSERT_EQ(stream_close(stream), 0);
+    EXPECT_EQ(read_file("out.txt"), "\r\na\r\nb\r" + long_text + "\r\n42\r\n");
+
+    stream = stream_open("out.txt", "a");
+    ASSERT_NE(stream, nullptr);
+    stream_puts("end\n", stream);
+    stream_close(stream);
+    EXPECT_EQ(read_file("out.txt"), "\r\na\r\nb\r" + long_text + "\r\n42\r\nend\r\n");
+}
+
+TEST_F(StreamText, BinaryModeKeepsEveryByte)
+{
+    const std::string bytes("a\r\nb\rc\n\032d\0e", 11);
+    Stream *stream = stream_open("bin", "wb");
+    ASSERT_NE(stream, nullptr);
+    for (char c : bytes)
+        stream_putc(c, stream);
+    ASSERT_EQ(stream_close(stream), 0);
+    EXPECT_EQ(read_file("bin"), bytes);
+    EXPECT_EQ(read_all("bin", "rb"), bytes);
+    EXPECT_EQ(read_all("bin", "r+b"), bytes);
+}
+
+TEST_F(StreamText, GetsReturnsPiecesOfAtMostSizeMinusOne)
+{
+    ASSERT_TRUE(write_file("in.txt", "abcdef\r\nxy\n\nlast"));
+    struct Row {
+        int size;
+        std::vector<std::string> pieces;
+    } rows[] = {
+        {100, {"abcdef\n", "xy\n", "\n", "last"}},
+        {4, {"abc", "def", "\n", "xy\n", "\n", "las", "t"}},
+        {3, {"ab", "cd", "ef", "\n", "xy", "\n", "\n", "la", "st"}},
+        {2, {"a", "b", "c", "d", "e", "f", "\n", "x", "y", "\n", "\n", "l", "a", "s", "t"}},
+    };
+    for (const Row &row : rows) {
+        Stream *stream = stream_open("in.txt", "r");
+        ASSERT_NE(stream, nullptr);
+        std::vector<std::string> pieces;
+        char buffer[100];
+        while (stream_gets(buffer, row.size, stream))
+            pieces.push_back(buffer);
+        EXPECT_EQ(pieces, row.pieces) << "size " << row.size;
+        EXPECT_STREQ(buffer, "");
+        stream_close(stream);
+    }
+}
+
+TEST_F(StreamText, GetsReadsNothingIntoTooSmallBuffers)
+{
+    ASSERT_TRUE(write_file("in.txt", "abc"));
+    Stream *stream = stream_open("in.txt", "r");
+    ASSERT_NE(stream, nullptr);
+    char buffer[4] = "zzz";
+    EXPECT_EQ(stream_gets(buffer, 1, stream), nullptr);
+    EXPECT_STREQ(buffer, "");
+    EXPECT_EQ(stream_gets(buffer, 0, stream), nullptr);
+    EXPECT_EQ(stream_getc(stream), 'a');
+    stream_close(stream);
+    EXPECT_EQ(stream_open("missing.txt", "r"), nullptr);
+    EXPECT_EQ(stream_open("no-folder\\new.txt", "w"), nullptr);
+}
