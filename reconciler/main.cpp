@@ -1,1 +1,7 @@
-int main() { return 0; }
+// Pelmora's entry: command-line arguments are ignored.
+#include "dialogue.h"
+
+int main()
+{
+    return pelmora_main();
+}

@@ -1,1 +1,279 @@
+// End-to-end tests of Pelmora: the built program runs in a fresh folder holding a reference
+// folder "ref" and a new folder "new", with its answers on standard input.
 #include "support.h"
+
+#include <string>
+#include <vector>
+
+#include "os.h"
+
+static const char REF_HEADING[] =
+    "Please specify the directory for '.veh' files for the reference DescFile and DescClass\n";
+static const char NEW_HEADING[] =
+    "Please specify directory for new '.veh' files to update the same cars.\n";
+
+class PelmoraRun : public TempFolderTest
+{
+  protected:
+    void SetUp() override
+    {
+        TempFolderTest::SetUp();
+        ASSERT_EQ(os_make_directory(at("ref").c_str()), 0);
+        ASSERT_EQ(os_make_directory(at("new").c_str()), 0);
+    }
+
+    ProgramRun run(const std::string &input)
+    {
+        return run_program(built_program("Pelmora"), "Pelmora", input);
+    }
+
+    // The answers naming ref and new by their absolute paths.
+    std::string answers() const
+    {
+        return at("ref") + "\n" + at("new") + "\n";
+    }
+
+    // The output after the banner: everything from the first heading on.
+    static std::string dialogue(const ProgramRun &run)
+    {
+        size_t start = run.out.find(REF_HEADING);
+        return start == std::string::npos ? "<no heading>" : run.out.substr(start);
+    }
+
+    std::string progress(const std::string &name) const
+    {
+        return at("new") + "\\" + name + "\n";
+    }
+
+    std::vector<std::string> names_in(const std::string &folder) const
+    {
+        std::vector<std::string> names;
+        OsDirList *list = os_list_open(folder.c_str());
+        OsDirEntry entry;
+        while (list && os_list_next(list, &entry))
+            if (std::string(entry.name) != "." && std::string(entry.name) != "..")
+                names.push_back(entry.name);
+        if (list)
+            os_list_close(list);
+        return names;
+    }
+};
+
+static const char REFERENCE[] = "Name=ref\r\nDescFile=ref.txt\r\nDescClass=Sport\r\n";
+static const char NEW_TEXT[] = "Name=new\r\nDescFile=new.txt\r\nMass=900\r\n";
+static const char UPDATED[] = "DescFile=ref.txt\r\nDescClass=Sport\r\nName=new\r\nMass=900\r\n";
+
+TEST_F(PelmoraRun, AsksBothPromptsAgainAfterRejectedAnswersWithoutAMessage)
+{
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
+    std::string input = "\n" + at("missing") + "\n" + at("ref\\car.veh") + "\n" + at("ref") +
+                        "\n" + "\n" + at("new\\car.veh") + "\n" + at("new") + "\n";
+    ProgramRun result = run(input);
+    ASSERT_EQ(result.started, 1);
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(dialogue(result), std::string(REF_HEADING) +
+                                    "ref dir : ref dir : ref dir : ref dir : " + NEW_HEADING +
+                                    "new dir : new dir : new dir : " + progress("car.veh"));
+    EXPECT_EQ(result.out.substr(0, 1), "\n") << "the banner opens with an empty line";
+    EXPECT_NE(result.out.find("Pelmora"), std::string::npos);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
+}
+
+TEST_F(PelmoraRun, AcceptsQuotedAnswersWithATrailingBackslash)
+{
+    ASSERT_EQ(os_make_directory(at("my ref").c_str()), 0);
+    ASSERT_EQ(os_make_directory(at("my new").c_str()), 0);
+    ASSERT_TRUE(write_file(at("my ref\\car.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(at("my new\\car.veh"), NEW_TEXT));
+    ProgramRun result =
+        run("\"" + at("my ref") + "\\\"\n" + "\"" + at("my new") + "\\\"\n");
+    EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
+                                    "new dir : " + at("my new") + "\\car.veh\n");
+    EXPECT_EQ(read_file(at("my new\\car.veh")), UPDATED);
+}
+
+TEST_F(PelmoraRun, MatchesAnUpperCaseNameAgainstItsLowerCaseReference)
+{
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(at("new\\CAR.VEH"), NEW_TEXT));
+    ProgramRun result = run(answers());
+    EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
+                                    "new dir : " + progress("car.veh"));
+    EXPECT_EQ(names_in(at("new")), std::vector<std::string>{"CAR.VEH"});
+    EXPECT_EQ(read_file(at("new\\CAR.VEH")), UPDATED);
+}
+
+TEST_F(PelmoraRun, LeavesNamesThatDoNotMatchByteForByteUnchanged)
+{
+    const char *const untouched[] = {"car.veh.bak", "car.vehx", "readme.txt", ".veh"};
+    const std::string text = "Name=new\nDescFile=new.txt\r\nMass=900\r\r\n";
+    for (const char *name : untouched) {
+        ASSERT_TRUE(write_file(at("ref\\") + name, REFERENCE));
+        ASSERT_TRUE(write_file(at("new\\") + name, text));
+    }
+    ASSERT_TRUE(write_file(at("ref\\x.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(at("new\\x.Veh"), NEW_TEXT));
+    ProgramRun result = run(answers());
+    EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
+                                    "new dir : " + progress("x.veh"));
+    for (const char *name : untouched)
+        EXPECT_EQ(read_file(at("new\\") + name), text) << name;
+    EXPECT_EQ(read_file(at("new\\x.Veh")), UPDATED);
+}
+
+TEST_F(PelmoraRun, HandlesFilesBesideASubfolderButNeverEntersIt)
+{
+    ASSERT_EQ(os_make_directory(at("new\\old").c_str()), 0);
+    for (const char *name : {"a.veh", "car.veh", "z.veh"}) {
+        ASSERT_TRUE(write_file(at("ref\\") + name, REFERENCE));
+        ASSERT_TRUE(write_file(at("new\\") + name, NEW_TEXT));
+    }
+    ASSERT_TRUE(write_file(at("new\\old\\car.veh"), NEW_TEXT));
+    ProgramRun result = run(answers());
+    for (const char *name : {"a.veh", "car.veh", "z.veh"}) {
+        EXPECT_EQ(read_file(at("new\\") + name), UPDATED) << name;
+        EXPECT_NE(result.out.find(progress(name)), std::string::npos) << name;
+    }
+    std::string report = result.out.substr(result.out.find("new dir : ") + 10);
+    EXPECT_EQ(report.size(),
+              progress("a.veh").size() + progress("car.veh").size() + progress("z.veh").size())
+        << "three lines, none from old";
+    EXPECT_EQ(read_file(at("new\\old\\car.veh")), NEW_TEXT);
+}
+
+TEST_F(PelmoraRun, LeavesAFileWithoutReferenceUnchangedAndUnreported)
+{
+    ASSERT_TRUE(write_file(at("ref\\other.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(at("new\\car.veh"), "DescFile=new.txt\nMass=900\n"));
+    ProgramRun result = run(answers());
+    EXPECT_EQ(dialogue(result),
+              std::string(REF_HEADING) + "ref dir : " + NEW_HEADING + "new dir : ");
+    EXPECT_EQ(read_file(at("new\\car.veh")), "DescFile=new.txt\nMass=900\n");
+    EXPECT_EQ(names_in(at("new")), std::vector<std::string>{"car.veh"});
+}
+
+struct KeyLineCase {
+    const char *name;
+    std::string reference;
+    std::string current;
+    std::string expected;
+};
+
+static std::vector<KeyLineCase> key_line_cases()
+{
+    const std::string long_x(300, 'x'), long_y(260, 'y');
+    return {
+        {"first_class_ends.veh", "DescFile=one\nother\nDescClass=c\nDescFile=two\n", "a\n",
+         "DescFile=one\r\nDescClass=c\r\na\r\n"},
+        {"no_class.veh", "DescFile=1\nx\nDescFile=2\n", "a\nDescClass=old\n",
+         "DescFile=1\r\nDescFile=2\r\na\r\n"},
+        {"no_keys.veh", "x\ny\n", "a\nDescFile=old\nb\n", "a\r\nb\r\n"},
+        {"new_keys_anywhere.veh", "DescFile=r\nDescClass=rc\n",
+         "first\nDescFile=old\nsecond\nDescClass=old\n",
+         "DescFile=r\r\nDescClass=rc\r\nfirst\r\nsecond\r\n"},
+        {"key_after_text.veh", "// DescFile=r\n;DescClass=rc\nDescFile=late\n",
+         "a\n# DescFile=old\nb;DescClass=old\n", "// DescFile=r\r\n;DescClass=rc\r\na\r\n"},
+        {"lower_case_keys.veh", "descfile=x\nDescFile=r\ndescclass=y\nDescClass=rc\n",
+         "descfile=keep\ndescclass=keep\nDescClass=old\n",
+         "DescFile=r\r\nDescClass=rc\r\ndescfile=keep\r\ndescclass=keep\r\n"},
+        {"both_keys_in_one_line.veh", "DescFile=a DescClass=b\nDescFile=c\n", "a\n",
+         "DescFile=a DescClass=b\r\nDescFile=a DescClass=b\r\na\r\n"},
+        {"reference_without_last_line_end.veh", "DescFile=r\r\nDescClass=rc", "a\r\n",
+         "DescFile=r\r\nDescClass=rc\r\na\r\n"},
+        {"new_without_last_line_end.veh", "DescClass=rc\n", "a\nb", "DescClass=rc\r\na\r\nb"},
+        {"line_ends.veh", "DescClass=rc\r\n", "lf\ncrlf\r\nlone\rcr\n",
+         "DescClass=rc\r\nlf\r\ncrlf\r\nlonecr\r\n"},
+        {"ctrl_z.veh", "DescClass=rc\x1a\nDescFile=after\n",
+         "a\r\nb\r\n\x1atail\r\nDescFile=z\n", "DescClass=rc\r\na\r\nb\r\n"},
+        {"long_line.veh", "DescClass=rc\n", long_x + "\nend\n",
+         "DescClass=rc\r\n" + long_x + "\r\nend\r\n"},
+        // Each piece of at most 255 characters is tested on its own: the key in the second
+        // piece drops only that piece, and the first piece runs on into the next line.
+        {"long_line_key_in_second_piece.veh", "DescClass=rc\n",
+         long_y + "DescFile=old\nnext\n", "DescClass=rc\r\n" + std::string(255, 'y') + "next\r\n"},
+        {"long_reference_key_line.veh", "DescFile=" + long_x + "\nDescClass=c\n", "a\n",
+         "DescFile=" + std::string(246, 'x') + "DescClass=c\r\na\r\n"},
+    };
+}
+
+TEST_F(PelmoraRun, RewritesEachFileFromTheReferenceKeyLinesAndItsOtherLines)
+{
+    std::vector<KeyLineCase> cases = key_line_cases();
+    for (const KeyLineCase &c : cases) {
+        ASSERT_TRUE(write_file(at("ref\\") + c.name, c.reference));
+        ASSERT_TRUE(write_file(at("new\\") + c.name, c.current));
+    }
+    ProgramRun result = run(answers());
+    EXPECT_EQ(result.exit_status, 0);
+    for (const KeyLineCase &c : cases) {
+        EXPECT_EQ(read_file(at("new\\") + c.name), c.expected) << c.name;
+        EXPECT_NE(result.out.find(progress(c.name)), std::string::npos) << c.name;
+    }
+    EXPECT_EQ(names_in(at("new")).size(), cases.size()) << "no new_ file is left behind";
+}
+
+TEST_F(PelmoraRun, UpdatesALeftoverOutputFileOnlyWhenTheReferenceHasItToo)
+{
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
+    ASSERT_TRUE(write_file(at("new\\new_old.veh"), "leftover\n"));
+    ProgramRun result = run(answers());
+    EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
+    EXPECT_EQ(read_file(at("new\\new_old.veh")), "leftover\n");
+    EXPECT_EQ(result.out.find("new_"), std::string::npos);
+}
+
+TEST_F(PelmoraRun, ResolvesRelativeAnswersAgainstTheStartFolder)
+{
+    ASSERT_EQ(os_make_directory(at("new\\ref").c_str()), 0);
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(at("new\\ref\\car.veh"), "DescFile=wrong\nDescClass=wrong\n"));
+    ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
+    ProgramRun result = run("ref\nnew\\\n");
+    EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
+                                    "new dir : " + progress("car.veh"));
+    EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
+}
+
+TEST_F(PelmoraRun, EndsWithAMessageWhenInputEndsBeforeBothAnswers)
+{
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
+    const std::string inputs[] = {"", "missing\n\n", at("ref") + "\n", at("ref") + "\nnope\n"};
+    for (const std::string &input : inputs) {
+        ProgramRun result = run(input);
+        ASSERT_EQ(result.started, 1);
+        EXPECT_EQ(result.exit_status, 0) << input;
+        EXPECT_NE(result.err.find("input ended"), std::string::npos) << input;
+        EXPECT_EQ(result.out.find(progress("car.veh")), std::string::npos) << input;
+    }
+    EXPECT_EQ(read_file(at("new\\car.veh")), NEW_TEXT);
+}
+
+// A new folder whose path leaves room for names up to a known length: the paths of
+// "<folder>\new_<name>" must fit in 255 characters, so the longest name handled is 4
+// characters shorter than the longest name that fits the folder alone.
+TEST_F(PelmoraRun, SkipsAFileWhosePathIsTooLongWithAMessageNamingIt)
+{
+    const std::string folder = at(std::string(180 - dir.size(), 'n'));
+    ASSERT_EQ(folder.size(), 181u);
+    ASSERT_EQ(os_make_directory(folder.c_str()), 0);
+    const std::string fits = std::string(255 - 181 - 1 - 4 - 4, 'f') + ".veh";
+    const std::string too_long = std::string(255 - 181 - 1 - 4 - 3, 'g') + ".veh";
+    ASSERT_EQ((folder + "\\new_" + fits).size(), 255u);
+    for (const std::string &name : {fits, too_long}) {
+        ASSERT_TRUE(write_file(at("ref\\") + name, REFERENCE));
+        ASSERT_TRUE(write_file(folder + "\\" + name, NEW_TEXT));
+    }
+    ProgramRun result = run(at("ref") + "\n" + folder + "\n");
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(read_file(folder + "\\" + fits), UPDATED);
+    EXPECT_NE(result.out.find(folder + "\\" + fits + "\n"), std::string::npos);
+    EXPECT_EQ(read_file(folder + "\\" + too_long), NEW_TEXT);
+    EXPECT_NE(result.out.find("Skipped " + folder + "\\" + too_long + ": the path is too long\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_EQ(names_in(folder).size(), 2u);
+}
