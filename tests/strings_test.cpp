@@ -1,1 +1,353 @@
+// Tests of the string routines: fields, wildcards, sorting, filters and the small routines.
 #include "support.h"
+
+#include "os.h"
+#include "strings.h"
+
+#include <string.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+// ---- get_field -------------------------------------------------------------------------
+
+struct FieldRow {
+    const char *source;
+    int32_t size;
+    const char *field;
+    const char *rest;
+};
+
+TEST(GetField, SplitsOneFieldAsTheTableSays)
+{
+    const std::string long_field(300, 'x');
+    const std::string long_line = long_field + ";tail";
+    const FieldRow rows[] = {
+        {"abcd;ef", 4, "", "ef"},     // one short: dropped whole
+        {"abcd;ef", 5, "abcd", "ef"}, // exact fit
+        {"abcd;ef", 6, "abcd", "ef"},
+        {"a b\n", 32, "a b\n", ""}, // the line end stays in the field
+        {";;;x;;", 32, "x", ""},    // separators around are skipped
+        {"", 32, "", ""},
+        {";;;", 32, "", ""},
+        {long_line.c_str(), 32, "", "tail"}, // much longer than the buffer
+        {long_line.c_str(), 301, long_field.c_str(), "tail"},
+    };
+    for (const FieldRow &row : rows) {
+        char dest[512];
+        memset(dest, '#', sizeof dest);
+        const char *rest = get_field(dest, row.source, row.size, ';');
+        EXPECT_STREQ(dest, row.field) << row.source << " size " << row.size;
+        EXPECT_STREQ(rest, row.rest) << row.source << " size " << row.size;
+        EXPECT_EQ(dest[row.size], '#') << "wrote past the size for " << row.source;
+    }
+}
+
+TEST(GetField, WritesNothingWithSizeZero)
+{
+    char dest[4] = {'#', '#', '#', '#'};
+    EXPECT_STREQ(get_field(dest, "ab;cd", 0, ';'), "cd");
+    EXPECT_EQ(dest[0], '#');
+    EXPECT_STREQ(get_field(dest, "ab;cd", -5, ';'), "cd");
+    EXPECT_EQ(dest[0], '#');
+}
+
+TEST(GetField, SplitsAJobLineIntoItsFourFields)
+{
+    const char *line = "OLD;NEW;B1 B2;N1 N2";
+    char old_name[32], new_name[32], bitmaps[255], names[255];
+    const char *rest = get_field(old_name, line, 32, ';');
+    rest = get_field(new_name, rest, 32, ';');
+    rest = get_field(bitmaps, rest, 255, ';');
+    rest = get_field(names, rest, 255, ';');
+    EXPECT_STREQ(old_name, "OLD");
+    EXPECT_STREQ(new_name, "NEW");
+    EXPECT_STREQ(bitmaps, "B1 B2");
+    EXPECT_STREQ(names, "N1 N2");
+    EXPECT_EQ(rest, line + strlen(line));
+}
+
+TEST(GetField, CountsRunsOfSeparatorsAsOneAndStaysAtTheEnd)
+{
+    const char *line = ";;a;;b";
+    char field[8];
+    const char *rest = get_field(field, line, 8, ';');
+    EXPECT_STREQ(field, "a");
+    rest = get_field(field, rest, 8, ';');
+    EXPECT_STREQ(field, "b");
+    const char *end = rest;
+    rest = get_field(field, rest, 8, ';');
+    EXPECT_STREQ(field, "");
+    EXPECT_EQ(rest, end);
+    EXPECT_EQ(*rest, '\0');
+}
+
+// The field copied over its own line must not cut the line at the separator.
+TEST(GetField, GivesTheSameFieldsInPlaceAsWithSeparateBuffers)
+{
+    const char *lines[] = {"OLD;NEW;B1 B2;N1 N2", ";;a;;b", "one", "x;y;"};
+    for (const char *line : lines) {
+        char separate[64];
+        std::vector<std::string> expected;
+        const char *rest = line;
+        for (int i = 0; i < 5; i++) {
+            rest = get_field(separate, rest, 64, ';');
+            expected.push_back(separate);
+        }
+        char in_place[64];
+        strcpy(in_place, line);
+        const char *position = in_place;
+        for (int i = 0; i < 5; i++) {
+            // Each field is copied to the very start of what is left of the line.
+            char *dest = in_place + (position - in_place);
+            position = get_field(dest, position, 64, ';');
+            EXPECT_STREQ(dest, expected[i].c_str()) << line << " field " << i;
+        }
+    }
+}
+
+TEST(GetField, InPlaceCopyLeavesTheNextFieldReadable)
+{
+    char line[] = "OLD;NEW";
+    const char *rest = get_field(line, line, 32, ';');
+    EXPECT_STREQ(line, "OLD");
+    EXPECT_STREQ(rest, "NEW");
+}
+
+// ---- match_wildcard --------------------------------------------------------------------
+
+struct WildcardRow {
+    const char *name;
+    const char *pattern;
+    int expected;
+};
+
+TEST(MatchWildcard, MatchesNamesAsTheTableSays)
+{
+    const WildcardRow rows[] = {
+        {"x.veh", "*.veh", 1},
+        {".veh", "*.veh", 0},
+        {"X.VEH", "*.veh", 0},
+        {"a.veh.veh", "*.veh", 1},
+        {"x.veh.bak", "*.veh", 0},
+        {"car.bmp", "*.*", 1},
+        {"car", "*.*", 0},
+        {"ab", "a*b", 1},
+        {"ab", "*ab", 0},
+        {"a", "a*", 1},
+        {"a", "*", 1},
+        {"", "", 1},
+        {"", "*", 0},
+        {"abc", "ab", 0},
+        {"abc", "", 0},
+        {"ab", "???", 0},
+        {"abc", "???", 1},
+        {"xay", "*a?", 0},
+        {"ab", "*?", 0},
+        {"a?", "*?", 1},
+        {"xaaab", "*aab", 0},
+        {"aaab", "*ab", 1},
+        {"abc", "a**c", 1},
+        {"ab", "ab*", 1},
+        {"\\x", "\\?x", 1},
+        {"ax", "\\?x", 0},
+        {"a*b", "a\\*b", 0},
+        {"a\\b", "a\\b", 1},
+        {"ab", "a\\b", 0},
+    };
+    for (const WildcardRow &row : rows)
+        EXPECT_EQ(match_wildcard(row.name, row.pattern), row.expected)
+            << "'" << row.name << "' against '" << row.pattern << "'";
+}
+
+// ---- sort_strings ----------------------------------------------------------------------
+
+static std::vector<std::string> sorted(std::vector<std::string> texts)
+{
+    std::vector<char *> pointers;
+    for (std::string &text : texts)
+        pointers.push_back(&text[0]);
+    sort_strings(pointers.data(), (uint32_t)pointers.size());
+    std::vector<std::string> result;
+    for (char *pointer : pointers)
+        result.push_back(pointer);
+    return result;
+}
+
+TEST(SortStrings, OrdersByUnsignedBytes)
+{
+    EXPECT_EQ(sorted({"b", "B", "a", "A", "ab"}),
+              (std::vector<std::string>{"A", "B", "a", "ab", "b"}));
+    EXPECT_EQ(sorted({"\xe9t\xe9", "zoo", "Zoo"}),
+              (std::vector<std::string>{"Zoo", "zoo", "\xe9t\xe9"}));
+}
+
+TEST(SortStrings, SortsEveryCountUpToSixteen)
+{
+    for (uint32_t count = 0; count <= 16; count++) {
+        std::vector<std::string> texts;
+        for (uint32_t i = 0; i < count; i++)
+            texts.push_back(std::string(1, (char)('a' + (i * 7) % count)) + "x");
+        std::vector<std::string> expected = texts;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(sorted(texts), expected) << "count " << count;
+    }
+}
+
+TEST(SortStrings, MovesOnlyThePointers)
+{
+    char one[] = "b", two[] = "a";
+    char *pointers[] = {one, two};
+    sort_strings(pointers, 2);
+    EXPECT_EQ(pointers[0], two);
+    EXPECT_EQ(pointers[1], one);
+    EXPECT_STREQ(one, "b");
+}
+
+// ---- print_lines -----------------------------------------------------------------------
+
+TEST(PrintLines, PrintsEachLineUntilTheNullPointer)
+{
+    const char *lines[] = {"first", "", "third", nullptr, "never"};
+    testing::internal::CaptureStdout();
+    print_lines(lines);
+    const char *none[] = {nullptr};
+    print_lines(none);
+    EXPECT_EQ(strip_cr(testing::internal::GetCapturedStdout()), "first\n\nthird\n");
+}
+
+// ---- Filters on files ------------------------------------------------------------------
+
+class FilterTest : public TempFolderTest
+{
+};
+
+TEST_F(FilterTest, IsMatchingDirectoryTellsFoldersByName)
+{
+    ASSERT_EQ(os_make_directory(".git"), 0);
+    ASSERT_EQ(os_make_directory("cars"), 0);
+    ASSERT_TRUE(write_file(at("file.txt"), "x"));
+    EXPECT_EQ(is_matching_directory(".git", ""), -1);
+    EXPECT_EQ(is_matching_directory("cars", "ar"), 1);
+    EXPECT_EQ(is_matching_directory("cars", ""), 1);
+    EXPECT_EQ(is_matching_directory("cars", "xy"), 0);
+    EXPECT_EQ(is_matching_directory("file.txt", ""), -1);
+    EXPECT_EQ(is_matching_directory("missing", ""), -1);
+    EXPECT_EQ(is_matching_directory(".", ""), -1);
+}
+
+TEST_F(FilterTest, FileLargerThanComparesTheSizeWithTheNumber)
+{
+    ASSERT_TRUE(write_file(at("ten"), std::string(10, 'x')));
+    EXPECT_EQ(file_larger_than("ten", "9"), 1);
+    EXPECT_EQ(file_larger_than("ten", "10"), 0);
+    EXPECT_EQ(file_larger_than("ten", "  -3"), 1);
+    EXPECT_EQ(file_larger_than("ten", "9junk"), 1);
+    EXPECT_EQ(file_larger_than("ten", "junk"), 1);
+    EXPECT_EQ(file_larger_than("missing", "-100"), 0);
+}
+
+TEST(ContainsText, FindsSubstringsAndTheEmptyOne)
+{
+    EXPECT_EQ(contains_text("racing car", "ing c"), 1);
+    EXPECT_EQ(contains_text("racing car", ""), 1);
+    EXPECT_EQ(contains_text("", ""), 1);
+    EXPECT_EQ(contains_text("racing car", "Car"), 0);
+    EXPECT_EQ(contains_text("car", "cars"), 0);
+}
+
+// ---- Small routines --------------------------------------------------------------------
+
+TEST(CountChar, CountsTheLowByteOfTheCharacter)
+{
+    EXPECT_EQ(count_char("a;b;;c", ';'), 3);
+    EXPECT_EQ(count_char("", ';'), 0);
+    EXPECT_EQ(count_char("abc", 0), 0);
+    EXPECT_EQ(count_char("x\xffy\xff", 0x1ff), 2);
+}
+
+TEST(ConcatStrings, JoinsAllStringsUpToTheNullPointer)
+{
+    char dest[32];
+    memset(dest, '#', sizeof dest);
+    EXPECT_EQ(concat_strings(dest, "C:", "\\", "", "cars", (const char *)nullptr), dest);
+    EXPECT_STREQ(dest, "C:\\cars");
+    EXPECT_STREQ(concat_strings(dest, (const char *)nullptr), "");
+}
+
+TEST(ReverseBytes, ReversesInPlaceAndLeavesShortBuffersAlone)
+{
+    char text[] = "abcde";
+    reverse_bytes(text, 5);
+    EXPECT_STREQ(text, "edcba");
+    reverse_bytes(text, 4);
+    EXPECT_STREQ(text, "bcdea");
+    reverse_bytes(text, 1);
+    reverse_bytes(text, 0);
+    EXPECT_STREQ(text, "bcdea");
+}
+
+TEST(SwapBlocks, ExchangesTwoAdjacentBlocks)
+{
+    char text[] = "abcXY!";
+    swap_blocks(text, 3, 2);
+    EXPECT_STREQ(text, "XYabc!");
+    swap_blocks(text, 0, 2);
+    EXPECT_STREQ(text, "XYabc!");
+    swap_blocks(text, 5, 0);
+    EXPECT_STREQ(text, "XYabc!");
+}
+
+struct DeleteRow {
+    const char *text;
+    size_t position;
+    size_t count;
+    const char *expected;
+};
+
+TEST(DeleteChars, RemovesCharactersAsTheTableSays)
+{
+    const DeleteRow rows[] = {
+        {"abcdef", 2, 2, "abef"},     {"abcdef", 4, 5, "abcd"},
+        {"abcdef", 0, 6, ""},         {"abcdef", 0, 0, "abcdef"},
+        {"abcdef", 5, 1, "abcde"},    {"abcdef", 6, 1, "abcdef"},
+        {"abcdef", 100, 3, "abcdef"}, {"", 0, 1, ""},
+    };
+    for (const DeleteRow &row : rows) {
+        char buffer[16];
+        memset(buffer, '#', sizeof buffer);
+        strcpy(buffer, row.text);
+        EXPECT_EQ(delete_chars(buffer, row.position, row.count), buffer);
+        EXPECT_STREQ(buffer, row.expected) << row.text << " at " << row.position;
+        EXPECT_EQ(buffer[strlen(row.text) + 1], '#') << "wrote past the string";
+    }
+}
+
+TEST(CopyLine, TurnsTheLineEndIntoOneLineFeed)
+{
+    const char *text = "ab\r\ncd";
+    char dest[16];
+    const char *rest = copy_line(dest, 10, text);
+    EXPECT_STREQ(dest, "ab\n");
+    EXPECT_EQ(rest, text + 3);
+    rest = copy_line(dest, 10, rest);
+    EXPECT_STREQ(dest, "\n");
+    EXPECT_EQ(copy_line(dest, 10, rest), nullptr);
+}
+
+TEST(CopyLine, FindsTheLineEndOnlyWithinTheCount)
+{
+    char dest[8];
+    memset(dest, '#', sizeof dest);
+    EXPECT_EQ(copy_line(dest, 0, "a\n"), nullptr);
+    EXPECT_EQ(dest[0], '#');
+    EXPECT_EQ(copy_line(dest, 2, "ab\n"), nullptr);
+    EXPECT_EQ(dest[2], '#');
+    const char *text = "ab\n";
+    EXPECT_EQ(copy_line(dest, 3, text), text + 3);
+    EXPECT_STREQ(dest, "ab\n");
+    const char *carriage_return = "\rx";
+    EXPECT_EQ(copy_line(dest, 1, carriage_return), carriage_return + 1);
+    EXPECT_STREQ(dest, "\n");
+}
