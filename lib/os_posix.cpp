@@ -183,6 +183,16 @@ int os_exists(const char *path)
 
 // ---- Descriptors, always binary ------------------------------------------------------
 
+// Windows opens no folder as a file; Linux lets a folder be opened for reading.
+static int is_open_directory(int fd)
+{
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode))
+        return 0;
+    errno = EISDIR;
+    return 1;
+}
+
 int os_open(const char *path, int flags)
 {
     char native[NATIVE_PATH_SIZE];
@@ -195,7 +205,12 @@ int os_open(const char *path, int flags)
         native_flags |= O_TRUNC;
     if (flags & OS_OPEN_APPEND)
         native_flags |= O_APPEND;
-    return open(native, native_flags | O_CLOEXEC, 0600);
+    int fd = open(native, native_flags | O_CLOEXEC, 0600);
+    if (fd >= 0 && is_open_directory(fd)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 int32_t os_read(int fd, void *buffer, uint32_t count)
@@ -246,7 +261,13 @@ FILE *os_open_stream(const char *path, const char *mode)
     char native[NATIVE_PATH_SIZE];
     if (translate_path(path, native) != 0)
         return nullptr;
-    return fopen(native, native_mode);
+    FILE *stream = fopen(native, native_mode);
+    if (stream && is_open_directory(fileno(stream))) {
+        fclose(stream);
+        errno = EISDIR;
+        return nullptr;
+    }
+    return stream;
 }
 
 // ---- Folders and files ---------------------------------------------------------------

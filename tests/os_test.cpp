@@ -176,6 +176,13 @@ TEST_F(OsFiles, RenameMovesFoldersAndChangesCase)
     }
 }
 
+TEST_F(OsFiles, FoldersDoNotOpenAsFiles)
+{
+    ASSERT_EQ(os_make_directory("folder"), 0);
+    EXPECT_EQ(os_open("folder", OS_OPEN_READ), -1);
+    EXPECT_EQ(os_open_stream("folder", "rb"), nullptr);
+}
+
 TEST_F(OsFiles, DeleteRemovesOnlyFiles)
 {
     ASSERT_TRUE(write_file("file", "x"));
