@@ -1,1 +1,374 @@
-// placeholder
+// Directory walking over the OS layer's folder listing: the walk with its callback record,
+// the tree copy and tree removal built on it, and sorted filtered listings.
+#include "walk.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "filecopy.h"
+#include "os.h"
+#include "paths.h"
+
+enum {
+    PATH_SIZE = 256,          // path buffers: 255 characters and the NUL
+    JOINED_SIZE = 2 * 260,    // a walk path, "\\" and a listed name always fit
+    SUBDIRECTORY_STEP = 32,   // growth of the walk's subfolder list
+    LISTING_STEP = 128,       // growth of list_directory's array
+    NUMBER_TEXT_SIZE = 12     // "%d" of any 32-bit value and the NUL
+};
+
+// The length of the source folder of the copy_tree under way, read by copy_entry.
+static size_t source_prefix_length;
+
+// ---- Name lists: a growable array of copied names that always ends with a null pointer ---
+
+struct NameList {
+    char **names;
+    uint32_t count;
+    uint32_t capacity;
+};
+
+// Allocates room for step pointers holding the null pointer only. 0, or -1.
+static int name_list_start(NameList *list, uint32_t step)
+{
+    list->names = static_cast<char **>(malloc(step * sizeof(char *)));
+    list->count = 0;
+    list->capacity = list->names ? step : 0;
+    if (!list->names)
+        return -1;
+    list->names[0] = nullptr;
+    return 0;
+}
+
+// Appends a copy of name, growing by step pointers so that the null pointer always fits.
+// 0, or -1 when memory runs out (the list is unchanged then).
+static int name_list_append(NameList *list, const char *name, uint32_t step)
+{
+    if (list->count + 1 >= list->capacity) {
+        size_t bytes = (list->capacity + step) * sizeof(char *);
+        char **grown = static_cast<char **>(realloc(list->names, bytes));
+        if (!grown)
+            return -1;
+        list->names = grown;
+        list->capacity += step;
+    }
+    size_t length = strlen(name);
+    char *copy = static_cast<char *>(malloc(length + 1));
+    if (!copy)
+        return -1;
+    memcpy(copy, name, length + 1);
+    list->names[list->count++] = copy;
+    list->names[list->count] = nullptr;
+    return 0;
+}
+
+static void name_list_free(NameList *list)
+{
+    for (uint32_t i = 0; i < list->count; i++)
+        free(list->names[i]);
+    free(list->names);
+    list->names = nullptr;
+    list->count = list->capacity = 0;
+}
+
+// ---- The walk ---------------------------------------------------------------------------
+
+static int is_dot_entry(const char *name)
+{
+    return strcmp(name, ".") == 0 || strcmp(name, "..") == 0;
+}
+
+static int32_t mode_of(const OsDirEntry *entry)
+{
+    if (entry->attributes & (OS_ATTR_HIDDEN | OS_ATTR_SYSTEM))
+        return 0111;
+    if (entry->attributes & OS_ATTR_READONLY)
+        return 0555;
+    return 0777;
+}
+
+// Reports every file of the current folder (path) and, when subdirectories is not null,
+// records its subfolders there. 0, or -1 when memory runs out for the record.
+static int report_files(char *path, WalkCallback callback, void *argument,
+                        NameList *subdirectories)
+{
+    OsDirList *listing = os_list_open(".");
+    if (!listing)
+        return 0;
+    OsDirEntry found;
+    int result = 0;
+    while (result == 0 && os_list_next(listing, &found)) {
+        if (is_dot_entry(found.name))
+            continue;
+        if (found.attributes & OS_ATTR_DIRECTORY) {
+            if (subdirectories)
+                result = name_list_append(subdirectories, found.name, SUBDIRECTORY_STEP);
+            continue;
+        }
+        WalkEntry entry;
+        entry.name = found.name;
+        entry.directory = path;
+        entry.size = found.size > 0x7FFFFFFFu ? -1 : static_cast<int32_t>(found.size);
+        entry.mode = mode_of(&found);
+        entry.argument = argument;
+        callback(&entry);
+    }
+    os_list_close(listing);
+    return result;
+}
+
+// Walks each recorded subfolder of the folder in path, then reports its directory-done
+// event while the parent is current. A subfolder whose path would not fit is skipped.
+static void walk_subdirectories(char *path, WalkCallback callback, void *argument,
+                                const NameList *subdirectories)
+{
+    size_t parent_length = strlen(path);
+    // A root such as 'C:\' already ends with the separator.
+    size_t separator = parent_length > 0 && path[parent_length - 1] != '\\' ? 1 : 0;
+    for (uint32_t i = 0; i < subdirectories->count; i++) {
+        const char *name = subdirectories->names[i];
+        size_t name_length = strlen(name);
+        if (parent_length + separator + name_length >= PATH_SIZE)
+            continue;
+        if (separator)
+            path[parent_length] = '\\';
+        memcpy(path + parent_length + separator, name, name_length + 1);
+        walk_directory(path, callback, argument, 1);
+        char saved = path[parent_length];
+        path[parent_length] = '\0';
+        os_change_directory(path);
+        path[parent_length] = saved;
+        char empty_name[1] = {'\0'};
+        WalkEntry entry = {empty_name, path, 0, 0, argument};
+        callback(&entry);
+        path[parent_length] = '\0';
+    }
+}
+
+int walk_directory(char *path, WalkCallback callback, void *argument, int8_t recurse)
+{
+    if (os_change_directory(path) != 0)
+        return -1;
+    if (!recurse)
+        return report_files(path, callback, argument, nullptr);
+    NameList subdirectories;
+    if (name_list_start(&subdirectories, SUBDIRECTORY_STEP) != 0)
+        return -1;
+    if (report_files(path, callback, argument, &subdirectories) != 0) {
+        name_list_free(&subdirectories);
+        return -1;
+    }
+    walk_subdirectories(path, callback, argument, &subdirectories);
+    name_list_free(&subdirectories);
+    return 0;
+}
+
+// ---- Callbacks ----------------------------------------------------------------------------
+
+int8_t copy_entry(WalkEntry *entry)
+{
+    const char *root = static_cast<const char *>(entry->argument);
+    size_t directory_length = strlen(entry->directory);
+    const char *relative = entry->directory +
+        (source_prefix_length < directory_length ? source_prefix_length : directory_length);
+    size_t root_length = strlen(root);
+    size_t relative_length = strlen(relative);
+    size_t name_length = strlen(entry->name);
+    size_t needed = root_length + relative_length + (name_length ? 1 + name_length : 0);
+    if (needed >= PATH_SIZE)
+        return 0;
+    char target[PATH_SIZE];
+    memcpy(target, root, root_length + 1);
+    size_t length = root_length;
+    // Each level is created before the separator that leads below it, the destination
+    // root first.
+    for (const char *c = relative; *c; c++) {
+        if (*c == '\\')
+            os_make_directory(target);
+        target[length++] = *c;
+        target[length] = '\0';
+    }
+    os_make_directory(target);
+    if (name_length) {
+        target[length] = '\\';
+        memcpy(target + length + 1, entry->name, name_length + 1);
+        copy_file(entry->name, target);
+    }
+    return 0;
+}
+
+int8_t remove_entry(WalkEntry *entry)
+{
+    const char *pattern = static_cast<const char *>(entry->argument);
+    if (entry->name[0] == '\0') {
+        os_remove_directory(entry->directory);
+        return 0;
+    }
+    if (match_wildcard(entry->name, pattern) != 1)
+        return 0;
+    char path[JOINED_SIZE];
+    if (snprintf(path, sizeof path, "%s\\%s", entry->directory, entry->name) <
+        static_cast<int>(sizeof path))
+        os_delete_file(path);
+    return 0;
+}
+
+int8_t add_file_size(WalkEntry *entry)
+{
+    if (entry->name[0] == '\0')
+        return 0;
+    char path[JOINED_SIZE];
+    int fitted = snprintf(path, sizeof path, "%s\\%s", entry->directory, entry->name) <
+                 static_cast<int>(sizeof path);
+    char *total_text = static_cast<char *>(entry->argument);
+    long long total = atoll(total_text) + (fitted ? file_size(path) : -1);
+    if (total > 0x7FFFFFFFLL)
+        total = 0x7FFFFFFFLL;
+    if (total < -0x7FFFFFFFLL - 1)
+        total = -0x7FFFFFFFLL - 1;
+    snprintf(total_text, NUMBER_TEXT_SIZE, "%d", static_cast<int>(total));
+    return 0;
+}
+
+// ---- Tree copy and removal ----------------------------------------------------------------
+
+// Copies the folder source under its own name into destination; leaves the current folder
+// changed. 0, or -1.
+static int copy_directory(const char *source, const char *destination)
+{
+    char work[PATH_SIZE];
+    size_t length = strlen(source);
+    if (length >= PATH_SIZE)
+        return -1;
+    memcpy(work, source, length + 1);
+    // A trailing backslash would cost the relative paths their first character; a root
+    // such as 'C:\' keeps it.
+    if (length > 1 && work[length - 1] == '\\' && work[length - 2] != ':')
+        work[--length] = '\0';
+    if (os_change_directory(work) != 0)
+        return -1;
+    source_prefix_length = length;
+    os_make_directory(destination);
+    if (os_change_directory(destination) != 0)
+        return -1;
+    char name_buffer[PATH_SIZE];
+    memcpy(name_buffer, work, length + 1);
+    char target[PATH_SIZE];
+    int written = snprintf(target, sizeof target, "%s%c%s", destination, '\\',
+                           file_name_of(name_buffer));
+    if (written < 0 || written >= PATH_SIZE)
+        return -1;
+    printf("%s\n", work);
+    walk_directory(work, copy_entry, target, 1);
+    return 0;
+}
+
+// Copies the file source into the folder destination, or to the path destination.
+static int copy_single_file(const char *source, const char *destination)
+{
+    char name_buffer[PATH_SIZE];
+    char target[PATH_SIZE];
+    OsFileStatus status;
+    int written;
+    if (os_file_status(destination, &status) == 0 && status.is_directory) {
+        if (strlen(source) >= PATH_SIZE)
+            return -1;
+        memcpy(name_buffer, source, strlen(source) + 1);
+        written = snprintf(target, sizeof target, "%s%c%s", destination, '\\',
+                           file_name_of(name_buffer));
+    } else {
+        written = snprintf(target, sizeof target, "%s", destination);
+    }
+    if (written < 0 || written >= PATH_SIZE)
+        return -1;
+    copy_file(source, target);
+    return 0;
+}
+
+int8_t copy_tree(const char *source, const char *destination)
+{
+    OsFileStatus status;
+    if (os_file_status(source, &status) != 0)
+        return -1;
+    char saved[PATH_SIZE];
+    if (os_get_current_directory(saved, sizeof saved) != 0)
+        return -1;
+    int result = status.is_directory ? copy_directory(source, destination)
+                                     : copy_single_file(source, destination);
+    if (result != 0)
+        return -1;
+    return os_change_directory(saved) == 0 ? 0 : -1;
+}
+
+int8_t remove_tree(const char *path, const char *pattern)
+{
+    OsFileStatus status;
+    if (os_file_status(path, &status) != 0)
+        return -1;
+    if (!status.is_directory) {
+        os_delete_file(path);
+        return 0;
+    }
+    size_t length = strlen(path);
+    if (length >= PATH_SIZE)
+        return -1;
+    char buffer[PATH_SIZE];
+    memcpy(buffer, path, length + 1);
+    walk_directory(buffer, remove_entry, const_cast<char *>(pattern), 1);
+    // The walk left this folder current, so Windows keeps it; the caller removes it.
+    os_remove_directory(buffer);
+    return 0;
+}
+
+// ---- Listings -----------------------------------------------------------------------------
+
+// Adds the names of the current folder that pass the filter. 0, or -1 when memory runs out.
+static int collect_names(NameList *list, NameFilter filter, const char *argument)
+{
+    OsDirList *listing = os_list_open(".");
+    if (!listing)
+        return 0;
+    OsDirEntry found;
+    int result = 0;
+    while (result == 0 && os_list_next(listing, &found)) {
+        if (!is_dot_entry(found.name) && filter(found.name, argument) == 1)
+            result = name_list_append(list, found.name, LISTING_STEP);
+    }
+    os_list_close(listing);
+    return result;
+}
+
+char **list_directory(NameFilter filter, const char *directory, const char *argument)
+{
+    char saved[PATH_SIZE];
+    if (os_get_current_directory(saved, sizeof saved) != 0)
+        return nullptr;
+    if (os_change_directory(directory) != 0)
+        return nullptr;
+    NameList list;
+    if (name_list_start(&list, LISTING_STEP) != 0) {
+        os_change_directory(saved);
+        return nullptr;
+    }
+    int result = collect_names(&list, filter, argument);
+    sort_strings(list.names, list.count);
+    if (os_change_directory(saved) != 0 || result != 0) {
+        name_list_free(&list);
+        return nullptr;
+    }
+    return list.names;
+}
+
+int8_t print_directory_list(const char *directory, const char *pattern)
+{
+    char **names = list_directory(match_wildcard, directory, pattern);
+    if (!names)
+        return 0;
+    for (char **name = names; *name; name++) {
+        printf("%s\n", *name);
+        free(*name);
+    }
+    free(names);
+    return 0;
+}
