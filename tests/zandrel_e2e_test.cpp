@@ -1,1 +1,433 @@
+// End-to-end tests of Zandrel: the built program and the stand-in archive tool run in a
+// temporary car folder, and the new archive is checked by extracting it again.
+#include <set>
+#include <string>
+#include <vector>
+
+#include "filecopy.h"
+#include "os.h"
 #include "support.h"
+
+namespace {
+
+const std::string N(1, '\0');
+
+const char *const FIRST_SUFFIXES[] = {"VA", "VB", "VC", "VD", "VE", "VW"};
+const char *const SECOND_SUFFIXES[] = {"BLA",  "BLW",  "EXHA", "HLA",  "HLW",  "SHAD", "TLFH",
+                                       "TLFM", "TLRH", "TLRM", "TRFH", "TRFM", "TRRH", "TRRM"};
+
+const char BANNER_AND_HELP[] =
+    "\n"
+    "Zandrel - makes a new car from an existing car archive\n"
+    "\n"
+    "Release 2024-06-01, version 1.0, by the Zandrel authors\n"
+    "\n"
+    "This program use MASadelic by Velkor.  'MASadelic.exe' must be located on\n"
+    "the same folder than Zandrel. Zandrel use the job list 'Zandrel.lst' .\n"
+    "\n"
+    "Syntax of a job:\n"
+    "\n"
+    "        [OLD_MAS];[NEW_MAS];[BMP1 BMP2];[NEW_BMP1 NEW_BMP2];[options]\n"
+    "          ex: 1gt500.mas;2gt500.mas;1SHGT500;bmp\\2SHGT500;d\n"
+    "\n"
+    "Options available:\n"
+    "    d   Delete all new BMPs listed\n"
+    "\n"
+    "You can rename Zandrel.exe and Zandrel.lst, but with the same body: \n"
+    "For example Setup.exe and Setup.lst\n"
+    "\n";
+
+const char EXAMPLE_JOB[] = "1gt500.mas;2gt500.mas;1SHGT500;bmp\\2SHGT500;d\r\n";
+
+// A .VRL file whose bitmap name lies in its last 300 bytes, after a long head.
+std::string vrl_content(const std::string &id, const std::string &bitmap)
+{
+    return std::string(500, 'h') + N + id + N + bitmap + N + "tail" + N;
+}
+
+struct CarFile {
+    std::string name, content;
+};
+
+// The sample car: its bitmap, the 20 .VRL files named for 1gt500.mas, and two files no
+// job step touches.
+std::vector<CarFile> sample_car(bool lower_case)
+{
+    std::vector<CarFile> files;
+    files.push_back({lower_case ? "1shgt500.bmp" : "1SHGT500.BMP", "old bitmap"});
+    for (const char *suffix : FIRST_SUFFIXES)
+        files.push_back({std::string("1GT5") + suffix + ".VRL",
+                         vrl_content(std::string("1GT5") + suffix, "1SHGT500")});
+    for (const char *suffix : SECOND_SUFFIXES)
+        files.push_back({std::string("1500") + suffix + ".VRL",
+                         vrl_content(std::string("1500") + suffix, "1SHGT500")});
+    files.push_back({"1GT5VZ.VRL", vrl_content("1GT5VZ", "1SHGT500")});
+    files.push_back({"ENGINE.TXT", "engine data\r\n"});
+    if (lower_case)
+        for (CarFile &file : files)
+            for (char &c : file.name)
+                if (c >= 'A' && c <= 'Z')
+                    c = (char)(c - 'A' + 'a');
+    return files;
+}
+
+// What the example job makes of the sample car, in the stored names.
+std::set<std::string> cloned_names()
+{
+    std::set<std::string> names = {"2SHGT500.BMP", "ENGINE.TXT", "1GT5VZ.VRL"};
+    for (const char *suffix : FIRST_SUFFIXES)
+        names.insert(std::string("2GT5") + suffix + ".VRL");
+    for (const char *suffix : SECOND_SUFFIXES)
+        names.insert(std::string("2500") + suffix + ".VRL");
+    return names;
+}
+
+std::set<std::string> names_in(const std::string &folder)
+{
+    std::set<std::string> names;
+    OsDirList *list = os_list_open(folder.c_str());
+    OsDirEntry entry;
+    while (list && os_list_next(list, &entry))
+        if (std::string(entry.name) != "." && std::string(entry.name) != "..")
+            names.insert(entry.name);
+    if (list)
+        os_list_close(list);
+    return names;
+}
+
+class Zandrel : public TempFolderTest
+{
+  protected:
+    void SetUp() override
+    {
+        TempFolderTest::SetUp();
+        std::string self = built_program("Zandrel");
+        tools = self.substr(0, self.rfind('\\'));
+    }
+
+    // Copies a built program into the car folder under the given file name.
+    void install(const std::string &source, const std::string &name)
+    {
+        ASSERT_EQ(copy_file(source.c_str(), at(name).c_str()), 0) << source;
+        ASSERT_EQ(os_make_executable(at(name).c_str()), 0);
+    }
+    void install_both()
+    {
+        install(built_program("Zandrel"), std::string("Zandrel") + os_program_suffix);
+        install(tools + "\\MASadelic.exe", "MASadelic.exe");
+    }
+
+    ProgramRun tool(const std::string &command_line)
+    {
+        return run_program(at("MASadelic.exe"), command_line);
+    }
+
+    // Builds an archive in the car folder from files, with the tool itself.
+    void make_archive(const std::string &archive, const std::vector<CarFile> &files)
+    {
+        std::string folder = at("pack");
+        ASSERT_EQ(os_make_directory(folder.c_str()), 0);
+        for (const CarFile &file : files)
+            ASSERT_TRUE(write_file(folder + "\\" + file.name, file.content));
+        ASSERT_EQ(os_change_directory(folder.c_str()), 0);
+        ProgramRun create = run_program(at("MASadelic.exe"), "MASadelic -C -m:..\\" + archive);
+        os_delete_file("MASBODY.TMP");
+        os_delete_file("MASHEAD.TMP");
+        ProgramRun add = run_program(at("MASadelic.exe"), "MASadelic -A -m:..\\" + archive +
+                                                              " -f:* -i:*");
+        ASSERT_EQ(os_change_directory(dir.c_str()), 0);
+        remove_all(folder);
+        ASSERT_EQ(create.exit_status, 0) << create.err;
+        ASSERT_EQ(add.exit_status, 0) << add.err;
+    }
+
+    // The files of an archive, extracted into a fresh folder; names give their content.
+    std::set<std::string> extract(const std::string &archive, const std::string &folder)
+    {
+        ProgramRun run = tool("MASadelic.exe -E -m:" + archive + " -f:* -o:" + folder);
+        EXPECT_EQ(run.exit_status, 0) << run.err;
+        return names_in(at(folder));
+    }
+
+    ProgramRun run_zandrel(const std::string &name = "Zandrel")
+    {
+        return run_program(at(name + os_program_suffix), name);
+    }
+
+    void expect_cloned(const std::string &folder)
+    {
+        EXPECT_EQ(read_file(at(folder + "\\2SHGT500.BMP")), "new bitmap");
+        for (const char *suffix : FIRST_SUFFIXES)
+            EXPECT_EQ(read_file(at(folder + "\\2GT5" + suffix + ".VRL")),
+                      vrl_content(std::string("1GT5") + suffix, "2SHGT500"))
+                << suffix;
+        for (const char *suffix : SECOND_SUFFIXES)
+            EXPECT_EQ(read_file(at(folder + "\\2500" + suffix + ".VRL")),
+                      vrl_content(std::string("1500") + suffix, "2SHGT500"))
+                << suffix;
+    }
+
+    void expect_exit_status(const ProgramRun &run, int status)
+    {
+        EXPECT_EQ(run.started, 1);
+        EXPECT_TRUE(run.exit_status == status || run.exit_status == (status & 255))
+            << run.exit_status;
+    }
+
+    void write_new_bitmap()
+    {
+        ASSERT_EQ(os_make_directory(at("bmp").c_str()), 0);
+        ASSERT_TRUE(write_file(at("bmp\\2SHGT500.BMP"), "new bitmap"));
+    }
+
+    std::string tools;  // the folder of the built programs
+};
+
+TEST_F(Zandrel, PrintsHelpAndEndsWithMinusOneWithoutJobList)
+{
+    install_both();
+    ProgramRun run = run_zandrel();
+    EXPECT_EQ(run.out, BANNER_AND_HELP);
+    expect_exit_status(run, -1);
+}
+
+TEST_F(Zandrel, RequiresTheArchiveTool)
+{
+    install(built_program("Zandrel"), std::string("Zandrel") + os_program_suffix);
+    ASSERT_TRUE(write_file(at("Zandrel.LST"), EXAMPLE_JOB));
+    ProgramRun run = run_zandrel();
+    std::string tail = "processing job file: Zandrel.LST\n\nMASadelic.exe required\n";
+    ASSERT_GE(run.out.size(), tail.size());
+    EXPECT_EQ(run.out.substr(run.out.size() - tail.size()), tail);
+    EXPECT_EQ(run.out.find("Creating"), std::string::npos);
+    expect_exit_status(run, -1);
+}
+
+TEST_F(Zandrel, ClonesTheHelpTextsExampleJob)
+{
+    install_both();
+    make_archive("1gt500.mas", sample_car(false));
+    write_new_bitmap();
+    ASSERT_TRUE(write_file(at("Zandrel.LST"), EXAMPLE_JOB));
+    ProgramRun run = run_zandrel();
+    expect_exit_status(run, 0);
+    EXPECT_NE(run.out.find("processing job file: Zandrel.LST\n\n"
+                           "Creating '2gt500.mas' from '1gt500.mas' ... \n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("File not found"), std::string::npos) << run.out;
+    EXPECT_EQ(os_exists(at("tmp").c_str()), 0);
+
+    EXPECT_EQ(extract("2gt500.mas", "new"), cloned_names());
+    expect_cloned("new");
+    EXPECT_EQ(read_file(at("new\\1GT5VZ.VRL")), vrl_content("1GT5VZ", "1SHGT500"));
+    EXPECT_EQ(read_file(at("new\\ENGINE.TXT")), "engine data\r\n");
+    EXPECT_EQ(extract("1gt500.mas", "old").size(), sample_car(false).size());
+}
+
+TEST_F(Zandrel, ReplacesAnEarlierNewArchive)
+{
+    install_both();
+    make_archive("1gt500.mas", sample_car(false));
+    make_archive("2gt500.mas", {{"STALE.TXT", "from an earlier run"}});
+    write_new_bitmap();
+    ASSERT_TRUE(write_file(at("Zandrel.LST"), EXAMPLE_JOB));
+    expect_exit_status(run_zandrel(), 0);
+    EXPECT_EQ(extract("2gt500.mas", "new"), cloned_names());
+}
+
+TEST_F(Zandrel, ReadsLastFieldWithoutClosingSeparator)
+{
+    install_both();
+    make_archive("1gt500.mas", sample_car(false));
+    write_new_bitmap();
+    ASSERT_TRUE(write_file(at("Zandrel.LST"), "1gt500.mas;2gt500.mas;1SHGT500;bmp\\2SHGT500\r\n"
+                                              "1gt500.mas;3gt500.mas;1SHGT500;bmp\\2SHGT500"));
+    ProgramRun run = run_zandrel();
+    expect_exit_status(run, 0);
+    EXPECT_EQ(run.out.find("File not found"), std::string::npos) << run.out;
+    EXPECT_EQ(extract("2gt500.mas", "new").count("2SHGT500.BMP"), 1u);
+    EXPECT_EQ(extract("3gt500.mas", "third").count("2SHGT500.BMP"), 1u);
+    EXPECT_EQ(read_file(at("new\\2GT5VA.VRL")), vrl_content("1GT5VA", "2SHGT500"));
+}
+
+TEST_F(Zandrel, ReportsMissingArchiveAndGoesOnWithNextLine)
+{
+    install_both();
+    make_archive("1gt500.mas", sample_car(false));
+    write_new_bitmap();
+    ASSERT_TRUE(write_file(at("Zandrel.LST"),
+                           std::string("none.mas;x.mas;A;B;\r\n") + EXAMPLE_JOB));
+    ProgramRun run = run_zandrel();
+    expect_exit_status(run, 0);
+    EXPECT_NE(run.out.find("Creating 'x.mas' from 'none.mas' ... \n"
+                           "File not found: none.mas\n"
+                           "Creating '2gt500.mas' from '1gt500.mas' ... \n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(extract("2gt500.mas", "new"), cloned_names());
+}
+
+TEST_F(Zandrel, ReportsMissingBitmapAndGoesOn)
+{
+    install_both();
+    make_archive("1gt500.mas", sample_car(false));
+    write_new_bitmap();
+    ASSERT_TRUE(write_file(at("Zandrel.LST"), std::string("1gt500.mas;9gt500.mas;1SHGT500;"
+                                                          "bmp\\NOPE;\r\n") +
+                                                  EXAMPLE_JOB));
+    ProgramRun run = run_zandrel();
+    expect_exit_status(run, 0);
+    EXPECT_NE(run.out.find("Creating '9gt500.mas' from '1gt500.mas' ... \n"
+                           "File not found: bmp\\NOPE.BMP\n"
+                           "Creating '2gt500.mas' from '1gt500.mas' ... \n"),
+              std::string::npos)
+        << run.out;
+    std::set<std::string> names = extract("9gt500.mas", "nine");
+    EXPECT_EQ(names.count("1SHGT500.BMP"), 0u);
+    EXPECT_EQ(names.count("9GT5VA.VRL"), 1u);
+    EXPECT_EQ(extract("2gt500.mas", "new"), cloned_names());
+}
+
+TEST_F(Zandrel, ReportsMissingVrlFileAndHandlesTheOthers)
+{
+    install_both();
+    std::vector<CarFile> car = sample_car(false);
+    std::vector<CarFile> without_vb;
+    for (const CarFile &file : car)
+        if (file.name != "1GT5VB.VRL")
+            without_vb.push_back(file);
+    make_archive("1gt500.mas", without_vb);
+    write_new_bitmap();
+    ASSERT_TRUE(write_file(at("Zandrel.LST"), std::string(EXAMPLE_JOB) +
+                                                  "1gt500.mas;3gt500.mas;;;\r\n"));
+    ProgramRun run = run_zandrel();
+    expect_exit_status(run, 0);
+    EXPECT_NE(run.out.find("Creating '2gt500.mas' from '1gt500.mas' ... \n"
+                           "File not found: 1GT5VB.VRL\n"
+                           "Creating '3gt500.mas' from '1gt500.mas' ... \n"
+                           "File not found: 1GT5VB.VRL\n"),
+              std::string::npos)
+        << run.out;
+    std::set<std::string> expected = cloned_names();
+    expected.erase("2GT5VB.VRL");
+    EXPECT_EQ(extract("2gt500.mas", "new"), expected);
+    // Empty bitmap lists: every .VRL file renamed, contents unchanged.
+    std::set<std::string> third = extract("3gt500.mas", "third");
+    EXPECT_EQ(third.count("1SHGT500.BMP"), 1u);
+    EXPECT_EQ(read_file(at("third\\3500TRRM.VRL")), vrl_content("1500TRRM", "1SHGT500"));
+}
+
+TEST_F(Zandrel, RenamedProgramReadsItsOwnJobList)
+{
+    install(built_program("Zandrel"), std::string("Setup") + os_program_suffix);
+    install(tools + "\\MASadelic.exe", "MASadelic.exe");
+    make_archive("1gt500.mas", sample_car(false));
+    write_new_bitmap();
+    ASSERT_TRUE(write_file(at("Setup.LST"), EXAMPLE_JOB));
+    ProgramRun run = run_zandrel("Setup");
+    expect_exit_status(run, 0);
+    EXPECT_NE(run.out.find("processing job file: Setup.LST\n\n"), std::string::npos) << run.out;
+    EXPECT_EQ(extract("2gt500.mas", "new"), cloned_names());
+}
+
+TEST_F(Zandrel, ReadsJobListNamedInLowerCase)
+{
+    install_both();
+    make_archive("1gt500.mas", sample_car(false));
+    write_new_bitmap();
+    ASSERT_TRUE(write_file(at("zandrel.lst"), EXAMPLE_JOB));
+    ProgramRun run = run_zandrel();
+    expect_exit_status(run, 0);
+    EXPECT_NE(run.out.find("processing job file: Zandrel.LST\n\n"), std::string::npos) << run.out;
+    EXPECT_EQ(extract("2gt500.mas", "new"), cloned_names());
+}
+
+TEST_F(Zandrel, KeepsOldBitmapWhenNewNameIsTooLong)
+{
+    install_both();
+    make_archive("1gt500.mas", sample_car(false));
+    std::string long_name(32, 'L');
+    ASSERT_TRUE(write_file(at(long_name + ".BMP"), "long"));
+    ASSERT_TRUE(write_file(at("Zandrel.LST"),
+                           "1gt500.mas;2gt500.mas;1SHGT500;" + long_name + ";\n"));
+    ProgramRun run = run_zandrel();
+    expect_exit_status(run, 0);
+    EXPECT_NE(run.out.find("New bitmap name too long (31 characters at most), 1SHGT500.BMP "
+                           "kept\n"),
+              std::string::npos)
+        << run.out;
+    std::set<std::string> names = extract("2gt500.mas", "new");
+    EXPECT_EQ(names.count("1SHGT500.BMP"), 1u);
+    EXPECT_EQ(names.size(), sample_car(false).size());
+    EXPECT_EQ(read_file(at("new\\2GT5VA.VRL")), vrl_content("1GT5VA", "1SHGT500"));
+}
+
+TEST_F(Zandrel, HandlesArchiveStoredInLowerCase)
+{
+    install_both();
+    make_archive("1gt500.mas", sample_car(true));
+    write_new_bitmap();
+    ASSERT_TRUE(write_file(at("Zandrel.LST"), EXAMPLE_JOB));
+    ProgramRun run = run_zandrel();
+    expect_exit_status(run, 0);
+    EXPECT_EQ(run.out.find("File not found"), std::string::npos) << run.out;
+    std::set<std::string> expected = cloned_names();
+    expected.erase("1GT5VZ.VRL");
+    expected.erase("ENGINE.TXT");
+    expected.insert("1gt5vz.vrl");
+    expected.insert("engine.txt");
+    EXPECT_EQ(extract("2gt500.mas", "new"), expected);
+    expect_cloned("new");
+}
+
+TEST_F(Zandrel, PatchesInPlaceWhenPrefixesAreEqual)
+{
+    install_both();
+    make_archive("1gt500.mas", sample_car(false));
+    write_new_bitmap();
+    ASSERT_TRUE(write_file(at("Zandrel.LST"), "1gt500.mas;1gt500b.mas;1SHGT500;bmp\\2SHGT500;\n"));
+    ProgramRun run = run_zandrel();
+    expect_exit_status(run, 0);
+    EXPECT_EQ(run.out.find("File not found"), std::string::npos) << run.out;
+    std::set<std::string> names = extract("1gt500b.mas", "new");
+    EXPECT_EQ(names.size(), sample_car(false).size());
+    EXPECT_EQ(read_file(at("new\\1GT5VA.VRL")), vrl_content("1GT5VA", "2SHGT500"));
+    EXPECT_EQ(read_file(at("new\\1500TRRM.VRL")), vrl_content("1500TRRM", "2SHGT500"));
+}
+
+TEST_F(Zandrel, SaysSoWhenTheArchiveToolCannotStart)
+{
+    install(built_program("Zandrel"), std::string("Zandrel") + os_program_suffix);
+    ASSERT_TRUE(write_file(at("MASadelic.exe"), "not a program"));
+    ASSERT_TRUE(write_file(at("1gt500.mas"), "archive"));
+    ASSERT_TRUE(write_file(at("Zandrel.LST"), "1gt500.mas;2gt500.mas;;;\n"));
+    ProgramRun run = run_zandrel();
+    expect_exit_status(run, 0);
+    EXPECT_NE(run.out.find("Cannot start the archive tool MASAdelic\n"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("Cannot start the archive tool " + dir + "\\MASadelic\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("File not found: 1GT5VA.VRL\n"), std::string::npos) << run.out;
+    EXPECT_EQ(os_exists(at("tmp").c_str()), 0);
+}
+
+TEST_F(Zandrel, KeepsUserFilesInAnExistingScratchFolder)
+{
+    install_both();
+    make_archive("1gt500.mas", sample_car(false));
+    write_new_bitmap();
+    ASSERT_EQ(os_make_directory(at("tmp").c_str()), 0);
+    ASSERT_TRUE(write_file(at("tmp\\notes.txt"), "mine"));
+    ASSERT_TRUE(write_file(at("Zandrel.LST"), EXAMPLE_JOB));
+    ProgramRun run = run_zandrel();
+    expect_exit_status(run, 0);
+    EXPECT_NE(run.out.find("Folder '" + dir + "\\tmp' is not empty: move it away, job skipped\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(read_file(at("tmp\\notes.txt")), "mine");
+    EXPECT_EQ(os_exists(at("2gt500.mas").c_str()), 0);
+}
+
+}  // namespace
