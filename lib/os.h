@@ -10,8 +10,8 @@
 // ---- File status ----------------------------------------------------------------------
 
 struct OsFileStatus {
-    int32_t is_directory;  // 1 for a folder, 0 for anything else
-    uint32_t size;         // bytes; files of 4 GiB and more report 0xFFFFFFFF
+    int32_t is_directory; // 1 for a folder, 0 for anything else
+    uint32_t size;        // bytes; files of 4 GiB and more report 0xFFFFFFFF
 };
 
 // Fills *status for an existing file or folder. 0, or -1 when the path names nothing.
@@ -79,9 +79,9 @@ enum {
 };
 
 struct OsDirEntry {
-    char name[260];       // the entry's name as stored
-    uint32_t size;        // bytes (0xFFFFFFFF for files of 4 GiB and more)
-    int32_t attributes;   // OS_ATTR_* bits
+    char name[260];     // the entry's name as stored
+    uint32_t size;      // bytes (0xFFFFFFFF for files of 4 GiB and more)
+    int32_t attributes; // OS_ATTR_* bits
 };
 
 struct OsDirList;

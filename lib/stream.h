@@ -10,9 +10,9 @@
 #include <stdio.h>
 
 struct Stream {
-    FILE *file;      // the binary C stream underneath
-    int8_t text;     // 1 for text mode, 0 for binary
-    int8_t ended;    // text mode: a Ctrl-Z was read, nothing follows
+    FILE *file;   // the binary C stream underneath
+    int8_t text;  // 1 for text mode, 0 for binary
+    int8_t ended; // text mode: a Ctrl-Z was read, nothing follows
 };
 
 // Opens path (through the OS layer) with an fopen-style mode: "r", "w", "a", "r+", "w+",
@@ -33,8 +33,7 @@ int stream_putc(int c, Stream *stream);
 // Writes a terminated text, no line end added. 0, or EOF on a write error.
 int stream_puts(const char *text, Stream *stream);
 // Formatted write of any length. The number of bytes formatted, or -1.
-int stream_printf(Stream *stream, const char *format, ...)
-    __attribute__((format(printf, 2, 3)));
+int stream_printf(Stream *stream, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
 // 1 once a read met the end of the text, else 0.
 int stream_eof(Stream *stream);

@@ -2,9 +2,9 @@
 // directory walking.
 #pragma once
 
-#include "strings.h"
-#include "stream.h"
-#include "textfiles.h"
 #include "filecopy.h"
 #include "paths.h"
+#include "stream.h"
+#include "strings.h"
+#include "textfiles.h"
 #include "walk.h"

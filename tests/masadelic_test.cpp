@@ -8,14 +8,14 @@
 #include "os.h"
 #include "support.h"
 
-namespace {
+namespace
+{
 
 std::string tool_path()
 {
     std::string any = built_program("x");
     size_t cut = any.rfind('\\');
-    return (cut == std::string::npos ? std::string(".") : any.substr(0, cut)) +
-           "\\MASadelic.exe";
+    return (cut == std::string::npos ? std::string(".") : any.substr(0, cut)) + "\\MASadelic.exe";
 }
 
 ProgramRun tool(const std::string &arguments)
@@ -127,8 +127,7 @@ TEST_F(MasadelicTest, AddReplacesAnEntryOfTheSameNameWhateverItsCase)
     ASSERT_EQ(os_change_directory("in"), 0);
     ProgramRun run = tool("-A -m:..\\car.mas -f:* -i:*");
     EXPECT_EQ(run.exit_status, 0) << run.err;
-    EXPECT_EQ(read_file(at("car.mas")),
-              archive(2, entry("K", "k") + entry("car.txt", "new!")));
+    EXPECT_EQ(read_file(at("car.mas")), archive(2, entry("K", "k") + entry("car.txt", "new!")));
 }
 
 TEST_F(MasadelicTest, AddLeavesOutTheArchiveItselfWhenItLiesInTheCurrentFolder)
@@ -189,18 +188,23 @@ TEST_F(MasadelicTest, RefusesMissingOrDamagedArchivesNamingThem)
         {"header cut short", archive(0, "").substr(0, 12)},
         {"more entries than fit", archive(1000, good)},
         {"content beyond the end", archive(1, good.substr(0, good.size() - 1))},
-        {"name cut short", archive(1, std::string("\x08" "AB", 3))},
+        {"name cut short", archive(1, std::string("\x08"
+                                                  "AB",
+                                                  3))},
         {"empty name", archive(1, entry("", "x"))},
         {"NUL inside the name", archive(1, entry(std::string("A\0B", 3), "x"))},
         {"name with a folder", archive(1, entry("..\\x", "x"))},
         {"name of the parent", archive(1, entry("..", "x"))},
         {"bytes after the last entry", archive(1, good + "junk")},
-        {"size near 4 GiB", archive(1, std::string("\x01" "A", 2) + u32(0xFFFFFFF0u) + "abc")},
+        {"size near 4 GiB", archive(1, std::string("\x01"
+                                                   "A",
+                                                   2) +
+                                           u32(0xFFFFFFF0u) + "abc")},
     };
     for (const auto &row : rows) {
         ASSERT_TRUE(write_file(at("bad.mas"), row.bytes));
-        for (const char *command : {"-L -m:bad.mas", "-E -m:bad.mas -f:* -o:out",
-                                    "-A -m:bad.mas -f:* -i:*"}) {
+        for (const char *command :
+             {"-L -m:bad.mas", "-E -m:bad.mas -f:* -o:out", "-A -m:bad.mas -f:* -i:*"}) {
             ProgramRun run = tool(command);
             EXPECT_NE(run.exit_status, 0) << row.what << ", " << command;
             EXPECT_NE(run.err.find("corrupt archive 'bad.mas'"), std::string::npos)
@@ -209,8 +213,8 @@ TEST_F(MasadelicTest, RefusesMissingOrDamagedArchivesNamingThem)
         EXPECT_EQ(read_file(at("bad.mas")), row.bytes) << row.what;
         EXPECT_FALSE(os_exists("out\\x")) << row.what;
     }
-    for (const char *command : {"-L -m:none.mas", "-E -m:none.mas -f:* -o:out",
-                                "-A -m:none.mas -f:* -i:*"}) {
+    for (const char *command :
+         {"-L -m:none.mas", "-E -m:none.mas -f:* -o:out", "-A -m:none.mas -f:* -i:*"}) {
         ProgramRun run = tool(command);
         EXPECT_NE(run.exit_status, 0) << command;
         EXPECT_NE(run.err.find("cannot open archive 'none.mas'"), std::string::npos) << run.err;

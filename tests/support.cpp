@@ -82,8 +82,8 @@ ProgramRun run_program(const std::string &program, const std::string &command_li
     std::string in = folder + "\\in.txt", out = folder + "\\out.txt", err = folder + "\\err.txt";
     write_file(in, input);
     int status = -1;
-    if (os_run_program(program.c_str(), command_line.c_str(), in.c_str(), out.c_str(),
-                       err.c_str(), &status) == 0) {
+    if (os_run_program(program.c_str(), command_line.c_str(), in.c_str(), out.c_str(), err.c_str(),
+                       &status) == 0) {
         run.started = 1;
         run.exit_status = status;
     }

@@ -20,10 +20,10 @@ std::string strip_cr(const std::string &text);
 std::string built_program(const char *base_name);
 
 struct ProgramRun {
-    int started;       // 1 when the program ran, 0 when it could not be started
-    int exit_status;   // as the platform reports it (-1 shows as 255 on Linux)
-    std::string out;   // standard output, CR removed
-    std::string err;   // standard error, CR removed
+    int started;     // 1 when the program ran, 0 when it could not be started
+    int exit_status; // as the platform reports it (-1 shows as 255 on Linux)
+    std::string out; // standard output, CR removed
+    std::string err; // standard error, CR removed
 };
 
 // Runs a program in the current folder with a command line and the given standard input.
@@ -40,6 +40,6 @@ class TempFolderTest : public ::testing::Test
     // dir + "\\" + name
     std::string at(const std::string &name) const;
 
-    std::string dir;       // the temporary folder, absolute, Windows form
-    std::string previous;  // the folder current before the test
+    std::string dir;      // the temporary folder, absolute, Windows form
+    std::string previous; // the folder current before the test
 };

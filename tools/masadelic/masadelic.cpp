@@ -19,32 +19,32 @@ static const char OPTION_LETTERS[] = "mfoi";
 enum { OPT_ARCHIVE = 0, OPT_FILES = 1, OPT_OUTPUT = 2, OPT_INCLUDE = 3, OPTION_COUNT = 4 };
 
 struct CommandRule {
-    char command;          // upper-case letter after "-"
-    const char *allowed;   // option letters the command takes
-    const char *required;  // option letters it cannot do without
+    char command;         // upper-case letter after "-"
+    const char *allowed;  // option letters the command takes
+    const char *required; // option letters it cannot do without
 };
 
 static const CommandRule COMMAND_RULES[] = {
     {'E', "mfo", "mo"}, {'C', "m", "m"}, {'A', "mfi", "m"}, {'L', "m", "m"}};
 
 struct Options {
-    char command;                     // 'E', 'C', 'A' or 'L'
-    const char *value[OPTION_COUNT];  // null when not given
+    char command;                    // 'E', 'C', 'A' or 'L'
+    const char *value[OPTION_COUNT]; // null when not given
 };
 
 struct ArchiveEntry {
     char name[NAME_MAX_LENGTH + 1];
-    uint32_t size;    // bytes of content
-    uint32_t offset;  // position of the content in the archive file
+    uint32_t size;   // bytes of content
+    uint32_t offset; // position of the content in the archive file
 };
 
 struct ArchiveIndex {
-    ArchiveEntry *entries;  // heap, count entries
+    ArchiveEntry *entries; // heap, count entries
     uint32_t count;
 };
 
 struct NameList {
-    char **names;  // heap copies, sorted before use
+    char **names; // heap copies, sorted before use
     uint32_t count;
     uint32_t room;
 };
@@ -296,8 +296,7 @@ static void leave_scratch_files(void)
 static int make_folder(const char *folder)
 {
     OsFileStatus status;
-    if (os_file_status(folder, &status) == 0 ? status.is_directory
-                                              : os_make_directory(folder) == 0)
+    if (os_file_status(folder, &status) == 0 ? status.is_directory : os_make_directory(folder) == 0)
         return 0;
     fprintf(stderr, "MASadelic: cannot make folder '%s'\n", folder);
     return -1;
@@ -308,7 +307,8 @@ static int extract_entry(int archive, const ArchiveEntry *entry, const char *fol
     char path[256];
     int n = snprintf(path, sizeof path, "%s\\%s", folder, entry->name);
     int fd = n > 0 && n < (int)sizeof path
-                 ? os_open(path, OS_OPEN_READ_WRITE | OS_OPEN_CREATE | OS_OPEN_TRUNCATE) : -1;
+                 ? os_open(path, OS_OPEN_READ_WRITE | OS_OPEN_CREATE | OS_OPEN_TRUNCATE)
+                 : -1;
     int result = fd < 0 ? -1 : 0;
     if (fd >= 0 && entry->size > 0)
         result = copy_range(archive, fd, entry->offset, entry->offset + entry->size);
@@ -431,8 +431,8 @@ static int add_file(int fd, const char *name)
 {
     int input = os_open(name, OS_OPEN_READ);
     int64_t size = input < 0 ? -1 : os_seek(input, 0, OS_SEEK_END);
-    int result = size < 0 || size > 0x7FFFFFFF ? -1 : write_entry(fd, name, input, 0,
-                                                                  (uint32_t)size);
+    int result =
+        size < 0 || size > 0x7FFFFFFF ? -1 : write_entry(fd, name, input, 0, (uint32_t)size);
     if (input >= 0)
         os_close(input);
     if (result != 0)
@@ -493,7 +493,9 @@ static int add_to_archive(const Options *options)
         return EXIT_ARCHIVE;
     NameList list = {NULL, 0, 0};
     int result = list_current_folder(options, scratch, &list) == 0 &&
-                 write_merged(fd, &index, &list, scratch) == 0 ? 0 : EXIT_FILES;
+                         write_merged(fd, &index, &list, scratch) == 0
+                     ? 0
+                     : EXIT_FILES;
     os_close(fd);
     if (result == 0 && replace_archive(scratch, path) != 0)
         result = EXIT_FILES;
