@@ -107,9 +107,10 @@ enum { COMPARE_BLOCK = 16384 };
 static char *compare_first_block = nullptr;
 static char *compare_second_block = nullptr;
 
-static void fail_out_of_memory(void)
+// error is the errno of the failed allocation, taken before anything else can change it.
+static void fail_out_of_memory(int error)
 {
-    fprintf(stderr, " %s\n", strerror(errno));
+    fprintf(stderr, " %s\n", strerror(error));
     exit(1);
 }
 
@@ -150,11 +151,12 @@ int compare_files(const char *first, const char *second)
         rewind(second_stream);
         compare_first_block = (char *)malloc(COMPARE_BLOCK);
         if (compare_first_block == nullptr)
-            fail_out_of_memory();
+            fail_out_of_memory(errno);
         compare_second_block = (char *)malloc(COMPARE_BLOCK);
         if (compare_second_block == nullptr) {
+            int error = errno;
             free(compare_first_block);
-            fail_out_of_memory();
+            fail_out_of_memory(error);
         }
         result = compare_blocks(first_stream, second_stream);
         free(compare_first_block);

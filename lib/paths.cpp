@@ -301,6 +301,9 @@ int8_t make_directory_tree(const char *path, int mode)
     memcpy(copy, path, length + 1);
     if (length > 0 && copy[length - 1] == '\\')
         copy[--length] = '\0';
+    // An empty path names no folder: its only level can be neither entered nor created.
+    if (length == 0)
+        return -1;
     char saved[PATH_BUFFER_SIZE];
     if (os_get_current_directory(saved, sizeof saved) != 0)
         return -1;

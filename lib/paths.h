@@ -64,10 +64,10 @@ char *locate_file(char *path);
 // making it current; on success the current folder is the one from before the call. mode
 // is accepted for form (-1 stands for octal 700) and has no effect. Result: 0, or -1 when
 // a level can be neither entered nor created (folders created before stay, and the last
-// level entered stays current), when path has 256 or more characters (nothing is touched),
-// or when the previous current folder cannot be made current again. A path that begins
-// with '\' starts at the root of the current drive. Meant for absolute paths: a
-// relative one resolves each level against the level entered before it.
+// level entered stays current), when path is empty, a lone '\' or 256 or more characters
+// long (nothing is touched), or when the previous current folder cannot be made current
+// again. A path that begins with '\' starts at the root of the current drive. Meant for
+// absolute paths: a relative one resolves each level against the level entered before it.
 int8_t make_directory_tree(const char *path, int mode);
 
 // Replaces every '/' of path with '\', then removes one trailing '\'. Result: path.

@@ -210,6 +210,14 @@ TEST_F(AbsolutePathTest, AtTheRootGivesTwoSeparatorsInARow)
     EXPECT_EQ(std::string(out), sub.substr(0, 2) + "\\\\x");
 }
 
+TEST_F(AbsolutePathTest, ClimbingFromTheRootStaysAtTheRoot)
+{
+    ASSERT_EQ(os_change_directory(sub.substr(0, 3).c_str()), 0);
+    char out[PATH_BUFFER_SIZE];
+    ASSERT_EQ(make_absolute_path(out, "..\\x"), out);
+    EXPECT_EQ(std::string(out), sub.substr(0, 2) + "\\x");
+}
+
 TEST_F(AbsolutePathTest, RefusesResultsThatDoNotFit)
 {
     char out[PATH_BUFFER_SIZE];
@@ -387,6 +395,13 @@ TEST_F(DirectoryTreeTest, FailsWhereALevelIsAFile)
     ASSERT_TRUE(write_file(at("a\\b"), "file"));
     EXPECT_EQ(make_directory_tree(at("a\\b\\c").c_str(), -1), -1);
     EXPECT_EQ(read_file(at("a\\b")), "file");
+}
+
+TEST_F(DirectoryTreeTest, FailsOnAnEmptyPath)
+{
+    EXPECT_EQ(make_directory_tree("", -1), -1);
+    EXPECT_EQ(make_directory_tree("\\", -1), -1);
+    EXPECT_EQ(current_directory(), dir);
 }
 
 TEST_F(DirectoryTreeTest, RefusesPathsOf256CharactersOrMore)

@@ -155,6 +155,11 @@ TEST(MatchWildcard, MatchesNamesAsTheTableSays)
         {"a*b", "a\\*b", 0},
         {"a\\b", "a\\b", 1},
         {"ab", "a\\b", 0},
+        {"\\", "\\\\", 1},     // a backslash pair takes one backslash of the name
+        {"a\\b", "a\\ b", 1},  // backslash and blank take only the name's backslash
+        {"a\\ b", "a\\ b", 0}, // so the name's blank is left over
+        {"\\xyb", "\\*b", 1},  // backslash and star start a star
+        {"xb", "\\*b", 0},
     };
     for (const WildcardRow &row : rows)
         EXPECT_EQ(match_wildcard(row.name, row.pattern), row.expected)
@@ -192,6 +197,32 @@ TEST(SortStrings, SortsEveryCountUpToSixteen)
         std::vector<std::string> expected = texts;
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(sorted(texts), expected) << "count " << count;
+    }
+}
+
+// Equal entries are told apart by their addresses: where they end up depends on the gaps
+// (3 then 1 for four entries, 7, 3, 1 for eight), so another gap sequence shows.
+TEST(SortStrings, UsesGapsOfTheFormTwoToTheKMinusOne)
+{
+    struct Row {
+        std::vector<const char *> texts;
+        std::vector<int> order; // the original index of each entry after the sort
+    } rows[] = {
+        {{"b", "b", "c", "a"}, {3, 1, 0, 2}},
+        {{"b", "b", "c", "c", "c", "c", "c", "a"}, {7, 1, 0, 2, 3, 5, 6, 4}},
+    };
+    for (const Row &row : rows) {
+        std::vector<std::string> texts(row.texts.begin(), row.texts.end());
+        std::vector<char *> pointers;
+        for (std::string &text : texts)
+            pointers.push_back(&text[0]);
+        sort_strings(pointers.data(), (uint32_t)pointers.size());
+        std::vector<int> order;
+        for (char *pointer : pointers)
+            for (size_t i = 0; i < texts.size(); i++)
+                if (pointer == &texts[i][0])
+                    order.push_back((int)i);
+        EXPECT_EQ(order, row.order) << "count " << texts.size();
     }
 }
 
