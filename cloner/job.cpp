@@ -170,7 +170,7 @@ static void rename_vrl_file(const char *old_prefix, const char *new_prefix, cons
     }
     if (found)
         patch_names(new_path, old_names, new_names);
-    if (!found)
+    else
         printf("File not found: %s%s.VRL\n", old_prefix, suffix);
 }
 

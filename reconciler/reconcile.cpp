@@ -153,10 +153,14 @@ int8_t reconcile_vehicle_file(WalkEntry *entry)
 }
 
 // 1 with the absolute form of folder in out (PATH_BUFFER_SIZE bytes), or 0 after a message when
-// it would be longer than 255 characters.
+// it would be longer than 255 characters. A folder that begins at a root ('\cars', a network
+// path) or names a drive is taken as it is: make_absolute_path would put it below the current
+// folder.
 static int absolute_folder(char *out, const char *folder)
 {
-    if (make_absolute_path(out, folder))
+    int relative = folder[0] != '\\' && folder[0] != '/' && !(folder[0] && folder[1] == ':');
+    if (relative ? make_absolute_path(out, folder) != nullptr
+                 : fits_path(snprintf(out, PATH_BUFFER_SIZE, "%s", folder)))
         return 1;
     printf("Folder name too long: %s\n", folder);
     return 0;

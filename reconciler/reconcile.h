@@ -8,12 +8,13 @@
 #include "walk.h"
 
 // Rewrites every .veh file directly inside new_folder that has a counterpart in
-// reference_folder (see reconcile_vehicle_file); subfolders are never entered. Both names are
-// made absolute against the current folder first, so relative answers keep their meaning once
-// the walk has made the new folder current (it stays current afterwards). Prints one progress
-// line per rewritten file. Result: -1 when a folder name becomes too long for 255 characters
-// (after a message) or the status of the new folder cannot be read; 0 otherwise, also when
-// new_folder is not a folder (nothing is walked then).
+// reference_folder (see reconcile_vehicle_file); subfolders are never entered. A relative name
+// (one that begins at no root and names no drive) is made absolute against the current folder
+// first, so that it keeps its meaning once the walk has made the new folder current (it stays
+// current afterwards); other names are used as they are. Prints one progress line per
+// rewritten file. Result: -1 when a folder name becomes too long for 255 characters (after a
+// message) or the status of the new folder cannot be read; 0 otherwise, also when new_folder
+// is not a folder (nothing is walked then).
 int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_folder);
 
 // The walk callback: entry->name is a file in the current folder entry->directory, and

@@ -2,6 +2,7 @@
 // folder "ref" and a new folder "new", with its answers on standard input.
 #include "support.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -75,8 +76,14 @@ TEST_F(PelmoraRun, AsksBothPromptsAgainAfterRejectedAnswersWithoutAMessage)
     EXPECT_EQ(dialogue(result), std::string(REF_HEADING) +
                                     "ref dir : ref dir : ref dir : ref dir : " + NEW_HEADING +
                                     "new dir : new dir : new dir : " + progress("car.veh"));
-    EXPECT_EQ(result.out.substr(0, 1), "\n") << "the banner opens with an empty line";
-    EXPECT_NE(result.out.find("Pelmora"), std::string::npos);
+    // The banner: an empty line, a title, an empty line, a release line, an empty line.
+    const std::string banner = result.out.substr(0, result.out.find(REF_HEADING));
+    ASSERT_EQ(std::count(banner.begin(), banner.end(), '\n'), 5) << banner;
+    const size_t title_end = banner.find('\n', 1);
+    EXPECT_EQ(banner.substr(0, 1), "\n");
+    EXPECT_EQ(banner.substr(title_end, 2), "\n\n");
+    EXPECT_EQ(banner.substr(banner.size() - 2), "\n\n");
+    EXPECT_NE(banner.find("Pelmora"), std::string::npos);
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
 }
@@ -214,6 +221,22 @@ TEST_F(PelmoraRun, RewritesEachFileFromTheReferenceKeyLinesAndItsOtherLines)
     EXPECT_EQ(names_in(at("new")).size(), cases.size()) << "no new_ file is left behind";
 }
 
+// A folder named like the output file keeps it from being created: the file is skipped
+// without a word, and the files after it are still handled.
+TEST_F(PelmoraRun, SkipsAFileWhoseOutputFileCannotBeCreated)
+{
+    ASSERT_EQ(os_make_directory(at("new\\new_car.veh").c_str()), 0);
+    for (const char *name : {"car.veh", "van.veh"}) {
+        ASSERT_TRUE(write_file(at("ref\\") + name, REFERENCE));
+        ASSERT_TRUE(write_file(at("new\\") + name, NEW_TEXT));
+    }
+    ProgramRun result = run(answers());
+    EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
+                                    "new dir : " + progress("van.veh"));
+    EXPECT_EQ(read_file(at("new\\car.veh")), NEW_TEXT);
+    EXPECT_EQ(read_file(at("new\\van.veh")), UPDATED);
+}
+
 TEST_F(PelmoraRun, UpdatesALeftoverOutputFileOnlyWhenTheReferenceHasItToo)
 {
     ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
@@ -234,6 +257,19 @@ TEST_F(PelmoraRun, ResolvesRelativeAnswersAgainstTheStartFolder)
     ProgramRun result = run("ref\nnew\\\n");
     EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
                                     "new dir : " + progress("car.veh"));
+    EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
+}
+
+// '\folder' is rooted on the current drive: it names the same folder wherever the walk is.
+TEST_F(PelmoraRun, TakesAnswersRootedWithoutADriveAsTheyAre)
+{
+    ASSERT_EQ(dir.substr(1, 2), ":\\");
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
+    const std::string reference = at("ref").substr(2), folder = at("new").substr(2);
+    ProgramRun result = run(reference + "\n" + folder + "\n");
+    EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
+                                    "new dir : " + folder + "\\car.veh\n");
     EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
 }
 

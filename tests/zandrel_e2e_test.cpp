@@ -16,12 +16,14 @@ const char *const FIRST_SUFFIXES[] = {"VA", "VB", "VC", "VD", "VE", "VW"};
 const char *const SECOND_SUFFIXES[] = {"BLA",  "BLW",  "EXHA", "HLA",  "HLW",  "SHAD", "TLFH",
                                        "TLFM", "TLRH", "TLRM", "TRFH", "TRFM", "TRRH", "TRRM"};
 
-const char BANNER_AND_HELP[] =
+const char BANNER[] =
     "\n"
     "Zandrel - makes a new car from an existing car archive\n"
     "\n"
     "Release 2024-06-01, version 1.0, by the Zandrel authors\n"
-    "\n"
+    "\n";
+
+const char HELP[] =
     "This program use MASadelic by Velkor.  'MASadelic.exe' must be located on\n"
     "the same folder than Zandrel. Zandrel use the job list 'Zandrel.lst' .\n"
     "\n"
@@ -187,7 +189,7 @@ TEST_F(Zandrel, PrintsHelpAndEndsWithMinusOneWithoutJobList)
 {
     install_both();
     ProgramRun run = run_zandrel();
-    EXPECT_EQ(run.out, BANNER_AND_HELP);
+    EXPECT_EQ(run.out, std::string(BANNER) + HELP);
     expect_exit_status(run, -1);
 }
 
@@ -196,11 +198,38 @@ TEST_F(Zandrel, RequiresTheArchiveTool)
     install(built_program("Zandrel"), std::string("Zandrel") + os_program_suffix);
     ASSERT_TRUE(write_file(at("Zandrel.LST"), EXAMPLE_JOB));
     ProgramRun run = run_zandrel();
-    std::string tail = "processing job file: Zandrel.LST\n\nMASadelic.exe required\n";
-    ASSERT_GE(run.out.size(), tail.size());
-    EXPECT_EQ(run.out.substr(run.out.size() - tail.size()), tail);
-    EXPECT_EQ(run.out.find("Creating"), std::string::npos);
+    EXPECT_EQ(run.out, std::string(BANNER) +
+                           "processing job file: Zandrel.LST\n\nMASadelic.exe required\n");
     expect_exit_status(run, -1);
+}
+
+// Every archive named here is missing, so each job ends after its "Creating" line and the
+// tool (a stand-in file) is never started.
+TEST_F(Zandrel, SplitsJobLinesAndSkipsLinesThatAreNoJob)
+{
+    install(built_program("Zandrel"), std::string("Zandrel") + os_program_suffix);
+    ASSERT_TRUE(write_file(at("MASadelic.exe"), "not run"));
+    const std::string name31(31, 'o'), name32(32, 'o');
+    // 254 characters: the first piece of a longer line ends just before "r.mas".
+    const std::string piece = "p.mas;q.mas;" + std::string(242, 'x');
+    ASSERT_EQ(piece.size(), 254u);
+    ASSERT_TRUE(write_file(at("Zandrel.LST"), ";;a.mas;;b.mas;x;y;d\r\n"
+                                              "\r\n"
+                                              "a.mas\n" +
+                                                  name32 + ";c.mas;x;y;\n" + name31 +
+                                                  ";d.mas\r\n" + piece + "r.mas;s.mas\n"
+                                                  "t.mas;u.mas\x1a"
+                                                  "v.mas;w.mas\n"));
+    ProgramRun run = run_zandrel();
+    EXPECT_EQ(run.out, std::string(BANNER) + "processing job file: Zandrel.LST\n\n"
+                           "Creating 'b.mas' from 'a.mas' ... \nFile not found: a.mas\n"
+                           "Creating 'd.mas' from '" + name31 + "' ... \n"
+                           "File not found: " + name31 + "\n"
+                           "Creating 'q.mas' from 'p.mas' ... \nFile not found: p.mas\n"
+                           "Creating 's.mas' from 'r.mas' ... \nFile not found: r.mas\n"
+                           "Creating 'u.mas' from 't.mas' ... \nFile not found: t.mas\n");
+    expect_exit_status(run, 0);
+    EXPECT_EQ(os_exists(at("tmp").c_str()), 0);
 }
 
 TEST_F(Zandrel, ClonesTheHelpTextsExampleJob)
