@@ -198,6 +198,14 @@ int8_t copy_entry(WalkEntry *entry)
     return 0;
 }
 
+// Writes the entry's directory, "\\" and its name into path (JOINED_SIZE bytes). 0, or -1
+// when it does not fit.
+static int entry_path(char *path, const WalkEntry *entry)
+{
+    int written = snprintf(path, JOINED_SIZE, "%s\\%s", entry->directory, entry->name);
+    return written >= 0 && written < JOINED_SIZE ? 0 : -1;
+}
+
 int8_t remove_entry(WalkEntry *entry)
 {
     const char *pattern = static_cast<const char *>(entry->argument);
@@ -208,8 +216,7 @@ int8_t remove_entry(WalkEntry *entry)
     if (match_wildcard(entry->name, pattern) != 1)
         return 0;
     char path[JOINED_SIZE];
-    if (snprintf(path, sizeof path, "%s\\%s", entry->directory, entry->name) <
-        static_cast<int>(sizeof path))
+    if (entry_path(path, entry) == 0)
         os_delete_file(path);
     return 0;
 }
@@ -219,10 +226,8 @@ int8_t add_file_size(WalkEntry *entry)
     if (entry->name[0] == '\0')
         return 0;
     char path[JOINED_SIZE];
-    int fitted = snprintf(path, sizeof path, "%s\\%s", entry->directory, entry->name) <
-                 static_cast<int>(sizeof path);
     char *total_text = static_cast<char *>(entry->argument);
-    long long total = atoll(total_text) + (fitted ? file_size(path) : -1);
+    long long total = atoll(total_text) + (entry_path(path, entry) == 0 ? file_size(path) : -1);
     if (total > 0x7FFFFFFFLL)
         total = 0x7FFFFFFFLL;
     if (total < -0x7FFFFFFFLL - 1)
@@ -232,6 +237,18 @@ int8_t add_file_size(WalkEntry *entry)
 }
 
 // ---- Tree copy and removal ----------------------------------------------------------------
+
+// Writes "%s%c%s" of folder, '\\' and the last component of path into target (PATH_SIZE
+// bytes), as copy_tree names its target. 0, or -1 when it does not fit.
+static int target_in_folder(char *target, const char *folder, const char *path)
+{
+    char name_buffer[PATH_SIZE];
+    int copied = snprintf(name_buffer, sizeof name_buffer, "%s", path);
+    if (copied < 0 || copied >= PATH_SIZE)
+        return -1;
+    int written = snprintf(target, PATH_SIZE, "%s%c%s", folder, '\\', file_name_of(name_buffer));
+    return written >= 0 && written < PATH_SIZE ? 0 : -1;
+}
 
 // Copies the folder source under its own name into destination; leaves the current folder
 // changed. 0, or -1.
@@ -252,12 +269,8 @@ static int copy_directory(const char *source, const char *destination)
     os_make_directory(destination);
     if (os_change_directory(destination) != 0)
         return -1;
-    char name_buffer[PATH_SIZE];
-    memcpy(name_buffer, work, length + 1);
     char target[PATH_SIZE];
-    int written = snprintf(target, sizeof target, "%s%c%s", destination, '\\',
-                           file_name_of(name_buffer));
-    if (written < 0 || written >= PATH_SIZE)
+    if (target_in_folder(target, destination, work) != 0)
         return -1;
     printf("%s\n", work);
     walk_directory(work, copy_entry, target, 1);
@@ -267,21 +280,16 @@ static int copy_directory(const char *source, const char *destination)
 // Copies the file source into the folder destination, or to the path destination.
 static int copy_single_file(const char *source, const char *destination)
 {
-    char name_buffer[PATH_SIZE];
     char target[PATH_SIZE];
     OsFileStatus status;
-    int written;
     if (os_file_status(destination, &status) == 0 && status.is_directory) {
-        if (strlen(source) >= PATH_SIZE)
+        if (target_in_folder(target, destination, source) != 0)
             return -1;
-        memcpy(name_buffer, source, strlen(source) + 1);
-        written = snprintf(target, sizeof target, "%s%c%s", destination, '\\',
-                           file_name_of(name_buffer));
     } else {
-        written = snprintf(target, sizeof target, "%s", destination);
+        int written = snprintf(target, sizeof target, "%s", destination);
+        if (written < 0 || written >= PATH_SIZE)
+            return -1;
     }
-    if (written < 0 || written >= PATH_SIZE)
-        return -1;
     copy_file(source, target);
     return 0;
 }

@@ -57,9 +57,10 @@ int8_t add_file_size(WalkEntry *entry);
 // ('C:\src\car' to 'C:\dst' gives 'C:\dst\car'), printing the source folder on a line of its
 // own; a file goes into destination when that is a folder, else to destination itself.
 // Both paths should be absolute; a trailing backslash on a source folder is ignored.
-// Result: 0; -1 when the source is missing or longer than 255 characters, when the source
-// folder or the destination cannot be made current (the current folder then stays
-// changed), when memory runs out, or when the folder current before cannot be restored.
+// Result: 0; -1 when the source is missing, when it or the target path would be longer
+// than 255 characters, when the source folder or the destination cannot be made current
+// (the current folder then stays changed), or when the folder current before cannot be
+// read or restored.
 int8_t copy_tree(const char *source, const char *destination);
 
 // Deletes a file (whatever the pattern), or, for a folder, every file below it whose name
@@ -73,7 +74,7 @@ int8_t remove_tree(const char *path, const char *pattern);
 // filter(name, argument) gives exactly 1, sorted with sort_strings and ended by a null
 // pointer. The filter runs while directory is current. The caller frees every name and
 // then the array. Null when directory cannot be made current, memory runs out, or the folder
-// current before cannot be restored.
+// current before cannot be read or restored.
 char **list_directory(NameFilter filter, const char *directory, const char *argument);
 
 // Prints the names in directory that match the wildcard pattern, sorted, one per line

@@ -284,9 +284,11 @@ TEST_F(WalkTest, CopyTreeIgnoresATrailingBackslashOnTheSource)
     ASSERT_EQ(os_make_directory(at("dst").c_str()), 0);
     testing::internal::CaptureStdout();
     EXPECT_EQ(copy_tree((t + "\\").c_str(), at("dst").c_str()), 0);
-    testing::internal::GetCapturedStdout();
+    fflush(stdout);
+    EXPECT_EQ(strip_cr(testing::internal::GetCapturedStdout()), t + "\n");
     EXPECT_EQ(read_file(at("dst\\t\\a")), "aaa");
     EXPECT_EQ(read_file(at("dst\\t\\s\\b")), "bbbbb");
+    EXPECT_TRUE(exists(at("dst\\t\\e")));
 }
 
 TEST_F(WalkTest, CopyTreeCopiesAFileIntoAFolderOrToAPath)
@@ -332,6 +334,21 @@ TEST_F(WalkTest, AddFileSizeSumsEveryFileOfTheTree)
     snprintf(total, sizeof total, " +100");
     EXPECT_EQ(walk_directory(path, add_file_size, total, 1), 0);
     EXPECT_STREQ(total, "118");
+}
+
+TEST_F(WalkTest, AddFileSizeAddsMinusOneForAFileThatCannotBeOpened)
+{
+    char directory[256];
+    snprintf(directory, sizeof directory, "%s", dir.c_str());
+    char name[] = "missing";
+    char total[12] = "10";
+    WalkEntry entry = {name, directory, 0, 0777, total};
+    EXPECT_EQ(add_file_size(&entry), 0);
+    EXPECT_STREQ(total, "9");
+    char done[] = "";
+    entry.name = done;
+    EXPECT_EQ(add_file_size(&entry), 0);
+    EXPECT_STREQ(total, "9") << "a directory-done event adds nothing";
 }
 
 TEST_F(WalkTest, PrintDirectoryListPrintsMatchingNamesSorted)
