@@ -16,12 +16,9 @@ enum { PROGRAM_PATH_SIZE = 256, JOB_LIST_NAME_SIZE = 64, LINE_SIZE = 255 };
 enum { ARCHIVE_FIELD_SIZE = 32, BITMAP_FIELD_SIZE = 255 };
 
 const char *const banner_lines[] = {
-    "",
-    "Zandrel - makes a new car from an existing car archive",
-    "",
-    "Release 2024-06-01, version 1.0, by the Zandrel authors",
-    "",
-    nullptr,
+    "", "Zandrel - makes a new car from an existing car archive",
+    "", "Release 2024-06-01, version 1.0, by the Zandrel authors",
+    "", nullptr,
 };
 
 const char *const help_lines[] = {

@@ -95,15 +95,13 @@ static void run_tool(const char *program, const char *command_line)
 static int job_refused(const char *old_mas, const char *new_mas)
 {
     if (strlen(work_folder) > WORK_FOLDER_MAX) {
-        printf("Work folder too long (%d characters at most): %s\n", WORK_FOLDER_MAX,
-               work_folder);
+        printf("Work folder too long (%d characters at most): %s\n", WORK_FOLDER_MAX, work_folder);
         return 1;
     }
     const char *names[2] = {old_mas, new_mas};
     for (const char *name : names)
         if (strlen(name) > ARCHIVE_NAME_MAX) {
-            printf("Archive name too long (%d characters at most): %s\n", ARCHIVE_NAME_MAX,
-                   name);
+            printf("Archive name too long (%d characters at most): %s\n", ARCHIVE_NAME_MAX, name);
             return 1;
         }
     return 0;
@@ -137,8 +135,7 @@ static void replace_bitmaps(char old_names[][NAME_SIZE], char new_names[][NAME_S
 {
     for (int k = 0; k < NAME_TABLE_ENTRIES && old_names[k][0] != '\0'; k++) {
         if (new_names[k][0] == '\0') {
-            printf("New bitmap name too long (31 characters at most), %s.BMP kept\n",
-                   old_names[k]);
+            printf("New bitmap name too long (31 characters at most), %s.BMP kept\n", old_names[k]);
             continue;
         }
         char path[SHORT_PATH_SIZE];

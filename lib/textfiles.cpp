@@ -10,12 +10,12 @@
 #include "os.h"
 
 enum {
-    PIECE_SIZE = 256,            // line pieces: 255 characters and the NUL
-    NAME_MAX_LENGTH = 39,        // longest name in a settings name list
-    PAGER_PIECE_SIZE = 80,       // the pager's pieces: 79 characters and the NUL
-    PAGER_SCREEN_LINES = 24,     // pieces shown before the pager waits
-    NUMBER_LINE_LENGTH = 10,     // read_console_number's line
-    DIRECTORY_LINE_LENGTH = 256  // ask_directory's line
+    PIECE_SIZE = 256,           // line pieces: 255 characters and the NUL
+    NAME_MAX_LENGTH = 39,       // longest name in a settings name list
+    PAGER_PIECE_SIZE = 80,      // the pager's pieces: 79 characters and the NUL
+    PAGER_SCREEN_LINES = 24,    // pieces shown before the pager waits
+    NUMBER_LINE_LENGTH = 10,    // read_console_number's line
+    DIRECTORY_LINE_LENGTH = 256 // ask_directory's line
 };
 
 static int is_white(int c)

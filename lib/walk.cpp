@@ -11,11 +11,11 @@
 #include "paths.h"
 
 enum {
-    PATH_SIZE = 256,          // path buffers: 255 characters and the NUL
-    JOINED_SIZE = 2 * 260,    // a walk path, "\\" and a listed name always fit
-    SUBDIRECTORY_STEP = 32,   // growth of the walk's subfolder list
-    LISTING_STEP = 128,       // growth of list_directory's array
-    NUMBER_TEXT_SIZE = 12     // "%d" of any 32-bit value and the NUL
+    PATH_SIZE = 256,        // path buffers: 255 characters and the NUL
+    JOINED_SIZE = 2 * 260,  // a walk path, "\\" and a listed name always fit
+    SUBDIRECTORY_STEP = 32, // growth of the walk's subfolder list
+    LISTING_STEP = 128,     // growth of list_directory's array
+    NUMBER_TEXT_SIZE = 12   // "%d" of any 32-bit value and the NUL
 };
 
 // The length of the source folder of the copy_tree under way, read by copy_entry.
@@ -90,8 +90,7 @@ static int32_t mode_of(const OsDirEntry *entry)
 
 // Reports every file of the current folder (path) and, when subdirectories is not null,
 // records its subfolders there. 0, or -1 when memory runs out for the record.
-static int report_files(char *path, WalkCallback callback, void *argument,
-                        NameList *subdirectories)
+static int report_files(char *path, WalkCallback callback, void *argument, NameList *subdirectories)
 {
     OsDirList *listing = os_list_open(".");
     if (!listing)
@@ -170,7 +169,8 @@ int8_t copy_entry(WalkEntry *entry)
 {
     const char *root = static_cast<const char *>(entry->argument);
     size_t directory_length = strlen(entry->directory);
-    const char *relative = entry->directory +
+    const char *relative =
+        entry->directory +
         (source_prefix_length < directory_length ? source_prefix_length : directory_length);
     size_t root_length = strlen(root);
     size_t relative_length = strlen(relative);

@@ -13,13 +13,13 @@
 // the walk and are valid only during the callback. A callback may change the fields and the
 // name text in place, never the directory text, and keeps no pointer to any of them.
 struct WalkEntry {
-    char *name;       // the file's name; "" for a directory-done event
-    char *directory;  // the walk's path buffer: a file's folder, or the finished subfolder
-    int32_t size;     // the file's size in bytes (files of 2 GiB and more: -1); undefined
-                      // for a directory-done event
-    int32_t mode;     // 0777 ordinary, 0555 read-only, 0111 hidden or system (hidden or
-                      // system wins); undefined for a directory-done event
-    void *argument;   // the walk's argument, untouched
+    char *name;      // the file's name; "" for a directory-done event
+    char *directory; // the walk's path buffer: a file's folder, or the finished subfolder
+    int32_t size;    // the file's size in bytes (files of 2 GiB and more: -1); undefined
+                     // for a directory-done event
+    int32_t mode;    // 0777 ordinary, 0555 read-only, 0111 hidden or system (hidden or
+                     // system wins); undefined for a directory-done event
+    void *argument;  // the walk's argument, untouched
 };
 
 // A walk callback; the walk ignores its result. The callbacks here all return 0.

@@ -9,7 +9,7 @@
 #include "os.h"
 #include "utility.h"
 
-enum { PIECE_SIZE = 256 };  // pieces of at most 255 characters
+enum { PIECE_SIZE = 256 }; // pieces of at most 255 characters
 
 static const char DESC_FILE[] = "DescFile=";
 static const char DESC_CLASS[] = "DescClass=";
@@ -38,8 +38,8 @@ static int fits_path(int length)
 static int build_paths(VehicleFiles *files, const char *reference_folder, const char *folder,
                        const char *name)
 {
-    int reference = snprintf(files->reference, PATH_BUFFER_SIZE, "%s%c%s", reference_folder,
-                             SEPARATOR, name);
+    int reference =
+        snprintf(files->reference, PATH_BUFFER_SIZE, "%s%c%s", reference_folder, SEPARATOR, name);
     int current = snprintf(files->current, PATH_BUFFER_SIZE, "%s%c%s", folder, SEPARATOR, name);
     int output = snprintf(files->output, PATH_BUFFER_SIZE, "%s%cnew_%s", folder, SEPARATOR, name);
     return fits_path(reference) && fits_path(current) && fits_path(output) ? 0 : -1;
@@ -135,8 +135,7 @@ int8_t reconcile_vehicle_file(WalkEntry *entry)
     const char *reference_folder = static_cast<const char *>(entry->argument);
     VehicleFiles files;
     if (build_paths(&files, reference_folder, entry->directory, entry->name) != 0) {
-        printf("Skipped %s%c%s: the path is too long\n", entry->directory, SEPARATOR,
-               entry->name);
+        printf("Skipped %s%c%s: the path is too long\n", entry->directory, SEPARATOR, entry->name);
         return 0;
     }
     int written = write_output_file(&files);

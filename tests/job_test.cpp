@@ -9,17 +9,24 @@
 #include "os.h"
 #include "support.h"
 
-namespace {
+namespace
+{
 
 TEST(FormPrefixes, TakesFirstFourAndFirstWithFourthToSixthUpperCased)
 {
     struct Row {
         const char *archive, *first, *second;
     } rows[] = {
-        {"1gt500.mas", "1GT5", "1500"}, {"2gt500.mas", "2GT5", "2500"},
-        {"cars\\1gt500.mas", "1GT5", "1500"}, {"ab.mas", "AB.M", "AMAS"},
-        {"abcde", "ABCD", "ADE"}, {"abcd", "ABCD", "AD"}, {"abc", "ABC", "A"},
-        {"a", "A", "A"}, {"", "", ""}, {"1\xe9x500.mas", "1\xe9X5", "1500"},
+        {"1gt500.mas", "1GT5", "1500"},
+        {"2gt500.mas", "2GT5", "2500"},
+        {"cars\\1gt500.mas", "1GT5", "1500"},
+        {"ab.mas", "AB.M", "AMAS"},
+        {"abcde", "ABCD", "ADE"},
+        {"abcd", "ABCD", "AD"},
+        {"abc", "ABC", "A"},
+        {"a", "A", "A"},
+        {"", "", ""},
+        {"1\xe9x500.mas", "1\xe9X5", "1500"},
     };
     for (const Row &row : rows) {
         char first[5] = "????", second[5] = "????";
@@ -62,9 +69,9 @@ TEST(FillNameTables, PairsNamesWhileBothListsHoldText)
     for (const Row &row : rows) {
         Tables t;
         memset(&t, '?', sizeof t);
-        EXPECT_EQ(fill_name_tables(row.old_list.c_str(), row.new_list.c_str(), t.old_names,
-                                   t.new_names),
-                  row.pairs)
+        EXPECT_EQ(
+            fill_name_tables(row.old_list.c_str(), row.new_list.c_str(), t.old_names, t.new_names),
+            row.pairs)
             << row.old_list;
         EXPECT_EQ(t.old_names[0], row.old0) << row.old_list;
         EXPECT_EQ(t.new_names[0], row.new0) << row.old_list;
@@ -94,8 +101,7 @@ TEST(VrlSuffixes, ListTwentyFilesInProcessingOrder)
     for (const char *suffix : vrl_suffixes_second)
         second += std::string(suffix) + " ";
     EXPECT_EQ(first, "VA VB VC VD VE VW ");
-    EXPECT_EQ(second,
-              "BLA BLW EXHA HLA HLW SHAD TLFH TLFM TLRH TLRM TRFH TRFM TRRH TRRM ");
+    EXPECT_EQ(second, "BLA BLW EXHA HLA HLW SHAD TLFH TLFM TLRH TLRM TRFH TRFM TRRH TRRM ");
 }
 
 TEST(DropLineEnd, CutsOneLfAndThenOneCr)
@@ -103,9 +109,15 @@ TEST(DropLineEnd, CutsOneLfAndThenOneCr)
     struct Row {
         const char *line, *expected;
     } rows[] = {
-        {"a;b;c;d\n", "a;b;c;d"}, {"a;b;c;d\r\n", "a;b;c;d"}, {"a;b;c;d", "a;b;c;d"},
-        {"a\r", "a"},           {"a\n\n", "a\n"},         {"a\r\r\n", "a\r"},
-        {"\n", ""},             {"", ""},                 {"a\nb", "a\nb"},
+        {"a;b;c;d\n", "a;b;c;d"},
+        {"a;b;c;d\r\n", "a;b;c;d"},
+        {"a;b;c;d", "a;b;c;d"},
+        {"a\r", "a"},
+        {"a\n\n", "a\n"},
+        {"a\r\r\n", "a\r"},
+        {"\n", ""},
+        {"", ""},
+        {"a\nb", "a\nb"},
     };
     for (const Row &row : rows) {
         char line[32];
@@ -205,4 +217,4 @@ TEST_F(RunJob, RefusesArchiveNameLongerThan31Characters)
     EXPECT_EQ(os_exists("tmp"), 0);
 }
 
-}  // namespace
+} // namespace

@@ -9,7 +9,8 @@
 #include "patch.h"
 #include "support.h"
 
-namespace {
+namespace
+{
 
 struct NameTables {
     char old_names[NAME_TABLE_ENTRIES][NAME_SIZE];
@@ -59,29 +60,35 @@ struct PatchRow {
 TEST_F(PatchNames, RewritesTextsInSmallFilesAsTheTableSays)
 {
     const PatchRow rows[] = {
-        {"same length, folder dropped", N + "1SHGT500" + N + "tail",
-         {{"1SHGT500", "bmp\\2SHGT500"}}, N + "2SHGT500" + N + "tail"},
+        {"same length, folder dropped",
+         N + "1SHGT500" + N + "tail",
+         {{"1SHGT500", "bmp\\2SHGT500"}},
+         N + "2SHGT500" + N + "tail"},
         {"file starts with the text", "AB" + N, {{"AB", "CD"}}, "CD" + N},
-        {"lower case is another text", "1shgt500" + N, {{"1SHGT500", "2SHGT500"}},
-         "1shgt500" + N},
-        {"longer text is another text", "1SHGT5000" + N, {{"1SHGT500", "2SHGT500"}},
+        {"lower case is another text", "1shgt500" + N, {{"1SHGT500", "2SHGT500"}}, "1shgt500" + N},
+        {"longer text is another text",
+         "1SHGT5000" + N,
+         {{"1SHGT500", "2SHGT500"}},
          "1SHGT5000" + N},
-        {"text inside a longer run", "X1SHGT500" + N, {{"1SHGT500", "2SHGT500"}},
-         "X1SHGT500" + N},
-        {"first equal old name decides", N + "AB" + N, {{"AB", "CD"}, {"AB", "EF"}},
-         N + "CD" + N},
-        {"second pair", "AB" + N + "GH" + N, {{"ZZ", "QQ"}, {"GH", "IJ"}},
-         "AB" + N + "IJ" + N},
+        {"text inside a longer run", "X1SHGT500" + N, {{"1SHGT500", "2SHGT500"}}, "X1SHGT500" + N},
+        {"first equal old name decides", N + "AB" + N, {{"AB", "CD"}, {"AB", "EF"}}, N + "CD" + N},
+        {"second pair", "AB" + N + "GH" + N, {{"ZZ", "QQ"}, {"GH", "IJ"}}, "AB" + N + "IJ" + N},
         {"longer new name is cut", "AB" + N, {{"AB", "XYZ"}}, "XY" + N},
-        {"shorter new name is padded with NULs", "1SHGT500" + N + "z",
-         {{"1SHGT500", "bmp\\Q"}}, "Q" + std::string(7, '\0') + N + "z"},
+        {"shorter new name is padded with NULs",
+         "1SHGT500" + N + "z",
+         {{"1SHGT500", "bmp\\Q"}},
+         "Q" + std::string(7, '\0') + N + "z"},
         {"no closing NUL", N + "1SHGT500", {{"1SHGT500", "2SHGT500"}}, N + "1SHGT500"},
-        {"every text replaced once", "AB" + N + "AB" + N, {{"AB", "BA"}, {"BA", "AB"}},
+        {"every text replaced once",
+         "AB" + N + "AB" + N,
+         {{"AB", "BA"}, {"BA", "AB"}},
          "BA" + N + "BA" + N},
         {"empty new name never written", "AB" + N, {{"AB", ""}}, "AB" + N},
         {"new name empty after its folder", "AB" + N, {{"AB", "C:"}}, "AB" + N},
-        {"line ends and Ctrl-Z pass unchanged", "\r\n\x1a" + N + "AB" + N + "\r\n",
-         {{"AB", "CD"}}, "\r\n\x1a" + N + "CD" + N + "\r\n"},
+        {"line ends and Ctrl-Z pass unchanged",
+         "\r\n\x1a" + N + "AB" + N + "\r\n",
+         {{"AB", "CD"}},
+         "\r\n\x1a" + N + "CD" + N + "\r\n"},
         {"empty tables", "AB" + N + "CD" + N, {}, "AB" + N + "CD" + N},
     };
     for (const PatchRow &row : rows)
@@ -155,4 +162,4 @@ TEST_F(PatchNames, LeavesEmptyFileEmpty)
     EXPECT_EQ(patched("", make_tables({{"AB", "CD"}})), "");
 }
 
-}  // namespace
+} // namespace

@@ -68,8 +68,8 @@ TEST_F(PelmoraRun, AsksBothPromptsAgainAfterRejectedAnswersWithoutAMessage)
 {
     ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
     ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
-    std::string input = "\n" + at("missing") + "\n" + at("ref\\car.veh") + "\n" + at("ref") +
-                        "\n" + "\n" + at("new\\car.veh") + "\n" + at("new") + "\n";
+    std::string input = "\n" + at("missing") + "\n" + at("ref\\car.veh") + "\n" + at("ref") + "\n" +
+                        "\n" + at("new\\car.veh") + "\n" + at("new") + "\n";
     ProgramRun result = run(input);
     ASSERT_EQ(result.started, 1);
     EXPECT_EQ(result.exit_status, 0);
@@ -94,8 +94,7 @@ TEST_F(PelmoraRun, AcceptsQuotedAnswersWithATrailingBackslash)
     ASSERT_EQ(os_make_directory(at("my new").c_str()), 0);
     ASSERT_TRUE(write_file(at("my ref\\car.veh"), REFERENCE));
     ASSERT_TRUE(write_file(at("my new\\car.veh"), NEW_TEXT));
-    ProgramRun result =
-        run("\"" + at("my ref") + "\\\"\n" + "\"" + at("my new") + "\\\"\n");
+    ProgramRun result = run("\"" + at("my ref") + "\\\"\n" + "\"" + at("my new") + "\\\"\n");
     EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
                                     "new dir : " + at("my new") + "\\car.veh\n");
     EXPECT_EQ(read_file(at("my new\\car.veh")), UPDATED);
@@ -192,14 +191,14 @@ static std::vector<KeyLineCase> key_line_cases()
         {"new_without_last_line_end.veh", "DescClass=rc\n", "a\nb", "DescClass=rc\r\na\r\nb"},
         {"line_ends.veh", "DescClass=rc\r\n", "lf\ncrlf\r\nlone\rcr\n",
          "DescClass=rc\r\nlf\r\ncrlf\r\nlonecr\r\n"},
-        {"ctrl_z.veh", "DescClass=rc\x1a\nDescFile=after\n",
-         "a\r\nb\r\n\x1atail\r\nDescFile=z\n", "DescClass=rc\r\na\r\nb\r\n"},
+        {"ctrl_z.veh", "DescClass=rc\x1a\nDescFile=after\n", "a\r\nb\r\n\x1atail\r\nDescFile=z\n",
+         "DescClass=rc\r\na\r\nb\r\n"},
         {"long_line.veh", "DescClass=rc\n", long_x + "\nend\n",
          "DescClass=rc\r\n" + long_x + "\r\nend\r\n"},
         // Each piece of at most 255 characters is tested on its own: the key in the second
         // piece drops only that piece, and the first piece runs on into the next line.
-        {"long_line_key_in_second_piece.veh", "DescClass=rc\n",
-         long_y + "DescFile=old\nnext\n", "DescClass=rc\r\n" + std::string(255, 'y') + "next\r\n"},
+        {"long_line_key_in_second_piece.veh", "DescClass=rc\n", long_y + "DescFile=old\nnext\n",
+         "DescClass=rc\r\n" + std::string(255, 'y') + "next\r\n"},
         {"long_reference_key_line.veh", "DescFile=" + long_x + "\nDescClass=c\n", "a\n",
          "DescFile=" + std::string(246, 'x') + "DescClass=c\r\na\r\n"},
     };

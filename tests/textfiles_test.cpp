@@ -81,8 +81,7 @@ TEST_F(TextFilesTest, ReadSettingsGivesAnEmptyKeyToALineStartingWithEquals)
 TEST_F(TextFilesTest, ReadSettingsLetsTheLastLineForAKeyWin)
 {
     int width = 0;
-    EXPECT_EQ(read_from("width=1\n[Other]\nwidth=2\nwidth = 3\n", "r", "width", "i", &width),
-              0);
+    EXPECT_EQ(read_from("width=1\n[Other]\nwidth=2\nwidth = 3\n", "r", "width", "i", &width), 0);
     EXPECT_EQ(width, 3);
 }
 
@@ -90,8 +89,8 @@ TEST_F(TextFilesTest, ReadSettingsAllocatesPValuesTheCallerFrees)
 {
     char *model = nullptr;
     char *colour = nullptr;
-    EXPECT_EQ(read_from("model = \"GT 500\"\ncolour = blue  \n", "r", "model colour", "pp",
-                        &model, &colour),
+    EXPECT_EQ(read_from("model = \"GT 500\"\ncolour = blue  \n", "r", "model colour", "pp", &model,
+                        &colour),
               0);
     ASSERT_NE(model, nullptr);
     ASSERT_NE(colour, nullptr);
@@ -132,9 +131,15 @@ TEST_F(TextFilesTest, ReadSettingsDropsCrOnlyThroughATextStream)
 TEST_F(TextFilesTest, ReadSettingsStopsAtCtrlZOnlyThroughATextStream)
 {
     int a = 0;
-    EXPECT_EQ(read_from("a=1\n\x1a" "b=2", "r", "a", "i", &a), 0);
+    EXPECT_EQ(read_from("a=1\n\x1a"
+                        "b=2",
+                        "r", "a", "i", &a),
+              0);
     EXPECT_EQ(a, 1);
-    EXPECT_EQ(read_from("a=1\n\x1a" "b=2", "rb", "a", "i", &a), -1);
+    EXPECT_EQ(read_from("a=1\n\x1a"
+                        "b=2",
+                        "rb", "a", "i", &a),
+              -1);
 }
 
 TEST_F(TextFilesTest, ReadSettingsFailsOnAnUnknownLetterOnlyForAKeyFound)
@@ -152,9 +157,8 @@ TEST_F(TextFilesTest, ReadSettingsRefusesNamesLongerThan39Characters)
     EXPECT_EQ(read_from("a=1\n", "r", names.c_str(), "ii", &a, &n), -1);
     EXPECT_EQ(a, 0) << "nothing is read";
     std::string longest = "a " + std::string(39, 'n');
-    EXPECT_EQ(read_from("a=1\n" + std::string(39, 'n') + "=2\n", "r", longest.c_str(), "ii",
-                        &a, &n),
-              0);
+    EXPECT_EQ(
+        read_from("a=1\n" + std::string(39, 'n') + "=2\n", "r", longest.c_str(), "ii", &a, &n), 0);
     EXPECT_EQ(n, 2);
 }
 
@@ -175,8 +179,7 @@ TEST_F(TextFilesTest, WriteSettingsAppendsOneLinePerLetter)
     ASSERT_NE(stream, nullptr);
     EXPECT_EQ(write_settings(stream, "width name  model", "isp", 640, "Red car", "GT"), 0);
     stream_close(stream);
-    EXPECT_EQ(read_file(at("out.ini")),
-              "[Car]\nwidth = 640\nname = \"Red car\"\nmodel = \"GT\"\n");
+    EXPECT_EQ(read_file(at("out.ini")), "[Car]\nwidth = 640\nname = \"Red car\"\nmodel = \"GT\"\n");
 }
 
 TEST_F(TextFilesTest, WriteSettingsWritesCrLfThroughATextStream)
@@ -241,8 +244,7 @@ TEST_F(TextFilesTest, ReplaceSettingReplacesEveryLineThatSetsTheKey)
     } rows[] = {
         {"height=2\r\nwidth=1\r\n", 0, "height=2\r\nwidth=800\r\n"},
         {"height=2\r\n", 1, "height=2\r\nwidth=800\r\n"},
-        {"width = 1\nmaxwidth=5\nsize=width\nx=1\n", 0,
-         "width=800\nwidth=800\nsize=width\nx=1\n"},
+        {"width = 1\nmaxwidth=5\nsize=width\nx=1\n", 0, "width=800\nwidth=800\nsize=width\nx=1\n"},
         {"height=2\n", 1, "height=2\nwidth=800\n"},
         {"a=1\nb=2", 1, "a=1\nb=2\nwidth=800\n"},
         {"", 1, "width=800\n"},
@@ -261,18 +263,16 @@ TEST_F(TextFilesTest, ReplaceSettingReplacesEveryLineThatSetsTheKey)
 TEST_F(TextFilesTest, ReplaceSettingRefusesALineLongerThan255Characters)
 {
     ASSERT_TRUE(write_file(at("in.ini"), "k=1\n"));
-    std::string fits(252, 'v');  // "k=" + 252 + LF = 255 characters
-    EXPECT_EQ(replace_setting(at("in.ini").c_str(), at("out.ini").c_str(), "k", fits.c_str()),
-              0);
+    std::string fits(252, 'v'); // "k=" + 252 + LF = 255 characters
+    EXPECT_EQ(replace_setting(at("in.ini").c_str(), at("out.ini").c_str(), "k", fits.c_str()), 0);
     EXPECT_EQ(read_file(at("out.ini")), "k=" + fits + "\n");
     ASSERT_TRUE(write_file(at("out.ini"), "untouched"));
     std::string too_long(253, 'v');
-    EXPECT_EQ(
-        replace_setting(at("in.ini").c_str(), at("out.ini").c_str(), "k", too_long.c_str()), 1);
+    EXPECT_EQ(replace_setting(at("in.ini").c_str(), at("out.ini").c_str(), "k", too_long.c_str()),
+              1);
     EXPECT_EQ(read_file(at("out.ini")), "untouched");
     std::string huge(5000, 'v');
-    EXPECT_EQ(replace_setting(at("in.ini").c_str(), at("out.ini").c_str(), huge.c_str(), "1"),
-              1);
+    EXPECT_EQ(replace_setting(at("in.ini").c_str(), at("out.ini").c_str(), huge.c_str(), "1"), 1);
     EXPECT_EQ(read_file(at("out.ini")), "untouched");
 }
 
@@ -281,8 +281,7 @@ TEST_F(TextFilesTest, ReplaceSettingGivesOneWhenAFileCannotBeOpened)
     EXPECT_EQ(replace_setting(at("missing.ini").c_str(), at("out.ini").c_str(), "k", "1"), 1);
     EXPECT_FALSE(os_exists(at("out.ini").c_str()));
     ASSERT_TRUE(write_file(at("in.ini"), "k=1\n"));
-    EXPECT_EQ(replace_setting(at("in.ini").c_str(), at("no\\such\\out.ini").c_str(), "k", "1"),
-              1);
+    EXPECT_EQ(replace_setting(at("in.ini").c_str(), at("no\\such\\out.ini").c_str(), "k", "1"), 1);
 }
 
 // ---- Console input ----------------------------------------------------------------------
@@ -468,8 +467,9 @@ TEST(IsValidName, AcceptsEveryAllowedCharacter)
 TEST(IsValidName, RefusesTheEmptyTextAndOtherCharacters)
 {
     EXPECT_EQ(is_valid_name(""), 0);
-    const char *refused[] = {".", ",", "/", "\\", ":", "*", "?", "\"", "\t", "\x01", "\x7f",
-                             "\x80", "\xe9", "\xff", "<", ">", "|", "#", "$", "+", "{", "~"};
+    const char *refused[] = {".",  ",",    "/",    "\\",   ":",    "*",    "?", "\"",
+                             "\t", "\x01", "\x7f", "\x80", "\xe9", "\xff", "<", ">",
+                             "|",  "#",    "$",    "+",    "{",    "~"};
     for (const char *c : refused) {
         std::string name = std::string("car") + c + "x";
         EXPECT_EQ(is_valid_name(name.c_str()), 0) << static_cast<int>(c[0]);
@@ -482,8 +482,8 @@ TEST_F(TextFilesTest, DetectLineEndingClassifiesTheFirstBreak)
         const char *content;
         int expected;
     } rows[] = {
-        {"a\r\nb", 0}, {"a\nb\r\n", 1}, {"\n", 1},      {"a\rb\r\n", 2},
-        {"a\r\r\n", 2}, {"abc\r", -1},  {"no break", -1}, {"", -1},
+        {"a\r\nb", 0},  {"a\nb\r\n", 1}, {"\n", 1},        {"a\rb\r\n", 2},
+        {"a\r\r\n", 2}, {"abc\r", -1},   {"no break", -1}, {"", -1},
     };
     for (const Row &row : rows) {
         ASSERT_TRUE(write_file(at("f.txt"), row.content));

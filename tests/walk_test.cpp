@@ -14,7 +14,7 @@
 struct Event {
     std::string name;
     std::string directory;
-    std::string current;  // the current folder at the time of the event
+    std::string current; // the current folder at the time of the event
     int32_t size;
     int32_t mode;
 };
@@ -170,7 +170,7 @@ TEST_F(WalkTest, ManySubfoldersGrowTheSubfolderList)
 
 TEST_F(WalkTest, SubfolderWhosePathWouldOutgrowTheBufferIsSkipped)
 {
-    size_t room = 255 - dir.size() - 1;  // the longest name that still fits
+    size_t room = 255 - dir.size() - 1; // the longest name that still fits
     std::string fits = std::string(room > 200 ? 200 : room, 'f');
     std::string too_long = std::string(room + 1, 'l');
     if (os_make_directory(at(too_long).c_str()) != 0)
@@ -392,7 +392,7 @@ static int8_t keep_k(const char *name, const char *argument)
 TEST_F(WalkTest, ListDirectoryKeepsWhatTheFilterAcceptsSortedAndRestoresTheFolder)
 {
     ASSERT_EQ(os_make_directory(at("list").c_str()), 0);
-    const int count = 300;  // past two growth steps
+    const int count = 300; // past two growth steps
     for (int i = 0; i < count; i++)
         ASSERT_TRUE(write_file(at("list\\k" + std::to_string(1000 + i)), ""));
     ASSERT_TRUE(write_file(at("list\\minus"), ""));

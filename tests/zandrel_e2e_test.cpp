@@ -8,7 +8,8 @@
 #include "os.h"
 #include "support.h"
 
-namespace {
+namespace
+{
 
 const std::string N(1, '\0');
 
@@ -16,28 +17,26 @@ const char *const FIRST_SUFFIXES[] = {"VA", "VB", "VC", "VD", "VE", "VW"};
 const char *const SECOND_SUFFIXES[] = {"BLA",  "BLW",  "EXHA", "HLA",  "HLW",  "SHAD", "TLFH",
                                        "TLFM", "TLRH", "TLRM", "TRFH", "TRFM", "TRRH", "TRRM"};
 
-const char BANNER[] =
-    "\n"
-    "Zandrel - makes a new car from an existing car archive\n"
-    "\n"
-    "Release 2024-06-01, version 1.0, by the Zandrel authors\n"
-    "\n";
+const char BANNER[] = "\n"
+                      "Zandrel - makes a new car from an existing car archive\n"
+                      "\n"
+                      "Release 2024-06-01, version 1.0, by the Zandrel authors\n"
+                      "\n";
 
-const char HELP[] =
-    "This program use MASadelic by Velkor.  'MASadelic.exe' must be located on\n"
-    "the same folder than Zandrel. Zandrel use the job list 'Zandrel.lst' .\n"
-    "\n"
-    "Syntax of a job:\n"
-    "\n"
-    "        [OLD_MAS];[NEW_MAS];[BMP1 BMP2];[NEW_BMP1 NEW_BMP2];[options]\n"
-    "          ex: 1gt500.mas;2gt500.mas;1SHGT500;bmp\\2SHGT500;d\n"
-    "\n"
-    "Options available:\n"
-    "    d   Delete all new BMPs listed\n"
-    "\n"
-    "You can rename Zandrel.exe and Zandrel.lst, but with the same body: \n"
-    "For example Setup.exe and Setup.lst\n"
-    "\n";
+const char HELP[] = "This program use MASadelic by Velkor.  'MASadelic.exe' must be located on\n"
+                    "the same folder than Zandrel. Zandrel use the job list 'Zandrel.lst' .\n"
+                    "\n"
+                    "Syntax of a job:\n"
+                    "\n"
+                    "        [OLD_MAS];[NEW_MAS];[BMP1 BMP2];[NEW_BMP1 NEW_BMP2];[options]\n"
+                    "          ex: 1gt500.mas;2gt500.mas;1SHGT500;bmp\\2SHGT500;d\n"
+                    "\n"
+                    "Options available:\n"
+                    "    d   Delete all new BMPs listed\n"
+                    "\n"
+                    "You can rename Zandrel.exe and Zandrel.lst, but with the same body: \n"
+                    "For example Setup.exe and Setup.lst\n"
+                    "\n";
 
 const char EXAMPLE_JOB[] = "1gt500.mas;2gt500.mas;1SHGT500;bmp\\2SHGT500;d\r\n";
 
@@ -135,8 +134,8 @@ class Zandrel : public TempFolderTest
         ProgramRun create = run_program(at("MASadelic.exe"), "MASadelic -C -m:..\\" + archive);
         os_delete_file("MASBODY.TMP");
         os_delete_file("MASHEAD.TMP");
-        ProgramRun add = run_program(at("MASadelic.exe"), "MASadelic -A -m:..\\" + archive +
-                                                              " -f:* -i:*");
+        ProgramRun add =
+            run_program(at("MASadelic.exe"), "MASadelic -A -m:..\\" + archive + " -f:* -i:*");
         ASSERT_EQ(os_change_directory(dir.c_str()), 0);
         remove_all(folder);
         ASSERT_EQ(create.exit_status, 0) << create.err;
@@ -182,7 +181,7 @@ class Zandrel : public TempFolderTest
         ASSERT_TRUE(write_file(at("bmp\\2SHGT500.BMP"), "new bitmap"));
     }
 
-    std::string tools;  // the folder of the built programs
+    std::string tools; // the folder of the built programs
 };
 
 TEST_F(Zandrel, PrintsHelpAndEndsWithMinusOneWithoutJobList)
@@ -198,8 +197,8 @@ TEST_F(Zandrel, RequiresTheArchiveTool)
     install(built_program("Zandrel"), std::string("Zandrel") + os_program_suffix);
     ASSERT_TRUE(write_file(at("Zandrel.LST"), EXAMPLE_JOB));
     ProgramRun run = run_zandrel();
-    EXPECT_EQ(run.out, std::string(BANNER) +
-                           "processing job file: Zandrel.LST\n\nMASadelic.exe required\n");
+    EXPECT_EQ(run.out,
+              std::string(BANNER) + "processing job file: Zandrel.LST\n\nMASadelic.exe required\n");
     expect_exit_status(run, -1);
 }
 
@@ -216,15 +215,21 @@ TEST_F(Zandrel, SplitsJobLinesAndSkipsLinesThatAreNoJob)
     ASSERT_TRUE(write_file(at("Zandrel.LST"), ";;a.mas;;b.mas;x;y;d\r\n"
                                               "\r\n"
                                               "a.mas\n" +
-                                                  name32 + ";c.mas;x;y;\n" + name31 +
-                                                  ";d.mas\r\n" + piece + "r.mas;s.mas\n"
+                                                  name32 + ";c.mas;x;y;\n" + name31 + ";d.mas\r\n" +
+                                                  piece +
+                                                  "r.mas;s.mas\n"
                                                   "t.mas;u.mas\x1a"
                                                   "v.mas;w.mas\n"));
     ProgramRun run = run_zandrel();
-    EXPECT_EQ(run.out, std::string(BANNER) + "processing job file: Zandrel.LST\n\n"
+    EXPECT_EQ(run.out, std::string(BANNER) +
+                           "processing job file: Zandrel.LST\n\n"
                            "Creating 'b.mas' from 'a.mas' ... \nFile not found: a.mas\n"
-                           "Creating 'd.mas' from '" + name31 + "' ... \n"
-                           "File not found: " + name31 + "\n"
+                           "Creating 'd.mas' from '" +
+                           name31 +
+                           "' ... \n"
+                           "File not found: " +
+                           name31 +
+                           "\n"
                            "Creating 'q.mas' from 'p.mas' ... \nFile not found: p.mas\n"
                            "Creating 's.mas' from 'r.mas' ... \nFile not found: r.mas\n"
                            "Creating 'u.mas' from 't.mas' ... \nFile not found: t.mas\n");
@@ -285,8 +290,8 @@ TEST_F(Zandrel, ReportsMissingArchiveAndGoesOnWithNextLine)
     install_both();
     make_archive("1gt500.mas", sample_car(false));
     write_new_bitmap();
-    ASSERT_TRUE(write_file(at("Zandrel.LST"),
-                           std::string("none.mas;x.mas;A;B;\r\n") + EXAMPLE_JOB));
+    ASSERT_TRUE(
+        write_file(at("Zandrel.LST"), std::string("none.mas;x.mas;A;B;\r\n") + EXAMPLE_JOB));
     ProgramRun run = run_zandrel();
     expect_exit_status(run, 0);
     EXPECT_NE(run.out.find("Creating 'x.mas' from 'none.mas' ... \n"
@@ -328,8 +333,8 @@ TEST_F(Zandrel, ReportsMissingVrlFileAndHandlesTheOthers)
             without_vb.push_back(file);
     make_archive("1gt500.mas", without_vb);
     write_new_bitmap();
-    ASSERT_TRUE(write_file(at("Zandrel.LST"), std::string(EXAMPLE_JOB) +
-                                                  "1gt500.mas;3gt500.mas;;;\r\n"));
+    ASSERT_TRUE(
+        write_file(at("Zandrel.LST"), std::string(EXAMPLE_JOB) + "1gt500.mas;3gt500.mas;;;\r\n"));
     ProgramRun run = run_zandrel();
     expect_exit_status(run, 0);
     EXPECT_NE(run.out.find("Creating '2gt500.mas' from '1gt500.mas' ... \n"
@@ -378,8 +383,8 @@ TEST_F(Zandrel, KeepsOldBitmapWhenNewNameIsTooLong)
     make_archive("1gt500.mas", sample_car(false));
     std::string long_name(32, 'L');
     ASSERT_TRUE(write_file(at(long_name + ".BMP"), "long"));
-    ASSERT_TRUE(write_file(at("Zandrel.LST"),
-                           "1gt500.mas;2gt500.mas;1SHGT500;" + long_name + ";\n"));
+    ASSERT_TRUE(
+        write_file(at("Zandrel.LST"), "1gt500.mas;2gt500.mas;1SHGT500;" + long_name + ";\n"));
     ProgramRun run = run_zandrel();
     expect_exit_status(run, 0);
     EXPECT_NE(run.out.find("New bitmap name too long (31 characters at most), 1SHGT500.BMP "
@@ -459,4 +464,4 @@ TEST_F(Zandrel, KeepsUserFilesInAnExistingScratchFolder)
     EXPECT_EQ(os_exists(at("2gt500.mas").c_str()), 0);
 }
 
-}  // namespace
+} // namespace
