@@ -193,10 +193,23 @@ static int is_open_directory(int fd)
     return 1;
 }
 
+// Windows refuses to write to or delete a read-only file even for an administrator; here
+// a file without write permission for its owner is read-only, and root is refused too.
+static int is_read_only_file(const char *native)
+{
+    struct stat st;
+    if (stat(native, &st) != 0 || S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR))
+        return 0;
+    errno = EACCES;
+    return 1;
+}
+
 int os_open(const char *path, int flags)
 {
     char native[NATIVE_PATH_SIZE];
     if (translate_path(path, native) != 0)
+        return -1;
+    if ((flags & (OS_OPEN_READ_WRITE | OS_OPEN_TRUNCATE)) && is_read_only_file(native))
         return -1;
     int native_flags = (flags & OS_OPEN_READ_WRITE) ? O_RDWR : O_RDONLY;
     if (flags & OS_OPEN_CREATE)
@@ -261,6 +274,8 @@ FILE *os_open_stream(const char *path, const char *mode)
     char native[NATIVE_PATH_SIZE];
     if (translate_path(path, native) != 0)
         return nullptr;
+    if (strpbrk(native_mode, "wa+") && is_read_only_file(native))
+        return nullptr;
     FILE *stream = fopen(native, native_mode);
     if (stream && is_open_directory(fileno(stream))) {
         fclose(stream);
@@ -318,7 +333,7 @@ int os_delete_file(const char *path)
     if (fault_fires(OS_FAULT_DELETE))
         return -1;
     char native[NATIVE_PATH_SIZE];
-    if (translate_path(path, native) != 0)
+    if (translate_path(path, native) != 0 || is_read_only_file(native))
         return -1;
     return unlink(native) == 0 ? 0 : -1;
 }

@@ -2,6 +2,7 @@
 // KERNEL32.dll and msvcrt.dll may be needed, so nothing here calls another system DLL.
 #include "os.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <io.h>
 #include <stdlib.h>
@@ -66,8 +67,22 @@ int os_exists(const char *path)
 
 // ---- Descriptors, always binary ------------------------------------------------------
 
+// Windows refuses to write to a read-only file even for an administrator; Wine running as
+// root does not, so the attribute is checked here for both.
+static int is_read_only_file(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        !(attributes & FILE_ATTRIBUTE_READONLY))
+        return 0;
+    errno = EACCES;
+    return 1;
+}
+
 int os_open(const char *path, int flags)
 {
+    if ((flags & (OS_OPEN_READ_WRITE | OS_OPEN_TRUNCATE)) && is_read_only_file(path))
+        return -1;
     int native_flags =
         ((flags & OS_OPEN_READ_WRITE) ? _O_RDWR : _O_RDONLY) | _O_BINARY | _O_NOINHERIT;
     if (flags & OS_OPEN_CREATE)
@@ -115,6 +130,8 @@ FILE *os_open_stream(const char *path, const char *mode)
             native_mode[length++] = *m;
     native_mode[length++] = 'b';
     native_mode[length] = '\0';
+    if (strpbrk(native_mode, "wa+") && is_read_only_file(path))
+        return nullptr;
     return fopen(path, native_mode);
 }
 

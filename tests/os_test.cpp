@@ -183,6 +183,18 @@ TEST_F(OsFiles, FoldersDoNotOpenAsFiles)
     EXPECT_EQ(os_open_stream("folder", "rb"), nullptr);
 }
 
+TEST_F(OsFiles, ReadOnlyFilesRefuseWritesAndDeletionButRead)
+{
+    ASSERT_TRUE(write_file("locked", "kept"));
+    ASSERT_EQ(os_set_attributes("locked", OS_ATTR_READONLY), 0);
+    EXPECT_EQ(os_open("locked", OS_OPEN_READ_WRITE), -1);
+    EXPECT_EQ(os_open_stream("locked", "rb+"), nullptr);
+    EXPECT_EQ(os_delete_file("locked"), -1);
+    EXPECT_EQ(read_file("locked"), "kept");
+    ASSERT_EQ(os_set_attributes("locked", 0), 0);
+    EXPECT_EQ(os_delete_file("locked"), 0);
+}
+
 TEST_F(OsFiles, DeleteRemovesOnlyFiles)
 {
     ASSERT_TRUE(write_file("file", "x"));

@@ -236,6 +236,21 @@ TEST_F(PelmoraRun, SkipsAFileWhoseOutputFileCannotBeCreated)
     EXPECT_EQ(read_file(at("new\\van.veh")), UPDATED);
 }
 
+TEST_F(PelmoraRun, KeepsBothFilesWhenAReadOnlyFileCannotBeUpdated)
+{
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
+    ASSERT_EQ(os_set_attributes(at("new\\car.veh").c_str(), OS_ATTR_READONLY), 0);
+    ProgramRun result = run(answers());
+    os_set_attributes(at("new\\car.veh").c_str(), 0);
+    EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
+                                    "new dir : " + progress("car.veh") + "Could not update " +
+                                    at("new\\car.veh") + ": its updated text is kept in " +
+                                    at("new\\new_car.veh") + "\n");
+    EXPECT_EQ(read_file(at("new\\car.veh")), NEW_TEXT);
+    EXPECT_EQ(read_file(at("new\\new_car.veh")), UPDATED);
+}
+
 TEST_F(PelmoraRun, UpdatesALeftoverOutputFileOnlyWhenTheReferenceHasItToo)
 {
     ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));

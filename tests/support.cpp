@@ -35,6 +35,7 @@ void remove_all(const std::string &path)
     if (os_file_status(path.c_str(), &status) != 0)
         return;
     if (!status.is_directory) {
+        os_set_attributes(path.c_str(), 0);
         os_delete_file(path.c_str());
         return;
     }
