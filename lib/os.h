@@ -32,7 +32,8 @@ enum {
 
 enum { OS_SEEK_SET = 0, OS_SEEK_CUR = 1, OS_SEEK_END = 2 };
 
-// A descriptor (0 or more), or -1.
+// A descriptor (0 or more), or -1. A read-only file does not open for writing or
+// truncation, for any user, as on Windows.
 int os_open(const char *path, int flags);
 // Bytes read (0 at the end), or -1.
 int32_t os_read(int fd, void *buffer, uint32_t count);
@@ -45,7 +46,8 @@ int os_close(int fd);
 // ---- Streams -------------------------------------------------------------------------
 
 // Opens a C stream in binary mode whatever the mode says ("r", "w", "a", "r+", "w+", with or
-// without "b" or "t"); text mode is the library's own (lib/stream.h). Null on failure.
+// without "b" or "t"); text mode is the library's own (lib/stream.h). Null on failure,
+// and for a mode that writes ("w", "a", "+") to a read-only file.
 FILE *os_open_stream(const char *path, const char *mode);
 
 // ---- Folders and files ---------------------------------------------------------------
@@ -58,6 +60,7 @@ int os_change_directory(const char *path);
 int os_make_directory(const char *path);
 // Removes an empty folder; refuses the process's current folder, as Windows does.
 int os_remove_directory(const char *path);
+// Deletes a file; refuses a folder and a read-only file, as Windows does.
 int os_delete_file(const char *path);
 // Renames a file or folder; fails when the source is missing or the target exists.
 int os_rename_no_replace(const char *from, const char *to);
