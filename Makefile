@@ -1,7 +1,7 @@
 # Thin wrapper over the CMake presets.
 .PHONY: all test demo deps clean
 
-all:
+all: deps
 	cmake --preset linux
 	cmake --build --preset linux
 
