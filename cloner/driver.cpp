@@ -17,7 +17,7 @@ enum { ARCHIVE_FIELD_SIZE = 32, BITMAP_FIELD_SIZE = 255 };
 
 const char *const banner_lines[] = {
     "", "Zandrel - makes a new car from an existing car archive",
-    "", "Release 2024-06-01, version 1.0, by the Zandrel authors",
+    "", "Release of 2026-12-08, version 1.0, by the Car Tools developers",
     "", nullptr,
 };
 

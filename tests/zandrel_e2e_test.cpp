@@ -20,7 +20,7 @@ const char *const SECOND_SUFFIXES[] = {"BLA",  "BLW",  "EXHA", "HLA",  "HLW",  "
 const char BANNER[] = "\n"
                       "Zandrel - makes a new car from an existing car archive\n"
                       "\n"
-                      "Release 2024-06-01, version 1.0, by the Zandrel authors\n"
+                      "Release of 2026-12-08, version 1.0, by the Car Tools developers\n"
                       "\n";
 
 const char HELP[] = "This program use MASadelic by Velkor.  'MASadelic.exe' must be located on\n"
