@@ -12,7 +12,7 @@
 #include "stream.h"
 #include "strings.h"
 
-enum { PROGRAM_PATH_SIZE = 256, JOB_LIST_NAME_SIZE = 64, LINE_SIZE = 255 };
+enum { JOB_LIST_NAME_SIZE = 64, LINE_SIZE = 255 };
 enum { ARCHIVE_FIELD_SIZE = 32, BITMAP_FIELD_SIZE = 255 };
 
 const char *const banner_lines[] = {
@@ -51,10 +51,10 @@ void drop_line_end(char *line)
 // The program's own path, made absolute: the system's word for it, else argv[0].
 static void find_program_path(char *path, int argc, char **argv)
 {
-    if (os_program_path(path, PROGRAM_PATH_SIZE) != 0) {
+    if (os_program_path(path, PATH_BUFFER_SIZE) != 0) {
         path[0] = '\0';
-        if (argc > 0 && argv[0] && strlen(argv[0]) < PROGRAM_PATH_SIZE)
-            snprintf(path, PROGRAM_PATH_SIZE, "%s", argv[0]);
+        if (argc > 0 && argv[0] && strlen(argv[0]) < PATH_BUFFER_SIZE)
+            snprintf(path, PATH_BUFFER_SIZE, "%s", argv[0]);
     }
     locate_file(path);
 }
@@ -89,7 +89,7 @@ static int run_job_list(Stream *list)
 
 int zandrel_main(int argc, char **argv)
 {
-    char path[PROGRAM_PATH_SIZE], base[PROGRAM_PATH_SIZE], job_list[JOB_LIST_NAME_SIZE];
+    char path[PATH_BUFFER_SIZE], base[PATH_BUFFER_SIZE], job_list[JOB_LIST_NAME_SIZE];
     find_program_path(path, argc, argv);
     base_name_of(base, path);
     int written = snprintf(job_list, sizeof job_list, "%s.LST", base);

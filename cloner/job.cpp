@@ -18,7 +18,7 @@ const char *const vrl_suffixes_second[14] = {"BLA",  "BLW",  "EXHA", "HLA",  "HL
                                              "SHAD", "TLFH", "TLFM", "TLRH", "TLRM",
                                              "TRFH", "TRFM", "TRRH", "TRRM"};
 
-enum { ARCHIVE_NAME_MAX = 31, SHORT_PATH_SIZE = 40, TOOL_LINE_SIZE = 128, PATH_SIZE = 256 };
+enum { ARCHIVE_NAME_MAX = 31, SHORT_PATH_SIZE = 40, TOOL_LINE_SIZE = 128 };
 
 void upper_case(char *text)
 {
@@ -29,7 +29,7 @@ void upper_case(char *text)
 
 void form_prefixes(const char *archive, char *first, char *second)
 {
-    char copy[PATH_SIZE];
+    char copy[PATH_BUFFER_SIZE];
     snprintf(copy, sizeof copy, "%s", archive);
     const char *name = file_name_of(copy);
     size_t length = strlen(name);
@@ -174,7 +174,7 @@ static void rename_vrl_file(const char *old_prefix, const char *new_prefix, cons
 // Builds new_mas from inside "tmp", keeping the tool's leftover files out of it.
 static void pack_new_archive(const char *new_mas)
 {
-    char folder[PATH_SIZE], program[PATH_SIZE], command[TOOL_LINE_SIZE];
+    char folder[PATH_BUFFER_SIZE], program[PATH_BUFFER_SIZE], command[TOOL_LINE_SIZE];
     if (join_path(folder, sizeof folder, work_folder, "tmp") != 0 ||
         join_path(program, sizeof program, work_folder, "MASadelic") != 0)
         return;
@@ -195,7 +195,7 @@ static void pack_new_archive(const char *new_mas)
 // the work folder afterwards.
 static void remove_scratch_folder(void)
 {
-    char folder[PATH_SIZE];
+    char folder[PATH_BUFFER_SIZE];
     if (join_path(folder, sizeof folder, work_folder, "tmp") != 0)
         return;
     os_change_directory(work_folder);
@@ -221,7 +221,7 @@ int8_t run_job(const char *old_mas, const char *new_mas, const char *old_bitmaps
         printf("File not found: MASadelic.exe\n");
         return -1;
     }
-    char command[PATH_SIZE];
+    char command[PATH_BUFFER_SIZE];
     snprintf(command, sizeof command, "MASadelic.exe -E -m:%s -f:* -o:tmp", old_mas);
     run_tool("MASAdelic", command);
 

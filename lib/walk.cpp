@@ -11,7 +11,6 @@
 #include "paths.h"
 
 enum {
-    PATH_SIZE = 256,        // path buffers: 255 characters and the NUL
     JOINED_SIZE = 2 * 260,  // a walk path, "\\" and a listed name always fit
     SUBDIRECTORY_STEP = 32, // growth of the walk's subfolder list
     LISTING_STEP = 128,     // growth of list_directory's array
@@ -128,7 +127,7 @@ static void walk_subdirectories(char *path, WalkCallback callback, void *argumen
     for (uint32_t i = 0; i < subdirectories->count; i++) {
         const char *name = subdirectories->names[i];
         size_t name_length = strlen(name);
-        if (parent_length + separator + name_length >= PATH_SIZE)
+        if (parent_length + separator + name_length >= PATH_BUFFER_SIZE)
             continue;
         if (separator)
             path[parent_length] = '\\';
@@ -176,9 +175,9 @@ int8_t copy_entry(WalkEntry *entry)
     size_t relative_length = strlen(relative);
     size_t name_length = strlen(entry->name);
     size_t needed = root_length + relative_length + (name_length ? 1 + name_length : 0);
-    if (needed >= PATH_SIZE)
+    if (needed >= PATH_BUFFER_SIZE)
         return 0;
-    char target[PATH_SIZE];
+    char target[PATH_BUFFER_SIZE];
     memcpy(target, root, root_length + 1);
     size_t length = root_length;
     // Each level is created before the separator that leads below it, the destination
@@ -238,25 +237,26 @@ int8_t add_file_size(WalkEntry *entry)
 
 // ---- Tree copy and removal ----------------------------------------------------------------
 
-// Writes "%s%c%s" of folder, '\\' and the last component of path into target (PATH_SIZE
+// Writes "%s%c%s" of folder, '\\' and the last component of path into target (PATH_BUFFER_SIZE
 // bytes), as copy_tree names its target. 0, or -1 when it does not fit.
 static int target_in_folder(char *target, const char *folder, const char *path)
 {
-    char name_buffer[PATH_SIZE];
+    char name_buffer[PATH_BUFFER_SIZE];
     int copied = snprintf(name_buffer, sizeof name_buffer, "%s", path);
-    if (copied < 0 || copied >= PATH_SIZE)
+    if (copied < 0 || copied >= PATH_BUFFER_SIZE)
         return -1;
-    int written = snprintf(target, PATH_SIZE, "%s%c%s", folder, '\\', file_name_of(name_buffer));
-    return written >= 0 && written < PATH_SIZE ? 0 : -1;
+    int written =
+        snprintf(target, PATH_BUFFER_SIZE, "%s%c%s", folder, '\\', file_name_of(name_buffer));
+    return written >= 0 && written < PATH_BUFFER_SIZE ? 0 : -1;
 }
 
 // Copies the folder source under its own name into destination; leaves the current folder
 // changed. 0, or -1.
 static int copy_directory(const char *source, const char *destination)
 {
-    char work[PATH_SIZE];
+    char work[PATH_BUFFER_SIZE];
     size_t length = strlen(source);
-    if (length >= PATH_SIZE)
+    if (length >= PATH_BUFFER_SIZE)
         return -1;
     memcpy(work, source, length + 1);
     // A trailing backslash would cost the relative paths their first character; a root
@@ -269,7 +269,7 @@ static int copy_directory(const char *source, const char *destination)
     os_make_directory(destination);
     if (os_change_directory(destination) != 0)
         return -1;
-    char target[PATH_SIZE];
+    char target[PATH_BUFFER_SIZE];
     if (target_in_folder(target, destination, work) != 0)
         return -1;
     printf("%s\n", work);
@@ -280,14 +280,14 @@ static int copy_directory(const char *source, const char *destination)
 // Copies the file source into the folder destination, or to the path destination.
 static int copy_single_file(const char *source, const char *destination)
 {
-    char target[PATH_SIZE];
+    char target[PATH_BUFFER_SIZE];
     OsFileStatus status;
     if (os_file_status(destination, &status) == 0 && status.is_directory) {
         if (target_in_folder(target, destination, source) != 0)
             return -1;
     } else {
         int written = snprintf(target, sizeof target, "%s", destination);
-        if (written < 0 || written >= PATH_SIZE)
+        if (written < 0 || written >= PATH_BUFFER_SIZE)
             return -1;
     }
     copy_file(source, target);
@@ -299,7 +299,7 @@ int8_t copy_tree(const char *source, const char *destination)
     OsFileStatus status;
     if (os_file_status(source, &status) != 0)
         return -1;
-    char saved[PATH_SIZE];
+    char saved[PATH_BUFFER_SIZE];
     if (os_get_current_directory(saved, sizeof saved) != 0)
         return -1;
     int result = status.is_directory ? copy_directory(source, destination)
@@ -319,9 +319,9 @@ int8_t remove_tree(const char *path, const char *pattern)
         return 0;
     }
     size_t length = strlen(path);
-    if (length >= PATH_SIZE)
+    if (length >= PATH_BUFFER_SIZE)
         return -1;
-    char buffer[PATH_SIZE];
+    char buffer[PATH_BUFFER_SIZE];
     memcpy(buffer, path, length + 1);
     walk_directory(buffer, remove_entry, const_cast<char *>(pattern), 1);
     // The walk left this folder current, so Windows keeps it; the caller removes it.
@@ -349,7 +349,7 @@ static int collect_names(NameList *list, NameFilter filter, const char *argument
 
 char **list_directory(NameFilter filter, const char *directory, const char *argument)
 {
-    char saved[PATH_SIZE];
+    char saved[PATH_BUFFER_SIZE];
     if (os_get_current_directory(saved, sizeof saved) != 0)
         return nullptr;
     if (os_change_directory(directory) != 0)

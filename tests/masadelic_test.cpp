@@ -42,19 +42,6 @@ std::string archive(uint32_t count, const std::string &entries)
     return "MASSTAND1\n" + u32(count) + entries;
 }
 
-std::set<std::string> folder_names(const std::string &folder)
-{
-    std::set<std::string> names;
-    OsDirList *list = os_list_open(folder.c_str());
-    OsDirEntry e;
-    while (list && os_list_next(list, &e))
-        if (std::string(e.name) != "." && std::string(e.name) != "..")
-            names.insert(e.name);
-    if (list)
-        os_list_close(list);
-    return names;
-}
-
 class MasadelicTest : public TempFolderTest
 {
   protected:
@@ -89,7 +76,7 @@ TEST_F(MasadelicTest, RoundTripKeepsEveryByteAndListsNamesAndSizes)
                         "notes.txt               9\n");
     ProgramRun run = tool("-E -m:car.mas -f:* -o:tmp");
     EXPECT_EQ(run.exit_status, 0) << run.err;
-    EXPECT_EQ(folder_names(at("tmp")), (std::set<std::string>{"A.VRL", "EMPTY.DAT", "notes.txt"}));
+    EXPECT_EQ(names_in(at("tmp")), (std::set<std::string>{"A.VRL", "EMPTY.DAT", "notes.txt"}));
     EXPECT_EQ(read_file(at("tmp\\A.VRL")), BINARY);
     EXPECT_EQ(read_file(at("tmp\\EMPTY.DAT")), "");
     EXPECT_EQ(read_file(at("tmp\\notes.txt")), "one\r\ntwo\n");
@@ -100,7 +87,7 @@ TEST_F(MasadelicTest, CreateLeavesItsScratchFilesBesideAnEmptyArchive)
     ASSERT_EQ(os_make_directory("tmp"), 0);
     ASSERT_EQ(os_change_directory("tmp"), 0);
     EXPECT_EQ(tool("-C -m:..\\new.mas").exit_status, 0);
-    EXPECT_EQ(folder_names("."), (std::set<std::string>{"MASBODY.TMP", "MASHEAD.TMP"}));
+    EXPECT_EQ(names_in("."), (std::set<std::string>{"MASBODY.TMP", "MASHEAD.TMP"}));
     ProgramRun list = tool("-L -m:..\\new.mas");
     EXPECT_EQ(list.exit_status, 0);
     EXPECT_EQ(list.out, "");
@@ -147,7 +134,7 @@ TEST_F(MasadelicTest, ExtractTakesOnlyMatchingNamesAndOptionLettersIgnoreCase)
     ASSERT_TRUE(write_file(at("car.mas"), archive(2, entry("A.VRL", "v") + entry("B.BMP", "b"))));
     ProgramRun run = tool("-e -M:car.mas -F:*.vrl -O:out");
     EXPECT_EQ(run.exit_status, 0) << run.err;
-    EXPECT_EQ(folder_names(at("out")), std::set<std::string>{"A.VRL"});
+    EXPECT_EQ(names_in(at("out")), std::set<std::string>{"A.VRL"});
 }
 
 TEST_F(MasadelicTest, RefusesBadCommandLinesWithAMessage)

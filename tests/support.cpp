@@ -29,6 +29,19 @@ std::string read_file(const std::string &path)
     return bytes;
 }
 
+std::set<std::string> names_in(const std::string &folder)
+{
+    std::set<std::string> names;
+    OsDirList *list = os_list_open(folder.c_str());
+    OsDirEntry entry;
+    while (list && os_list_next(list, &entry))
+        if (std::string(entry.name) != "." && std::string(entry.name) != "..")
+            names.insert(entry.name);
+    if (list)
+        os_list_close(list);
+    return names;
+}
+
 void remove_all(const std::string &path)
 {
     OsFileStatus status;
@@ -39,16 +52,8 @@ void remove_all(const std::string &path)
         os_delete_file(path.c_str());
         return;
     }
-    OsDirList *list = os_list_open(path.c_str());
-    if (list) {
-        OsDirEntry entry;
-        while (os_list_next(list, &entry)) {
-            std::string name = entry.name;
-            if (name != "." && name != "..")
-                remove_all(path + "\\" + name);
-        }
-        os_list_close(list);
-    }
+    for (const std::string &name : names_in(path))
+        remove_all(path + "\\" + name);
     os_remove_directory(path.c_str());
 }
 

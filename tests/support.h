@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 // Writes bytes to path (created or truncated). True on success.
 bool write_file(const std::string &path, const std::string &bytes);
 // The whole content of path, or "<missing>" when it cannot be read.
 std::string read_file(const std::string &path);
+// The names of a folder's entries, "." and ".." left out; empty when it cannot be listed.
+std::set<std::string> names_in(const std::string &folder);
 // Deletes a file or a whole folder tree, without the library's walk.
 void remove_all(const std::string &path);
 // Text with every CR removed, for comparing console output from either platform.

@@ -83,19 +83,6 @@ std::set<std::string> cloned_names()
     return names;
 }
 
-std::set<std::string> names_in(const std::string &folder)
-{
-    std::set<std::string> names;
-    OsDirList *list = os_list_open(folder.c_str());
-    OsDirEntry entry;
-    while (list && os_list_next(list, &entry))
-        if (std::string(entry.name) != "." && std::string(entry.name) != "..")
-            names.insert(entry.name);
-    if (list)
-        os_list_close(list);
-    return names;
-}
-
 class Zandrel : public TempFolderTest
 {
   protected:
