@@ -49,6 +49,9 @@ int os_close(int fd);
 // without "b" or "t"); text mode is the library's own (lib/stream.h). Null on failure,
 // and for a mode that writes ("w", "a", "+") to a read-only file.
 FILE *os_open_stream(const char *path, const char *mode);
+// Closes a stream from os_open_stream, writing out what it still buffers. 0, or -1 when that
+// write or the close failed.
+int os_close_stream(FILE *stream);
 
 // ---- Folders and files ---------------------------------------------------------------
 
@@ -64,6 +67,10 @@ int os_remove_directory(const char *path);
 int os_delete_file(const char *path);
 // Renames a file or folder; fails when the source is missing or the target exists.
 int os_rename_no_replace(const char *from, const char *to);
+// 1 when both paths name one existing file or folder, however they are spelled (another
+// case, '.\', an absolute path, a link): the same device and inode on POSIX, the same
+// volume serial number and file index on Windows. 0 when they differ or either is missing.
+int os_same_file(const char *first, const char *second);
 
 // Sets the read-only, hidden and system attributes of a file to those in attributes
 // (OS_ATTR_* bits). On POSIX only read-only has an effect (write permission removed); a name
@@ -137,6 +144,22 @@ int os_make_temp_directory(char *buffer, uint32_t size);
 // ---- Fault injection -----------------------------------------------------------------
 
 // Makes the nth call from now of one kind of operation fail (n = 1 is the next call); 0
-// disarms. Only tests arm it; the programs never do.
-enum { OS_FAULT_WRITE = 0, OS_FAULT_RENAME = 1, OS_FAULT_DELETE = 2, OS_FAULT_KINDS = 3 };
+// disarms. Only tests arm it; the programs never do. The kinds:
+//   OS_FAULT_WRITE   os_write, and os_close_stream (where a stream's buffer is written)
+//   OS_FAULT_RENAME  os_rename_no_replace
+//   OS_FAULT_DELETE  os_delete_file
+//   OS_FAULT_CREATE  os_open with OS_OPEN_CREATE or OS_OPEN_TRUNCATE, os_open_stream with a
+//                    mode that writes, os_make_directory
+//   OS_FAULT_START   os_run_program (the program is not started)
+enum {
+    OS_FAULT_WRITE = 0,
+    OS_FAULT_RENAME = 1,
+    OS_FAULT_DELETE = 2,
+    OS_FAULT_CREATE = 3,
+    OS_FAULT_START = 4,
+    OS_FAULT_KINDS = 5
+};
 void os_inject_fault(int kind, int nth);
+// 1 while a fault of the kind is armed and has not fired yet, else 0: a run that ends with
+// its fault still armed went through without meeting it.
+int os_fault_armed(int kind);

@@ -27,6 +27,11 @@ void os_inject_fault(int kind, int nth)
         fault_countdown[kind] = nth > 0 ? nth : 0;
 }
 
+int os_fault_armed(int kind)
+{
+    return kind >= 0 && kind < OS_FAULT_KINDS && fault_countdown[kind] > 0 ? 1 : 0;
+}
+
 // 1 when this call of the kind is the armed one; the injection then disarms.
 static int fault_fires(int kind)
 {
@@ -206,6 +211,8 @@ static int is_read_only_file(const char *native)
 
 int os_open(const char *path, int flags)
 {
+    if ((flags & (OS_OPEN_CREATE | OS_OPEN_TRUNCATE)) && fault_fires(OS_FAULT_CREATE))
+        return -1;
     char native[NATIVE_PATH_SIZE];
     if (translate_path(path, native) != 0)
         return -1;
@@ -271,6 +278,8 @@ FILE *os_open_stream(const char *path, const char *mode)
     native_mode[length++] = 'b';
     native_mode[length++] = 'e';
     native_mode[length] = '\0';
+    if (strpbrk(native_mode, "wa+") && fault_fires(OS_FAULT_CREATE))
+        return nullptr;
     char native[NATIVE_PATH_SIZE];
     if (translate_path(path, native) != 0)
         return nullptr;
@@ -283,6 +292,14 @@ FILE *os_open_stream(const char *path, const char *mode)
         return nullptr;
     }
     return stream;
+}
+
+int os_close_stream(FILE *stream)
+{
+    int failed = fault_fires(OS_FAULT_WRITE);
+    if (fclose(stream) != 0)
+        failed = 1;
+    return failed ? -1 : 0;
 }
 
 // ---- Folders and files ---------------------------------------------------------------
@@ -307,6 +324,8 @@ int os_change_directory(const char *path)
 
 int os_make_directory(const char *path)
 {
+    if (fault_fires(OS_FAULT_CREATE))
+        return -1;
     char native[NATIVE_PATH_SIZE];
     if (translate_path(path, native) != 0)
         return -1;
@@ -384,6 +403,16 @@ int os_rename_no_replace(const char *from, const char *to)
         return -1;
 #endif
     return rename_by_link(native_from, native_to);
+}
+
+int os_same_file(const char *first, const char *second)
+{
+    char native_first[NATIVE_PATH_SIZE], native_second[NATIVE_PATH_SIZE];
+    struct stat a, b;
+    if (translate_path(first, native_first) != 0 || translate_path(second, native_second) != 0 ||
+        stat(native_first, &a) != 0 || stat(native_second, &b) != 0)
+        return 0;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino ? 1 : 0;
 }
 
 int os_set_attributes(const char *path, int32_t attributes)
@@ -649,6 +678,8 @@ static int start_and_wait(const char *native, char **argv, const int *handles, i
 int os_run_program(const char *program, const char *command_line, const char *input_path,
                    const char *output_path, const char *error_path, int *exit_status)
 {
+    if (fault_fires(OS_FAULT_START))
+        return -1;
     char native[NATIVE_PATH_SIZE];
     if (find_program(program, native) != 0)
         return -1;

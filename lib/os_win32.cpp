@@ -20,6 +20,11 @@ void os_inject_fault(int kind, int nth)
         fault_countdown[kind] = nth > 0 ? nth : 0;
 }
 
+int os_fault_armed(int kind)
+{
+    return kind >= 0 && kind < OS_FAULT_KINDS && fault_countdown[kind] > 0 ? 1 : 0;
+}
+
 // 1 when this call of the kind is the armed one; the injection then disarms.
 static int fault_fires(int kind)
 {
@@ -81,6 +86,8 @@ static int is_read_only_file(const char *path)
 
 int os_open(const char *path, int flags)
 {
+    if ((flags & (OS_OPEN_CREATE | OS_OPEN_TRUNCATE)) && fault_fires(OS_FAULT_CREATE))
+        return -1;
     if ((flags & (OS_OPEN_READ_WRITE | OS_OPEN_TRUNCATE)) && is_read_only_file(path))
         return -1;
     int native_flags =
@@ -130,9 +137,17 @@ FILE *os_open_stream(const char *path, const char *mode)
             native_mode[length++] = *m;
     native_mode[length++] = 'b';
     native_mode[length] = '\0';
-    if (strpbrk(native_mode, "wa+") && is_read_only_file(path))
+    if (strpbrk(native_mode, "wa+") && (fault_fires(OS_FAULT_CREATE) || is_read_only_file(path)))
         return nullptr;
     return fopen(path, native_mode);
+}
+
+int os_close_stream(FILE *stream)
+{
+    int failed = fault_fires(OS_FAULT_WRITE);
+    if (fclose(stream) != 0)
+        failed = 1;
+    return failed ? -1 : 0;
 }
 
 // ---- Folders and files ---------------------------------------------------------------
@@ -158,6 +173,8 @@ int os_change_directory(const char *path)
 
 int os_make_directory(const char *path)
 {
+    if (fault_fires(OS_FAULT_CREATE))
+        return -1;
     return CreateDirectoryA(path, nullptr) ? 0 : -1;
 }
 
@@ -194,6 +211,29 @@ int os_rename_no_replace(const char *from, const char *to)
     if (fault_fires(OS_FAULT_RENAME))
         return -1;
     return MoveFileA(from, to) ? 0 : -1;
+}
+
+// The volume serial number and file index of an existing file or folder. 0, or -1.
+static int file_identity(const char *path, BY_HANDLE_FILE_INFORMATION *info)
+{
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return -1;
+    BOOL known = GetFileInformationByHandle(handle, info);
+    CloseHandle(handle);
+    return known ? 0 : -1;
+}
+
+int os_same_file(const char *first, const char *second)
+{
+    BY_HANDLE_FILE_INFORMATION a, b;
+    if (file_identity(first, &a) != 0 || file_identity(second, &b) != 0)
+        return 0;
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+                   a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow
+               ? 1
+               : 0;
 }
 
 int os_set_attributes(const char *path, int32_t attributes)
@@ -334,6 +374,8 @@ static int start_and_wait(const char *application, char *command_line, HANDLE *h
 int os_run_program(const char *program, const char *command_line, const char *input_path,
                    const char *output_path, const char *error_path, int *exit_status)
 {
+    if (fault_fires(OS_FAULT_START))
+        return -1;
     const char *name = program;
     for (const char *p = program; *p; p++)
         if (*p == '\\' || *p == '/' || *p == ':')

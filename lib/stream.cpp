@@ -32,7 +32,7 @@ int stream_close(Stream *stream)
 {
     if (!stream)
         return -1;
-    int result = fclose(stream->file) == 0 ? 0 : -1;
+    int result = os_close_stream(stream->file);
     free(stream);
     return result;
 }

@@ -310,6 +310,53 @@ TEST(OsFaults, FailTheArmedCallOnceThenDisarm)
     EXPECT_EQ(os_remove_directory(folder), 0);
 }
 
+TEST_F(OsFiles, FaultsFailCreatesStreamClosesAndStarts)
+{
+    os_inject_fault(OS_FAULT_CREATE, 1);
+    EXPECT_EQ(os_fault_armed(OS_FAULT_CREATE), 1);
+    EXPECT_EQ(os_open("made", OS_OPEN_READ_WRITE | OS_OPEN_CREATE), -1);
+    EXPECT_EQ(os_fault_armed(OS_FAULT_CREATE), 0);
+    EXPECT_EQ(os_exists("made"), 0);
+    os_inject_fault(OS_FAULT_CREATE, 1);
+    EXPECT_EQ(os_open_stream("made", "w"), nullptr);
+    os_inject_fault(OS_FAULT_CREATE, 1);
+    EXPECT_EQ(os_make_directory("folder"), -1);
+    EXPECT_EQ(os_exists("folder"), 0);
+
+    FILE *stream = os_open_stream("made", "wb");
+    ASSERT_NE(stream, nullptr);
+    os_inject_fault(OS_FAULT_WRITE, 1);
+    EXPECT_EQ(os_close_stream(stream), -1);
+    stream = os_open_stream("made", "rb");
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(os_close_stream(stream), 0);
+
+    os_inject_fault(OS_FAULT_START, 1);
+    int status = 0;
+    EXPECT_EQ(os_run_program(built_program("os_test").c_str(), "os_test --gtest_list_tests",
+                             nullptr, "out.txt", nullptr, &status),
+              -1);
+    EXPECT_EQ(os_exists("out.txt"), 0);
+    os_inject_fault(OS_FAULT_START, 0);
+}
+
+TEST_F(OsFiles, SameFileIsDecidedByIdentityNotSpelling)
+{
+    ASSERT_TRUE(write_file("a.txt", "a"));
+    ASSERT_TRUE(write_file("b.txt", "a"));
+    ASSERT_EQ(os_make_directory("sub"), 0);
+    EXPECT_EQ(os_same_file("a.txt", "a.txt"), 1);
+    EXPECT_EQ(os_same_file("a.txt", "A.TXT"), 1);
+    EXPECT_EQ(os_same_file("a.txt", ".\\a.txt"), 1);
+    EXPECT_EQ(os_same_file("a.txt", at("a.txt").c_str()), 1);
+    EXPECT_EQ(os_same_file("a.txt", "sub\\..\\a.txt"), 1);
+    EXPECT_EQ(os_same_file("a.txt", "b.txt"), 0);
+    EXPECT_EQ(os_same_file("a.txt", "missing"), 0);
+    EXPECT_EQ(os_same_file("missing", "missing"), 0);
+    EXPECT_EQ(os_same_file("sub", "SUB"), 1);
+    EXPECT_EQ(os_same_file("sub", "a.txt"), 0);
+}
+
 TEST(OsEnvironment, SetsGetsAndReportsRoom)
 {
     char buffer[8];
