@@ -55,12 +55,12 @@ int stream_getc(Stream *stream)
     }
 }
 
-char *stream_gets(char *buffer, int size, Stream *stream)
+int stream_read_piece(char *buffer, int size, Stream *stream)
 {
     if (size < 2) {
         if (size == 1)
             buffer[0] = '\0';
-        return nullptr;
+        return 0;
     }
     int length = 0;
     while (length < size - 1) {
@@ -72,7 +72,12 @@ char *stream_gets(char *buffer, int size, Stream *stream)
             break;
     }
     buffer[length] = '\0';
-    return length > 0 ? buffer : nullptr;
+    return length;
+}
+
+char *stream_gets(char *buffer, int size, Stream *stream)
+{
+    return stream_read_piece(buffer, size, stream) > 0 ? buffer : nullptr;
 }
 
 int stream_putc(int c, Stream *stream)

@@ -27,6 +27,10 @@ int stream_getc(Stream *stream);
 // Reads like fgets: at most size - 1 bytes, stopping after the first LF, always terminated.
 // Result: buffer, or null when nothing was read (end of text, or size below 2).
 char *stream_gets(char *buffer, int size, Stream *stream);
+// Reads a piece like stream_gets and gives its length: a NUL byte is read like any other, so
+// strlen may fall short of it. Result: the bytes read (at most size - 1), 0 at the end of the
+// text or when size is below 2 (a size of 1 still gets the terminator).
+int stream_read_piece(char *buffer, int size, Stream *stream);
 
 // Writes one byte (text mode: LF as CR LF). The byte, or EOF on a write error.
 int stream_putc(int c, Stream *stream);

@@ -45,74 +45,125 @@ static int build_paths(VehicleFiles *files, const char *reference_folder, const 
     return fits_path(reference) && fits_path(current) && fits_path(output) ? 0 : -1;
 }
 
-// A reference key piece that ends the reference file without a line end gets one, so that
-// the new file's first line does not run on behind it. 0, or -1 on a write error.
-static int write_key_piece(Stream *output, const char *piece, Stream *reference)
+// What became of one file's output file.
+enum Outcome {
+    OUTPUT_WRITTEN,   // it holds the whole updated text
+    NOT_OPENED,       // a file could not be opened, or the output not created: nothing written
+    OUTPUT_EXISTS,    // a file of its name was there already: nothing opened for writing
+    WRITE_FAILED,     // writing or closing it failed
+    NUL_IN_REFERENCE, // the reference file holds a NUL byte
+    NUL_IN_CURRENT    // the new file holds a NUL byte
+};
+
+enum { PIECE_HOLDS_NUL = 1 };
+
+// The length of the next piece (0 at the end of the text), or -1 when it holds a NUL byte: a
+// NUL would cut the piece short for every string routine and lose the rest of its line.
+static int read_text_piece(char *piece, Stream *stream)
 {
-    if (stream_puts(piece, output) == EOF)
-        return -1;
+    int length = stream_read_piece(piece, PIECE_SIZE, stream);
+    return memchr(piece, '\0', static_cast<size_t>(length)) ? -1 : length;
+}
+
+// Writes a key piece copies times. A piece that ends the reference text without a line end
+// gets one after each copy, so that the new file's first line does not run on behind it.
+// 0, or -1 on a write error.
+static int write_key_piece(Stream *output, const char *piece, int copies, int ends_text)
+{
     size_t length = strlen(piece);
-    if ((length == 0 || piece[length - 1] != '\n') && stream_eof(reference))
-        return stream_puts("\n", output) == EOF ? -1 : 0;
+    int supply_line_end = ends_text && (length == 0 || piece[length - 1] != '\n');
+    for (int copy = 0; copy < copies; copy++) {
+        if (stream_puts(piece, output) == EOF)
+            return -1;
+        if (supply_line_end && stream_puts("\n", output) == EOF)
+            return -1;
+    }
     return 0;
 }
 
 // Writes the reference pieces holding "DescFile=", up to and including the first piece
-// holding "DescClass="; a piece with both keys is written twice. 0, or -1 on a write error.
+// holding "DescClass="; a piece with both keys is written twice. The rest is still read, only
+// to find a NUL byte. A key piece is held until the next read: a piece cut at the buffer limit
+// gives no sign of whether the text ends right behind it. 0, -1 on a write error, or
+// PIECE_HOLDS_NUL.
 static int copy_reference_keys(Stream *reference, Stream *output)
 {
-    char piece[PIECE_SIZE];
-    int result = 0;
-    while (stream_gets(piece, PIECE_SIZE, reference)) {
-        if (strstr(piece, DESC_FILE) && write_key_piece(output, piece, reference) != 0)
+    char piece[PIECE_SIZE], held[PIECE_SIZE];
+    int copies = 0, taking = 1, result = 0, length;
+    while ((length = read_text_piece(piece, reference)) > 0) {
+        if (copies > 0 && write_key_piece(output, held, copies, 0) != 0)
             result = -1;
-        if (strstr(piece, DESC_CLASS)) {
-            if (write_key_piece(output, piece, reference) != 0)
-                result = -1;
-            break;
-        }
+        copies = 0;
+        if (!taking)
+            continue;
+        copies = (strstr(piece, DESC_FILE) ? 1 : 0) + (strstr(piece, DESC_CLASS) ? 1 : 0);
+        taking = strstr(piece, DESC_CLASS) == nullptr;
+        memcpy(held, piece, static_cast<size_t>(length) + 1);
     }
+    if (length < 0)
+        return PIECE_HOLDS_NUL;
+    if (copies > 0 && write_key_piece(output, held, copies, 1) != 0)
+        result = -1;
     return result;
 }
 
-// Writes every piece of the new file that holds neither key. 0, or -1 on a write error.
+// Writes every piece of the new file that holds neither key. 0, -1 on a write error, or
+// PIECE_HOLDS_NUL.
 static int copy_other_pieces(Stream *current, Stream *output)
 {
     char piece[PIECE_SIZE];
-    int result = 0;
-    while (stream_gets(piece, PIECE_SIZE, current))
+    int result = 0, length;
+    while ((length = read_text_piece(piece, current)) > 0)
         if (!strstr(piece, DESC_FILE) && !strstr(piece, DESC_CLASS) &&
             stream_puts(piece, output) == EOF)
             result = -1;
-    return result;
+    return length < 0 ? PIECE_HOLDS_NUL : result;
 }
 
-// Opens the three files and writes the output file. 0 when it holds the whole updated text,
-// 1 when a file could not be opened (nothing written), -1 when writing it failed.
+// Creates the output file only when nothing of its name is there: an earlier new_ file may
+// hold the only whole copy of the text (after a copy back that was cut short), or be the
+// user's own. A folder of that name could never be created over, and is skipped silently.
+static int create_output(const char *path, Stream **output)
+{
+    OsFileStatus status;
+    if (os_file_status(path, &status) == 0)
+        return status.is_directory ? NOT_OPENED : OUTPUT_EXISTS;
+    *output = stream_open(path, "w");
+    return *output ? OUTPUT_WRITTEN : NOT_OPENED;
+}
+
+// Fills the output file; a reference that holds a NUL leaves the new file unread.
+static int fill_output(Stream *reference, Stream *current, Stream *output)
+{
+    int keys = copy_reference_keys(reference, output);
+    if (keys == PIECE_HOLDS_NUL)
+        return NUL_IN_REFERENCE;
+    int others = copy_other_pieces(current, output);
+    if (others == PIECE_HOLDS_NUL)
+        return NUL_IN_CURRENT;
+    return keys != 0 || others != 0 ? WRITE_FAILED : OUTPUT_WRITTEN;
+}
+
+// Opens the two files read and writes the output file. An Outcome; every file is closed, the
+// output last, since its close may still fail to write what it buffers.
 static int write_output_file(const VehicleFiles *files)
 {
     Stream *reference = stream_open(files->reference, "r");
     if (!reference)
-        return 1;
+        return NOT_OPENED;
     Stream *current = stream_open(files->current, "r");
-    if (!current) {
-        stream_close(reference);
-        return 1;
-    }
-    Stream *output = stream_open(files->output, "w");
-    if (!output) {
+    Stream *output = nullptr;
+    int outcome = NOT_OPENED;
+    if (current)
+        outcome = create_output(files->output, &output);
+    if (output)
+        outcome = fill_output(reference, current, output);
+    if (current)
         stream_close(current);
-        stream_close(reference);
-        return 1;
-    }
-    int result = copy_reference_keys(reference, output);
-    if (copy_other_pieces(current, output) != 0)
-        result = -1;
     stream_close(reference);
-    stream_close(current);
-    if (stream_close(output) != 0)
-        result = -1;
-    return result;
+    if (output && stream_close(output) != 0 && outcome == OUTPUT_WRITTEN)
+        outcome = WRITE_FAILED;
+    return outcome;
 }
 
 // The output file is deleted only once the copy back succeeded: copy_file removes a
@@ -127,6 +178,28 @@ static void copy_output_back(const VehicleFiles *files)
     os_delete_file(files->output);
 }
 
+// The line for an outcome other than a written output file; an output file made for nothing
+// is deleted first.
+static void report_unwritten(const VehicleFiles *files, int outcome)
+{
+    if (outcome == NOT_OPENED)
+        return;
+    if (outcome == OUTPUT_EXISTS) {
+        printf("Skipped %s: %s already exists and may hold its updated text from an "
+               "interrupted run\n",
+               files->current, files->output);
+        return;
+    }
+    os_delete_file(files->output);
+    if (outcome == WRITE_FAILED)
+        printf("Could not write %s: %s left unchanged\n", files->output, files->current);
+    else if (outcome == NUL_IN_CURRENT)
+        printf("Skipped %s: it holds a NUL byte, so it is not plain text\n", files->current);
+    else
+        printf("Skipped %s: its reference %s holds a NUL byte, so it is not plain text\n",
+               files->current, files->reference);
+}
+
 int8_t reconcile_vehicle_file(WalkEntry *entry)
 {
     lower_case(entry->name);
@@ -138,12 +211,9 @@ int8_t reconcile_vehicle_file(WalkEntry *entry)
         printf("Skipped %s%c%s: the path is too long\n", entry->directory, SEPARATOR, entry->name);
         return 0;
     }
-    int written = write_output_file(&files);
-    if (written > 0)
-        return 0;
-    if (written < 0) {
-        os_delete_file(files.output);
-        printf("Could not write %s: %s left unchanged\n", files.output, files.current);
+    int outcome = write_output_file(&files);
+    if (outcome != OUTPUT_WRITTEN) {
+        report_unwritten(&files, outcome);
         return 0;
     }
     printf("%s%c%s\n", entry->directory, SEPARATOR, entry->name);
