@@ -19,13 +19,18 @@ int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_fol
 
 // The walk callback: entry->name is a file in the current folder entry->directory, and
 // entry->argument the reference folder (text). Lower-cases entry->name in place (A to Z only);
-// a name that does not match "*.veh", or whose reference file, new file or output file cannot
-// be opened, is skipped without a word. Otherwise writes "new_" plus the name: the reference
-// file's line pieces holding "DescFile=" up to and including its first piece holding
-// "DescClass=", then every piece of the new file holding neither key; prints
-// "<folder>\<name>" and copies the output back over the new file, then deletes it.
-// Pieces are at most 255 characters. Messages instead of a silent loss:
+// a name that does not match "*.veh", or whose reference file or new file cannot be opened,
+// or whose output file cannot be created (a folder of its name, say), is skipped without a
+// word. Otherwise writes "new_" plus the name: the reference file's line pieces holding
+// "DescFile=" up to and including its first piece holding "DescClass=", then every piece of
+// the new file holding neither key; prints "<folder>\<name>" and copies the output back over
+// the new file, then deletes it. Pieces are at most 255 characters; a key piece that ends the
+// reference without a line end gets one. Messages instead of a silent loss:
 //   - a path (folder, "\", "new_", name) longer than 255 characters: the file is skipped;
+//   - an output file that exists already (it may hold the text of an interrupted run, or be
+//     the user's own): both files are left as they are;
+//   - a NUL byte in the text of the new or the reference file (text mode: before a Ctrl-Z):
+//     not a text this can rewrite; the output is deleted, the new file left unchanged;
 //   - a failed write of the output file: the output is deleted, the new file left unchanged;
 //   - a failed copy back: the output file is kept, the line names it and the new file.
 // Result: always 0.

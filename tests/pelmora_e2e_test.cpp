@@ -154,6 +154,12 @@ struct KeyLineCase {
     std::string expected;
 };
 
+// A "DescClass=" line of length characters, no line end.
+static std::string class_of(size_t length)
+{
+    return "DescClass=" + std::string(length - 10, 'c');
+}
+
 static std::vector<KeyLineCase> key_line_cases()
 {
     const std::string long_x(300, 'x'), long_y(260, 'y');
@@ -188,6 +194,18 @@ static std::vector<KeyLineCase> key_line_cases()
          "DescClass=rc\r\n" + std::string(255, 'y') + "next\r\n"},
         {"long_reference_key_line.veh", "DescFile=" + long_x + "\nDescClass=c\n", "a\n",
          "DescFile=" + std::string(246, 'x') + "DescClass=c\r\na\r\n"},
+        // A last key line without a line end gets one, at the 255-character piece limit too;
+        // one character more and the line goes on in a piece that is not taken.
+        {"last_key_line_of_254.veh", "DescFile=r\n" + class_of(254), "a\n",
+         "DescFile=r\r\n" + class_of(254) + "\r\na\r\n"},
+        {"last_key_line_of_255.veh", "DescFile=r\n" + class_of(255), "a\n",
+         "DescFile=r\r\n" + class_of(255) + "\r\na\r\n"},
+        {"last_key_line_of_256.veh", "DescFile=r\n" + class_of(256), "a\n",
+         "DescFile=r\r\n" + class_of(255) + "a\r\n"},
+        {"last_desc_file_of_255.veh", "DescFile=" + std::string(246, 'f'), "a\n",
+         "DescFile=" + std::string(246, 'f') + "\r\na\r\n"},
+        {"last_line_of_255_with_both_keys.veh", "DescFile=r " + class_of(244), "a\n",
+         "DescFile=r " + class_of(244) + "\r\nDescFile=r " + class_of(244) + "\r\na\r\n"},
     };
 }
 

@@ -2,6 +2,7 @@
 // results, and a copy back that fails through the OS layer's fault injection.
 #include "support.h"
 
+#include <set>
 #include <string>
 
 #include "os.h"
@@ -103,4 +104,105 @@ TEST_F(ReconcileFolders, TakesARelativeFolderWhoseAbsoluteFormJustFits)
     int8_t result = reconcile_vehicle_files(name.c_str(), at("ref").c_str());
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "only the status check fails";
     EXPECT_EQ(result, -1);
+}
+
+// An output file that is there before the run may be the user's own, or hold the only whole
+// text after a copy back that was cut short: neither it nor the file is touched, and one line
+// names both.
+TEST_F(ReconcileFolders, LeavesAnExistingOutputFileAndItsFileAsTheyAre)
+{
+    const std::string current = at("new\\car.veh"), output = at("new\\new_car.veh");
+    struct Row {
+        const char *what;
+        std::string current, output;
+    } rows[] = {
+        {"the user's own file", NEW_TEXT, "mine\r\n"},
+        {"an interrupted copy back", std::string(UPDATED).substr(0, 20), UPDATED},
+        {"an empty leftover", NEW_TEXT, ""},
+    };
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    for (const Row &row : rows) {
+        ASSERT_TRUE(write_file(current, row.current));
+        ASSERT_TRUE(write_file(output, row.output));
+        for (int run = 1; run <= 2; run++) {
+            int8_t result = 0;
+            EXPECT_EQ(reconcile(&result), "Skipped " + current + ": " + output +
+                                              " already exists and may hold its updated text "
+                                              "from an interrupted run\n")
+                << row.what;
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(read_file(current), row.current) << row.what << ", run " << run;
+            EXPECT_EQ(read_file(output), row.output) << row.what << ", run " << run;
+        }
+    }
+}
+
+// The message names the file that holds the NUL; nothing is written for it, and the files
+// beside it are still handled. In text mode a Ctrl-Z ends the text, so a NUL behind it is
+// not part of it.
+TEST_F(ReconcileFolders, LeavesAFileUnchangedWhenItOrItsReferenceHoldsANulByte)
+{
+    const std::string nul("\0", 1);
+    const std::string utf16 = std::string("\xff\xfe", 2) + "D" + nul + "e" + nul + "s" + nul + "c" +
+                              nul + "\r" + nul + "\n" + nul;
+    struct Row {
+        const char *name;
+        std::string reference, current;
+        const char *holder; // "new", "ref", or null when the file is rewritten
+        std::string updated;
+    } rows[] = {
+        {"mid_line.veh", REFERENCE, "Name=abc" + nul + "def\nMass=1200\n", "new", ""},
+        {"key_behind_nul.veh", REFERENCE, "a" + nul + "DescFile=old\n", "new", ""},
+        {"first_byte.veh", REFERENCE, nul, "new", ""},
+        {"last_line.veh", REFERENCE, "a\nb\nlast" + nul, "new", ""},
+        {"utf16.veh", REFERENCE, utf16, "new", ""},
+        {"reference_keys.veh", "DescFile=a" + nul + "b\nDescClass=c\n", NEW_TEXT, "ref", ""},
+        {"reference_tail.veh", std::string(REFERENCE) + "Tail=" + nul + "\n", NEW_TEXT, "ref", ""},
+        {"reference_long_tail.veh", std::string(REFERENCE) + std::string(600, 't') + nul, NEW_TEXT,
+         "ref", ""},
+        {"both.veh", "x" + nul, "y" + nul, "ref", ""},
+        {"behind_ctrl_z.veh", std::string(REFERENCE) + "\x1a" + nul, "a\r\n\x1a" + nul + "b\r\n",
+         nullptr, "DescFile=ref.txt\r\nDescClass=Sport\r\na\r\n"},
+    };
+    for (const Row &row : rows) {
+        ASSERT_TRUE(write_file(at("ref\\") + row.name, row.reference));
+        ASSERT_TRUE(write_file(at("new\\") + row.name, row.current));
+    }
+    int8_t result = 0;
+    const std::string out = reconcile(&result);
+    EXPECT_EQ(result, 0);
+    std::set<std::string> names;
+    for (const Row &row : rows) {
+        const std::string current = at("new\\") + row.name, reference = at("ref\\") + row.name;
+        names.insert(row.name);
+        EXPECT_EQ(read_file(reference), row.reference) << row.name;
+        std::string line = current + "\n";
+        if (row.holder && std::string(row.holder) == "new")
+            line = "Skipped " + current + ": it holds a NUL byte, so it is not plain text\n";
+        else if (row.holder)
+            line = "Skipped " + current + ": its reference " + reference +
+                   " holds a NUL byte, so it is not plain text\n";
+        EXPECT_NE(out.find(line), std::string::npos) << row.name << "\n" << out;
+        EXPECT_EQ(read_file(current), row.holder ? row.current : row.updated) << row.name;
+    }
+    EXPECT_EQ(names_in(at("new")), names) << "no new_ file is left behind";
+}
+
+// A copy back that is refused before the file is touched (as copy_file refuses a source too
+// large to copy whole) keeps the output file, and says so.
+TEST_F(ReconcileFolders, KeepsTheOutputFileWhenTheCopyBackIsRefusedBeforeItStarts)
+{
+    const std::string current = at("new\\car.veh"), output = at("new\\new_car.veh");
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(current, NEW_TEXT));
+    int8_t result = 0;
+    os_inject_fault(OS_FAULT_CREATE, 2); // the output file is the first create, the copy the second
+    std::string out = reconcile(&result);
+    int missed = os_fault_armed(OS_FAULT_CREATE);
+    os_inject_fault(OS_FAULT_CREATE, 0);
+    EXPECT_EQ(missed, 0);
+    EXPECT_EQ(out, current + "\nCould not update " + current + ": its updated text is kept in " +
+                       output + "\n");
+    EXPECT_EQ(read_file(current), NEW_TEXT);
+    EXPECT_EQ(read_file(output), UPDATED);
 }

@@ -124,3 +124,45 @@ TEST_F(StreamText, GetsReadsNothingIntoTooSmallBuffers)
     EXPECT_EQ(stream_open("missing.txt", "r"), nullptr);
     EXPECT_EQ(stream_open("no-folder\\new.txt", "w"), nullptr);
 }
+
+TEST_F(StreamText, ReadPieceGivesEachPieceWithItsLengthNulBytesIncluded)
+{
+    const std::string nul("\0", 1);
+    ASSERT_TRUE(write_file("in.txt", "a" + nul + "b\r\n" + nul + "\nabcdefg\x1a" + nul + "z\n"));
+    struct Row {
+        int size;
+        std::vector<std::string> pieces;
+    } rows[] = {
+        {100, {"a" + nul + "b\n", nul + "\n", "abcdefg"}},
+        {4, {"a" + nul + "b", "\n", nul + "\n", "abc", "def", "g"}},
+        {2, {"a", nul, "b", "\n", nul, "\n", "a", "b", "c", "d", "e", "f", "g"}},
+    };
+    for (const Row &row : rows) {
+        Stream *stream = stream_open("in.txt", "r");
+        ASSERT_NE(stream, nullptr);
+        std::vector<std::string> pieces;
+        char buffer[100];
+        int length;
+        while ((length = stream_read_piece(buffer, row.size, stream)) > 0) {
+            EXPECT_EQ(buffer[length], '\0') << "size " << row.size;
+            pieces.push_back(std::string(buffer, static_cast<size_t>(length)));
+        }
+        EXPECT_EQ(length, 0);
+        EXPECT_EQ(pieces, row.pieces) << "size " << row.size;
+        stream_close(stream);
+    }
+}
+
+TEST_F(StreamText, ReadPieceReadsNothingIntoTooSmallBuffers)
+{
+    ASSERT_TRUE(write_file("in.txt", "abc"));
+    Stream *stream = stream_open("in.txt", "r");
+    ASSERT_NE(stream, nullptr);
+    char buffer[4] = "zzz";
+    EXPECT_EQ(stream_read_piece(buffer, 1, stream), 0);
+    EXPECT_STREQ(buffer, "");
+    EXPECT_EQ(stream_read_piece(buffer, 0, stream), 0);
+    EXPECT_EQ(stream_read_piece(buffer, 4, stream), 3);
+    EXPECT_STREQ(buffer, "abc");
+    stream_close(stream);
+}
