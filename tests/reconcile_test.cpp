@@ -4,6 +4,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "os.h"
 #include "reconcile.h"
@@ -205,4 +206,148 @@ TEST_F(ReconcileFolders, KeepsTheOutputFileWhenTheCopyBackIsRefusedBeforeItStart
                        output + "\n");
     EXPECT_EQ(read_file(current), NEW_TEXT);
     EXPECT_EQ(read_file(output), UPDATED);
+}
+
+// ---- The fault sweep ----------------------------------------------------------------------
+
+struct SweepFile {
+    std::string name;
+    std::string reference; // empty: no reference file
+    std::string current;   // the text before the run
+    std::string updated;   // the text once rewritten (current when it is never rewritten)
+};
+
+static std::vector<SweepFile> sweep_files()
+{
+    std::string big = "DescFile=old\n", big_updated = "DescFile=big\r\nDescClass=Big\r\n";
+    for (int line = 0; line < 4000; line++) {
+        const std::string text = "Line" + std::to_string(line) + "=" + std::string(20, 'v');
+        big += text + "\n";
+        big_updated += text + "\r\n";
+    }
+    const std::string nul("\0", 1);
+    return {
+        {"a.veh", REFERENCE, NEW_TEXT, UPDATED},
+        {"b.veh", "DescFile=b\nDescClass=B\n", "x\nDescClass=old\ny",
+         "DescFile=b\r\nDescClass=B\r\nx\r\ny"},
+        {"big.veh", "DescFile=big\nDescClass=Big\n", big, big_updated},
+        {"solo.veh", "", NEW_TEXT, NEW_TEXT},
+        {"nul.veh", REFERENCE, "a" + nul + "b\n", "a" + nul + "b\n"},
+        {"van.veh", REFERENCE, NEW_TEXT, NEW_TEXT}, // kept by its leftover output file
+    };
+}
+
+static const char LEFTOVER_NAME[] = "new_van.veh";
+static const char LEFTOVER[] = "leftover\r\n";
+
+class ReconcileSweep : public ReconcileFolders
+{
+  protected:
+    void lay_out(const std::vector<SweepFile> &files)
+    {
+        ASSERT_EQ(os_change_directory(dir.c_str()), 0) << "the walk leaves new current";
+        remove_all(at("new"));
+        remove_all(at("ref"));
+        ASSERT_EQ(os_make_directory(at("ref").c_str()), 0);
+        ASSERT_EQ(os_make_directory(at("new").c_str()), 0);
+        for (const SweepFile &file : files) {
+            if (!file.reference.empty()) {
+                ASSERT_TRUE(write_file(at("ref\\") + file.name, file.reference));
+            }
+            ASSERT_TRUE(write_file(at("new\\") + file.name, file.current));
+        }
+        ASSERT_TRUE(write_file(at("new\\") + LEFTOVER_NAME, LEFTOVER));
+    }
+
+    // Empty when every file holds its text from before or after the run, under its own name
+    // or under the new_ name that out gives, and the reference folder is as it was; else what
+    // is wrong.
+    std::string losses(const std::vector<SweepFile> &files, const std::string &out)
+    {
+        std::string wrong;
+        std::set<std::string> references, allowed = {LEFTOVER_NAME};
+        for (const SweepFile &file : files) {
+            const std::string own = read_file(at("new\\") + file.name);
+            const std::string output_path = at("new\\new_") + file.name;
+            const std::string output = read_file(output_path);
+            allowed.insert(file.name);
+            allowed.insert("new_" + file.name);
+            bool kept = own == file.current || own == file.updated;
+            bool named = out.find(output_path) != std::string::npos &&
+                         (output == file.current || output == file.updated);
+            if (!kept && !named)
+                wrong += file.name + " lost; ";
+            if (file.reference.empty())
+                continue;
+            references.insert(file.name);
+            if (read_file(at("ref\\") + file.name) != file.reference)
+                wrong += "reference " + file.name + " changed; ";
+        }
+        if (read_file(at("new\\") + LEFTOVER_NAME) != LEFTOVER)
+            wrong += "the leftover changed; ";
+        if (names_in(at("ref")) != references)
+            wrong += "the reference folder's names changed; ";
+        for (const std::string &name : names_in(at("new")))
+            if (!allowed.count(name))
+                wrong += "stray " + name + "; ";
+        return wrong;
+    }
+
+    std::string run_once()
+    {
+        int8_t result = 0;
+        std::string out = reconcile(&result);
+        EXPECT_EQ(result, 0);
+        return out;
+    }
+};
+
+// For each kind of fault, fails the 1st, 2nd, ... operation of that kind until a run no longer
+// meets it. After each run, and after a second run without faults, as a user would start it,
+// nothing is lost. The number of failure points walked is printed per kind.
+TEST_F(ReconcileSweep, LosesNoTextWhereverAnOperationFails)
+{
+    const char *const kinds[OS_FAULT_KINDS] = {"write", "rename", "delete", "create", "start"};
+    const int bound = 100;
+    const std::vector<SweepFile> files = sweep_files();
+    for (int kind = 0; kind < OS_FAULT_KINDS; kind++) {
+        int points = 0;
+        bool completed = false;
+        for (int nth = 1; nth <= bound && !completed; nth++) {
+            SCOPED_TRACE(std::string(kinds[kind]) + " fault " + std::to_string(nth));
+            lay_out(files);
+            os_inject_fault(kind, nth);
+            const std::string out = run_once();
+            completed = os_fault_armed(kind) == 1;
+            os_inject_fault(kind, 0);
+            points += completed ? 0 : 1;
+            EXPECT_EQ(losses(files, out), "") << out;
+            const std::string again = run_once();
+            EXPECT_EQ(losses(files, out + again), "") << out << again;
+        }
+        EXPECT_TRUE(completed) << kinds[kind] << ": still failing after " << bound << " faults";
+        printf("%s faults: %d failure points\n", kinds[kind], points);
+        RecordProperty(std::string(kinds[kind]) + "_failure_points", points);
+    }
+}
+
+// The run that meets no fault: every file with a reference is rewritten, the others, the one
+// holding a NUL and the one whose output file was there before are not.
+TEST_F(ReconcileSweep, RewritesEveryFileWithAReferenceWhenNothingFails)
+{
+    const std::vector<SweepFile> files = sweep_files();
+    lay_out(files);
+    const std::string out = run_once();
+    for (const SweepFile &file : files)
+        EXPECT_EQ(read_file(at("new\\") + file.name), file.updated) << file.name;
+    std::set<std::string> names = {LEFTOVER_NAME};
+    for (const SweepFile &file : files)
+        names.insert(file.name);
+    EXPECT_EQ(names_in(at("new")), names);
+    EXPECT_NE(out.find("Skipped " + at("new\\van.veh") + ": " + at("new\\new_van.veh")),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("Skipped " + at("new\\nul.veh") + ": it holds a NUL byte"),
+              std::string::npos)
+        << out;
 }
