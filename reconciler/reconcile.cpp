@@ -98,7 +98,8 @@ static int copy_reference_keys(Stream *reference, Stream *output)
             continue;
         copies = (strstr(piece, DESC_FILE) ? 1 : 0) + (strstr(piece, DESC_CLASS) ? 1 : 0);
         taking = strstr(piece, DESC_CLASS) == nullptr;
-        memcpy(held, piece, static_cast<size_t>(length) + 1);
+        if (copies > 0)
+            memcpy(held, piece, static_cast<size_t>(length) + 1);
     }
     if (length < 0)
         return PIECE_HOLDS_NUL;
