@@ -77,7 +77,7 @@ TEST_F(FileCopyTest, EveryCopyRefusesToWriteAFileFromItself)
         for (const std::string &spelling : spellings_of_a(at("a.txt"))) {
             ASSERT_TRUE(write_file(at("a.txt"), content));
             EXPECT_EQ(row.write_from("a.txt", spelling.c_str()), -1) << row.name << " " << spelling;
-            EXPECT_EQ(read_file(at("a.txt")), content) << row.name << " " << spelling;
+            EXPECT_TRUE(read_file(at("a.txt")) == content) << row.name << " " << spelling;
             EXPECT_EQ(names_in(dir), (std::set<std::string>{"a.txt", "sub"})) << row.name;
         }
     }
@@ -101,7 +101,9 @@ TEST_F(FileCopyTest, CopyFileRefusesASourceLongerThanItCanCopyWhole)
     EXPECT_EQ(copy_file("huge", "copy"), -1);
     EXPECT_EQ(file_exists("copy"), 0) << "the destination is not created";
     EXPECT_EQ(copy_file("huge", "kept"), -1);
-    EXPECT_EQ(read_file(at("kept")), "kept") << "the destination is not truncated";
+    // The size first: a cut copy of 2 GiB is no text to compare.
+    ASSERT_EQ(file_size("kept"), 4) << "the destination is not truncated";
+    EXPECT_EQ(read_file(at("kept")), "kept");
     EXPECT_EQ(os_delete_file("huge"), 0);
 }
 

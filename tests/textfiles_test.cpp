@@ -227,7 +227,7 @@ TEST_F(TextFilesTest, SettingsEditorsRefuseToWriteAFileFromItself)
         for (const std::string &spelling : spellings) {
             ASSERT_TRUE(write_file(at("a.ini"), content));
             EXPECT_EQ(row.edit("a.ini", spelling.c_str()), 1) << row.name << " " << spelling;
-            EXPECT_EQ(read_file(at("a.ini")), content) << row.name << " " << spelling;
+            EXPECT_TRUE(read_file(at("a.ini")) == content) << row.name << " " << spelling;
         }
     }
 }
