@@ -45,14 +45,11 @@ int copy_range(int input, int output, uint32_t first, uint32_t end)
     if (block == nullptr)
         return -1;
     int result = 0;
-    for (;;) {
+    while (remaining > 0) {
         uint32_t wanted = remaining < block_size ? remaining : block_size;
         int32_t got = os_read(input, block, wanted);
-        if (got <= 0) {
-            result = got < 0 ? -1 : 0;
-            break;
-        }
-        if (os_write(output, block, (uint32_t)got) != got) {
+        // An input that ends before the size it reported would leave the range cut short.
+        if (got <= 0 || os_write(output, block, (uint32_t)got) != got) {
             result = -1;
             break;
         }
@@ -64,15 +61,24 @@ int copy_range(int input, int output, uint32_t first, uint32_t end)
 
 int copy_file(const char *source, const char *destination)
 {
+    // Truncating the destination would empty a source that is the same file.
+    if (os_same_file(source, destination))
+        return -1;
     int input = os_open(source, OS_OPEN_READ);
     if (input < 0)
         return -1;
+    // copy_range stops at COPY_FILE_MAX; a longer source would arrive cut.
+    int64_t size = os_seek(input, 0, OS_SEEK_END);
+    if (size < 0 || size > COPY_FILE_MAX) {
+        os_close(input);
+        return -1;
+    }
     int output = os_open(destination, OS_OPEN_READ_WRITE | OS_OPEN_CREATE | OS_OPEN_TRUNCATE);
     if (output < 0) {
         os_close(input);
         return -1;
     }
-    int result = copy_range(input, output, 0, 0x7FFFFFFF);
+    int result = copy_range(input, output, 0, COPY_FILE_MAX);
     os_close(output);
     if (result != 0)
         os_delete_file(destination);
@@ -82,6 +88,9 @@ int copy_file(const char *source, const char *destination)
 
 int append_file_range(const char *source, const char *destination, uint32_t first, uint32_t end)
 {
+    // A file appended to itself would grow while it is read.
+    if (os_same_file(source, destination))
+        return -1;
     int input = os_open(source, OS_OPEN_READ);
     if (input < 0)
         return 1;
@@ -177,6 +186,9 @@ typedef int (*ByteConverter)(int byte, int previous, FILE *out);
 
 static int8_t convert_file(const char *source, const char *destination, ByteConverter convert)
 {
+    // Opening the destination with "wb" would empty a source that is the same file.
+    if (os_same_file(source, destination))
+        return -1;
     FILE *in = os_open_stream(source, "rb");
     if (in == nullptr)
         return -1;

@@ -9,23 +9,31 @@
 // failed allocation down to COPY_BLOCK_MIN (or the whole rest of the range when smaller).
 enum { COPY_BLOCK_MAX = 16384, COPY_BLOCK_MIN = 128 };
 
+// The largest source copy_file copies whole: its end byte for copy_range.
+enum { COPY_FILE_MAX = 0x7FFFFFFF };
+
 // Copies the bytes [first, end) of the input descriptor to the output's current position;
-// an end beyond the input's size is lowered to the size. The input's position moves; the
+// an end beyond the input's size is lowered to the size. Positions are 32-bit, so bytes at
+// 0xFFFFFFFF and beyond are never part of a range. The input's position moves; the
 // output's is left after the last byte written.
-// Result: 0 on success (an empty range, first == size, writes nothing and gives 0); -1 when
-// first is beyond the input's size, end <= first, a read fails, a write is short, or no
-// buffer can be allocated.
+// Result: 0 on success, the whole range copied (an empty range, first == size, writes
+// nothing and gives 0); -1 when first is beyond the input's size, end <= first, a read
+// fails, the input ends before the range does, a write is short, or no buffer can be
+// allocated.
 int copy_range(int input, int output, uint32_t first, uint32_t end);
 
 // Copies the whole source file over destination (created, or truncated when present).
-// Result: 0, or -1. A missing source leaves the destination untouched; a copy that fails
-// after the destination was opened deletes the destination.
+// Result: 0, or -1. Refused with -1 before the destination is opened, leaving both files
+// untouched: a missing source, a source longer than COPY_FILE_MAX bytes, and a destination
+// that is the source file however spelled. A copy that fails after the destination was
+// opened deletes the destination.
 int copy_file(const char *source, const char *destination);
 
 // Appends bytes [first, end) of source to the end of destination (created when missing,
-// never truncated). Result: 0 on success, 1 when the source cannot be opened, -1 on any
-// other failure. After a failed copy a destination created by this call is deleted; one
-// that existed keeps what it held before the call, the partly appended bytes included.
+// never truncated), with copy_range's limits. Result: 0 on success, 1 when the source
+// cannot be opened, -1 on any other failure, and -1 before anything is opened when both
+// name the same file. After a failed copy a destination created by this call is deleted;
+// one that existed keeps what it held before the call, the partly appended bytes included.
 int append_file_range(const char *source, const char *destination, uint32_t first, uint32_t end);
 
 // Compares two files byte for byte. Result: 0 when equal, 1 when they differ (sizes
@@ -36,7 +44,8 @@ int compare_files(const char *first, const char *second);
 
 // Converters: copy source to destination (created or truncated) byte by byte, changing
 // line ends or the character set. Result: 0, or -1 when either file cannot be opened (the
-// destination is not created when the source cannot be opened). Write errors are not
+// destination is not created when the source cannot be opened) or when both name the same
+// file (refused before anything is opened; the file stays as it was). Write errors are not
 // detected.
 // LF not after a CR becomes CR LF.
 int8_t lf_to_crlf_file(const char *source, const char *destination);

@@ -222,6 +222,9 @@ static int open_pair(const char *source, const char *destination, Stream **in, S
 
 int8_t remove_setting(const char *source, const char *destination, const char *key)
 {
+    // Opening the destination with "wb" would empty a source that is the same file.
+    if (os_same_file(source, destination))
+        return 1;
     Stream *in;
     Stream *out;
     if (open_pair(source, destination, &in, &out) != 0)
@@ -257,6 +260,9 @@ static int ends_open(const char *piece)
 int8_t replace_setting(const char *source, const char *destination, const char *key,
                        const char *value)
 {
+    // Writing over the source would lose whatever of it had not been read yet.
+    if (os_same_file(source, destination))
+        return 1;
     Stream *in = stream_open(source, "rb");
     if (!in)
         return 1;

@@ -43,16 +43,17 @@ int write_settings(Stream *stream, const char *names, const char *types, ...);
 // before the first "=" (so "maxwidth=" sets "width"; "size=width" does not).
 
 // Copies source to destination (binary, destination created or truncated) without the
-// pieces that set key. Result: 0 when at least one piece was written; 1 when none was, or
-// when either file cannot be opened.
+// pieces that set key. Result: 0 when at least one piece was written; 1 when none was,
+// when either file cannot be opened, or when both name the same file (refused before
+// anything is opened; the file stays as it was).
 int8_t remove_setting(const char *source, const char *destination, const char *key);
 
 // Copies source to destination (binary), writing "key=value" and the file's line end in
 // place of every piece that sets key; when none does, appends that line (after a line end
 // when the last line has none). The line end is CR LF or CR when the first piece shows it,
 // else LF. Result: 0 when a piece was replaced; 1 when the line was appended, when either
-// file cannot be opened, or when the new line would not fit in 255 characters (then the
-// destination is not touched).
+// file cannot be opened, or, with the destination not touched, when the new line would not
+// fit in 255 characters or both name the same file.
 int8_t replace_setting(const char *source, const char *destination, const char *key,
                        const char *value);
 

@@ -250,8 +250,31 @@ static int target_in_folder(char *target, const char *folder, const char *path)
     return written >= 0 && written < PATH_BUFFER_SIZE ? 0 : -1;
 }
 
+// 1 when folder is start or a folder above it, found by climbing ".." from start, which the
+// system resolves (through links on POSIX) where the text would not; 0 when it is not or
+// start cannot be entered; -1 when folder is too long or the current folder cannot be
+// restored. Both paths resolve against the current folder of the call.
+static int lies_within(const char *start, const char *folder)
+{
+    char saved[PATH_BUFFER_SIZE];
+    char absolute[PATH_BUFFER_SIZE];
+    if (os_get_current_directory(saved, sizeof saved) != 0 ||
+        make_absolute_path(absolute, folder) == nullptr)
+        return -1;
+    int within = 0;
+    if (os_change_directory(start) == 0) {
+        // The root is its own parent.
+        while (!(within = os_same_file(".", absolute)) && !os_same_file("..", ".") &&
+               os_change_directory("..") == 0) {
+        }
+    }
+    return os_change_directory(saved) == 0 ? within : -1;
+}
+
 // Copies the folder source under its own name into destination; leaves the current folder
-// changed. 0, or -1.
+// changed. 0, or -1. Overlapping trees are refused: a destination inside the source would
+// receive copies of its own new folders without end, and a target that holds the source
+// would overwrite the source's files with copies of other source files.
 static int copy_directory(const char *source, const char *destination)
 {
     char work[PATH_BUFFER_SIZE];
@@ -263,14 +286,20 @@ static int copy_directory(const char *source, const char *destination)
     // such as 'C:\' keeps it.
     if (length > 1 && work[length - 1] == '\\' && work[length - 2] != ':')
         work[--length] = '\0';
-    if (os_change_directory(work) != 0)
+    char target[PATH_BUFFER_SIZE];
+    if (os_change_directory(work) != 0 || target_in_folder(target, destination, work) != 0)
         return -1;
     source_prefix_length = length;
-    os_make_directory(destination);
-    if (os_change_directory(destination) != 0)
+    if (os_exists(target) && lies_within(work, target) != 0)
         return -1;
-    char target[PATH_BUFFER_SIZE];
-    if (target_in_folder(target, destination, work) != 0)
+    int existed = os_exists(destination);
+    os_make_directory(destination);
+    if (lies_within(destination, work) != 0) {
+        if (!existed)
+            os_remove_directory(destination);
+        return -1;
+    }
+    if (os_change_directory(destination) != 0)
         return -1;
     printf("%s\n", work);
     walk_directory(work, copy_entry, target, 1);
@@ -290,6 +319,8 @@ static int copy_single_file(const char *source, const char *destination)
         if (written < 0 || written >= PATH_BUFFER_SIZE)
             return -1;
     }
+    if (os_same_file(source, target))
+        return -1;
     copy_file(source, target);
     return 0;
 }

@@ -60,7 +60,10 @@ int8_t add_file_size(WalkEntry *entry);
 // Result: 0; -1 when the source is missing, when it or the target path would be longer
 // than 255 characters, when the source folder or the destination cannot be made current
 // (the current folder then stays changed), or when the folder current before cannot be
-// read or restored.
+// read or restored. Refused with -1 before any file is written: a file whose target is
+// the file itself; a folder whose destination is the folder itself or lies inside it, or
+// whose target (destination and the folder's name) already holds it or is it. A
+// destination folder made for a refused copy is removed again.
 int8_t copy_tree(const char *source, const char *destination);
 
 // Deletes a file (whatever the pattern), or, for a folder, every file below it whose name

@@ -4,7 +4,9 @@
 #include "filecopy.h"
 #include "os.h"
 
+#include <set>
 #include <string>
+#include <vector>
 
 class FileCopyTest : public TempFolderTest
 {
@@ -17,7 +19,134 @@ class FileCopyTest : public TempFolderTest
             bytes[i] = (char)(i % 251);
         return bytes;
     }
+
+    // Makes a sparse file of size bytes (a single 'x' at its end), which costs no disk
+    // space. True on success.
+    static bool write_sparse_file(const char *path, int64_t size)
+    {
+        int fd = os_open(path, OS_OPEN_READ_WRITE | OS_OPEN_CREATE | OS_OPEN_TRUNCATE);
+        if (fd < 0)
+            return false;
+        bool made = os_seek(fd, size - 1, OS_SEEK_SET) == size - 1 && os_write(fd, "x", 1) == 1;
+        return os_close(fd) == 0 && made;
+    }
 };
+
+// The spellings of one file 'a.txt' in the test folder that every routine must see through.
+static std::vector<std::string> spellings_of_a(const std::string &absolute)
+{
+    return {"a.txt", "A.TXT", ".\\a.txt", absolute, "sub\\..\\a.txt"};
+}
+
+// ---- Writing a file from itself ------------------------------------------------------
+
+struct SelfCopyRow {
+    const char *name;
+    int (*write_from)(const char *source, const char *destination);
+};
+
+static int append_whole_file(const char *source, const char *destination)
+{
+    return append_file_range(source, destination, 0, 0xFFFFFFFF);
+}
+
+// Every converter and copy that writes one named file from another refuses with -1.
+TEST_F(FileCopyTest, EveryCopyRefusesToWriteAFileFromItself)
+{
+    const SelfCopyRow rows[] = {
+        {"copy_file", copy_file},
+        {"append_file_range", append_whole_file},
+        {"lf_to_crlf_file",
+         [](const char *s, const char *d) -> int { return lf_to_crlf_file(s, d); }},
+        {"crlf_to_lf_file",
+         [](const char *s, const char *d) -> int { return crlf_to_lf_file(s, d); }},
+        {"cr_to_crlf_file",
+         [](const char *s, const char *d) -> int { return cr_to_crlf_file(s, d); }},
+        {"crlf_to_cr_file",
+         [](const char *s, const char *d) -> int { return crlf_to_cr_file(s, d); }},
+        {"lf_to_cr_file", [](const char *s, const char *d) -> int { return lf_to_cr_file(s, d); }},
+        {"cr_to_lf_file", [](const char *s, const char *d) -> int { return cr_to_lf_file(s, d); }},
+        {"ascii_to_ebcdic_file",
+         [](const char *s, const char *d) -> int { return ascii_to_ebcdic_file(s, d); }},
+        {"ebcdic_to_ascii_file",
+         [](const char *s, const char *d) -> int { return ebcdic_to_ascii_file(s, d); }},
+    };
+    const std::string content = "first\r\nsecond\n" + pattern(20000);
+    ASSERT_EQ(os_make_directory("sub"), 0);
+    for (const SelfCopyRow &row : rows) {
+        for (const std::string &spelling : spellings_of_a(at("a.txt"))) {
+            ASSERT_TRUE(write_file(at("a.txt"), content));
+            EXPECT_EQ(row.write_from("a.txt", spelling.c_str()), -1) << row.name << " " << spelling;
+            EXPECT_TRUE(read_file(at("a.txt")) == content) << row.name << " " << spelling;
+            EXPECT_EQ(names_in(dir), (std::set<std::string>{"a.txt", "sub"})) << row.name;
+        }
+    }
+}
+
+TEST_F(FileCopyTest, CopyFileStillCopiesOntoAnotherFileOfTheSameContent)
+{
+    ASSERT_TRUE(write_file(at("a.txt"), "same"));
+    ASSERT_TRUE(write_file(at("b.txt"), "same"));
+    EXPECT_EQ(copy_file("a.txt", "b.txt"), 0);
+    EXPECT_EQ(read_file(at("b.txt")), "same");
+}
+
+// ---- Sources beyond 32-bit positions -------------------------------------------------
+
+TEST_F(FileCopyTest, CopyFileRefusesASourceLongerThanItCanCopyWhole)
+{
+    const int64_t just_too_long = (int64_t)COPY_FILE_MAX + 1;
+    ASSERT_TRUE(write_sparse_file("huge", just_too_long));
+    ASSERT_TRUE(write_file(at("kept"), "kept"));
+    EXPECT_EQ(copy_file("huge", "copy"), -1);
+    EXPECT_EQ(file_exists("copy"), 0) << "the destination is not created";
+    EXPECT_EQ(copy_file("huge", "kept"), -1);
+    // The size first: a cut copy of 2 GiB is no text to compare.
+    ASSERT_EQ(file_size("kept"), 4) << "the destination is not truncated";
+    EXPECT_EQ(read_file(at("kept")), "kept");
+    EXPECT_EQ(os_delete_file("huge"), 0);
+}
+
+TEST_F(FileCopyTest, RangesOfAFileBeyondFourGibibytesAreCopiedExactly)
+{
+    const int64_t size = 0x100000000LL + 10;
+    ASSERT_TRUE(write_sparse_file("huge", size));
+    ASSERT_TRUE(write_file(at("out"), "<"));
+    EXPECT_EQ(append_file_range("huge", "out", 0xFFFFFFF0u, 0xFFFFFFFFu), 0);
+    EXPECT_EQ(read_file(at("out")), "<" + std::string(15, '\0'));
+    int input = os_open("huge", OS_OPEN_READ);
+    int output = os_open("range", OS_OPEN_READ_WRITE | OS_OPEN_CREATE | OS_OPEN_TRUNCATE);
+    ASSERT_GE(input, 0);
+    ASSERT_GE(output, 0);
+    EXPECT_EQ(copy_range(input, output, 0xFFFFFFFEu, 0xFFFFFFFFu), 0);
+    os_close(input);
+    os_close(output);
+    EXPECT_EQ(read_file(at("range")), std::string(1, '\0'));
+    EXPECT_EQ(os_delete_file("huge"), 0);
+}
+
+// A sysfs attribute reports a size of a whole page but reads only its few bytes: the
+// input ends before the range that its size promised.
+TEST_F(FileCopyTest, CopyRangeFailsWhenTheInputEndsBeforeItsSize)
+{
+    const char *attribute = "Z:\\sys\\devices\\system\\cpu\\online";
+    int input = os_open(attribute, OS_OPEN_READ);
+    if (input < 0)
+        GTEST_SKIP() << "no sysfs attribute to read here";
+    int64_t size = os_seek(input, 0, OS_SEEK_END);
+    char bytes[8192];
+    os_seek(input, 0, OS_SEEK_SET);
+    int32_t readable = os_read(input, bytes, sizeof bytes);
+    if (size <= 0 || readable < 0 || readable >= size) {
+        os_close(input);
+        GTEST_SKIP() << "the attribute reads as long as its size says";
+    }
+    int output = os_open("out", OS_OPEN_READ_WRITE | OS_OPEN_CREATE | OS_OPEN_TRUNCATE);
+    ASSERT_GE(output, 0);
+    EXPECT_EQ(copy_range(input, output, 0, 0xFFFFFFFF), -1);
+    os_close(input);
+    os_close(output);
+}
 
 // ---- copy_file -----------------------------------------------------------------------
 

@@ -203,6 +203,35 @@ TEST_F(TextFilesTest, WriteSettingsRefusesABadNameListAndWritesNothing)
 
 // ---- remove_setting and replace_setting -------------------------------------------------
 
+struct SettingsSelfEditRow {
+    const char *name;
+    int8_t (*edit)(const char *source, const char *destination);
+};
+
+// Both settings editors refuse with their failure result 1 to write a file from itself,
+// however it is spelled, and leave it as it was.
+TEST_F(TextFilesTest, SettingsEditorsRefuseToWriteAFileFromItself)
+{
+    const SettingsSelfEditRow rows[] = {
+        {"remove_setting",
+         [](const char *s, const char *d) { return remove_setting(s, d, "width"); }},
+        {"replace_setting",
+         [](const char *s, const char *d) { return replace_setting(s, d, "width", "800"); }},
+    };
+    std::string content = "width=640\r\n";
+    for (int i = 0; i < 400; i++)
+        content += "height" + std::to_string(i) + "=480\r\n";
+    const std::string spellings[] = {"a.ini", "A.INI", ".\\a.ini", at("a.ini"), "sub\\..\\a.ini"};
+    ASSERT_EQ(os_make_directory("sub"), 0);
+    for (const SettingsSelfEditRow &row : rows) {
+        for (const std::string &spelling : spellings) {
+            ASSERT_TRUE(write_file(at("a.ini"), content));
+            EXPECT_EQ(row.edit("a.ini", spelling.c_str()), 1) << row.name << " " << spelling;
+            EXPECT_TRUE(read_file(at("a.ini")) == content) << row.name << " " << spelling;
+        }
+    }
+}
+
 TEST_F(TextFilesTest, RemoveSettingDropsEveryLineThatSetsTheKey)
 {
     struct Row {

@@ -310,6 +310,70 @@ TEST_F(WalkTest, CopyTreeFailsOnAMissingSourceOrDestination)
     EXPECT_EQ(copy_tree(t.c_str(), no_parent.c_str()), -1);
 }
 
+// Every file below folder with its content, one "path=content" line each, folders as
+// "path\\" lines, in name order.
+static std::string tree_text(const std::string &folder, const std::string &prefix = "")
+{
+    std::string text;
+    for (const std::string &name : names_in(folder)) {
+        std::string path = folder + "\\" + name;
+        OsFileStatus status;
+        if (os_file_status(path.c_str(), &status) == 0 && status.is_directory)
+            text += prefix + name + "\\\n" + tree_text(path, prefix + name + "\\");
+        else
+            text += prefix + name + "=" + read_file(path) + "\n";
+    }
+    return text;
+}
+
+struct OverlapRow {
+    const char *source;      // below the test folder
+    const char *destination; // below the test folder; "" for the test folder itself
+};
+
+// A copy whose trees overlap would empty files by copying them onto themselves, overwrite
+// source files or copy its own new folders without end: it is refused before anything is
+// written, and a destination folder made for it is removed again.
+TEST_F(WalkTest, CopyTreeRefusesToCopyATreeIntoItself)
+{
+    const OverlapRow rows[] = {
+        {"t", ""},          // the target is the source itself
+        {"t", "t"},         // the destination is the source
+        {"T", "t\\..\\T"},  // the same, spelled otherwise
+        {"t", "t\\s"},      // the destination lies inside the source
+        {"t", "t\\s\\new"}, // a new folder inside the source would be made for it
+        {"t\\t", ""},       // the target already holds the source
+        {"t\\a", "t"},      // a file onto itself
+        {"t\\a", "T\\A"},   // a file onto itself, spelled otherwise
+    };
+    for (const OverlapRow &row : rows) {
+        std::string t = make_sample_tree();
+        ASSERT_EQ(os_make_directory((t + "\\t").c_str()), 0);
+        ASSERT_TRUE(write_file(t + "\\t\\a", "inner"));
+        const std::string before = tree_text(dir);
+        std::string destination = row.destination[0] ? at(row.destination) : dir;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(copy_tree(at(row.source).c_str(), destination.c_str()), -1)
+            << row.source << " to " << destination;
+        fflush(stdout);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << row.source;
+        EXPECT_EQ(tree_text(dir), before) << row.source << " to " << destination;
+        ASSERT_EQ(os_change_directory(dir.c_str()), 0);
+        remove_all(t);
+    }
+}
+
+TEST_F(WalkTest, CopyTreeCopiesIntoAFolderBesideTheSource)
+{
+    std::string t = make_sample_tree();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(copy_tree((t + "\\s").c_str(), (t + "\\e").c_str()), 0);
+    fflush(stdout);
+    EXPECT_EQ(strip_cr(testing::internal::GetCapturedStdout()), t + "\\s\n");
+    EXPECT_EQ(read_file(t + "\\e\\s\\b"), "bbbbb");
+    EXPECT_EQ(read_file(t + "\\s\\b"), "bbbbb");
+}
+
 TEST_F(WalkTest, CopyEntrySkipsATargetThatWouldNotFit)
 {
     ASSERT_TRUE(write_file(at("f"), "1"));
