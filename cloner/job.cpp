@@ -205,12 +205,12 @@ static int rename_vrl_file(const char *old_prefix, const char *new_prefix, const
     char old_path[SHORT_PATH_SIZE], new_path[SHORT_PATH_SIZE];
     snprintf(old_path, sizeof old_path, "tmp\\%s%s.VRL", old_prefix, suffix);
     snprintf(new_path, sizeof new_path, "tmp\\%s%s.VRL", new_prefix, suffix);
-    int found;
-    if (strcmp(old_path, new_path) == 0) {
-        found = file_exists(old_path);
-    } else {
-        os_delete_file(new_path);
-        found = os_rename_no_replace(old_path, new_path) == 0;
+    int found = file_exists(old_path);
+    if (strcmp(old_path, new_path) != 0) {
+        // Files that are not there are neither deleted nor renamed: that would change nothing.
+        if (os_exists(new_path))
+            os_delete_file(new_path);
+        found = found && os_rename_no_replace(old_path, new_path) == 0;
     }
     if (found) {
         patch_names(new_path, old_names, new_names);
