@@ -269,8 +269,8 @@ static int move_aside(const char *new_mas, ArchiveAside *aside)
 }
 
 // Decides what becomes of the earlier archive once the tool has run, from the work folder.
-// Without a new new_mas the earlier one goes back; after an in-place job, or a job that
-// met a failure, it stays as a backup, since only it is known to be complete.
+// When the tool made no new_mas the earlier one goes back; after an in-place job, or a job
+// that met a failure, it stays as a backup, since only it is known to be complete.
 static void settle_aside(const char *new_mas, const ArchiveAside *aside, int failures)
 {
     if (!aside->moved)
