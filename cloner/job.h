@@ -47,11 +47,11 @@ int drop_foreign_names(char old_names[][NAME_SIZE], char new_names[][NAME_SIZE])
 // prefixes to the new and patches the bitmap names inside them, builds new_mas from "tmp"
 // and removes "tmp"; the work folder is current again afterwards. Prints one line per
 // problem. An existing new_mas is first renamed to new_mas.bak (or .bak2 ... .bak9, the
-// first name that is free; no free name: it stays and is not rebuilt); it goes back when no
-// new archive was made, is deleted once one was, and stays as a backup, with a line naming
-// it, after an in-place job (old_mas and new_mas one file) or a job that met a failure. Result: 0
-// when the job ran to its end; -1 when old_mas or MASadelic.exe is missing, an archive name is
-// longer than 31 characters, the work folder is longer than WORK_FOLDER_MAX, or a "tmp" that holds
-// files (or is a file) is in the way.
+// first free name; none free: it stays and is not rebuilt); it goes back when no new
+// archive was made, is deleted once one was, and stays as a backup, with a line naming it,
+// after an in-place job (old_mas and new_mas one file) or a job that met a failure.
+// Result: 0 when the job ran to its end; -1 when old_mas or MASadelic.exe is missing, an
+// archive name is longer than 31 characters, the work folder is longer than
+// WORK_FOLDER_MAX, or a "tmp" that holds files (or is a file) is in the way.
 int8_t run_job(const char *old_mas, const char *new_mas, const char *old_bitmaps,
                const char *new_bitmaps);

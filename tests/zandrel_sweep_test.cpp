@@ -322,4 +322,27 @@ TEST_F(ZandrelSweep, EveryToolCallFailingLosesNothing)
         }
 }
 
+TEST_F(ZandrelSweep, KeepsTheEarlierArchiveWhenTheToolCrashesHalfWay)
+{
+    std::string out;
+    run(SCENARIOS[3], -1, 0, "A:crash", &out);
+    EXPECT_NE(out.find("2gt500.mas may be incomplete, the earlier one is kept as "
+                       "2gt500.mas.bak\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(read_file(at("2gt500.mas.bak")), earlier_archive);
+    EXPECT_FALSE(holds_new_archive(SCENARIOS[3]));
+}
+
+TEST_F(ZandrelSweep, PutsTheArchiveBackWhenTheToolMakesNoneInPlace)
+{
+    std::string out;
+    run(SCENARIOS[0], -1, 0, "C:refuse", &out);
+    EXPECT_NE(out.find("1gt500.mas not made, the earlier one is back in its place\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(read_file(at("1gt500.mas")), old_archive);
+    EXPECT_FALSE(os_exists("1gt500.mas.bak"));
+}
+
 } // namespace

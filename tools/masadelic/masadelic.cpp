@@ -532,12 +532,15 @@ static int add_to_archive(const Options *options)
     if (fd < 0)
         return EXIT_ARCHIVE;
     NameList list = {NULL, 0, 0};
-    if (options->crash && list_current_folder(options, scratch, &list) == 0) {
+    if (options->crash) {
         // Cut the archive down to a header that counts entries it does not hold.
+        uint32_t count = index.count;
+        if (list_current_folder(options, scratch, &list) == 0)
+            count += list.count;
         os_close(fd);
         int out = os_open(path, OS_OPEN_READ_WRITE | OS_OPEN_TRUNCATE);
         if (out >= 0)
-            write_header(out, index.count + list.count);
+            write_header(out, count);
         crash();
     }
     int result = list_current_folder(options, scratch, &list) == 0 &&
