@@ -33,12 +33,25 @@ void form_prefixes(const char *archive, char *first, char *second);
 int fill_name_tables(const char *old_list, const char *new_list, char old_names[][NAME_SIZE],
                      char new_names[][NAME_SIZE]);
 
+// 1 when name can name a file inside an archive: not empty, not "." or "..", and free of
+// "\\", "/" and ":"; else 0.
+int is_plain_name(const char *name);
+
+// Takes out of the name pair tables every pair whose old name is not a plain name, printing
+// one line naming it, so that no step deletes or patches by it; the pairs kept move up in
+// their order and every entry after them is empty. Result: the number of pairs kept.
+int drop_foreign_names(char old_names[][NAME_SIZE], char new_names[][NAME_SIZE]);
+
 // Runs one job in the work folder, which must be current: extracts old_mas into the folder
 // "tmp", replaces the old bitmaps by the new ones, renames the .VRL files from the old
 // prefixes to the new and patches the bitmap names inside them, builds new_mas from "tmp"
 // and removes "tmp"; the work folder is current again afterwards. Prints one line per
-// problem. Result: 0 when the job ran to its end; -1 when old_mas or MASadelic.exe is
-// missing, an archive name is longer than 31 characters, the work folder is longer than
+// problem. An existing new_mas is first renamed to new_mas.bak (or .bak2 ... .bak9, the
+// first free name; none free: it stays and is not rebuilt); it goes back when no new
+// archive was made, is deleted once one was, and stays as a backup, with a line naming it,
+// after an in-place job (old_mas and new_mas one file) or a job that met a failure.
+// Result: 0 when the job ran to its end; -1 when old_mas or MASadelic.exe is missing, an
+// archive name is longer than 31 characters, the work folder is longer than
 // WORK_FOLDER_MAX, or a "tmp" that holds files (or is a file) is in the way.
 int8_t run_job(const char *old_mas, const char *new_mas, const char *old_bitmaps,
                const char *new_bitmaps);

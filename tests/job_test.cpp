@@ -136,14 +136,57 @@ class RunJob : public TempFolderTest
         TempFolderTest::SetUp();
         snprintf(work_folder, sizeof work_folder, "%s", dir.c_str());
     }
-    int run(const char *old_mas, const char *new_mas, std::string *out)
+    int run(const char *old_mas, const char *new_mas, std::string *out,
+            const char *old_bitmaps = "1SHGT500", const char *new_bitmaps = "2SHGT500")
     {
         testing::internal::CaptureStdout();
-        int result = run_job(old_mas, new_mas, "1SHGT500", "2SHGT500");
+        int result = run_job(old_mas, new_mas, old_bitmaps, new_bitmaps);
         *out = strip_cr(testing::internal::GetCapturedStdout());
         return result;
     }
 };
+
+TEST(IsPlainName, AcceptsOnlyOneComponentWithoutDrive)
+{
+    struct Row {
+        const char *name;
+        int plain;
+    } rows[] = {
+        {"1SHGT500", 1}, {"a.b", 1},  {"...", 1}, {".x", 1},  {"", 0},    {".", 0},   {"..", 0},
+        {"..\\X", 0},    {"../X", 0}, {"\\X", 0}, {"X\\", 0}, {"C:X", 0}, {"a/b", 0}, {"a:b", 0},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(is_plain_name(row.name), row.plain) << row.name;
+}
+
+TEST(DropForeignNames, TakesOutPairsWhoseOldNameIsNoArchiveNameAndKeepsOrder)
+{
+    Tables t;
+    ASSERT_EQ(fill_name_tables("A ..\\X B C:Y C", "P Q R S T", t.old_names, t.new_names), 5);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(drop_foreign_names(t.old_names, t.new_names), 3);
+    EXPECT_EQ(strip_cr(testing::internal::GetCapturedStdout()),
+              "Old bitmap name is not a name inside the archive, pair skipped: ..\\X\n"
+              "Old bitmap name is not a name inside the archive, pair skipped: C:Y\n");
+    const char *old_expected[] = {"A", "B", "C", "", "", ""};
+    const char *new_expected[] = {"P", "R", "T", "", "", ""};
+    for (int k = 0; k < 6; k++) {
+        EXPECT_STREQ(t.old_names[k], old_expected[k]) << k;
+        EXPECT_STREQ(t.new_names[k], new_expected[k]) << k;
+    }
+}
+
+TEST(DropForeignNames, LeavesPlainTablesAlone)
+{
+    Tables t;
+    ASSERT_EQ(fill_name_tables("A B", "X Y", t.old_names, t.new_names), 2);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(drop_foreign_names(t.old_names, t.new_names), 2);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_STREQ(t.old_names[1], "B");
+    EXPECT_STREQ(t.new_names[1], "Y");
+    EXPECT_STREQ(t.old_names[2], "");
+}
 
 TEST_F(RunJob, RefusesMissingOldArchiveAndCreatesNothing)
 {
@@ -215,6 +258,99 @@ TEST_F(RunJob, RefusesArchiveNameLongerThan31Characters)
     EXPECT_EQ(run(name.c_str(), "2gt500.mas", &out), -1);
     EXPECT_EQ(out, "Archive name too long (31 characters at most): " + name + "\n");
     EXPECT_EQ(os_exists("tmp"), 0);
+}
+
+// The tool file here cannot be started, so no call makes an archive.
+TEST_F(RunJob, PutsTheArchiveBackWhenAnInPlaceJobMakesNone)
+{
+    ASSERT_TRUE(write_file(at("MASadelic.exe"), "not a program"));
+    for (const char *new_mas : {"car.mas", "CAR.MAS", ".\\car.mas"}) {
+        ASSERT_TRUE(write_file(at("car.mas"), "the only archive"));
+        std::string out;
+        EXPECT_EQ(run("car.mas", new_mas, &out), 0);
+        EXPECT_EQ(read_file(at("car.mas")), "the only archive") << new_mas;
+        EXPECT_NE(
+            out.find(std::string(new_mas) + " not made, the earlier one is back in its place\n"),
+            std::string::npos)
+            << out;
+        // Back under the job's spelling of the name, which the system takes as the same.
+        EXPECT_EQ(names_in(dir).size(), 2u) << new_mas;
+        remove_all(at("car.mas"));
+    }
+}
+
+TEST_F(RunJob, PutsAnEarlierNewArchiveBackWhenTheJobMakesNone)
+{
+    ASSERT_TRUE(write_file(at("MASadelic.exe"), "not a program"));
+    ASSERT_TRUE(write_file(at("1gt500.mas"), "old archive"));
+    ASSERT_TRUE(write_file(at("2gt500.mas"), "earlier new archive"));
+    std::string out;
+    EXPECT_EQ(run("1gt500.mas", "2gt500.mas", &out), 0);
+    EXPECT_EQ(read_file(at("1gt500.mas")), "old archive");
+    EXPECT_EQ(read_file(at("2gt500.mas")), "earlier new archive");
+    EXPECT_NE(out.find("2gt500.mas not made, the earlier one is back in its place\n"),
+              std::string::npos)
+        << out;
+}
+
+TEST_F(RunJob, LeavesAnEarlierArchiveAloneWhenNoAsideNameIsFree)
+{
+    ASSERT_TRUE(write_file(at("MASadelic.exe"), "not a program"));
+    ASSERT_TRUE(write_file(at("1gt500.mas"), "old archive"));
+    ASSERT_TRUE(write_file(at("2gt500.mas"), "earlier new archive"));
+    std::set<std::string> names = {"MASadelic.exe", "1gt500.mas", "2gt500.mas"};
+    for (const char *suffix :
+         {".bak", ".bak2", ".bak3", ".bak4", ".bak5", ".bak6", ".bak7", ".bak8", ".bak9"}) {
+        ASSERT_TRUE(write_file(at(std::string("2gt500.mas") + suffix), suffix));
+        names.insert(std::string("2gt500.mas") + suffix);
+    }
+    std::string out;
+    EXPECT_EQ(run("1gt500.mas", "2gt500.mas", &out), 0);
+    EXPECT_NE(out.find("Cannot move 2gt500.mas aside, it is left as it was and not rebuilt\n"),
+              std::string::npos)
+        << out;
+    // Not packed: the tool was not even tried for the new archive.
+    EXPECT_EQ(out.find("Cannot start the archive tool " + dir), std::string::npos) << out;
+    EXPECT_EQ(read_file(at("2gt500.mas")), "earlier new archive");
+    EXPECT_EQ(read_file(at("2gt500.mas.bak")), ".bak");
+    EXPECT_EQ(names_in(dir), names);
+}
+
+TEST_F(RunJob, TakesTheFirstFreeAsideNameAndNeverTouchesOlderOnes)
+{
+    ASSERT_TRUE(write_file(at("MASadelic.exe"), "not a program"));
+    ASSERT_TRUE(write_file(at("car.mas"), "archive"));
+    ASSERT_TRUE(write_file(at("car.mas.bak"), "older backup"));
+    // A rename fault after the aside move keeps the archive aside, named in the output.
+    std::string out;
+    os_inject_fault(OS_FAULT_RENAME, 2);
+    EXPECT_EQ(run("car.mas", "car.mas", &out), 0);
+    os_inject_fault(OS_FAULT_RENAME, 0);
+    EXPECT_EQ(read_file(at("car.mas.bak")), "older backup");
+    EXPECT_EQ(read_file(at("car.mas.bak2")), "archive");
+    EXPECT_NE(out.find("car.mas not made, the earlier one is kept as car.mas.bak2\n"),
+              std::string::npos)
+        << out;
+}
+
+TEST_F(RunJob, SkipsOldBitmapNamesThatReachOutOfTheScratchFolder)
+{
+    ASSERT_TRUE(write_file(at("MASadelic.exe"), "not a program"));
+    ASSERT_TRUE(write_file(at("1gt500.mas"), "old archive"));
+    ASSERT_TRUE(write_file(at("NEW.BMP"), "new bitmap"));
+    for (const char *old_name : {"..\\X", "../X", "\\X", "C:X", ".", ".."}) {
+        ASSERT_TRUE(write_file(at("X.BMP"), "the user's bitmap"));
+        ASSERT_TRUE(write_file(at("..BMP"), "dots"));
+        std::string out;
+        EXPECT_EQ(run("1gt500.mas", "2gt500.mas", &out, old_name, "NEW"), 0);
+        EXPECT_EQ(read_file(at("X.BMP")), "the user's bitmap") << old_name;
+        EXPECT_EQ(read_file(at("..BMP")), "dots") << old_name;
+        EXPECT_NE(out.find(std::string("Old bitmap name is not a name inside the archive, pair "
+                                       "skipped: ") +
+                           old_name + "\n"),
+                  std::string::npos)
+            << out;
+    }
 }
 
 } // namespace

@@ -207,3 +207,107 @@ TEST_F(MasadelicTest, RefusesMissingOrDamagedArchivesNamingThem)
         EXPECT_NE(run.err.find("cannot open archive 'none.mas'"), std::string::npos) << run.err;
     }
 }
+
+namespace
+{
+
+// The tests' own way to make one call fail: MASADELIC_FAIL, inherited by the tool.
+class MasadelicFailTest : public MasadelicTest
+{
+  protected:
+    void TearDown() override
+    {
+        os_set_environment("MASADELIC_FAIL", nullptr);
+        MasadelicTest::TearDown();
+    }
+    void fail(const char *how)
+    {
+        ASSERT_EQ(os_set_environment("MASADELIC_FAIL", how), 0);
+    }
+    const std::string two_entries = archive(2, entry("A.VRL", "aaa") + entry("B.BMP", "bb"));
+};
+
+} // namespace
+
+TEST_F(MasadelicFailTest, RefusesTheNamedCallOnRequestBeforeTouchingAnything)
+{
+    const struct {
+        const char *how, *arguments;
+    } rows[] = {
+        {"E:refuse", "-E -m:car.mas -f:* -o:out"},
+        {"e:refuse", "-E -m:car.mas -f:* -o:out"},
+        {"C:refuse", "-C -m:car.mas"},
+        {"A:refuse", "-A -m:car.mas -f:* -i:*"},
+    };
+    for (const auto &row : rows) {
+        ASSERT_TRUE(write_file(at("car.mas"), two_entries));
+        ASSERT_TRUE(write_file(at("NEW.TXT"), "new"));
+        fail(row.how);
+        ProgramRun run = tool(row.arguments);
+        EXPECT_EQ(run.exit_status, 4) << row.how;
+        EXPECT_NE(run.err.find("MASadelic: failing on request"), std::string::npos) << run.err;
+        EXPECT_EQ(read_file(at("car.mas")), two_entries) << row.how;
+        EXPECT_EQ(names_in(dir), (std::set<std::string>{"car.mas", "NEW.TXT"})) << row.how;
+    }
+}
+
+TEST_F(MasadelicFailTest, LetsTheOtherCallsWork)
+{
+    ASSERT_TRUE(write_file(at("car.mas"), two_entries));
+    fail("C:crash");
+    ProgramRun run = tool("-E -m:car.mas -f:* -o:out");
+    EXPECT_EQ(run.exit_status, 0) << run.err;
+    EXPECT_EQ(names_in(at("out")), (std::set<std::string>{"A.VRL", "B.BMP"}));
+    EXPECT_EQ(tool("-L -m:car.mas").exit_status, 0);
+}
+
+TEST_F(MasadelicFailTest, ExtractCrashLeavesOnlyTheFirstFile)
+{
+    ASSERT_TRUE(write_file(at("car.mas"), two_entries));
+    fail("E:crash");
+    ProgramRun run = tool("-E -m:car.mas -f:* -o:out");
+    EXPECT_NE(run.exit_status, 0);
+    EXPECT_NE(run.exit_status, 4);
+    EXPECT_NE(run.err.find("MASadelic: crashing on request"), std::string::npos) << run.err;
+    EXPECT_EQ(names_in(at("out")), std::set<std::string>{"A.VRL"});
+    EXPECT_EQ(read_file(at("out\\A.VRL")), "aaa");
+}
+
+TEST_F(MasadelicFailTest, CreateCrashLeavesHalfAHeader)
+{
+    fail("C:crash");
+    ProgramRun run = tool("-C -m:new.mas");
+    EXPECT_NE(run.exit_status, 0);
+    EXPECT_NE(run.exit_status, 4);
+    EXPECT_EQ(read_file(at("new.mas")), archive(0, "").substr(0, 7));
+    EXPECT_EQ(names_in(dir), std::set<std::string>{"new.mas"});
+    os_set_environment("MASADELIC_FAIL", nullptr);
+    EXPECT_NE(tool("-L -m:new.mas").err.find("corrupt archive 'new.mas'"), std::string::npos);
+}
+
+TEST_F(MasadelicFailTest, AddCrashLeavesAnArchiveThatCountsEntriesItLacks)
+{
+    ASSERT_TRUE(write_file(at("car.mas"), two_entries));
+    ASSERT_EQ(os_make_directory("in"), 0);
+    ASSERT_TRUE(write_file(at("in\\C.TXT"), "c"));
+    ASSERT_EQ(os_change_directory("in"), 0);
+    fail("A:crash");
+    ProgramRun run = tool("-A -m:..\\car.mas -f:* -i:*");
+    ASSERT_EQ(os_change_directory(dir.c_str()), 0);
+    EXPECT_NE(run.exit_status, 0);
+    EXPECT_NE(run.exit_status, 4);
+    EXPECT_EQ(read_file(at("car.mas")), archive(3, ""));
+    EXPECT_EQ(names_in(dir), (std::set<std::string>{"car.mas", "in"}));
+}
+
+TEST_F(MasadelicFailTest, RefusesAValueItDoesNotKnow)
+{
+    ASSERT_TRUE(write_file(at("car.mas"), two_entries));
+    for (const char *how : {"X:refuse", "C", "C:", "C:boom", "Crefuse", ":crash", "A:crash!"}) {
+        fail(how);
+        ProgramRun run = tool("-L -m:car.mas");
+        EXPECT_EQ(run.exit_status, 1) << how;
+        EXPECT_NE(run.err.find("MASADELIC_FAIL is E, C or A"), std::string::npos) << how;
+        EXPECT_EQ(run.out, "") << how;
+    }
+}

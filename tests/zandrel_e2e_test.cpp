@@ -255,6 +255,25 @@ TEST_F(Zandrel, ReplacesAnEarlierNewArchive)
     ASSERT_TRUE(write_file(at("Zandrel.LST"), EXAMPLE_JOB));
     expect_exit_status(run_zandrel(), 0);
     EXPECT_EQ(extract("2gt500.mas", "new"), cloned_names());
+    EXPECT_FALSE(os_exists(at("2gt500.mas.bak").c_str()));
+}
+
+TEST_F(Zandrel, RebuildsAnArchiveInPlaceAndKeepsTheOneItStartedFrom)
+{
+    install_both();
+    make_archive("1gt500.mas", sample_car(false));
+    const std::string before = read_file(at("1gt500.mas"));
+    write_new_bitmap();
+    ASSERT_TRUE(write_file(at("Zandrel.LST"), "1gt500.mas;1GT500.MAS;1SHGT500;bmp\\2SHGT500;\n"));
+    ProgramRun run = run_zandrel();
+    expect_exit_status(run, 0);
+    EXPECT_NE(run.out.find("Earlier 1GT500.MAS kept as 1GT500.MAS.bak\n"), std::string::npos)
+        << run.out;
+    EXPECT_EQ(read_file(at("1GT500.MAS.bak")), before);
+    std::set<std::string> names = extract("1gt500.mas", "new");
+    EXPECT_EQ(names.count("2SHGT500.BMP"), 1u);
+    EXPECT_EQ(names.count("1SHGT500.BMP"), 0u);
+    EXPECT_EQ(read_file(at("new\\1GT5VA.VRL")), vrl_content("1GT5VA", "2SHGT500"));
 }
 
 TEST_F(Zandrel, ReadsLastFieldWithoutClosingSeparator)

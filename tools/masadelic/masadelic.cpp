@@ -10,7 +10,8 @@
 #include "utility.h"
 
 enum { MAGIC_LENGTH = 10, HEADER_SIZE = 14, ENTRY_MIN_SIZE = 6, NAME_MAX_LENGTH = 255 };
-enum { EXIT_USAGE = 1, EXIT_ARCHIVE = 2, EXIT_FILES = 3 };
+enum { EXIT_USAGE = 1, EXIT_ARCHIVE = 2, EXIT_FILES = 3, EXIT_ON_REQUEST = 4 };
+enum { FAIL_NONE = 0, FAIL_REFUSE = 1, FAIL_CRASH = 2 };
 static const char ARCHIVE_MAGIC[MAGIC_LENGTH + 1] = "MASSTAND1\n";
 static const char *const LEFTOVER_FILES[] = {"MASBODY.TMP", "MASHEAD.TMP"};
 
@@ -30,6 +31,7 @@ static const CommandRule COMMAND_RULES[] = {
 struct Options {
     char command;                    // 'E', 'C', 'A' or 'L'
     const char *value[OPTION_COUNT]; // null when not given
+    int crash;                       // 1 when the tests asked this call to crash half-way
 };
 
 struct ArchiveEntry {
@@ -182,6 +184,35 @@ static int parse_arguments(int argc, char **argv, Options *options)
     return 0;
 }
 
+// ---- Failing on request (tests only) ---------------------------------------------------
+
+// How MASADELIC_FAIL ("E:refuse", "A:crash", ...) asks the call command to fail: FAIL_NONE
+// when it is not set or names another call, -1 when its value is none of those.
+static int requested_failure(char command)
+{
+    char value[16];
+    if (os_get_environment("MASADELIC_FAIL", value, sizeof value) == -1)
+        return FAIL_NONE;
+    const char *how = value + 2;
+    int well_formed = value[0] && strchr("ECA", upper((unsigned char)value[0])) &&
+                      value[1] == ':' && (strcmp(how, "refuse") == 0 || strcmp(how, "crash") == 0);
+    if (!well_formed) {
+        fprintf(stderr, "MASadelic: MASADELIC_FAIL is E, C or A, then ':refuse' or ':crash'\n");
+        return -1;
+    }
+    if (upper((unsigned char)value[0]) != command)
+        return FAIL_NONE;
+    return strcmp(how, "refuse") == 0 ? FAIL_REFUSE : FAIL_CRASH;
+}
+
+// Ends the tool the way a crash does: no clean-up, no exit status of its own choosing.
+static void crash(void)
+{
+    fprintf(stderr, "MASadelic: crashing on request\n");
+    fflush(stderr);
+    abort();
+}
+
 // ---- Reading an archive ----------------------------------------------------------------
 
 // Reads one entry header at the current position and skips its content. 0, or -1.
@@ -266,10 +297,15 @@ static int write_entry(int fd, const char *name, int input, uint32_t first, uint
     return copy_range(input, fd, first, first + size);
 }
 
-// Writes an empty archive. 0, or -1 after a message.
-static int create_archive(const char *path)
+// Writes an empty archive (only half its header before a crash on request). 0, or -1 after
+// a message.
+static int create_archive(const char *path, int crash_now)
 {
     int fd = os_open(path, OS_OPEN_READ_WRITE | OS_OPEN_CREATE | OS_OPEN_TRUNCATE);
+    if (fd >= 0 && crash_now) {
+        write_exact(fd, ARCHIVE_MAGIC, HEADER_SIZE / 2);
+        crash();
+    }
     int result = fd < 0 ? -1 : write_header(fd, 0);
     if (fd >= 0 && os_close(fd) != 0)
         result = -1;
@@ -327,10 +363,14 @@ static int extract_archive(const Options *options)
     if (fd < 0)
         return EXIT_ARCHIVE;
     int result = make_folder(options->value[OPT_OUTPUT]) == 0 ? 0 : EXIT_FILES;
-    for (uint32_t i = 0; result == 0 && i < index.count; i++)
-        if (name_matches(index.entries[i].name, pattern) &&
-            extract_entry(fd, &index.entries[i], options->value[OPT_OUTPUT]) != 0)
+    for (uint32_t i = 0; result == 0 && i < index.count; i++) {
+        if (!name_matches(index.entries[i].name, pattern))
+            continue;
+        if (extract_entry(fd, &index.entries[i], options->value[OPT_OUTPUT]) != 0)
             result = EXIT_FILES;
+        else if (options->crash)
+            crash();
+    }
     free(index.entries);
     os_close(fd);
     return result;
@@ -492,6 +532,17 @@ static int add_to_archive(const Options *options)
     if (fd < 0)
         return EXIT_ARCHIVE;
     NameList list = {NULL, 0, 0};
+    if (options->crash) {
+        // Cut the archive down to a header that counts entries it does not hold.
+        uint32_t count = index.count;
+        if (list_current_folder(options, scratch, &list) == 0)
+            count += list.count;
+        os_close(fd);
+        int out = os_open(path, OS_OPEN_READ_WRITE | OS_OPEN_TRUNCATE);
+        if (out >= 0)
+            write_header(out, count);
+        crash();
+    }
     int result = list_current_folder(options, scratch, &list) == 0 &&
                          write_merged(fd, &index, &list, scratch) == 0
                      ? 0
@@ -511,11 +562,19 @@ int main(int argc, char **argv)
     Options options;
     if (parse_arguments(argc, argv, &options) != 0)
         return EXIT_USAGE;
+    int failure = requested_failure(options.command);
+    if (failure < 0)
+        return EXIT_USAGE;
+    if (failure == FAIL_REFUSE) {
+        fprintf(stderr, "MASadelic: failing on request\n");
+        return EXIT_ON_REQUEST;
+    }
+    options.crash = failure == FAIL_CRASH;
     switch (options.command) {
     case 'E':
         return extract_archive(&options);
     case 'C':
-        if (create_archive(options.value[OPT_ARCHIVE]) != 0)
+        if (create_archive(options.value[OPT_ARCHIVE], options.crash) != 0)
             return EXIT_FILES;
         leave_scratch_files();
         return 0;
