@@ -11,13 +11,14 @@
 #include "paths.h"
 #include "stream.h"
 #include "strings.h"
+#include "version.h"
 
 enum { JOB_LIST_NAME_SIZE = 64, LINE_SIZE = 255 };
 enum { ARCHIVE_FIELD_SIZE = 32, BITMAP_FIELD_SIZE = 255 };
 
 const char *const banner_lines[] = {
     "", "Zandrel - makes a new car from an existing car archive",
-    "", "Release of 2026-12-08, version 1.0, by the Car Tools developers",
+    "", CARTOOLS_RELEASE_LINE,
     "", nullptr,
 };
 

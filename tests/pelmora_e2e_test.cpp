@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "os.h"
+#include "version.h"
 
 static const char REF_HEADING[] =
     "Please specify the directory for '.veh' files for the reference DescFile and DescClass\n";
@@ -71,6 +72,8 @@ TEST_F(PelmoraRun, AsksBothPromptsAgainAfterRejectedAnswersWithoutAMessage)
     EXPECT_EQ(banner.substr(title_end, 2), "\n\n");
     EXPECT_EQ(banner.substr(banner.size() - 2), "\n\n");
     EXPECT_NE(banner.find("Pelmora"), std::string::npos);
+    EXPECT_NE(banner.find(std::string("\n\n") + CARTOOLS_RELEASE_LINE + "\n\n"), std::string::npos)
+        << banner;
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
 }

@@ -9,6 +9,7 @@
 #include "filecopy.h"
 #include "os.h"
 #include "support.h"
+#include "version.h"
 
 namespace
 {
@@ -21,8 +22,7 @@ const char *const SECOND_SUFFIXES[] = {"BLA",  "BLW",  "EXHA", "HLA",  "HLW",  "
 
 const char BANNER[] = "\n"
                       "Zandrel - makes a new car from an existing car archive\n"
-                      "\n"
-                      "Release of 2026-12-08, version 1.0, by the Car Tools developers\n"
+                      "\n" CARTOOLS_RELEASE_LINE "\n"
                       "\n";
 
 const char HELP[] = "This program use MASadelic by Velkor.  'MASadelic.exe' must be located on\n"
