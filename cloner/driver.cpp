@@ -64,14 +64,16 @@ static const char *last_component(const char *path)
 }
 
 // The program's own path, made absolute: the system's word for it, else argv[0]. path holds
-// PROGRAM_PATH_SIZE bytes, more than locate_file handles: a path of 256 to 259 characters
-// comes from the system absolute already, and locate_file leaves it as it is. 0, or -1 when
-// the path is unknown (longer than the system reports, and argv[0] no better); path then
-// holds what names the job list: argv[0], or its last component when argv[0] is too long.
+// PROGRAM_PATH_SIZE bytes, more than locate_file handles; it leaves a path of 256 to 259
+// characters as it is, and the system reports that path absolute already. 0, or -1 when the
+// path is unknown (longer than the system reports, and argv[0] no better); path then holds
+// what names the job list: argv[0], or its last component when argv[0] is too long.
 static int find_program_path(char *path, int argc, char **argv)
 {
-    if (os_program_path(path, PROGRAM_PATH_SIZE) == 0)
+    if (os_program_path(path, PROGRAM_PATH_SIZE) == 0) {
+        locate_file(path);
         return 0;
+    }
     const char *given = argc > 0 && argv[0] ? argv[0] : "";
     int written = snprintf(path, PROGRAM_PATH_SIZE, "%s", given);
     if (written < 0 || written >= PROGRAM_PATH_SIZE) {
