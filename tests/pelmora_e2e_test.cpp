@@ -90,6 +90,21 @@ TEST_F(PelmoraRun, AcceptsQuotedAnswersWithATrailingBackslash)
     EXPECT_EQ(read_file(at("my new\\car.veh")), UPDATED);
 }
 
+// The README's word for this case: each file is its own reference, its key lines up to the
+// first DescClass= line move to the top and its later key lines go.
+TEST_F(PelmoraRun, RewritesEachFileAgainstItselfWhenBothAnswersNameOneFolder)
+{
+    ASSERT_TRUE(write_file(at("new\\car.veh"),
+                           "Name=My Car\r\nDescFile=old.txt\r\nMass=900\r\nDescClass=Old\r\n"
+                           "DescFile=later.txt\r\n"));
+    ProgramRun result = run(at("new") + "\n" + at("new") + "\n");
+    EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
+                                    "new dir : " + progress("car.veh"));
+    EXPECT_EQ(read_file(at("new\\car.veh")),
+              "DescFile=old.txt\r\nDescClass=Old\r\nName=My Car\r\nMass=900\r\n");
+    EXPECT_EQ(names_in(at("new")), std::set<std::string>{"car.veh"});
+}
+
 TEST_F(PelmoraRun, MatchesAnUpperCaseNameAgainstItsLowerCaseReference)
 {
     ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
