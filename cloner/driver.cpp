@@ -11,13 +11,14 @@
 #include "paths.h"
 #include "stream.h"
 #include "strings.h"
+#include "version.h"
 
 enum { JOB_LIST_NAME_SIZE = 64, LINE_SIZE = 255 };
 enum { ARCHIVE_FIELD_SIZE = 32, BITMAP_FIELD_SIZE = 255 };
 
 const char *const banner_lines[] = {
     "", "Zandrel - makes a new car from an existing car archive",
-    "", "Release of 2026-12-08, version 1.0, by the Car Tools developers",
+    "", CARTOOLS_RELEASE_LINE,
     "", nullptr,
 };
 
@@ -48,15 +49,45 @@ void drop_line_end(char *line)
         line[--length] = '\0';
 }
 
-// The program's own path, made absolute: the system's word for it, else argv[0].
-static void find_program_path(char *path, int argc, char **argv)
+static int is_rooted(const char *path)
 {
-    if (os_program_path(path, PATH_BUFFER_SIZE) != 0) {
-        path[0] = '\0';
-        if (argc > 0 && argv[0] && strlen(argv[0]) < PATH_BUFFER_SIZE)
-            snprintf(path, PATH_BUFFER_SIZE, "%s", argv[0]);
+    return path[0] == '\\' || path[0] == '/' || (path[0] != '\0' && path[1] == ':');
+}
+
+static const char *last_component(const char *path)
+{
+    const char *name = path;
+    for (const char *p = path; *p; p++)
+        if (*p == '\\' || *p == '/')
+            name = p + 1;
+    return name;
+}
+
+// The program's own path, made absolute: the system's word for it, else argv[0]. path holds
+// PROGRAM_PATH_SIZE bytes, more than locate_file handles; it leaves a path of 256 to 259
+// characters as it is, and the system reports that path absolute already. 0, or -1 when the
+// path is unknown (longer than the system reports, and argv[0] no better); path then holds
+// what names the job list: argv[0], or its last component when argv[0] is too long.
+static int find_program_path(char *path, int argc, char **argv)
+{
+    if (os_program_path(path, PROGRAM_PATH_SIZE) == 0) {
+        locate_file(path);
+        return 0;
     }
-    locate_file(path);
+    const char *given = argc > 0 && argv[0] ? argv[0] : "";
+    int written = snprintf(path, PROGRAM_PATH_SIZE, "%s", given);
+    if (written < 0 || written >= PROGRAM_PATH_SIZE) {
+        written = snprintf(path, PROGRAM_PATH_SIZE, "%s", last_component(given));
+        if (written < 0 || written >= PROGRAM_PATH_SIZE)
+            path[0] = '\0';
+        return -1;
+    }
+    // An empty name would be located as the current folder itself.
+    if (path[0] == '\0')
+        return -1;
+    if (locate_file(path) || is_rooted(path))
+        return 0;
+    return -1;
 }
 
 // Splits one job line and runs it when it names both archives.
@@ -87,13 +118,35 @@ static int run_job_list(Stream *list)
     return 0;
 }
 
+// 1 when no job can run, having said why: the program's folder is unknown or longer than a
+// job accepts, or MASadelic.exe is not in the current folder. Else sets the work folder.
+static int start_refused(int path_known, char *path, const char *given)
+{
+    if (!path_known) {
+        printf("Program path too long (259 characters at most): %s\n", given);
+        return 1;
+    }
+    char folder[PROGRAM_PATH_SIZE];
+    directory_of(folder, path);
+    if (strlen(folder) > WORK_FOLDER_MAX) {
+        printf("Work folder too long (%d characters at most): %s\n", WORK_FOLDER_MAX, folder);
+        return 1;
+    }
+    memcpy(work_folder, folder, strlen(folder) + 1);
+    if (!file_exists("MASadelic.exe")) {
+        printf("MASadelic.exe required\n");
+        return 1;
+    }
+    return 0;
+}
+
 int zandrel_main(int argc, char **argv)
 {
-    char path[PATH_BUFFER_SIZE], base[PATH_BUFFER_SIZE], job_list[JOB_LIST_NAME_SIZE];
-    find_program_path(path, argc, argv);
+    char path[PROGRAM_PATH_SIZE], base[PROGRAM_PATH_SIZE], job_list[JOB_LIST_NAME_SIZE];
+    int path_known = find_program_path(path, argc, argv) == 0;
     base_name_of(base, path);
-    int written = snprintf(job_list, sizeof job_list, "%s.LST", base);
     print_lines(banner_lines);
+    int written = snprintf(job_list, sizeof job_list, "%s.LST", base);
     Stream *list = nullptr;
     if (written >= 0 && (size_t)written < sizeof job_list)
         list = stream_open(job_list, "r");
@@ -104,9 +157,7 @@ int zandrel_main(int argc, char **argv)
         return -1;
     }
     printf("processing job file: %s\n\n", job_list);
-    directory_of(work_folder, path);
-    if (!file_exists("MASadelic.exe")) {
-        printf("MASadelic.exe required\n");
+    if (start_refused(path_known, path, argc > 0 && argv[0] ? argv[0] : "")) {
         stream_close(list);
         return -1;
     }

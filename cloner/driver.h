@@ -1,6 +1,9 @@
 // The car cloner's entry: banner, job list, and one job per line.
 #pragma once
 
+// Room for the program's own path as the system reports it: 259 characters and the NUL.
+enum { PROGRAM_PATH_SIZE = 260 };
+
 // The five banner lines and the fourteen help lines, each list ended by a null pointer.
 extern const char *const banner_lines[];
 extern const char *const help_lines[];
@@ -13,6 +16,7 @@ void drop_line_end(char *line);
 // ".LST") from the current folder and runs each job with the program's folder as the work
 // folder. Command-line arguments are not read; argv[0] is used only when the system cannot
 // tell the program's path. Result, the exit status: 0 once the job list was read to its
-// end; -1 when the job list cannot be opened (the help text is printed) or MASadelic.exe is
-// not in the current folder.
+// end; -1 when the job list cannot be opened (the help text is printed), when the program's
+// path is unknown (longer than PROGRAM_PATH_SIZE holds) or its folder longer than
+// WORK_FOLDER_MAX, or when MASadelic.exe is not in the current folder.
 int zandrel_main(int argc, char **argv);

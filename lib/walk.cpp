@@ -215,8 +215,12 @@ int8_t remove_entry(WalkEntry *entry)
     if (match_wildcard(entry->name, pattern) != 1)
         return 0;
     char path[JOINED_SIZE];
-    if (entry_path(path, entry) == 0)
-        os_delete_file(path);
+    if (entry_path(path, entry) == 0 && os_delete_file(path) == 0)
+        return 0;
+    // Windows cannot reach a file whose whole path passes 259 characters, yet can by its
+    // bare name from its folder; the walk has that folder current, which is checked first.
+    if (os_same_file(".", entry->directory) == 1)
+        os_delete_file(entry->name);
     return 0;
 }
 

@@ -44,8 +44,9 @@ int walk_directory(char *path, WalkCallback callback, void *argument, int8_t rec
 int8_t copy_entry(WalkEntry *entry);
 
 // Callback of remove_tree; the argument is a wildcard pattern (text). Deletes a file whose
-// name matches the pattern; at a directory-done event removes the finished subfolder when
-// it is empty by then. Result: 0.
+// name matches the pattern, by its whole path, or by its bare name when that path is too
+// long for the system and the entry's folder is the current folder; at a directory-done event
+// removes the finished subfolder when it is empty by then. Result: 0.
 int8_t remove_entry(WalkEntry *entry);
 
 // Callback that adds the size of each file to the decimal number in the argument, a

@@ -6,13 +6,14 @@
 
 #include "reconcile.h"
 #include "utility.h"
+#include "version.h"
 
 static const char *const banner[] = {
     "",
     "Pelmora - gives the .veh files of a new folder the DescFile and DescClass lines of a "
     "reference folder",
     "",
-    "Release of 2026-12-08, version 1.0, by the Car Tools developers",
+    CARTOOLS_RELEASE_LINE,
     "",
     nullptr};
 

@@ -401,6 +401,22 @@ TEST(OsProgram, KnowsItsOwnPath)
     EXPECT_STREQ(tiny, "");
 }
 
+// The size counts the NUL: the path's length plus one fits, one byte less does not.
+TEST(OsProgram, FillsABufferOfExactFitAndRefusesOneByteLess)
+{
+    char full[1024];
+    ASSERT_EQ(os_program_path(full, sizeof full), 0);
+    const size_t length = strlen(full);
+    std::vector<char> exact(length + 1, 'x'), short_by_one(length, 'x');
+    EXPECT_EQ(os_program_path(exact.data(), (uint32_t)exact.size()), 0);
+    EXPECT_STREQ(exact.data(), full);
+    EXPECT_EQ(os_program_path(short_by_one.data(), (uint32_t)short_by_one.size()), -1);
+    EXPECT_STREQ(short_by_one.data(), "");
+    char none = 'x';
+    EXPECT_EQ(os_program_path(&none, 0), -1);
+    EXPECT_EQ(none, 'x');
+}
+
 // Run as a child of the tests below: writes its arguments and the first line of its standard
 // input, one per line, to the file named by OS_TEST_ARGV_FILE, and exits with the count of
 // its arguments.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "os.h"
+#include "version.h"
 
 static const char REF_HEADING[] =
     "Please specify the directory for '.veh' files for the reference DescFile and DescClass\n";
@@ -71,6 +72,8 @@ TEST_F(PelmoraRun, AsksBothPromptsAgainAfterRejectedAnswersWithoutAMessage)
     EXPECT_EQ(banner.substr(title_end, 2), "\n\n");
     EXPECT_EQ(banner.substr(banner.size() - 2), "\n\n");
     EXPECT_NE(banner.find("Pelmora"), std::string::npos);
+    EXPECT_NE(banner.find(std::string("\n\n") + CARTOOLS_RELEASE_LINE + "\n\n"), std::string::npos)
+        << banner;
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
 }
@@ -85,6 +88,21 @@ TEST_F(PelmoraRun, AcceptsQuotedAnswersWithATrailingBackslash)
     EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
                                     "new dir : " + at("my new") + "\\car.veh\n");
     EXPECT_EQ(read_file(at("my new\\car.veh")), UPDATED);
+}
+
+// The README's word for this case: each file is its own reference, its key lines up to the
+// first DescClass= line move to the top and its later key lines go.
+TEST_F(PelmoraRun, RewritesEachFileAgainstItselfWhenBothAnswersNameOneFolder)
+{
+    ASSERT_TRUE(write_file(at("new\\car.veh"),
+                           "Name=My Car\r\nDescFile=old.txt\r\nMass=900\r\nDescClass=Old\r\n"
+                           "DescFile=later.txt\r\n"));
+    ProgramRun result = run(at("new") + "\n" + at("new") + "\n");
+    EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
+                                    "new dir : " + progress("car.veh"));
+    EXPECT_EQ(read_file(at("new\\car.veh")),
+              "DescFile=old.txt\r\nDescClass=Old\r\nName=My Car\r\nMass=900\r\n");
+    EXPECT_EQ(names_in(at("new")), std::set<std::string>{"car.veh"});
 }
 
 TEST_F(PelmoraRun, MatchesAnUpperCaseNameAgainstItsLowerCaseReference)

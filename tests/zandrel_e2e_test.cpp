@@ -1,5 +1,7 @@
 // End-to-end tests of Zandrel: the built program and the stand-in archive tool run in a
 // temporary car folder, and the new archive is checked by extracting it again.
+#include <string.h>
+
 #include <set>
 #include <string>
 #include <vector>
@@ -7,6 +9,7 @@
 #include "filecopy.h"
 #include "os.h"
 #include "support.h"
+#include "version.h"
 
 namespace
 {
@@ -19,8 +22,7 @@ const char *const SECOND_SUFFIXES[] = {"BLA",  "BLW",  "EXHA", "HLA",  "HLW",  "
 
 const char BANNER[] = "\n"
                       "Zandrel - makes a new car from an existing car archive\n"
-                      "\n"
-                      "Release of 2026-12-08, version 1.0, by the Car Tools developers\n"
+                      "\n" CARTOOLS_RELEASE_LINE "\n"
                       "\n";
 
 const char HELP[] = "This program use MASadelic by Velkor.  'MASadelic.exe' must be located on\n"
@@ -89,8 +91,27 @@ class Zandrel : public TempFolderTest
     void SetUp() override
     {
         TempFolderTest::SetUp();
+        top = dir;
         std::string self = built_program("Zandrel");
         tools = self.substr(0, self.rfind('\\'));
+    }
+    // A test may work in a folder below the temporary one; the whole tree goes.
+    void TearDown() override
+    {
+        dir = top;
+        TempFolderTest::TearDown();
+    }
+
+    // Makes a folder of exactly length characters (absolute, Windows form) below the
+    // temporary folder, and makes it the car folder of the test.
+    void enter_folder_of_length(size_t length)
+    {
+        ASSERT_GT(length, top.size() + 1);
+        std::string folder = top + "\\" + std::string(length - top.size() - 1, 'w');
+        ASSERT_EQ(folder.size(), length);
+        ASSERT_EQ(os_make_directory(folder.c_str()), 0) << folder;
+        ASSERT_EQ(os_change_directory(folder.c_str()), 0) << folder;
+        dir = folder;
     }
 
     // Copies a built program into the car folder under the given file name.
@@ -169,6 +190,7 @@ class Zandrel : public TempFolderTest
     }
 
     std::string tools; // the folder of the built programs
+    std::string top;   // the temporary folder itself; dir may lie below it
 };
 
 TEST_F(Zandrel, PrintsHelpAndEndsWithMinusOneWithoutJobList)
@@ -468,6 +490,86 @@ TEST_F(Zandrel, KeepsUserFilesInAnExistingScratchFolder)
         << run.out;
     EXPECT_EQ(read_file(at("tmp\\notes.txt")), "mine");
     EXPECT_EQ(os_exists(at("2gt500.mas").c_str()), 0);
+}
+
+// The program path is the work folder, a backslash and the program file's name: "Zandrel.exe"
+// on Windows, "Zandrel" natively. Up to 259 characters the system reports it, and the work
+// folder's length decides whether jobs run; beyond, the program cannot tell its folder.
+enum LongFolderOutcome { CLONES, FOLDER_TOO_LONG, PATH_UNKNOWN };
+
+LongFolderOutcome long_folder_outcome(size_t length)
+{
+    size_t program_path = length + 1 + strlen("Zandrel") + strlen(os_program_suffix);
+    if (program_path > 259)
+        return PATH_UNKNOWN;
+    return length <= 245 ? CLONES : FOLDER_TOO_LONG;
+}
+
+const size_t LONG_FOLDER_LENGTHS[] = {244, 245, 246, 247, 248, 249, 252};
+
+TEST_F(Zandrel, RunsJobsInWorkFoldersUpTo245CharactersAndSaysWhyNotBeyond)
+{
+    for (size_t length : LONG_FOLDER_LENGTHS) {
+        SCOPED_TRACE(length);
+        LongFolderOutcome outcome = long_folder_outcome(length);
+        // Windows starts no program whose path passes 259 characters.
+        if (outcome == PATH_UNKNOWN && os_program_suffix[0] != '\0')
+            continue;
+        enter_folder_of_length(length);
+        install(built_program("Zandrel"), std::string("Zandrel") + os_program_suffix);
+        ASSERT_TRUE(write_file(at("Zandrel.LST"), EXAMPLE_JOB));
+        const std::string listed = std::string(BANNER) + "processing job file: Zandrel.LST\n\n";
+        if (outcome == CLONES) {
+            install(tools + "\\MASadelic.exe", "MASadelic.exe");
+            make_archive("1gt500.mas", sample_car(false));
+            write_new_bitmap();
+            ProgramRun run = run_zandrel();
+            expect_exit_status(run, 0);
+            EXPECT_EQ(strip_cr(run.out).substr(0, listed.size()), listed) << run.out;
+            EXPECT_NE(run.out.find("Creating '2gt500.mas' from '1gt500.mas' ... \n"),
+                      std::string::npos)
+                << run.out;
+            EXPECT_EQ(run.out.find("File not found"), std::string::npos) << run.out;
+            EXPECT_EQ(extract("2gt500.mas", "new"), cloned_names());
+        } else {
+            ProgramRun run = run_zandrel();
+            expect_exit_status(run, -1);
+            const std::string why =
+                outcome == FOLDER_TOO_LONG
+                    ? "Work folder too long (245 characters at most): " + dir + "\n"
+                    : "Program path too long (259 characters at most): Zandrel\n";
+            EXPECT_EQ(run.out, listed + why);
+        }
+        EXPECT_EQ(os_exists(at("tmp").c_str()), 0);
+        ASSERT_EQ(os_change_directory(top.c_str()), 0);
+        dir = top;
+    }
+}
+
+// The job list's name is held in 64 bytes: base names of up to 59 characters.
+TEST_F(Zandrel, ReadsJobListOfA59CharacterNameAndSaysSoForLongerNames)
+{
+    const struct {
+        size_t length;
+        bool read;
+    } rows[] = {{59, true}, {60, false}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.length);
+        const std::string name(row.length, 'n');
+        install(built_program("Zandrel"), name + os_program_suffix);
+        ASSERT_TRUE(write_file(at(name + ".LST"), ""));
+        ProgramRun run = run_zandrel(name);
+        if (row.read) {
+            EXPECT_EQ(run.out, std::string(BANNER) + "processing job file: " + name +
+                                   ".LST\n\nMASadelic.exe required\n");
+        } else {
+            EXPECT_EQ(run.out, std::string(BANNER) +
+                                   "Program name too long for its job list (59 characters at "
+                                   "most): " +
+                                   name + "\n" + HELP);
+        }
+        expect_exit_status(run, -1);
+    }
 }
 
 } // namespace

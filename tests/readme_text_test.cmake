@@ -1,0 +1,118 @@
+# Tests the maker of README.txt: a sample with every kind of line it handles, compared byte
+# for byte, then the project's README.md, whose guide must hold what a Windows user needs.
+# cmake -DSCRIPT=cmake/readme_text.cmake -DREADME=README.md -DWORK_DIR=... -P readme_text_test.cmake
+cmake_minimum_required(VERSION 3.25)
+
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR})
+
+function(make_text input output)
+  execute_process(COMMAND ${CMAKE_COMMAND} -DINPUT=${input} -DOUTPUT=${output} -DVERSION=9.8.7
+                          -DRELEASE_DATE=2031-01-02 -P ${SCRIPT}
+                  RESULT_VARIABLE status ERROR_VARIABLE err)
+  set(make_status ${status} PARENT_SCOPE)
+  set(make_error "${err}" PARENT_SCOPE)
+endfunction()
+
+# ---- A sample, byte for byte ----------------------------------------------------------
+string(REPEAT "w" 60 long)
+file(WRITE ${WORK_DIR}/sample.md
+  "# Not in the guide\r\n"
+  "Left out.\n"
+  "<!-- windows-guide:start -->\n"
+  "## Part `one`\n"
+  "**Bold** text, split by `;` and `\\`, in car-tools-VERSION.\n"
+  "\n"
+  "    a;b;[c];d\\\n"
+  "    [open\n"
+  "\n"
+  "| key | value |\n"
+  "|---|---|\n"
+  "| `abc` | one |\n"
+  "| long key | two |\n"
+  "<!-- windows-guide:end -->\n"
+  "Left out too.\n"
+  "<!-- windows-guide:start -->\n"
+  "### Part two\n"
+  "| message | meaning |\n"
+  "|---|---|\n"
+  "| `First` | ${long} ${long} |\n"
+  "| `Second` | short |\n"
+  "<!-- windows-guide:end -->\n")
+make_text(${WORK_DIR}/sample.md ${WORK_DIR}/sample.txt)
+if(NOT make_status EQUAL 0)
+  message(FATAL_ERROR "the sample was refused: ${make_error}")
+endif()
+# Built line by line: a list would split at the semicolons.
+set(expected "")
+string(APPEND expected "Car Tools 9.8.7: Zandrel and Pelmora for Windows\r\n")
+string(APPEND expected "================================================\r\n")
+string(APPEND expected "\r\n")
+string(APPEND expected "Release of 2031-01-02, by the Car Tools developers. Licence: MIT, see LICENSE.txt.\r\n")
+string(APPEND expected "\r\n")
+string(APPEND expected "Part one\r\n")
+string(APPEND expected "--------\r\n")
+string(APPEND expected "Bold text, split by \";\" and \"\\\", in car-tools-9.8.7.\r\n")
+string(APPEND expected "\r\n")
+string(APPEND expected "    a;b;[c];d\\\r\n")
+string(APPEND expected "    [open\r\n")
+string(APPEND expected "\r\n")
+string(APPEND expected "key       value\r\n")
+string(APPEND expected "--------  -----\r\n")
+string(APPEND expected "abc       one\r\n")
+string(APPEND expected "long key  two\r\n")
+string(APPEND expected "\r\n")
+string(APPEND expected "Part two\r\n")
+string(APPEND expected "~~~~~~~~\r\n")
+string(APPEND expected "First\r\n")
+string(APPEND expected "    ${long}\r\n")
+string(APPEND expected "    ${long}\r\n")
+string(APPEND expected "\r\n")
+string(APPEND expected "Second\r\n")
+string(APPEND expected "    short\r\n")
+# Compared as hex: file(READ) as text would drop the CRs.
+file(READ ${WORK_DIR}/sample.txt made HEX)
+string(HEX "${expected}" expected_hex)
+if(NOT made STREQUAL expected_hex)
+  file(WRITE ${WORK_DIR}/sample.expected "${expected}")
+  message(FATAL_ERROR "sample.txt differs from sample.expected in ${WORK_DIR}")
+endif()
+
+# ---- Unpaired markers are refused -------------------------------------------------------
+file(WRITE ${WORK_DIR}/unpaired.md "text\n<!-- windows-guide:start -->\n## A\n")
+make_text(${WORK_DIR}/unpaired.md ${WORK_DIR}/unpaired.txt)
+if(make_status EQUAL 0)
+  message(FATAL_ERROR "a guide part without its end marker was accepted")
+endif()
+
+# ---- The project's guide ------------------------------------------------------------------
+make_text(${README} ${WORK_DIR}/README.txt)
+if(NOT make_status EQUAL 0)
+  message(FATAL_ERROR "README.md was refused: ${make_error}")
+endif()
+file(READ ${WORK_DIR}/README.txt guide_hex HEX)
+string(REGEX REPLACE "(..)" "\\1 " bytes "${guide_hex}")
+if(bytes MATCHES "(^|[1-9a-f]. |0[0-9a-ce-f] )0a ")
+  message(SEND_ERROR "README.txt has a line end without CR")
+endif()
+file(READ ${WORK_DIR}/README.txt guide)
+# What the guide must tell: where the programs and MASadelic.exe go, the job list format
+# with its example, Pelmora's dialogue with an example, the messages of both programs.
+foreach(needed
+    "car-tools-9.8.7-win32.zip" "MASadelic.exe" "Zandrel.LST"
+    "OLD_MAS;NEW_MAS;BMP1 BMP2 ...;NEW_BMP1 NEW_BMP2 ...;options"
+    "1gt500.mas;2gt500.mas;1SHGT500;bmp\\2SHGT500;d"
+    "ref dir : " "new dir : " "DescClass=GT"
+    "MASadelic.exe required" "Work folder too long (245 characters at most)"
+    "Program path too long (259 characters at most)" "Skipped ...: the path is too long")
+  string(FIND "${guide}" "${needed}" at)
+  if(at EQUAL -1)
+    message(SEND_ERROR "README.txt lacks '${needed}'")
+  endif()
+endforeach()
+foreach(dropped "<!--" "`" "**" "make test")
+  string(FIND "${guide}" "${dropped}" at)
+  if(NOT at EQUAL -1)
+    message(SEND_ERROR "README.txt holds '${dropped}'")
+  endif()
+endforeach()
