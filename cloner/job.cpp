@@ -111,11 +111,16 @@ int drop_foreign_names(char old_names[][NAME_SIZE], char new_names[][NAME_SIZE])
     return kept;
 }
 
+// 1 when snprintf wrote its whole text into a buffer of size bytes.
+static int fits(int written, size_t size)
+{
+    return written >= 0 && (size_t)written < size;
+}
+
 // Writes folder\\name into path. 0, or -1 when it does not fit.
 static int join_path(char *path, size_t size, const char *folder, const char *name)
 {
-    int written = snprintf(path, size, "%s\\%s", folder, name);
-    return written >= 0 && (size_t)written < size ? 0 : -1;
+    return fits(snprintf(path, size, "%s\\%s", folder, name), size) ? 0 : -1;
 }
 
 // Starts the archive tool and waits for it. 0 when it ran and ended with status 0, else -1.
@@ -181,14 +186,16 @@ static int replace_bitmaps(char old_names[][NAME_SIZE], char new_names[][NAME_SI
             printf("New bitmap name too long (31 characters at most), %s.BMP kept\n", old_names[k]);
             continue;
         }
-        char path[SHORT_PATH_SIZE];
-        snprintf(path, sizeof path, "tmp\\%s.BMP", old_names[k]);
+        // Names of at most 31 characters always fit these buffers.
+        char path[SHORT_PATH_SIZE], source[SHORT_PATH_SIZE], name[NAME_SIZE];
+        if (!fits(snprintf(path, sizeof path, "tmp\\%s.BMP", old_names[k]), sizeof path))
+            continue;
         os_delete_file(path);
-        char source[SHORT_PATH_SIZE], name[NAME_SIZE];
-        snprintf(source, sizeof source, "%s.BMP", new_names[k]);
-        snprintf(name, sizeof name, "%s", new_names[k]);
-        snprintf(path, sizeof path, "tmp\\%s.BMP", file_name_of(name));
-        if (copy_file(source, path) == -1) {
+        memcpy(name, new_names[k], sizeof name);
+        name[sizeof name - 1] = '\0';
+        if (!fits(snprintf(source, sizeof source, "%s.BMP", new_names[k]), sizeof source) ||
+            !fits(snprintf(path, sizeof path, "tmp\\%s.BMP", file_name_of(name)), sizeof path) ||
+            copy_file(source, path) == -1) {
             printf("File not found: %s.BMP\n", new_names[k]);
             failures++;
         }
