@@ -705,7 +705,8 @@ int os_run_program(const char *program, const char *command_line, const char *in
             handles[2] = open_redirection(error_path, 1, &failed);
         if (!failed)
             result = start_and_wait(native, argv, handles, exit_status);
-        // The program may have changed any folder, in the same tick as a listing.
+        // The program, or the files its output went to, may have changed any folder, even
+        // in the same tick as a listing.
         names_forget_all();
     }
     for (int i = 0; i < 3; i++)

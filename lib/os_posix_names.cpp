@@ -440,10 +440,15 @@ int names_resolve_case(char *path, int keep_last, struct stat *st)
 
 // ---- The layer's own changes ---------------------------------------------------------------
 
-// The cached folder holding the entry at path (its folder part in folder_path), or null.
+// The cached folder holding the entry at path (its folder part in folder_path), or null;
+// null too for a path that ends in "/", "." or "..", which names no entry of that folder.
 static CachedFolder *folder_of_entry(const char *path, char *folder_path)
 {
-    folder_of(path, last_component(path), folder_path);
+    size_t start = last_component(path);
+    const char *name = path + start;
+    if (!name[0] || strcmp(name, ".") == 0 || strcmp(name, "..") == 0)
+        return nullptr;
+    folder_of(path, start, folder_path);
     return find_folder(folder_path);
 }
 
