@@ -1,6 +1,6 @@
 # Thin wrapper over the CMake presets. Each target first installs the missing packages of
 # the groups it needs (scripts/install-deps).
-.PHONY: all test demo release deps clean
+.PHONY: all test demo release deps bench bench-syscalls clean
 
 all:
 	scripts/install-deps native
@@ -31,6 +31,30 @@ release:
 	rm -rf dist/_CPack_Packages
 	cmake -DDIST=dist -DWORK_DIR=build/release-check -DMINGW_OBJDUMP=i686-w64-mingw32-objdump \
 	      -DOBJDUMP=objdump -DIMPORTS_CHECK=tests/check_imports.sh -P cmake/check_release.cmake
+
+# Pelmora on generated folders of 1,000 and 10,000 .veh files, against the script a modder
+# would write and the floor program (the prescribed reads and writes alone). Needs python3
+# and a C compiler; a few minutes.
+BENCH_WORK = build/bench
+
+bench:
+	scripts/install-deps bench
+	@command -v python3 >/dev/null || { echo "make bench needs python3"; exit 1; }
+	cmake --preset linux
+	cmake --build --preset linux --target Pelmora
+	mkdir -p $(BENCH_WORK)
+	cc -O2 -Wall -Wextra -o $(BENCH_WORK)/pelmora_floor bench/pelmora_floor.c
+	python3 bench/pelmora_bench.py --pelmora build/linux/bin/Pelmora \
+		--floor $(BENCH_WORK)/pelmora_floor --work $(BENCH_WORK)
+
+# System calls per rewritten file of one Pelmora run on 1,000 files. Needs strace.
+bench-syscalls:
+	scripts/install-deps bench
+	@command -v strace >/dev/null || { echo "make bench-syscalls needs strace (apt-get install strace)"; exit 1; }
+	cmake --preset linux
+	cmake --build --preset linux --target Pelmora
+	python3 bench/pelmora_bench.py --pelmora build/linux/bin/Pelmora --work $(BENCH_WORK) \
+		--syscalls 1000
 
 clean:
 	rm -rf build dist

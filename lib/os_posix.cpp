@@ -2,6 +2,7 @@
 // looked up without regard to ASCII case, and processes, listings and renames behave as the
 // Windows services the programs were written for.
 #include "os.h"
+#include "os_posix_names.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -14,8 +15,6 @@
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
-
-enum { NATIVE_PATH_SIZE = 4096 };
 
 // ---- Fault injection -----------------------------------------------------------------
 
@@ -46,80 +45,18 @@ static int fault_fires(int kind)
 
 // ---- Path translation ----------------------------------------------------------------
 
-static int fold_ascii(int c)
-{
-    return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c;
-}
-
-static int equal_folded(const char *a, const char *b)
-{
-    for (; *a && *b; a++, b++)
-        if (fold_ascii(static_cast<unsigned char>(*a)) !=
-            fold_ascii(static_cast<unsigned char>(*b)))
-            return 0;
-    return *a == *b;
-}
-
-// Replaces the component path[start..] (terminated) by the name of its folder's entry that
-// equals it without regard to case; the lowest such name in byte order when several do.
-// 1 when one was found. ASCII folding keeps the length, so the replacement fits in place.
-static int match_in_folder(char *path, size_t start)
-{
-    char folder[NATIVE_PATH_SIZE];
-    if (start == 0) {
-        strcpy(folder, ".");
-    } else {
-        memcpy(folder, path, start);
-        folder[start] = '\0';
-    }
-    DIR *dir = opendir(folder);
-    if (!dir)
-        return 0;
-    char best[256] = "";
-    struct dirent *entry;
-    while ((entry = readdir(dir)) != nullptr)
-        if (equal_folded(entry->d_name, path + start) &&
-            (best[0] == '\0' || strcmp(entry->d_name, best) < 0))
-            snprintf(best, sizeof best, "%s", entry->d_name);
-    closedir(dir);
-    if (best[0] == '\0' || strlen(best) != strlen(path + start))
-        return 0;
-    memcpy(path + start, best, strlen(best));
-    return 1;
-}
-
-// Gives each component that does not exist as written the case of an existing entry, from
-// the first component on; stops at the first one that has no match at all (a name about to
-// be created keeps its case as written). The last component is left alone when keep_last.
-static void resolve_case(char *path, int keep_last)
-{
-    struct stat st;
-    if (!keep_last && lstat(path, &st) == 0)
-        return;
-    size_t start = path[0] == '/' ? 1 : 0;
-    while (path[start]) {
-        size_t end = start;
-        while (path[end] && path[end] != '/')
-            end++;
-        if (keep_last && !path[end])
-            return;
-        if (end > start) {
-            char saved = path[end];
-            path[end] = '\0';
-            int found = lstat(path, &st) == 0 || match_in_folder(path, start);
-            path[end] = saved;
-            if (!found)
-                return;
-        }
-        if (!path[end])
-            return;
-        start = end + 1;
-    }
-}
+// What translate_path's name lookup learned about the path.
+struct NativeLookup {
+    int found;      // NAMES_* (os_posix_names.h)
+    struct stat st; // with NAMES_EXISTS, the entry's lstat
+};
 
 // Translates a Windows path into a native one in out (NATIVE_PATH_SIZE bytes): backslashes
-// become slashes, "Z:" is the root, any other drive names nothing. 0, or -1 with errno set.
-static int translate_path(const char *path, char *out, int keep_last = 0)
+// become slashes, "Z:" is the root, any other drive names nothing, and names take the case
+// of existing entries (os_posix_names.h). 0, or -1 with errno set. When lookup is given, it
+// receives what the name lookup learned on the way.
+static int translate_path(const char *path, char *out, int keep_last = 0,
+                          NativeLookup *lookup = nullptr)
 {
     size_t length = 0;
     if (((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
@@ -141,8 +78,26 @@ static int translate_path(const char *path, char *out, int keep_last = 0)
         out[length++] = *path == '\\' ? '/' : *path;
     }
     out[length] = '\0';
-    resolve_case(out, keep_last);
+    NativeLookup ignored;
+    if (!lookup)
+        lookup = &ignored;
+    lookup->found = names_resolve_case(out, keep_last, &lookup->st);
     return 0;
+}
+
+// The status of a translated path, from its lookup when that saw no symbolic link (whose
+// target stat would report). 0, or -1 with errno set.
+static int status_of(const char *native, const NativeLookup *lookup, struct stat *st)
+{
+    if (lookup->found == NAMES_MISSING) {
+        errno = ENOENT;
+        return -1;
+    }
+    if (lookup->found == NAMES_EXISTS && !S_ISLNK(lookup->st.st_mode)) {
+        *st = lookup->st;
+        return 0;
+    }
+    return stat(native, st);
 }
 
 // Writes a native absolute path in 'Z:\a\b' form. 0, or -1 when it does not fit (buffer "").
@@ -170,8 +125,9 @@ static int to_windows_path(const char *native, char *buffer, uint32_t size)
 int os_file_status(const char *path, OsFileStatus *status)
 {
     char native[NATIVE_PATH_SIZE];
+    NativeLookup lookup;
     struct stat st;
-    if (translate_path(path, native) != 0 || stat(native, &st) != 0)
+    if (translate_path(path, native, 0, &lookup) != 0 || status_of(native, &lookup, &st) != 0)
         return -1;
     status->is_directory = S_ISDIR(st.st_mode) ? 1 : 0;
     status->size = st.st_size >= 0xFFFFFFFFLL ? 0xFFFFFFFFu : static_cast<uint32_t>(st.st_size);
@@ -188,7 +144,8 @@ int os_exists(const char *path)
 
 // ---- Descriptors, always binary ------------------------------------------------------
 
-// Windows opens no folder as a file; Linux lets a folder be opened for reading.
+// Windows opens no folder as a file; Linux lets a folder be opened for reading (for writing
+// it refuses, so only descriptors opened read-only need the check).
 static int is_open_directory(int fd)
 {
     struct stat st;
@@ -198,12 +155,19 @@ static int is_open_directory(int fd)
     return 1;
 }
 
+// 1 when the lookup just saw a regular file at the path: an open of it gives no folder. (A
+// folder put in its place since then opens, as a folder would have opened a moment later.)
+static int is_plain_file(const NativeLookup *lookup)
+{
+    return lookup->found == NAMES_EXISTS && S_ISREG(lookup->st.st_mode);
+}
+
 // Windows refuses to write to or delete a read-only file even for an administrator; here
 // a file without write permission for its owner is read-only, and root is refused too.
-static int is_read_only_file(const char *native)
+static int is_read_only_file(const char *native, const NativeLookup *lookup)
 {
     struct stat st;
-    if (stat(native, &st) != 0 || S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR))
+    if (status_of(native, lookup, &st) != 0 || S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR))
         return 0;
     errno = EACCES;
     return 1;
@@ -214,9 +178,10 @@ int os_open(const char *path, int flags)
     if ((flags & (OS_OPEN_CREATE | OS_OPEN_TRUNCATE)) && fault_fires(OS_FAULT_CREATE))
         return -1;
     char native[NATIVE_PATH_SIZE];
-    if (translate_path(path, native) != 0)
+    NativeLookup lookup;
+    if (translate_path(path, native, 0, &lookup) != 0)
         return -1;
-    if ((flags & (OS_OPEN_READ_WRITE | OS_OPEN_TRUNCATE)) && is_read_only_file(native))
+    if ((flags & (OS_OPEN_READ_WRITE | OS_OPEN_TRUNCATE)) && is_read_only_file(native, &lookup))
         return -1;
     int native_flags = (flags & OS_OPEN_READ_WRITE) ? O_RDWR : O_RDONLY;
     if (flags & OS_OPEN_CREATE)
@@ -225,8 +190,13 @@ int os_open(const char *path, int flags)
         native_flags |= O_TRUNC;
     if (flags & OS_OPEN_APPEND)
         native_flags |= O_APPEND;
+    int creates = (flags & OS_OPEN_CREATE) && lookup.found == NAMES_MISSING;
+    if (creates)
+        names_before_change(native);
     int fd = open(native, native_flags | O_CLOEXEC, 0600);
-    if (fd >= 0 && is_open_directory(fd)) {
+    if (fd >= 0 && creates)
+        names_after_change(native, 1);
+    if (fd >= 0 && native_flags == O_RDONLY && !is_plain_file(&lookup) && is_open_directory(fd)) {
         close(fd);
         return -1;
     }
@@ -281,12 +251,19 @@ FILE *os_open_stream(const char *path, const char *mode)
     if (strpbrk(native_mode, "wa+") && fault_fires(OS_FAULT_CREATE))
         return nullptr;
     char native[NATIVE_PATH_SIZE];
-    if (translate_path(path, native) != 0)
+    NativeLookup lookup;
+    if (translate_path(path, native, 0, &lookup) != 0)
         return nullptr;
-    if (strpbrk(native_mode, "wa+") && is_read_only_file(native))
+    int writes = strpbrk(native_mode, "wa+") != nullptr;
+    if (writes && is_read_only_file(native, &lookup))
         return nullptr;
+    int creates = strpbrk(native_mode, "wa") && lookup.found == NAMES_MISSING;
+    if (creates)
+        names_before_change(native);
     FILE *stream = fopen(native, native_mode);
-    if (stream && is_open_directory(fileno(stream))) {
+    if (stream && creates)
+        names_after_change(native, 1);
+    if (stream && !writes && !is_plain_file(&lookup) && is_open_directory(fileno(stream))) {
         fclose(stream);
         errno = EISDIR;
         return nullptr;
@@ -329,7 +306,11 @@ int os_make_directory(const char *path)
     char native[NATIVE_PATH_SIZE];
     if (translate_path(path, native) != 0)
         return -1;
-    return mkdir(native, 0777) == 0 ? 0 : -1;
+    names_before_change(native);
+    if (mkdir(native, 0777) != 0)
+        return -1;
+    names_after_change(native, 1);
+    return 0;
 }
 
 int os_remove_directory(const char *path)
@@ -344,7 +325,11 @@ int os_remove_directory(const char *path)
         errno = EBUSY;
         return -1;
     }
-    return rmdir(native) == 0 ? 0 : -1;
+    names_before_change(native);
+    if (rmdir(native) != 0)
+        return -1;
+    names_after_change(native, 0);
+    return 0;
 }
 
 int os_delete_file(const char *path)
@@ -352,9 +337,14 @@ int os_delete_file(const char *path)
     if (fault_fires(OS_FAULT_DELETE))
         return -1;
     char native[NATIVE_PATH_SIZE];
-    if (translate_path(path, native) != 0 || is_read_only_file(native))
+    NativeLookup lookup;
+    if (translate_path(path, native, 0, &lookup) != 0 || is_read_only_file(native, &lookup))
         return -1;
-    return unlink(native) == 0 ? 0 : -1;
+    names_before_change(native);
+    if (unlink(native) != 0)
+        return -1;
+    names_after_change(native, 0);
+    return 0;
 }
 
 // Renames without replacing where the kernel or file system has no RENAME_NOREPLACE: a
@@ -382,19 +372,9 @@ static int rename_by_link(const char *from, const char *to)
     return 0;
 }
 
-int os_rename_no_replace(const char *from, const char *to)
+// Renames native_from to native_to without replacing an existing target.
+static int rename_no_replace(const char *native_from, const char *native_to)
 {
-    if (fault_fires(OS_FAULT_RENAME))
-        return -1;
-    char native_from[NATIVE_PATH_SIZE], native_to[NATIVE_PATH_SIZE];
-    if (translate_path(from, native_from) != 0 || translate_path(to, native_to) != 0)
-        return -1;
-    // A new case for the same name is a rename on Windows, not a clash.
-    if (strcmp(native_from, native_to) == 0) {
-        if (translate_path(to, native_to, 1) != 0)
-            return -1;
-        return rename(native_from, native_to) == 0 ? 0 : -1;
-    }
 #ifdef SYS_renameat2
     const unsigned int no_replace = 1; // RENAME_NOREPLACE
     if (syscall(SYS_renameat2, AT_FDCWD, native_from, AT_FDCWD, native_to, no_replace) == 0)
@@ -405,12 +385,37 @@ int os_rename_no_replace(const char *from, const char *to)
     return rename_by_link(native_from, native_to);
 }
 
+int os_rename_no_replace(const char *from, const char *to)
+{
+    if (fault_fires(OS_FAULT_RENAME))
+        return -1;
+    char native_from[NATIVE_PATH_SIZE], native_to[NATIVE_PATH_SIZE];
+    if (translate_path(from, native_from) != 0 || translate_path(to, native_to) != 0)
+        return -1;
+    // A new case for the same name is a rename on Windows, not a clash.
+    int new_case = strcmp(native_from, native_to) == 0;
+    if (new_case && translate_path(to, native_to, 1) != 0)
+        return -1;
+    names_before_change(native_from);
+    names_before_change(native_to);
+    int result = new_case ? (rename(native_from, native_to) == 0 ? 0 : -1)
+                          : rename_no_replace(native_from, native_to);
+    if (result != 0)
+        return -1;
+    names_after_change(native_from, 0);
+    names_after_change(native_to, 1);
+    return 0;
+}
+
 int os_same_file(const char *first, const char *second)
 {
     char native_first[NATIVE_PATH_SIZE], native_second[NATIVE_PATH_SIZE];
+    NativeLookup first_lookup, second_lookup;
     struct stat a, b;
-    if (translate_path(first, native_first) != 0 || translate_path(second, native_second) != 0 ||
-        stat(native_first, &a) != 0 || stat(native_second, &b) != 0)
+    if (translate_path(first, native_first, 0, &first_lookup) != 0 ||
+        translate_path(second, native_second, 0, &second_lookup) != 0 ||
+        status_of(native_first, &first_lookup, &a) != 0 ||
+        status_of(native_second, &second_lookup, &b) != 0)
         return 0;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino ? 1 : 0;
 }
@@ -495,11 +500,11 @@ int os_list_next(OsDirList *list, OsDirEntry *entry)
         size_t name_length = strlen(found->d_name);
         if (name_length >= sizeof entry->name || list->length + name_length >= NATIVE_PATH_SIZE)
             continue;
-        memcpy(list->path + list->length, found->d_name, name_length + 1);
+        // Relative to the open folder: no walk down the whole path for each entry.
         struct stat st;
-        int missing = stat(list->path, &st) != 0 && lstat(list->path, &st) != 0;
-        list->path[list->length] = '\0';
-        if (missing)
+        int folder = dirfd(list->dir);
+        if (fstatat(folder, found->d_name, &st, 0) != 0 &&
+            fstatat(folder, found->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         memcpy(entry->name, found->d_name, name_length + 1);
         entry->attributes = attributes_of(found->d_name, &st);
@@ -700,6 +705,9 @@ int os_run_program(const char *program, const char *command_line, const char *in
             handles[2] = open_redirection(error_path, 1, &failed);
         if (!failed)
             result = start_and_wait(native, argv, handles, exit_status);
+        // The program, or the files its output went to, may have changed any folder, even
+        // in the same tick as a listing.
+        names_forget_all();
     }
     for (int i = 0; i < 3; i++)
         if (handles[i] >= 0)
@@ -782,8 +790,12 @@ int os_make_temp_directory(char *buffer, uint32_t size)
         length--;
     char native[NATIVE_PATH_SIZE];
     int written = snprintf(native, sizeof native, "%.*s/os-XXXXXX", static_cast<int>(length), base);
-    if (written < 0 || written >= NATIVE_PATH_SIZE || !mkdtemp(native))
+    if (written < 0 || written >= NATIVE_PATH_SIZE)
         return -1;
+    names_before_change(native);
+    if (!mkdtemp(native))
+        return -1;
+    names_after_change(native, 1);
     if (to_windows_path(native, buffer, size) != 0) {
         rmdir(native);
         return -1;

@@ -1,0 +1,241 @@
+#!/usr/bin/env python3
+"""Pelmora at scale: times Pelmora, the script a modder would write and the floor program (the
+prescribed reads and writes alone) on generated folders of .veh files, alternating the three,
+each run on a fresh copy of the new folder. Prints the medians, Pelmora's ratios to the
+script and to the floor, and its growth from the smallest to the largest folder.
+
+    pelmora_bench.py --pelmora PATH --floor PATH [--work FOLDER] [--sizes 1000,10000] [--runs 5]
+    pelmora_bench.py --pelmora PATH --syscalls 1000    (system calls per file, needs strace)
+"""
+import argparse
+import os
+import resource
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+# The straightforward rewrite a modder would write: read the reference file's key lines,
+# filter the new file's lines, write the file back.
+SCRIPT = r'''import os, sys
+
+reference, folder = sys.argv[1], sys.argv[2]
+for name in os.listdir(folder):
+    if not name.lower().endswith(".veh"):
+        continue
+    reference_path = os.path.join(reference, name)
+    if not os.path.isfile(reference_path):
+        continue
+    keys = []
+    with open(reference_path, newline="") as f:
+        for line in f:
+            if "DescFile=" in line:
+                keys.append(line)
+            if "DescClass=" in line:
+                keys.append(line)
+                break
+    path = os.path.join(folder, name)
+    with open(path, newline="") as f:
+        rest = [l for l in f if "DescFile=" not in l and "DescClass=" not in l]
+    with open(path, "w", newline="") as f:
+        f.writelines(keys + rest)
+    print(path)
+'''
+
+GOAL_TO_FLOOR = 1.3
+GOAL_GROWTH = 11.0
+
+
+def vehicle_text(number, reference):
+    """About 2 KiB of CR LF lines; the key lines near the top of a reference file and in the
+    middle of a new one."""
+    lines = ["// car %05d, %s" % (number, "reference" if reference else "new")]
+    body = ["Param%02d=%d.%03d,%d,%d" % (i, number % 97, i * 7, i, number % 13) for i in range(96)]
+    keys = ["DescFile=%s\\car%05d.txt" % ("ref" if reference else "old", number),
+            "DescClass=%s" % ("Touring" if reference else "Unknown")]
+    if reference:
+        lines += keys + body
+    else:
+        lines += body[:48] + keys + body[48:]
+    return "\r\n".join(lines) + "\r\n"
+
+
+def expected_text(number):
+    reference = vehicle_text(number, True).split("\r\n")[:-1]
+    current = vehicle_text(number, False).split("\r\n")[:-1]
+    keys = []
+    for line in reference:
+        if "DescFile=" in line:
+            keys.append(line)
+        if "DescClass=" in line:
+            keys.append(line)
+            break
+    rest = [l for l in current if "DescFile=" not in l and "DescClass=" not in l]
+    return "\r\n".join(keys + rest) + "\r\n"
+
+
+def generate(work, count):
+    """The master folders for count files, made once: work/N/ref and work/N/new."""
+    master = os.path.join(work, "master-%d" % count)
+    done = os.path.join(master, "complete")
+    if os.path.exists(done):
+        return master
+    shutil.rmtree(master, ignore_errors=True)
+    for kind in ("ref", "new"):
+        os.makedirs(os.path.join(master, kind))
+    for number in range(count):
+        name = "car%05d.veh" % number
+        for kind in ("ref", "new"):
+            with open(os.path.join(master, kind, name), "w", newline="") as f:
+                f.write(vehicle_text(number, kind == "ref"))
+    open(done, "w").close()
+    return master
+
+
+def fresh_copy(master, run_folder):
+    shutil.rmtree(run_folder, ignore_errors=True)
+    shutil.copytree(os.path.join(master, "new"), run_folder)
+
+
+def command_of(program, tools, reference, folder):
+    """The command line and standard input of one run of program."""
+    if program == "Pelmora":
+        return [tools["Pelmora"]], (reference + "\n" + folder + "\n").encode()
+    if program == "script":
+        return [sys.executable, tools["script"], reference, folder], None
+    return [tools["floor"], reference, folder], None
+
+
+def children_cpu():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
+def timed_run(program, tools, reference, folder):
+    """Wall time and processor time (user and system) of one run."""
+    command, given = command_of(program, tools, reference, folder)
+    cpu = children_cpu()
+    start = time.perf_counter()
+    done = subprocess.run(command, input=given, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.PIPE)
+    elapsed = time.perf_counter() - start
+    if done.returncode != 0:
+        sys.exit("%s failed (%d): %s" % (program, done.returncode, done.stderr.decode()))
+    return elapsed, children_cpu() - cpu
+
+
+def check_result(program, folder, count):
+    """Every file rewritten as expected and no new_ file left behind."""
+    names = os.listdir(folder)
+    if len(names) != count:
+        sys.exit("%s left %d files in %s, expected %d" % (program, len(names), folder, count))
+    for number in range(0, count, max(1, count // 50)):
+        with open(os.path.join(folder, "car%05d.veh" % number), newline="") as f:
+            if f.read() != expected_text(number):
+                sys.exit("%s wrote a wrong car%05d.veh in %s" % (program, number, folder))
+
+
+def measure(tools, work, count, runs):
+    master = generate(work, count)
+    reference = os.path.abspath(os.path.join(master, "ref"))
+    folder = os.path.abspath(os.path.join(work, "run-%d" % count))
+    programs = ["Pelmora", "script", "floor"]
+    times = {p: [] for p in programs}
+    cpu = {p: [] for p in programs}
+    for run in range(runs):
+        # A different order each round, so that no program always runs first.
+        order = programs[run % 3:] + programs[:run % 3]
+        for program in order:
+            fresh_copy(master, folder)
+            wall, used = timed_run(program, tools, reference, folder)
+            times[program].append(wall)
+            cpu[program].append(used)
+            if run == 0:
+                check_result(program, folder, count)
+        print("  %6d files, round %d of %d: %s" % (count, run + 1, runs, ", ".join(
+            "%s %.3f s" % (p, times[p][-1]) for p in programs)), flush=True)
+    shutil.rmtree(folder, ignore_errors=True)
+    return ({p: statistics.median(times[p]) for p in programs},
+            {p: statistics.median(cpu[p]) for p in programs})
+
+
+def report(medians, sizes, what):
+    print("\nMedian %s:\n" % what)
+    print("| files | Pelmora | script | floor | Pelmora / script | Pelmora / floor |")
+    print("|---|---|---|---|---|---|")
+    met = True
+    for count in sizes:
+        m = medians[count]
+        to_floor = m["Pelmora"] / m["floor"]
+        met = met and to_floor <= GOAL_TO_FLOOR
+        print("| {:,} | {:.3f} s | {:.3f} s | {:.3f} s | {:.2f} | {:.2f} |".format(
+            count, m["Pelmora"], m["script"], m["floor"], m["Pelmora"] / m["script"], to_floor))
+    if len(sizes) > 1:
+        first, last = sizes[0], sizes[-1]
+        growth = medians[last]["Pelmora"] / medians[first]["Pelmora"]
+        allowed = GOAL_GROWTH * last / first / 10
+        met = met and growth <= allowed
+        print("\nPelmora grows %.1f times from %d to %d files (floor %.1f, script %.1f)." % (
+            growth, first, last, medians[last]["floor"] / medians[first]["floor"],
+            medians[last]["script"] / medians[first]["script"]))
+    print("Goal on %s (at most %.1f times the floor, at most %.0f times the time for ten times the "
+          "files): %s" % (what, GOAL_TO_FLOOR, GOAL_GROWTH, "met" if met else "NOT met"))
+
+
+def count_syscalls(pelmora, work, count):
+    """System calls per rewritten file of one Pelmora run, from strace -c -f."""
+    if not shutil.which("strace"):
+        sys.exit("the system-call count needs strace: apt-get install strace")
+    master = generate(work, count)
+    reference = os.path.abspath(os.path.join(master, "ref"))
+    folder = os.path.abspath(os.path.join(work, "run-%d" % count))
+    fresh_copy(master, folder)
+    summary = os.path.join(work, "strace-%d.txt" % count)
+    given = (reference + "\n" + folder + "\n").encode()
+    subprocess.run(["strace", "-c", "-f", "-o", summary, pelmora], input=given,
+                   stdout=subprocess.DEVNULL, check=True)
+    shutil.rmtree(folder, ignore_errors=True)
+    with open(summary) as f:
+        text = f.read()
+    print(text)
+    for line in text.splitlines():
+        fields = line.split()
+        if fields and fields[-1] == "total":
+            calls = int(fields[-3] if len(fields) >= 4 else fields[2])
+            print("%d system calls, %.1f per rewritten file" % (calls, calls / count))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--pelmora", required=True)
+    parser.add_argument("--floor")
+    parser.add_argument("--work", default="build/bench")
+    parser.add_argument("--sizes", default="1000,10000")
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--syscalls", type=int, metavar="FILES")
+    args = parser.parse_args()
+    os.makedirs(args.work, exist_ok=True)
+    if not os.access(args.pelmora, os.X_OK):
+        sys.exit("no Pelmora program at %s: build it first" % args.pelmora)
+    if args.syscalls:
+        count_syscalls(args.pelmora, args.work, args.syscalls)
+        return
+    if not args.floor or not os.access(args.floor, os.X_OK):
+        sys.exit("no floor program at %s: build it first" % args.floor)
+    script = os.path.join(args.work, "modder_script.py")
+    with open(script, "w") as f:
+        f.write(SCRIPT)
+    tools = {"Pelmora": os.path.abspath(args.pelmora), "script": script,
+             "floor": os.path.abspath(args.floor)}
+    sizes = [int(s) for s in args.sizes.split(",")]
+    print("Pelmora, the script and the floor, %d rounds each, %d cores" % (args.runs,
+                                                                           os.cpu_count()))
+    results = {count: measure(tools, args.work, count, args.runs) for count in sizes}
+    report({count: results[count][0] for count in sizes}, sizes, "wall time")
+    report({count: results[count][1] for count in sizes}, sizes,
+           "processor time (user and system), less disturbed by other load")
+
+
+if __name__ == "__main__":
+    main()

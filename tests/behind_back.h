@@ -1,0 +1,19 @@
+// Changes made to a folder behind the OS layer's back, with plain system calls, as another
+// program would make them; for the tests of the layer's cached folder listings. They exist
+// on POSIX only: on Windows behind_back_available() is false and every other routine -1.
+// Paths are in the tests' Windows form ('Z:\tmp\os-...\name'), spelt as stored.
+#pragma once
+
+#include <string>
+
+bool behind_back_available();
+// Each 0, or -1.
+int behind_create_file(const std::string &path);
+int behind_delete_file(const std::string &path);
+int behind_rename(const std::string &from, const std::string &to);
+int behind_make_folder(const std::string &path);
+// Sets the modification time of a file or folder, as a file system whose clock had not
+// moved on would leave it.
+int behind_set_time(const std::string &path, long long seconds, long nanoseconds);
+// Now plus offset_seconds, in seconds since 1970.
+long long behind_clock_seconds(long long offset_seconds);

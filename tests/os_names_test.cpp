@@ -1,0 +1,221 @@
+// Names without regard to case under churn: the layer's own creates, deletes, renames and
+// folder changes must keep later lookups exact, and on POSIX, where the layer keeps folder
+// listings, changes made behind its back must be seen as os.h promises.
+#include "support.h"
+
+#include <string>
+
+#include "behind_back.h"
+#include "os.h"
+
+using OsNameCache = TempFolderTest;
+
+// Invented folder times, one per test: a later test's folder may get a removed folder's
+// inode, and with the same invented time it would pass for that folder.
+static const long long YEAR_2001 = 978307200;
+
+static std::string numbered(const char *prefix, int number, const char *suffix)
+{
+    char name[64];
+    snprintf(name, sizeof name, "%s%04d%s", prefix, number, suffix);
+    return name;
+}
+
+TEST_F(OsNameCache, FindsANameCreatedRightAfterItWasLookedUpMissing)
+{
+    EXPECT_EQ(os_exists("car.veh"), 0);
+    ASSERT_TRUE(write_file("CAR.VEH", "body"));
+    EXPECT_EQ(os_exists("car.veh"), 1);
+    EXPECT_EQ(read_file("Car.Veh"), "body");
+    ASSERT_TRUE(write_file("car.veh", "again")); // the same file, in its stored case
+    EXPECT_EQ(names_in(dir), std::set<std::string>({"CAR.VEH"}));
+    EXPECT_EQ(read_file("CAR.VEH"), "again");
+}
+
+TEST_F(OsNameCache, ForgetsADeletedNameSoThatItIsCreatedAgainAsWritten)
+{
+    ASSERT_TRUE(write_file("Old.Txt", "1"));
+    EXPECT_EQ(os_exists("old.txt"), 1);
+    ASSERT_EQ(os_delete_file("OLD.TXT"), 0);
+    EXPECT_EQ(os_exists("old.txt"), 0);
+    ASSERT_TRUE(write_file("old.txt", "2"));
+    EXPECT_EQ(names_in(dir), std::set<std::string>({"old.txt"}));
+}
+
+TEST_F(OsNameCache, FollowsRenamesAndNewCases)
+{
+    ASSERT_TRUE(write_file("A.txt", "a"));
+    EXPECT_EQ(os_exists("a.TXT"), 1);
+    ASSERT_EQ(os_rename_no_replace("a.txt", "B.TXT"), 0);
+    EXPECT_EQ(os_exists("a.txt"), 0);
+    EXPECT_EQ(read_file("b.txt"), "a");
+    ASSERT_EQ(os_rename_no_replace("b.txt", "B.TXT"), 0); // the same name again
+    EXPECT_EQ(read_file("b.Txt"), "a");
+    ASSERT_TRUE(write_file("a.txt", "new"));
+    EXPECT_EQ(os_rename_no_replace("A.TXT", "b.txt"), -1); // the target exists in another case
+    EXPECT_EQ(names_in(dir), std::set<std::string>({"B.TXT", "a.txt"}));
+}
+
+TEST_F(OsNameCache, FollowsFoldersCreatedAndRemoved)
+{
+    EXPECT_EQ(os_exists("sub\\x.txt"), 0);
+    EXPECT_EQ(os_exists("sub"), 0);
+    ASSERT_EQ(os_make_directory("Sub"), 0);
+    ASSERT_TRUE(write_file("SUB\\X.txt", "x"));
+    EXPECT_EQ(read_file("sub\\x.TXT"), "x");
+    ASSERT_EQ(os_delete_file("sub\\x.txt"), 0);
+    ASSERT_EQ(os_remove_directory("SUB"), 0);
+    EXPECT_EQ(os_exists("sub"), 0);
+    ASSERT_EQ(os_make_directory("sub"), 0);
+    EXPECT_EQ(names_in(dir), std::set<std::string>({"sub"}));
+    EXPECT_EQ(os_exists("SUB\\x.txt"), 0);
+}
+
+// Enough names to grow the listing's table several times, and enough deletes to make it
+// rebuild itself; every name must still be found, and no deleted one.
+TEST_F(OsNameCache, KeepsEveryNameOfABusyFolder)
+{
+    const int files = 600;
+    for (int i = 0; i < files; i++)
+        ASSERT_TRUE(write_file(numbered("File", i, ".Txt"), "x"));
+    for (int round = 0; round < 3; round++)
+        for (int i = 0; i < files; i++) {
+            std::string name = numbered("new_file", i, ".txt");
+            ASSERT_EQ(os_exists(name.c_str()), 0) << name;
+            ASSERT_TRUE(write_file(name, "y"));
+            ASSERT_EQ(os_delete_file(numbered("NEW_FILE", i, ".TXT").c_str()), 0) << name;
+        }
+    for (int i = 0; i < files; i++)
+        ASSERT_EQ(os_exists(numbered("file", i, ".txt").c_str()), 1) << i;
+    EXPECT_EQ(names_in(dir).size(), static_cast<size_t>(files));
+}
+
+TEST_F(OsNameCache, StaysExactOverMoreFoldersThanItKeeps)
+{
+    const int folders = 12;
+    for (int i = 0; i < folders; i++) {
+        ASSERT_EQ(os_make_directory(numbered("Dir", i, "").c_str()), 0);
+        ASSERT_TRUE(write_file(numbered("Dir", i, "\\Name.TXT"), "n"));
+    }
+    for (int round = 0; round < 2; round++)
+        for (int i = 0; i < folders; i++) {
+            EXPECT_EQ(os_exists(numbered("dir", i, "\\name.txt").c_str()), 1);
+            EXPECT_EQ(os_exists(numbered("dir", i, "\\other.txt").c_str()), round);
+            if (round == 0) {
+                ASSERT_TRUE(write_file(numbered("DIR", i, "\\Other.txt"), "o"));
+            }
+        }
+    EXPECT_EQ(names_in(at("dir0011")), std::set<std::string>({"Name.TXT", "Other.txt"}));
+}
+
+// ---- Changes behind the layer's back (POSIX) ---------------------------------------------
+
+class OsNameCacheBehindItsBack : public TempFolderTest
+{
+  protected:
+    void SetUp() override
+    {
+        if (!behind_back_available())
+            GTEST_SKIP() << "the OS layer keeps folder listings only on POSIX";
+        TempFolderTest::SetUp();
+    }
+};
+
+TEST_F(OsNameCacheBehindItsBack, SeesANameAnotherProgramCreated)
+{
+    EXPECT_EQ(os_exists("car.veh"), 0);
+    ASSERT_EQ(behind_create_file(at("CAR.VEH")), 0);
+    EXPECT_EQ(os_exists("car.veh"), 1);
+    ASSERT_TRUE(write_file("car.veh", "body"));
+    EXPECT_EQ(names_in(dir), std::set<std::string>({"CAR.VEH"}));
+}
+
+TEST_F(OsNameCacheBehindItsBack, ForgetsANameAnotherProgramDeleted)
+{
+    ASSERT_TRUE(write_file("CAR.VEH", "body"));
+    EXPECT_EQ(os_exists("car.veh"), 1);
+    ASSERT_EQ(behind_delete_file(at("CAR.VEH")), 0);
+    EXPECT_EQ(os_exists("car.veh"), 0);
+    ASSERT_TRUE(write_file("car.veh", "new"));
+    EXPECT_EQ(names_in(dir), std::set<std::string>({"car.veh"}));
+}
+
+TEST_F(OsNameCacheBehindItsBack, SeesARenameByAnotherProgram)
+{
+    ASSERT_TRUE(write_file("First.txt", "1"));
+    EXPECT_EQ(os_exists("first.txt"), 1);
+    EXPECT_EQ(os_exists("second.txt"), 0);
+    ASSERT_EQ(behind_rename(at("First.txt"), at("SECOND.txt")), 0);
+    EXPECT_EQ(os_exists("first.txt"), 0);
+    EXPECT_EQ(read_file("second.TXT"), "1");
+}
+
+// A listing taken while the folder's time is as new as the clock is distrusted: a change
+// within the same tick leaves that time as it was.
+TEST_F(OsNameCacheBehindItsBack, SeesAChangeThatLeftTheFolderTimeAsItWasAfterARacyListing)
+{
+    long long soon = behind_clock_seconds(60);
+    ASSERT_EQ(behind_set_time(dir, soon, 0), 0);
+    EXPECT_EQ(os_exists("car.veh"), 0);
+    ASSERT_EQ(behind_create_file(at("CAR.VEH")), 0);
+    ASSERT_EQ(behind_set_time(dir, soon, 0), 0);
+    EXPECT_EQ(os_exists("car.veh"), 1);
+}
+
+// What os.h states the layer cannot see: a change that leaves the folder's time exactly as
+// it was after a listing older than the clock. Any new time, even an older one, is seen.
+TEST_F(OsNameCacheBehindItsBack, TrustsAListingUntilTheFolderTimeChanges)
+{
+    const long long year_2001 = YEAR_2001 + 1000;
+    ASSERT_EQ(behind_set_time(dir, year_2001, 5), 0);
+    EXPECT_EQ(os_exists("car.veh"), 0);
+    ASSERT_EQ(behind_create_file(at("CAR.VEH")), 0);
+    ASSERT_EQ(behind_set_time(dir, year_2001, 5), 0);
+    EXPECT_EQ(os_exists("car.veh"), 0);
+    ASSERT_EQ(behind_set_time(dir, year_2001, 4), 0);
+    EXPECT_EQ(os_exists("car.veh"), 1);
+}
+
+// A name found in another case is checked before it is used, so a listing that missed a
+// delete never leads to an entry that is gone (nor gives a created file that entry's case).
+TEST_F(OsNameCacheBehindItsBack, NeverLeadsToANameAnotherProgramDeleted)
+{
+    const long long year_2001 = YEAR_2001 + 4000;
+    ASSERT_TRUE(write_file("CAR.VEH", "body"));
+    ASSERT_EQ(behind_set_time(dir, year_2001, 0), 0);
+    EXPECT_EQ(os_exists("car.veh"), 1);
+    ASSERT_EQ(behind_delete_file(at("CAR.VEH")), 0);
+    ASSERT_EQ(behind_set_time(dir, year_2001, 0), 0);
+    EXPECT_EQ(os_exists("car.veh"), 0);
+    ASSERT_TRUE(write_file("car.veh", "new"));
+    EXPECT_EQ(names_in(dir), std::set<std::string>({"car.veh"}));
+}
+
+TEST_F(OsNameCacheBehindItsBack, SeesAFolderReplacedByAnotherOfTheSameTime)
+{
+    const long long year_2001 = YEAR_2001 + 2000;
+    ASSERT_EQ(os_make_directory("Sub"), 0);
+    ASSERT_EQ(behind_set_time(at("Sub"), year_2001, 0), 0);
+    EXPECT_EQ(os_exists("sub\\x.txt"), 0);
+    ASSERT_EQ(behind_rename(at("Sub"), at("Old")), 0);
+    ASSERT_EQ(behind_make_folder(at("Sub")), 0);
+    ASSERT_EQ(behind_create_file(at("Sub\\X.txt")), 0);
+    ASSERT_EQ(behind_set_time(at("Sub"), year_2001, 0), 0);
+    EXPECT_EQ(os_exists("sub\\x.txt"), 1);
+}
+
+// The layer's own change may only update a listing that was current just before it; one
+// that another program's change had made stale is read again.
+TEST_F(OsNameCacheBehindItsBack, OwnChangeAfterAnotherProgramsChangeKeepsThatChange)
+{
+    const long long year_2001 = YEAR_2001 + 3000;
+    ASSERT_TRUE(write_file("bar.txt", "b"));
+    ASSERT_EQ(behind_set_time(dir, year_2001, 0), 0);
+    EXPECT_EQ(os_exists("foo.txt"), 0);
+    ASSERT_EQ(behind_create_file(at("FOO.txt")), 0);
+    ASSERT_EQ(behind_set_time(dir, year_2001 + 1, 0), 0);
+    ASSERT_EQ(os_delete_file("bar.txt"), 0);
+    EXPECT_EQ(os_exists("foo.txt"), 1);
+    ASSERT_TRUE(write_file("foo.txt", "f"));
+    EXPECT_EQ(names_in(dir), std::set<std::string>({"FOO.txt"}));
+}
