@@ -22,6 +22,7 @@ file(WRITE ${WORK_DIR}/sample.md
   "<!-- windows-guide:start -->\n"
   "## Part `one`\n"
   "**Bold** text, split by `;` and `\\`, in car-tools-VERSION.\n"
+  "`Zandrel.exe`, `Pelmora.exe` (`x` or `yz`).\n"
   "\n"
   "    a;b;[c];d\\\n"
   "    [open\n"
@@ -53,6 +54,7 @@ string(APPEND expected "\r\n")
 string(APPEND expected "Part one\r\n")
 string(APPEND expected "--------\r\n")
 string(APPEND expected "Bold text, split by \";\" and \"\\\", in car-tools-9.8.7.\r\n")
+string(APPEND expected "Zandrel.exe, Pelmora.exe (\"x\" or \"yz\").\r\n")
 string(APPEND expected "\r\n")
 string(APPEND expected "    a;b;[c];d\\\r\n")
 string(APPEND expected "    [open\r\n")
