@@ -1,5 +1,5 @@
 # Thin wrapper over the CMake presets.
-.PHONY: all test demo deps clean
+.PHONY: all test demo deps clean fuzz
 
 all: deps
 	cmake --preset linux
@@ -12,6 +12,10 @@ deps:
 test: deps
 	cmake --workflow --preset linux-asan
 	cmake --workflow --preset win32
+
+# The fuzz targets under libFuzzer (clang), each for FUZZ_SECONDS (default 60) seconds.
+fuzz: deps
+	tests/fuzz/run.sh
 
 demo: deps
 	cmake --preset linux
