@@ -66,8 +66,12 @@ bool is_terminated_within(const char *buffer, size_t size)
 
 static char scratch_path[PATH_BUFFER_SIZE];
 
+// The current folder cannot be removed, so the process steps out of it first.
 static void remove_scratch_folder()
 {
+    char parent[PATH_BUFFER_SIZE];
+    directory_of(parent, scratch_path);
+    os_change_directory(parent);
     os_remove_directory(scratch_path);
 }
 

@@ -116,6 +116,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string path = take_text(&input, 400);
     std::string path_list = take_text(&input, 1000);
     const std::string &folder = scratch_folder();
+    // libFuzzer names its corpus and artifacts relative to the folder it started in.
+    char previous[PATH_BUFFER_SIZE];
+    fuzz_check(os_get_current_directory(previous, sizeof previous) == 0,
+               "cannot read the current folder");
     if ((flags & 1) == 0 || os_change_directory("\\") != 0)
         os_change_directory(folder.c_str());
     os_set_environment("PATH", path_list.c_str());
@@ -124,5 +128,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     check_make_absolute(path);
     check_normalize(path);
     check_search(path);
+    os_change_directory(previous);
     return 0;
 }

@@ -130,7 +130,6 @@ static const std::string &folder_below(const char *name)
 
 static void remove_subfolders()
 {
-    os_change_directory(scratch_folder().c_str());
     os_remove_directory(folder_below("ref").c_str());
     os_remove_directory(folder_below("new").c_str());
 }
@@ -158,6 +157,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string output_path = new_folder + "\\new_" + lower(name);
     fuzz_check(write_bytes(ref_path, reference), "cannot write the reference file");
     fuzz_check(write_bytes(new_path, current), "cannot write the new file");
+    // libFuzzer names its corpus and artifacts relative to the folder it started in.
+    char previous[PATH_BUFFER_SIZE];
+    fuzz_check(os_get_current_directory(previous, sizeof previous) == 0,
+               "cannot read the current folder");
     os_change_directory(new_folder.c_str());
 
     char directory[PATH_BUFFER_SIZE];
@@ -178,5 +181,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     os_delete_file(new_path.c_str());
     os_delete_file((new_folder + "\\" + lower(name)).c_str());
     os_delete_file(ref_path.c_str());
+    os_change_directory(previous);
     return 0;
 }
