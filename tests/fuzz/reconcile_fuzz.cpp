@@ -169,7 +169,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     snprintf(entry_name, sizeof entry_name, "%s", name.c_str());
     WalkEntry entry = {entry_name, directory, static_cast<int32_t>(current.size()), 0777,
                        const_cast<char *>(ref_folder.c_str())};
-    fuzz_check(reconcile_vehicle_file(&entry) == 0, "reconcile_vehicle_file gave no 0");
+    int8_t result = reconcile_vehicle_file(&entry);
+    os_change_directory(previous);
+    fuzz_check(result == 0, "reconcile_vehicle_file gave no 0");
 
     std::string after;
     fuzz_check(read_bytes(ref_path, &after) && after == reference, "the reference file changed");
@@ -181,6 +183,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     os_delete_file(new_path.c_str());
     os_delete_file((new_folder + "\\" + lower(name)).c_str());
     os_delete_file(ref_path.c_str());
-    os_change_directory(previous);
     return 0;
 }
