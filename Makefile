@@ -1,6 +1,6 @@
 # Thin wrapper over the CMake presets. Each target first installs the missing packages of
 # the groups it needs (scripts/install-deps).
-.PHONY: all test demo release deps bench bench-syscalls clean
+.PHONY: all test demo release deps bench bench-syscalls fuzz clean
 
 all:
 	scripts/install-deps native
@@ -15,6 +15,11 @@ test:
 	scripts/install-deps test
 	cmake --workflow --preset linux-asan
 	cmake --workflow --preset win32
+
+# The fuzz targets under libFuzzer (clang), each for FUZZ_SECONDS (default 60) seconds.
+fuzz:
+	scripts/install-deps fuzz
+	tests/fuzz/run.sh
 
 # Needs only the native build: cmake, ninja and a C++ compiler.
 demo:
