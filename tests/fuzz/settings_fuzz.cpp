@@ -46,15 +46,20 @@ static size_t occurrences(const std::string &text, const std::string &part)
 }
 
 // A "p" letter gets a new copy for every line of its key, and the earlier copies cannot be
-// freed; one is taken only for a name that occurs at most once in the whole file.
+// freed; one is taken only for a name that occurs at most once in the whole file, counted
+// with the CRs that text mode drops left out, since "wi\rdth" reads as "width" there.
 static std::string choose_types(FuzzInput *input, const std::string &names, const std::string &file)
 {
+    std::string without_cr;
+    for (char c : file)
+        if (c != '\r')
+            without_cr += c;
     std::vector<std::string> list = names_of(names);
     std::string types;
     uint8_t count = take_byte(input) % (SLOTS + 1);
     for (uint8_t k = 0; k < count; k++) {
         char letter = letters[take_byte(input) % sizeof letters];
-        if (letter == 'p' && (k >= list.size() || occurrences(file, list[k]) > 1))
+        if (letter == 'p' && (k >= list.size() || occurrences(without_cr, list[k]) > 1))
             letter = 's';
         types += letter;
     }
