@@ -82,5 +82,5 @@ void patch_names(const char *path, char old_names[][NAME_SIZE], char new_names[]
         length = 0;
         too_long = 0;
     }
-    fclose(file);
+    os_close_stream(file);
 }

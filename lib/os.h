@@ -64,7 +64,8 @@ int os_close(int fd);
 
 // Opens a C stream in binary mode whatever the mode says ("r", "w", "a", "r+", "w+", with or
 // without "b" or "t"); text mode is the library's own (lib/stream.h). Null on failure,
-// and for a mode that writes ("w", "a", "+") to a read-only file.
+// and for a mode that writes ("w", "a", "+") to a read-only file. "wx" creates the file
+// only when nothing of that name (in any case) exists: null when something does.
 FILE *os_open_stream(const char *path, const char *mode);
 // Closes a stream from os_open_stream, writing out what it still buffers. 0, or -1 when that
 // write or the close failed.

@@ -139,6 +139,15 @@ FILE *os_open_stream(const char *path, const char *mode)
     native_mode[length] = '\0';
     if (strpbrk(native_mode, "wa+") && (fault_fires(OS_FAULT_CREATE) || is_read_only_file(path)))
         return nullptr;
+    // The runtime's fopen knows no "x": an exclusive create is made by hand.
+    if (strchr(mode, 'x')) {
+        int fd = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                       _S_IREAD | _S_IWRITE);
+        FILE *stream = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
+        if (fd >= 0 && !stream)
+            _close(fd);
+        return stream;
+    }
     return fopen(path, native_mode);
 }
 

@@ -10,9 +10,13 @@
 #include <stdio.h>
 
 struct Stream {
-    FILE *file;   // the binary C stream underneath
-    int8_t text;  // 1 for text mode, 0 for binary
-    int8_t ended; // text mode: a Ctrl-Z was read, nothing follows
+    FILE *file;     // the binary C stream underneath
+    int8_t text;    // 1 for text mode, 0 for binary
+    int8_t ended;   // text mode: a Ctrl-Z was read, nothing follows
+    int8_t drained; // a read met the end of the file (streams read through buffer)
+    char *buffer;   // a stream opened only for reading is read in blocks into this; else null
+    int32_t at;     // the next byte of buffer to deliver
+    int32_t have;   // the bytes in buffer
 };
 
 // Opens path (through the OS layer) with an fopen-style mode: "r", "w", "a", "r+", "w+",

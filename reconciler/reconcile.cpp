@@ -121,16 +121,19 @@ static int copy_other_pieces(Stream *current, Stream *output)
     return length < 0 ? PIECE_HOLDS_NUL : result;
 }
 
-// Creates the output file only when nothing of its name is there: an earlier new_ file may
-// hold the only whole copy of the text (after a copy back that was cut short), or be the
-// user's own. A folder of that name could never be created over, and is skipped silently.
+// Creates the output file only when nothing of its name is there, in one step: an earlier
+// new_ file may hold the only whole copy of the text (after a copy back that was cut short),
+// or be the user's own. A folder of that name could never be created over, and is skipped
+// silently.
 static int create_output(const char *path, Stream **output)
 {
+    *output = stream_open(path, "wx");
+    if (*output)
+        return OUTPUT_WRITTEN;
     OsFileStatus status;
-    if (os_file_status(path, &status) == 0)
-        return status.is_directory ? NOT_OPENED : OUTPUT_EXISTS;
-    *output = stream_open(path, "w");
-    return *output ? OUTPUT_WRITTEN : NOT_OPENED;
+    if (os_file_status(path, &status) == 0 && !status.is_directory)
+        return OUTPUT_EXISTS;
+    return NOT_OPENED;
 }
 
 // Fills the output file; a reference that holds a NUL leaves the new file unread.

@@ -145,6 +145,22 @@ TEST_F(OsFiles, StreamsAreBinaryWhateverTheMode)
     EXPECT_EQ(os_open_stream("missing", "r"), nullptr);
 }
 
+TEST_F(OsFiles, ExclusiveStreamsCreateOnlyANewFile)
+{
+    ASSERT_TRUE(write_file("taken.txt", "mine"));
+    EXPECT_EQ(os_open_stream("taken.txt", "wx"), nullptr);
+    EXPECT_EQ(os_open_stream("TAKEN.TXT", "wx"), nullptr);
+    EXPECT_EQ(read_file("taken.txt"), "mine");
+    ASSERT_EQ(os_make_directory("folder"), 0);
+    EXPECT_EQ(os_open_stream("folder", "wx"), nullptr);
+    FILE *file = os_open_stream("New.txt", "wx");
+    ASSERT_NE(file, nullptr);
+    fputs("a\n", file);
+    EXPECT_EQ(os_close_stream(file), 0);
+    EXPECT_EQ(read_file("new.txt"), "a\n");
+    EXPECT_EQ(list_folder(".").count("New.txt"), 1u);
+}
+
 TEST_F(OsFiles, RenameRefusesToReplaceAndNeedsASource)
 {
     ASSERT_TRUE(write_file("first", "1"));
