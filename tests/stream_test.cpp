@@ -166,3 +166,34 @@ TEST_F(StreamText, ReadPieceReadsNothingIntoTooSmallBuffers)
     EXPECT_STREQ(buffer, "abc");
     stream_close(stream);
 }
+
+// Reading goes through blocks of 4096 bytes: pieces, CRs, positions and seeks across the
+// block boundaries give what one byte at a time would.
+TEST_F(StreamText, PiecesPositionsAndSeeksHoldAcrossBlocks)
+{
+    std::string bytes, text;
+    for (int line = 0; bytes.size() < 10000; line++) {
+        std::string body = "line " + std::to_string(line) + std::string(line % 37, 'x');
+        bytes += body + "\r\n";
+        text += body + "\n";
+    }
+    ASSERT_TRUE(write_file("big.txt", bytes));
+    Stream *stream = stream_open("big.txt", "r");
+    ASSERT_NE(stream, nullptr);
+    std::string read;
+    char piece[16];
+    int length;
+    while ((length = stream_read_piece(piece, sizeof piece, stream)) > 0)
+        read.append(piece, static_cast<size_t>(length));
+    EXPECT_EQ(read, text);
+    EXPECT_EQ(stream_eof(stream), 1);
+    EXPECT_EQ(stream_tell(stream), static_cast<long>(bytes.size()));
+    EXPECT_EQ(stream_seek(stream, 4095, SEEK_SET), 0);
+    EXPECT_EQ(stream_eof(stream), 0);
+    EXPECT_EQ(stream_getc(stream), bytes[4095] == '\r' ? bytes[4096] : bytes[4095]);
+    EXPECT_EQ(stream_seek(stream, 100, SEEK_CUR), 0);
+    long at = stream_tell(stream);
+    EXPECT_GT(at, 4195);
+    EXPECT_EQ(stream_getc(stream), bytes[at] == '\r' ? bytes[at + 1] : bytes[at]);
+    EXPECT_EQ(stream_close(stream), 0);
+}
