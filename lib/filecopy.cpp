@@ -3,6 +3,7 @@
 #include "filecopy.h"
 
 #include "os.h"
+#include "stream.h"
 
 #include <errno.h>
 #include <stdio.h>
@@ -189,23 +190,29 @@ static int8_t convert_file(const char *source, const char *destination, ByteConv
     // Opening the destination with "wb" would empty a source that is the same file.
     if (os_same_file(source, destination))
         return -1;
-    FILE *in = os_open_stream(source, "rb");
+    Stream *in = stream_open(source, "rb");
     if (in == nullptr)
         return -1;
     FILE *out = os_open_stream(destination, "wb");
     if (out == nullptr) {
-        fclose(in);
+        stream_close(in);
         return -1;
     }
     int previous = 0;
-    for (int byte = getc(in); byte != EOF; byte = getc(in)) {
+    for (int byte = stream_getc(in); byte != EOF; byte = stream_getc(in)) {
         if (convert(byte, previous, out))
             break;
         previous = byte;
     }
-    fclose(in);
-    fclose(out);
-    return 0;
+    // A failed read or write leaves the destination short of the source's text.
+    int failed = stream_error(in) || ferror(out);
+    stream_close(in);
+    if (os_close_stream(out) != 0)
+        failed = 1;
+    if (!failed)
+        return 0;
+    os_delete_file(destination);
+    return -1;
 }
 
 static int lf_to_crlf_byte(int byte, int previous, FILE *out)
