@@ -37,9 +37,9 @@ int copy_file(const char *source, const char *destination);
 int append_file_range(const char *source, const char *destination, uint32_t first, uint32_t end);
 
 // Compares two files byte for byte. Result: 0 when equal, 1 when they differ (sizes
-// differing: without reading), -1 when either cannot be opened. Not re-entrant. When its
-// buffers cannot be allocated it prints " <error text>\n" to standard error and ends the
-// program with exit status 1.
+// differing: without reading), -1 when either cannot be opened or a read failed. Not
+// re-entrant. When its buffers cannot be allocated it prints " <error text>\n" to standard
+// error and ends the program with exit status 1.
 int compare_files(const char *first, const char *second);
 
 // Converters: copy source to destination (created or truncated) byte by byte, changing

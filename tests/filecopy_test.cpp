@@ -317,6 +317,8 @@ TEST_F(FileCopyTest, CompareFilesTellsEqualFromDifferent)
     EXPECT_EQ(compare_files("big", "big_middle"), 1);
     EXPECT_EQ(compare_files("big", "missing"), -1);
     EXPECT_EQ(compare_files("missing", "big"), -1);
+    os_inject_fault(OS_FAULT_READ, 3); // the second block of the first file
+    EXPECT_EQ(compare_files("big", "big_same"), -1);
 }
 
 // ---- Converters ----------------------------------------------------------------------
