@@ -49,7 +49,7 @@ wait_for() {
 
 fresh_files() {
   rm -rf "$wagen"
-  mkdir -p "$muller/ref" || exit 1
+  mkdir -p "$muller/ref" "$wagen/Maller" || exit 1
   printf 'DescFile=ref.gen\r\nDescClass=GT\r\n' >"$muller/ref/car.veh"
   printf 'Name=Neu\r\nDescFile=alt.gen\r\nDescClass=Alt\r\n' >"$muller/car.veh"
   # The two answers in the ANSI code page (0xFC is u with diaeresis in 1252), for the pipe.
@@ -82,9 +82,14 @@ tmux send-keys -t cmd Enter
 if ! wait_for cmd 'ref dir :'; then
   fail "typed: Pelmora asked for no folder"
 else
+  # 'ā' is not in code page 1252; its best-fit stand-in 'a' would name C:\Wagen\Maller.
+  tmux send-keys -t cmd -l 'C:\Wagen\Māller\'
+  tmux send-keys -t cmd Enter
+  wait_for cmd 'ref dir :' 2 'new dir :' 0 ||
+    fail "typed: C:\Wagen\Māller\ was taken for C:\Wagen\Maller"
   tmux send-keys -t cmd -l 'C:\Wagen\Müller\ref\'
   tmux send-keys -t cmd Enter
-  if ! wait_for cmd 'new dir :' 1 'ref dir :' 1; then
+  if ! wait_for cmd 'new dir :' 1 'ref dir :' 2; then
     fail "typed: the reference folder C:\\Wagen\\Müller\\ref\\ was not accepted"
   else
     tmux send-keys -t cmd -l 'C:\Wagen\Müller\'
