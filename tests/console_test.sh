@@ -16,7 +16,7 @@ german=$(locale -a 2>/dev/null | grep -ix 'de_DE\.utf-\?8' | head -n 1)
 
 unset TERM TMUX
 socket="console-test-$$"
-tmux() { command tmux -u -L "$socket" -f /dev/null "$@"; }
+tmux() { LANG=$german LC_ALL=$german command tmux -u -L "$socket" -f /dev/null "$@"; }
 wagen="$prefix/drive_c/Wagen"
 muller="$wagen/Müller"
 screen="$work/screen.txt"
