@@ -161,15 +161,16 @@ int os_set_environment(const char *name, const char *value);
 void os_prepare_console(void);
 
 // Drops input that was typed ahead and is still waiting, when standard input is a console;
-// a pipe or a file is left alone. Also drops what is left of a typed line read so far.
+// a pipe or a file is left alone. Also drops what is left of a typed line read so far,
+// and a Ctrl-Z typed before: the console's next line is read afresh.
 void os_discard_console_input(void);
 
 enum { OS_INPUT_NO_MATCH = -2 };
 
 // The next byte of standard input, or EOF at its end. From a Windows console the typed
-// characters come in the ANSI code page (one or two bytes each); a character that page
+// characters come in the ANSI code page (one or more bytes each); a character that page
 // lacks comes as OS_INPUT_NO_MATCH, never as a stand-in character, and a Ctrl-Z ends the
-// input. A pipe or file, and every input on POSIX, comes byte for byte as getchar gives it.
+// input until os_discard_console_input. A pipe or file, and every input on POSIX, comes byte for byte as getchar gives it.
 int os_read_input_char(void);
 
 // The decision behind os_console_window_is_own: 1 when standard input and output are both

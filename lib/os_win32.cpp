@@ -503,7 +503,7 @@ static int typed_length, typed_next, typed_ended;
 
 void os_discard_console_input(void)
 {
-    typed_length = typed_next = 0;
+    typed_length = typed_next = typed_ended = 0;
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     if (GetFileType(input) == FILE_TYPE_CHAR)
         FlushConsoleInputBuffer(input);
