@@ -24,7 +24,12 @@ run_env="env LANG=$german LC_ALL=$german WINEDEBUG=-all WINEPREFIX=$prefix WINED
 pelmora_windows="Z:$(printf '%s' "$pelmora" | tr / '\\')"
 failures=0
 
-cleanup() { tmux kill-server 2>/dev/null; rm -rf "$wagen"; }
+# The server leaves its socket file behind.
+cleanup() {
+  tmux kill-server 2>/dev/null
+  rm -f "${TMUX_TMPDIR:-/tmp}/tmux-$(id -u)/$socket"
+  rm -rf "$wagen"
+}
 trap cleanup EXIT
 trap 'exit 1' HUP INT TERM
 
