@@ -155,10 +155,42 @@ int os_get_environment(const char *name, char *buffer, uint32_t size);
 int os_set_environment(const char *name, const char *value);
 
 // ---- Console -------------------------------------------------------------------------
+//
+// The programs' text is in the ANSI code page. A Windows console types and shows text in
+// its own code pages (OEM: 850, 866...), so on Windows console input is converted to ANSI
+// on reading and console output is shown from ANSI; pipes and files pass bytes unchanged.
+// POSIX passes every byte unchanged.
+
+// Call once at the start of a program: when standard output or error is a Windows console,
+// sets the console's output code page to the ANSI code page, and back to the one it had at
+// exit (also when Ctrl-C, Ctrl-Break or closing the window ends the program). Nothing on
+// POSIX, or when no console is attached.
+void os_prepare_console(void);
 
 // Drops input that was typed ahead and is still waiting, when standard input is a console;
-// a pipe or a file is left alone.
+// a pipe or a file is left alone. Also drops what is left of a typed line read so far,
+// and a Ctrl-Z typed before: the console's next line is read afresh.
 void os_discard_console_input(void);
+
+enum { OS_INPUT_NO_MATCH = -2 };
+
+// The next byte of standard input, or EOF at its end. From a Windows console the typed
+// characters come in the ANSI code page (one or more bytes each); a character that page
+// lacks comes as OS_INPUT_NO_MATCH, never as a stand-in character, and a Ctrl-Z ends the
+// input until os_discard_console_input. A pipe or file, and every input on POSIX, comes byte for byte as getchar gives it.
+int os_read_input_char(void);
+
+// The decision behind os_console_window_is_own: 1 when standard input and output are both
+// a console and the process is the only one attached to it (the console was made for the
+// program, as by a double click), else 0. attached_processes is 0 when unknown.
+int os_console_is_own(int input_is_console, int output_is_console, uint32_t attached_processes);
+// 1 when the program's console window closes with it (os_console_is_own on this process's
+// facts); always 0 on POSIX.
+int os_console_window_is_own(void);
+// Call at the very end of a program: when os_console_window_is_own, drops typed-ahead
+// input, prints "Press Enter to close this window." and waits for Enter or the end of
+// input, so the user can read the output. Otherwise does nothing.
+void os_hold_own_console_window(void);
 
 // ---- Temporary folders (tests and tools) ---------------------------------------------
 

@@ -765,10 +765,35 @@ int os_set_environment(const char *name, const char *value)
 
 // ---- Console -------------------------------------------------------------------------
 
+// A terminal shows the bytes it is sent; there is no code page to set.
+void os_prepare_console(void)
+{
+}
+
 void os_discard_console_input(void)
 {
     if (isatty(0))
         tcflush(0, TCIFLUSH);
+}
+
+int os_read_input_char(void)
+{
+    return getchar();
+}
+
+int os_console_is_own(int input_is_console, int output_is_console, uint32_t attached_processes)
+{
+    return input_is_console && output_is_console && attached_processes == 1 ? 1 : 0;
+}
+
+// A terminal window is never made for one program here, so none is held open.
+int os_console_window_is_own(void)
+{
+    return 0;
+}
+
+void os_hold_own_console_window(void)
+{
 }
 
 // ---- Temporary folders (tests and tools) ---------------------------------------------

@@ -455,11 +455,134 @@ int os_set_environment(const char *name, const char *value)
 
 // ---- Console -------------------------------------------------------------------------
 
+enum { TYPED_PIECE_UNITS = 256 };
+
+// A handle is a console when it has a console mode; the NUL device is a character device
+// too, but has none.
+static int is_console(DWORD standard)
+{
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(standard), &mode) ? 1 : 0;
+}
+
+static UINT saved_output_code_page; // 0 while the console's own page is in force
+
+static void restore_output_code_page(void)
+{
+    if (saved_output_code_page != 0)
+        SetConsoleOutputCP(saved_output_code_page);
+}
+
+// Runs on Ctrl-C, Ctrl-Break and the closing of the window, which end the program without
+// the C runtime's exit handlers; FALSE lets the system's own handling go on.
+static BOOL WINAPI restore_on_console_event(DWORD)
+{
+    restore_output_code_page();
+    return FALSE;
+}
+
+void os_prepare_console(void)
+{
+    if (!is_console(STD_OUTPUT_HANDLE) && !is_console(STD_ERROR_HANDLE))
+        return;
+    UINT current = GetConsoleOutputCP();
+    UINT ansi = GetACP();
+    if (current == 0 || current == ansi || !SetConsoleOutputCP(ansi))
+        return;
+    saved_output_code_page = current;
+    atexit(restore_output_code_page);
+    SetConsoleCtrlHandler(restore_on_console_event, TRUE);
+}
+
+// The rest of a typed line, converted: bytes 0 to 255 and OS_INPUT_NO_MATCH; at most three
+// bytes for each UTF-16 unit (a UTF-8 ANSI code page; double-byte pages need two).
+static int typed[TYPED_PIECE_UNITS * 3];
+static int typed_length, typed_next, typed_ended;
+
 void os_discard_console_input(void)
 {
+    typed_length = typed_next = typed_ended = 0;
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     if (GetFileType(input) == FILE_TYPE_CHAR)
         FlushConsoleInputBuffer(input);
+}
+
+// Appends one character (count UTF-16 units) to typed in the ANSI code page. Best-fit
+// stand-ins ('a' for an 'a' with a macron) are refused: they could name another file.
+static void add_typed_character(const WCHAR *character, int count)
+{
+    UINT ansi = GetACP();
+    char bytes[4];
+    BOOL defaulted = FALSE;
+    // A UTF-8 ANSI code page has every character and takes neither flag nor default.
+    int length = WideCharToMultiByte(ansi, ansi == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS, character,
+                                     count, bytes, sizeof bytes, nullptr,
+                                     ansi == CP_UTF8 ? nullptr : &defaulted);
+    if (length <= 0 || defaulted) {
+        typed[typed_length++] = OS_INPUT_NO_MATCH;
+        return;
+    }
+    for (int k = 0; k < length; k++)
+        typed[typed_length++] = static_cast<unsigned char>(bytes[k]);
+}
+
+// Reads the next piece of a typed line as UTF-16 and converts it into typed. 0, or -1 at
+// the end of input: a failed read, or a Ctrl-Z (after the characters typed before it).
+static int read_typed_piece(HANDLE input)
+{
+    WCHAR wide[TYPED_PIECE_UNITS];
+    DWORD count = 0;
+    typed_length = typed_next = 0;
+    if (typed_ended || !ReadConsoleW(input, wide, TYPED_PIECE_UNITS, &count, nullptr) ||
+        count == 0) {
+        typed_ended = 1;
+        return -1;
+    }
+    for (DWORD i = 0; i < count; i++) {
+        if (wide[i] == 26) {
+            typed_ended = 1;
+            break;
+        }
+        int pair = IS_HIGH_SURROGATE(wide[i]) && i + 1 < count && IS_LOW_SURROGATE(wide[i + 1]);
+        add_typed_character(wide + i, pair ? 2 : 1);
+        i += pair;
+    }
+    return typed_length > 0 ? 0 : -1;
+}
+
+int os_read_input_char(void)
+{
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (!is_console(STD_INPUT_HANDLE))
+        return getchar();
+    while (typed_next >= typed_length)
+        if (read_typed_piece(input) != 0)
+            return EOF;
+    return typed[typed_next++];
+}
+
+int os_console_is_own(int input_is_console, int output_is_console, uint32_t attached_processes)
+{
+    return input_is_console && output_is_console && attached_processes == 1 ? 1 : 0;
+}
+
+int os_console_window_is_own(void)
+{
+    DWORD processes[2];
+    return os_console_is_own(is_console(STD_INPUT_HANDLE), is_console(STD_OUTPUT_HANDLE),
+                             GetConsoleProcessList(processes, 2));
+}
+
+void os_hold_own_console_window(void)
+{
+    if (!os_console_window_is_own())
+        return;
+    os_discard_console_input();
+    fputs("Press Enter to close this window.", stdout);
+    fflush(stdout);
+    int c;
+    while ((c = os_read_input_char()) != EOF && c != '\n') {
+    }
 }
 
 // ---- Temporary folders (tests and tools) ---------------------------------------------

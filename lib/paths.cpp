@@ -13,18 +13,24 @@ enum { SEARCH_NAME_SIZE = 100 };
 // ---- The console question ------------------------------------------------------------
 
 // Reads one line of standard input into buffer (PATH_BUFFER_SIZE bytes) without CR or LF.
-// 1 for a line, 0 for a line too long (its rest discarded, buffer ""), -1 at the end of
-// input with nothing read.
+// 1 for a line, 0 for a line too long (its rest discarded, buffer "") and for a line with a
+// character the ANSI code page lacks ('?' in its place), -1 at the end of input with
+// nothing read.
 static int read_answer_line(char *buffer)
 {
     size_t length = 0;
     int got_any = 0;
     int too_long = 0;
+    int no_match = 0;
     int c;
-    while ((c = getchar()) != EOF && c != '\n') {
+    while ((c = os_read_input_char()) != EOF && c != '\n') {
         got_any = 1;
         if (c == '\r')
             continue;
+        if (c == OS_INPUT_NO_MATCH) {
+            no_match = 1;
+            c = '?';
+        }
         if (length + 1 < PATH_BUFFER_SIZE)
             buffer[length++] = (char)c;
         else
@@ -37,7 +43,7 @@ static int read_answer_line(char *buffer)
         buffer[0] = '\0';
         return 0;
     }
-    return 1;
+    return no_match ? 0 : 1;
 }
 
 // Drops an opening double quote, and the closing one with everything after it.

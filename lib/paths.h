@@ -13,9 +13,11 @@ enum { PATH_BUFFER_SIZE = 256 };
 // a leading double quote and the text from the next double quote on, and one trailing
 // backslash. Result: 1 when the cleaned text names an existing folder; 0 when it is empty,
 // names nothing or names a file; 0 too for a line of more than 255 characters, whose rest is
-// discarded and which leaves buffer holding "" (a cut name is never tried); -1 at the end of
-// standard input with nothing read (buffer "": callers must stop asking). A last line
-// without a line end is an ordinary answer.
+// discarded and which leaves buffer holding "" (a cut name is never tried); 0 too for a
+// line typed at a Windows console with a character the ANSI code page lacks (buffer holds
+// the line, '?' in its place; never tried); -1 at the end of standard input with nothing
+// read (buffer "": callers must stop asking). A last line without a line end is an ordinary
+// answer. Console input comes through os_read_input_char (lib/os.h).
 int read_directory_name(char *buffer);
 
 // The last component of path (a pointer into path). One trailing backslash of path is

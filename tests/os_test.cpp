@@ -459,6 +459,27 @@ TEST(OsProgram, FillsABufferOfExactFitAndRefusesOneByteLess)
     EXPECT_EQ(none, 'x');
 }
 
+TEST(OsConsole, WindowIsHeldOnlyWhenMadeForTheProgramAndNotRedirected)
+{
+    struct Row {
+        int input_is_console, output_is_console;
+        uint32_t attached;
+        int held;
+    } rows[] = {
+        {1, 1, 1, 1}, // a double click: the console was made for the program
+        {1, 1, 2, 0}, // started from a command prompt or a batch file
+        {1, 1, 0, 0}, // the count is unknown
+        {0, 1, 1, 0}, // input redirected
+        {1, 0, 1, 0}, // output redirected
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(os_console_is_own(row.input_is_console, row.output_is_console, row.attached),
+                  row.held)
+            << row.input_is_console << row.output_is_console << row.attached;
+    // Tests run with their output in a pipe, so neither back end holds a window for them.
+    EXPECT_EQ(os_console_window_is_own(), 0);
+}
+
 // Run as a child of the tests below: writes its arguments and the first line of its standard
 // input, one per line, to the file named by OS_TEST_ARGV_FILE, and exits with the count of
 // its arguments.

@@ -461,7 +461,12 @@ TEST_F(ReadDirectoryNameTest, CleansEachAnswerAndTellsFolders)
     ASSERT_EQ(os_make_directory("My Cars"), 0);
     ASSERT_EQ(os_make_directory("games"), 0);
     ASSERT_TRUE(write_file(at("file.txt"), "x"));
-    const std::string input = "\"" + dir +
+    // A pipe passes ANSI bytes unchanged: 0xFC is u with diaeresis in code page 1252, 0x81
+    // the same letter in the console's code page 850, which must not be converted.
+    ASSERT_EQ(os_make_directory("M\xfcller"), 0);
+    const std::string input = "M\xfcller\\\n"
+                              "M\x81ller\n"
+                              "\"" + dir +
                               "\\My Cars\\\"\r\n"
                               "\"My Cars\n"
                               "\"My Cars\" trailing\n"
@@ -473,6 +478,8 @@ TEST_F(ReadDirectoryNameTest, CleansEachAnswerAndTellsFolders)
                               "games\\\r\n"
                               "games";
     const std::vector<std::string> expected = {
+        "1 [M\xfcller]",
+        "0 [M\x81ller]",
         "1 [" + dir + "\\My Cars]",
         "1 [My Cars]",
         "1 [My Cars]",

@@ -106,13 +106,15 @@ foreach(needed
     "1gt500.mas;2gt500.mas;1SHGT500;bmp\\2SHGT500;d"
     "ref dir : " "new dir : " "DescClass=GT"
     "MASadelic.exe required" "Work folder too long (245 characters at most)"
-    "Program path too long (259 characters at most)" "Skipped ...: the path is too long")
+    "Program path too long (259 characters at most)" "Skipped ...: the path is too long"
+    "Press Enter to close this window.")
   string(FIND "${guide}" "${needed}" at)
   if(at EQUAL -1)
     message(SEND_ERROR "README.txt lacks '${needed}'")
   endif()
 endforeach()
-foreach(dropped "<!--" "`" "**" "make test")
+# It speaks to Windows users only.
+foreach(dropped "<!--" "`" "**" "make test" "Linux" "Ctrl-D")
   string(FIND "${guide}" "${dropped}" at)
   if(NOT at EQUAL -1)
     message(SEND_ERROR "README.txt holds '${dropped}'")

@@ -1,0 +1,145 @@
+#!/bin/sh
+# Pelmora in a real Wine console of a German Windows (ANSI code page 1252, console code page
+# 850): tmux drives "wine cmd" and types the folder C:\Wagen\Müller\ at both prompts, then
+# the same answers come through a pipe in the ANSI code page; each run must accept them,
+# update the folder's .veh file and print the progress line with "Müller". Last, Pelmora
+# started on a console of its own waits for Enter before its window closes.
+#   console_test.sh WINE WINE_PREFIX PELMORA_EXE WORK_DIR
+# Exit status 77 (skipped) where tmux or the de_DE.UTF-8 locale is missing.
+wine=$1 prefix=$2 pelmora=$3 work=$4
+
+command -v tmux >/dev/null 2>&1 ||
+  { echo "skipped: no tmux (scripts/install-deps test installs it)"; exit 77; }
+german=$(locale -a 2>/dev/null | grep -ix 'de_DE\.utf-\?8' | head -n 1)
+[ -n "$german" ] ||
+  { echo "skipped: no de_DE.UTF-8 locale (scripts/install-deps test makes it)"; exit 77; }
+
+unset TERM TMUX
+socket="console-test-$$"
+tmux() { LANG=$german LC_ALL=$german command tmux -u -L "$socket" -f /dev/null "$@"; }
+wagen="$prefix/drive_c/Wagen"
+muller="$wagen/Müller"
+screen="$work/screen.txt"
+run_env="env LANG=$german LC_ALL=$german WINEDEBUG=-all WINEPREFIX=$prefix WINEDLLOVERRIDES=mscoree,mshtml="
+pelmora_windows="Z:$(printf '%s' "$pelmora" | tr / '\\')"
+failures=0
+
+# The server leaves its socket file behind.
+cleanup() {
+  tmux kill-server 2>/dev/null
+  rm -f "${TMUX_TMPDIR:-/tmp}/tmux-$(id -u)/$socket"
+  rm -rf "$wagen"
+}
+trap cleanup EXIT
+trap 'exit 1' HUP INT TERM
+
+fail() { printf 'FAILED: %s\n--- the console:\n' "$*"; cat "$screen"; failures=$((failures + 1)); }
+
+# The whole history of a session's pane, wrapped lines joined, into $screen.
+capture() { tmux capture-pane -p -J -S -500 -t "$1" >"$screen" 2>/dev/null; }
+# How many lines of $screen hold the text.
+count() { grep -cF -- "$1" "$screen"; }
+# Waits up to 20 seconds until the session's screen holds the text at least n times.
+# 0, or 1 when it did not, or when the text "stop" appears more than stop_max times first.
+wait_for() {
+  session=$1 text=$2 n=${3:-1} stop=${4:-} stop_max=${5:-0}
+  for _ in $(seq 100); do
+    capture "$session"
+    [ "$(count "$text")" -ge "$n" ] && return 0
+    [ -n "$stop" ] && [ "$(count "$stop")" -gt "$stop_max" ] && return 1
+    sleep 0.2
+  done
+  return 1
+}
+
+fresh_files() {
+  rm -rf "$wagen"
+  mkdir -p "$muller/ref" "$wagen/Maller" || exit 1
+  printf 'DescFile=ref.gen\r\nDescClass=GT\r\n' >"$muller/ref/car.veh"
+  printf 'Name=Neu\r\nDescFile=alt.gen\r\nDescClass=Alt\r\n' >"$muller/car.veh"
+  # The two answers in the ANSI code page (0xFC is u with diaeresis in 1252), for the pipe.
+  printf 'C:\\Wagen\\M\374ller\\ref\\\r\nC:\\Wagen\\M\374ller\\\r\n' >"$wagen/answers.txt"
+}
+
+check_updated() {
+  printf 'DescFile=ref.gen\r\nDescClass=GT\r\nName=Neu\r\n' >"$work/expected.veh"
+  cmp -s "$work/expected.veh" "$muller/car.veh" || fail "$1: car.veh was not updated"
+  grep -qF 'C:\Wagen\Müller\car.veh' "$screen" || fail "$1: no progress line with Müller"
+  grep -qF 'Press Enter' "$screen" && fail "$1: waited for Enter inside cmd"
+}
+
+# A new session "cmd" with fresh files, in C:\Wagen.
+start_cmd() {
+  tmux kill-session -t cmd 2>/dev/null
+  fresh_files
+  tmux new-session -d -s cmd -x 200 -y 50 "$run_env $wine cmd" || exit 1
+  wait_for cmd '>' || { fail "cmd gave no prompt"; exit 1; }
+  tmux send-keys -t cmd 'C:' Enter 'cd \Wagen' Enter
+  wait_for cmd 'C:\Wagen>' || { fail "cmd did not change to C:\\Wagen"; exit 1; }
+}
+
+mkdir -p "$work"
+start_cmd
+
+# 1. Typed at the console: each prompt must come once, so no answer was rejected.
+tmux send-keys -t cmd -l "\"$pelmora_windows\""
+tmux send-keys -t cmd Enter
+if ! wait_for cmd 'ref dir :'; then
+  fail "typed: Pelmora asked for no folder"
+else
+  # 'ā' is not in code page 1252; its best-fit stand-in 'a' would name C:\Wagen\Maller.
+  tmux send-keys -t cmd -l 'C:\Wagen\Māller\'
+  tmux send-keys -t cmd Enter
+  wait_for cmd 'ref dir :' 2 'new dir :' 0 ||
+    fail "typed: C:\Wagen\Māller\ was taken for C:\Wagen\Maller"
+  tmux send-keys -t cmd -l 'C:\Wagen\Müller\ref\'
+  tmux send-keys -t cmd Enter
+  if ! wait_for cmd 'new dir :' 1 'ref dir :' 2; then
+    fail "typed: the reference folder C:\\Wagen\\Müller\\ref\\ was not accepted"
+  else
+    tmux send-keys -t cmd -l 'C:\Wagen\Müller\'
+    tmux send-keys -t cmd Enter
+    if ! wait_for cmd 'C:\Wagen>' 2 'new dir :' 1; then
+      fail "typed: the new folder C:\\Wagen\\Müller\\ was not accepted"
+    else
+      check_updated typed
+    fi
+  fi
+fi
+
+# 2. Through a pipe, in the ANSI code page: bytes pass unchanged.
+start_cmd
+tmux send-keys -t cmd -l "type answers.txt | \"$pelmora_windows\""
+tmux send-keys -t cmd Enter
+if wait_for cmd 'C:\Wagen>' 2; then
+  check_updated piped
+else
+  fail "piped: Pelmora did not end"
+fi
+tmux kill-session -t cmd
+
+# 3. Started alone on its console, as by a double click: it waits for Enter, then ends
+# with its usual status.
+fresh_files
+tmux new-session -d -s own -x 200 -y 50 \
+  "$run_env $wine '$pelmora'; echo \"exit status \$?\"; sleep 60" || exit 1
+if wait_for own 'ref dir :'; then
+  tmux send-keys -t own -l 'C:\Wagen\Müller\ref\'
+  tmux send-keys -t own Enter
+  wait_for own 'new dir :'
+  tmux send-keys -t own -l 'C:\Wagen\Müller\'
+  tmux send-keys -t own Enter
+  if ! wait_for own 'Press Enter to close this window.'; then
+    fail "own window: Pelmora did not wait for Enter"
+  elif sleep 1 && capture own && [ "$(count 'exit status')" -ne 0 ]; then
+    fail "own window: Pelmora ended without Enter"
+  else
+    tmux send-keys -t own Enter
+    wait_for own 'exit status 0' || fail "own window: Pelmora did not end with status 0 on Enter"
+  fi
+else
+  fail "own window: Pelmora asked for no folder"
+fi
+
+[ $failures -eq 0 ] && echo "console test passed"
+[ $failures -eq 0 ]
