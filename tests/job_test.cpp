@@ -104,29 +104,6 @@ TEST(VrlSuffixes, ListTwentyFilesInProcessingOrder)
     EXPECT_EQ(second, "BLA BLW EXHA HLA HLW SHAD TLFH TLFM TLRH TLRM TRFH TRFM TRRH TRRM ");
 }
 
-TEST(DropLineEnd, CutsOneLfAndThenOneCr)
-{
-    struct Row {
-        const char *line, *expected;
-    } rows[] = {
-        {"a;b;c;d\n", "a;b;c;d"},
-        {"a;b;c;d\r\n", "a;b;c;d"},
-        {"a;b;c;d", "a;b;c;d"},
-        {"a\r", "a"},
-        {"a\n\n", "a\n"},
-        {"a\r\r\n", "a\r"},
-        {"\n", ""},
-        {"", ""},
-        {"a\nb", "a\nb"},
-    };
-    for (const Row &row : rows) {
-        char line[32];
-        snprintf(line, sizeof line, "%s", row.line);
-        drop_line_end(line);
-        EXPECT_STREQ(line, row.expected) << row.line;
-    }
-}
-
 // run_job in a fresh work folder, with its printed lines captured.
 class RunJob : public TempFolderTest
 {
