@@ -86,8 +86,7 @@ enum { LINE_END = -1, LINE_READ_ERROR = -2, LINE_CUT = -3 };
 // 1 once a read of the job list failed; the stream layer keeps that apart from its end.
 static int read_failed(Stream *stream)
 {
-    (void)stream; // stream_error(stream) once the stream layer has it
-    return 0;
+    return stream_error(stream);
 }
 
 int start_job_list(JobList *list, Stream *stream, const char *name)

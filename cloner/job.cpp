@@ -381,11 +381,11 @@ static void add_written_names(char old_names[][NAME_SIZE], char new_names[][NAME
     }
 }
 
-// 1 when the file can be opened for reading and is no folder.
+// 1 when path is a plain file that can be opened for reading.
 static int can_read(const char *path)
 {
     OsFileStatus status;
-    if (os_file_status(path, &status) != 0 || status.is_directory)
+    if (os_file_status(path, &status) != 0 || !status.is_file)
         return 0;
     int fd = os_open(path, OS_OPEN_READ);
     if (fd < 0)
@@ -430,11 +430,14 @@ static void replace_bitmaps(char old_names[][NAME_SIZE], char new_names[][NAME_S
     }
 }
 
-// Says why an existing .VRL file could not take its new name.
+// Says why an existing .VRL file could not take its new name: a file of that name that
+// stayed, or the system's words for the failed rename.
 static void say_not_renamed(const char *old_path, const char *new_path)
 {
-    const char *why = os_exists(new_path) ? "a file of the new name could not be deleted"
-                                          : "the system refused the rename";
+    char why[160];
+    os_error_text(why, sizeof why);
+    if (os_exists(new_path))
+        snprintf(why, sizeof why, "%s", "a file of the new name could not be deleted");
     printf("Cannot rename %s to %s: %s\n", old_path + 4, new_path + 4, why);
 }
 

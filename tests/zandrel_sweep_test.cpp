@@ -45,7 +45,7 @@ struct FaultKind {
 };
 const FaultKind FAULT_KINDS[] = {{OS_FAULT_WRITE, "write"},   {OS_FAULT_RENAME, "rename"},
                                  {OS_FAULT_DELETE, "delete"}, {OS_FAULT_CREATE, "create"},
-                                 {OS_FAULT_START, "start"}};
+                                 {OS_FAULT_START, "start"},   {OS_FAULT_READ, "read"}};
 const char *const TOOL_FAILURES[] = {"E:refuse", "E:crash",  "C:refuse",
                                      "C:crash",  "A:refuse", "A:crash"};
 
@@ -593,7 +593,7 @@ TEST_F(ZandrelJob, SaysWhyAVrlFileCouldNotBeRenamed)
         bool crowded;
         const char *why;
     } rows[] = {
-        {"rename fails", OS_FAULT_RENAME, 1, false, "the system refused the rename"},
+        {"rename fails", OS_FAULT_RENAME, 1, false, nullptr},
         {"new name taken", OS_FAULT_DELETE, 1, true, "a file of the new name could not be deleted"},
     };
     for (const auto &row : rows) {
@@ -604,9 +604,16 @@ TEST_F(ZandrelJob, SaysWhyAVrlFileCouldNotBeRenamed)
         os_inject_fault(row.kind, row.n);
         EXPECT_EQ(job("1gt500.mas", "2gt500.mas", "", "", nullptr, &out), 0);
         os_inject_fault(row.kind, 0);
-        EXPECT_NE(out.find(std::string("Cannot rename 1GT5VA.VRL to 2GT5VA.VRL: ") + row.why + "\n"),
-                  std::string::npos)
-            << out;
+        // The system's words for a failed rename differ between the platforms.
+        const std::string said = "Cannot rename 1GT5VA.VRL to 2GT5VA.VRL: ";
+        size_t at = out.find(said);
+        ASSERT_NE(at, std::string::npos) << out;
+        std::string why = out.substr(at + said.size(), out.find('\n', at) - at - said.size());
+        if (row.why) {
+            EXPECT_EQ(why, row.why);
+        } else {
+            EXPECT_FALSE(why.empty());
+        }
         EXPECT_EQ(out.find("File not found: 1GT5VA.VRL"), std::string::npos) << out;
         EXPECT_NE(out.find("2gt500.mas may be incomplete: a .VRL file could not be renamed\n"),
                   std::string::npos)
