@@ -172,7 +172,7 @@ TEST_F(PatchNames, TellsWhichOldNamesItRewrote)
     }
 }
 
-// A file that cannot be opened for update, or whose write fails, is a failure.
+// A file that cannot be opened for update, read or written is a failure.
 TEST_F(PatchNames, FailsWhenTheFileCannotBeUpdated)
 {
     NameTables tables = make_tables({{"AB", "CD"}});
@@ -182,10 +182,12 @@ TEST_F(PatchNames, FailsWhenTheFileCannotBeUpdated)
     EXPECT_EQ(patch_names(path.c_str(), tables.old_names, tables.new_names), -1);
     EXPECT_EQ(read_file(path), "AB" + N);
     ASSERT_EQ(os_set_attributes(path.c_str(), 0), 0);
-    os_inject_fault(OS_FAULT_WRITE, 1);
-    EXPECT_EQ(patch_names(path.c_str(), tables.old_names, tables.new_names), -1);
-    os_inject_fault(OS_FAULT_WRITE, 0);
-    EXPECT_EQ(read_file(path), "AB" + N);
+    for (int kind : {OS_FAULT_WRITE, OS_FAULT_READ}) {
+        os_inject_fault(kind, 1);
+        EXPECT_EQ(patch_names(path.c_str(), tables.old_names, tables.new_names), -1) << kind;
+        os_inject_fault(kind, 0);
+        EXPECT_EQ(read_file(path), "AB" + N) << kind;
+    }
 }
 
 TEST_F(PatchNames, LeavesMissingFileMissing)

@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "driver.h"
 #include "filecopy.h"
 #include "job.h"
 #include "os.h"
+#include "stream.h"
 #include "support.h"
 
 namespace
@@ -397,6 +399,58 @@ TEST_F(ZandrelSweep, KeepsTheEarlierArchiveWhenTheToolCrashesHalfWay)
         << out;
     EXPECT_EQ(read_file(at("2gt500.mas.bak")), earlier_archive);
     EXPECT_FALSE(holds_new_archive(SCENARIOS[3]));
+}
+
+// The jobs of a list read with its nth read failing: -1 and one line naming the list, or
+// every job; a read error never passes for the end of the list.
+int read_jobs(const std::string &path, int n, std::vector<int> *lines, std::string *out)
+{
+    Stream *stream = stream_open(path.c_str(), "rb");
+    EXPECT_NE(stream, nullptr);
+    if (!stream)
+        return -2;
+    testing::internal::CaptureStdout();
+    os_inject_fault(OS_FAULT_READ, n);
+    JobList list;
+    JobFields job;
+    int result = start_job_list(&list, stream, "Zandrel.LST"), got = 0;
+    while (result == 0 && (got = next_job(&list, &job)) == 1)
+        lines->push_back(job.line_number);
+    if (result == 0)
+        result = got;
+    int unmet = os_fault_armed(OS_FAULT_READ);
+    os_inject_fault(OS_FAULT_READ, 0);
+    *out = strip_cr(testing::internal::GetCapturedStdout());
+    stream_close(stream);
+    return unmet ? 1 : result;
+}
+
+TEST_F(ZandrelSweep, TakesNoReadErrorOfTheJobListForItsEnd)
+{
+    // Comment lines make the list span several read blocks.
+    std::string text, comments;
+    for (int k = 0; k < 100; k++)
+        comments += "# " + std::string(60, 'c') + "\r\n";
+    for (int job = 0; job < 3; job++)
+        text += comments + "a.mas;b.mas;x;y;\r\n";
+    ASSERT_TRUE(write_file(at(JOB_LIST), text));
+    const std::vector<int> all = {101, 202, 303};
+    int n = 1;
+    for (; n <= SWEEP_BOUND; n++) {
+        SCOPED_TRACE("read fault " + std::to_string(n));
+        std::vector<int> lines;
+        std::string out;
+        int result = read_jobs(at(JOB_LIST), n, &lines, &out);
+        if (result == 1) {
+            EXPECT_EQ(lines, all);
+            break;
+        }
+        EXPECT_EQ(result, -1) << out;
+        EXPECT_NE(out.find("Cannot read the job list Zandrel.LST"), std::string::npos) << out;
+        EXPECT_TRUE(lines.size() <= all.size() && std::equal(lines.begin(), lines.end(), all.begin()));
+    }
+    EXPECT_GT(n, 3);
+    printf("failure points walked, job list: read=%d\n", n - 1);
 }
 
 // Single jobs through the stand-in tool: what each ends with, and what it leaves.
