@@ -13,8 +13,7 @@
 #include "strings.h"
 #include "version.h"
 
-enum { JOB_LIST_NAME_SIZE = 64, LINE_SIZE = 255 };
-enum { ARCHIVE_FIELD_SIZE = 32, BITMAP_FIELD_SIZE = 255 };
+enum { JOB_LIST_NAME_SIZE = 64 };
 
 const char *const banner_lines[] = {
     "", "Zandrel - makes a new car from an existing car archive",
@@ -39,15 +38,6 @@ const char *const help_lines[] = {
     "",
     nullptr,
 };
-
-void drop_line_end(char *line)
-{
-    size_t length = strlen(line);
-    if (length > 0 && line[length - 1] == '\n')
-        line[--length] = '\0';
-    if (length > 0 && line[length - 1] == '\r')
-        line[--length] = '\0';
-}
 
 static int is_rooted(const char *path)
 {
@@ -90,32 +80,186 @@ static int find_program_path(char *path, int argc, char **argv)
     return -1;
 }
 
-// Splits one job line and runs it when it names both archives.
-static void run_job_line(char *line)
+enum { CTRL_Z = 26 };
+enum { LINE_END = -1, LINE_READ_ERROR = -2, LINE_CUT = -3 };
+
+// 1 once a read of the job list failed; the stream layer keeps that apart from its end.
+static int read_failed(Stream *stream)
 {
-    char old_mas[ARCHIVE_FIELD_SIZE], new_mas[ARCHIVE_FIELD_SIZE];
-    char old_bitmaps[BITMAP_FIELD_SIZE], new_bitmaps[BITMAP_FIELD_SIZE];
-    drop_line_end(line);
-    const char *next = get_field(old_mas, line, ARCHIVE_FIELD_SIZE, ';');
-    next = get_field(new_mas, next, ARCHIVE_FIELD_SIZE, ';');
-    next = get_field(old_bitmaps, next, BITMAP_FIELD_SIZE, ';');
-    get_field(new_bitmaps, next, BITMAP_FIELD_SIZE, ';');
-    if (old_mas[0] == '\0' || new_mas[0] == '\0')
-        return;
-    printf("Creating '%s' from '%s' ... \n", new_mas, old_mas);
-    run_job(old_mas, new_mas, old_bitmaps, new_bitmaps);
+    return stream_error(stream);
 }
 
-static int run_job_list(Stream *list)
+int start_job_list(JobList *list, Stream *stream, const char *name)
 {
-    char line[LINE_SIZE];
-    while (!stream_eof(list)) {
-        os_change_directory(work_folder);
-        if (stream_gets(line, LINE_SIZE, list))
-            run_job_line(line);
+    list->stream = stream;
+    list->name = name;
+    list->line_number = 0;
+    list->ended = 0;
+    // Text after a Ctrl-Z is never read, so only the bytes before it are judged.
+    unsigned char head[3] = {0, 0, 0};
+    int count = 0, nul = 0, c;
+    while (!nul && (c = stream_getc(stream)) != EOF && c != CTRL_Z) {
+        if (count < 3)
+            head[count++] = (unsigned char)c;
+        nul = c == 0;
     }
-    stream_close(list);
+    if (read_failed(stream)) {
+        printf("Cannot read the job list %s, no job run\n", name);
+        return -1;
+    }
+    int utf16 = count >= 2 && ((head[0] == 0xFF && head[1] == 0xFE) ||
+                               (head[0] == 0xFE && head[1] == 0xFF));
+    if (nul || utf16) {
+        printf("%s is not plain text: save it as ANSI or UTF-8, no job run\n", name);
+        return -1;
+    }
+    int mark = count == 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF;
+    if (stream_seek(stream, mark ? 3 : 0, OS_SEEK_SET) != 0) {
+        printf("Cannot read the job list %s, no job run\n", name);
+        return -1;
+    }
     return 0;
+}
+
+// After a Ctrl-Z: 1 when anything but more Ctrl-Z bytes follows, 0 when nothing does,
+// LINE_READ_ERROR when the rest cannot be read.
+static int text_follows(Stream *stream)
+{
+    int c;
+    while ((c = stream_getc(stream)) == CTRL_Z) {
+    }
+    if (c == EOF)
+        return read_failed(stream) ? LINE_READ_ERROR : 0;
+    return 1;
+}
+
+// Reads one physical line, through its LF, into line (JOB_FIELD_SIZE bytes, terminated):
+// every CR dropped, the LF not kept. Result: the line's length, JOB_LINE_MAX + 1 for any
+// longer line (whose first JOB_LINE_MAX characters are kept); LINE_END when nothing was
+// left; LINE_CUT for a line that a Ctrl-Z with text after it cut; LINE_READ_ERROR.
+static int32_t read_physical_line(JobList *list, char *line)
+{
+    int32_t length = 0;
+    int any = 0;
+    for (;;) {
+        int c = stream_getc(list->stream);
+        if (c == EOF) {
+            if (read_failed(list->stream))
+                return LINE_READ_ERROR;
+            list->ended = 1;
+            break;
+        }
+        any = 1;
+        if (c == '\n')
+            break;
+        if (c == '\r')
+            continue;
+        if (c == CTRL_Z) {
+            list->ended = 1;
+            int follows = text_follows(list->stream);
+            if (follows != 0)
+                return follows == 1 ? LINE_CUT : follows;
+            break;
+        }
+        if (length < JOB_LINE_MAX)
+            line[length] = (char)c;
+        if (length <= JOB_LINE_MAX)
+            length++;
+    }
+    line[length < JOB_LINE_MAX ? length : JOB_LINE_MAX] = '\0';
+    return any ? length : LINE_END;
+}
+
+// Cuts blanks and tabs at both ends of field; in a bitmap list a tab then parts names as a
+// blank does.
+static void trim_field(char *field, int tabs_to_blanks)
+{
+    size_t start = strspn(field, " \t");
+    size_t length = strlen(field + start);
+    memmove(field, field + start, length + 1);
+    while (length > 0 && (field[length - 1] == ' ' || field[length - 1] == '\t'))
+        field[--length] = '\0';
+    for (char *c = field; tabs_to_blanks && *c; c++)
+        if (*c == '\t')
+            *c = ' ';
+}
+
+// Splits a line of at most JOB_LINE_MAX characters into *job. 1 when it is a job; 0 when it
+// is none, said unless it is blank or a comment.
+static int split_job_line(const JobList *list, const char *line, JobFields *job)
+{
+    const char *text = line + strspn(line, " \t");
+    if (*text == '\0' || *text == '#')
+        return 0;
+    const char *next = get_field(job->old_mas, line, JOB_FIELD_SIZE, ';');
+    next = get_field(job->new_mas, next, JOB_FIELD_SIZE, ';');
+    next = get_field(job->old_bitmaps, next, JOB_FIELD_SIZE, ';');
+    get_field(job->new_bitmaps, next, JOB_FIELD_SIZE, ';');
+    trim_field(job->old_mas, 0);
+    trim_field(job->new_mas, 0);
+    trim_field(job->old_bitmaps, 1);
+    trim_field(job->new_bitmaps, 1);
+    const char *missing = job->old_mas[0] == '\0' ? "OLD_MAS" : "NEW_MAS";
+    if (job->old_mas[0] == '\0' || job->new_mas[0] == '\0') {
+        printf("%s line %d is not a job: no %s\n", list->name, (int)list->line_number, missing);
+        return 0;
+    }
+    const char *names[2] = {job->old_mas, job->new_mas};
+    for (const char *name : names)
+        if (strlen(name) > ARCHIVE_NAME_MAX) {
+            printf("%s line %d: archive name too long (%d characters at most): %s\n", list->name,
+                   (int)list->line_number, ARCHIVE_NAME_MAX, name);
+            return 0;
+        }
+    job->line_number = list->line_number;
+    return 1;
+}
+
+int next_job(JobList *list, JobFields *job)
+{
+    char line[JOB_FIELD_SIZE];
+    while (!list->ended) {
+        int32_t length = read_physical_line(list, line);
+        if (length == LINE_END)
+            return 0;
+        list->line_number++;
+        if (length == LINE_READ_ERROR) {
+            printf("Cannot read the job list %s after line %d, the rest is not run\n",
+                   list->name, (int)list->line_number - 1);
+            return -1;
+        }
+        if (length == LINE_CUT) {
+            printf("%s line %d holds a Ctrl-Z: the list ends there, this line and the rest are "
+                   "not read\n",
+                   list->name, (int)list->line_number);
+            return 0;
+        }
+        if (length > JOB_LINE_MAX)
+            printf("%s line %d is longer than %d characters, no job run\n", list->name,
+                   (int)list->line_number, JOB_LINE_MAX);
+        else if (split_job_line(list, line, job))
+            return 1;
+    }
+    return 0;
+}
+
+static int run_job_list(Stream *stream, const char *name)
+{
+    JobList list;
+    int result = start_job_list(&list, stream, name);
+    JobFields job;
+    while (result == 0) {
+        os_change_directory(work_folder);
+        int got = next_job(&list, &job);
+        if (got != 1) {
+            result = got;
+            break;
+        }
+        printf("Creating '%s' from '%s' ... \n", job.new_mas, job.old_mas);
+        run_job(job.old_mas, job.new_mas, job.old_bitmaps, job.new_bitmaps);
+    }
+    stream_close(stream);
+    return result;
 }
 
 // 1 when no job can run, having said why: the program's folder is unknown or longer than a
@@ -133,6 +277,8 @@ static int start_refused(int path_known, char *path, const char *given)
         return 1;
     }
     memcpy(work_folder, folder, strlen(folder) + 1);
+    if (!os_same_file(".", work_folder))
+        printf("Jobs run in the program's folder: %s\n", work_folder);
     if (!file_exists("MASadelic.exe")) {
         printf("MASadelic.exe required\n");
         return 1;
@@ -149,7 +295,7 @@ int zandrel_main(int argc, char **argv)
     int written = snprintf(job_list, sizeof job_list, "%s.LST", base);
     Stream *list = nullptr;
     if (written >= 0 && (size_t)written < sizeof job_list)
-        list = stream_open(job_list, "r");
+        list = stream_open(job_list, "rb");
     else
         printf("Program name too long for its job list (59 characters at most): %s\n", base);
     if (!list) {
@@ -161,5 +307,5 @@ int zandrel_main(int argc, char **argv)
         stream_close(list);
         return -1;
     }
-    return run_job_list(list);
+    return run_job_list(list, job_list);
 }

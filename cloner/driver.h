@@ -1,6 +1,8 @@
 // The car cloner's entry: banner, job list, and one job per line.
 #pragma once
 
+#include <stdint.h>
+
 // Room for the program's own path as the system reports it: 259 characters and the NUL.
 enum { PROGRAM_PATH_SIZE = 260 };
 
@@ -8,15 +10,48 @@ enum { PROGRAM_PATH_SIZE = 260 };
 extern const char *const banner_lines[];
 extern const char *const help_lines[];
 
-// Cuts one line end from a line read from the job list: a final LF, then a CR if one is
-// left before it.
-void drop_line_end(char *line);
+struct Stream;
+
+// A job line holds at most 254 characters, and so does each of its fields.
+enum { JOB_LINE_MAX = 254, JOB_FIELD_SIZE = JOB_LINE_MAX + 1 };
+
+// The job list while it is read: a stream opened in binary, its name as printed, and the
+// number of the last physical line read (lines end at LF; every CR is dropped).
+struct JobList {
+    Stream *stream;
+    const char *name;
+    int32_t line_number;
+    int8_t ended; // the end of the list was met: its last byte, or a Ctrl-Z
+};
+
+// One job of the list: its line and its four fields, blanks and tabs cut at both ends and
+// tabs in the bitmap lists turned into blanks. The archive names hold 1 to 31 characters.
+struct JobFields {
+    int32_t line_number;
+    char old_mas[JOB_FIELD_SIZE], new_mas[JOB_FIELD_SIZE];
+    char old_bitmaps[JOB_FIELD_SIZE], new_bitmaps[JOB_FIELD_SIZE];
+};
+
+// Checks that the job list (stream, opened "rb") is plain text, ANSI or UTF-8 (a UTF-8 byte
+// order mark is skipped), up to its first Ctrl-Z: not UTF-16, no NUL byte. 0 with *list
+// ready at its first line; -1 when no job may run, having said why (not plain text, or a
+// read error).
+int start_job_list(JobList *list, Stream *stream, const char *name);
+
+// Reads lines up to the next job and fills *job. Empty and blank lines and comments (first
+// character other than a blank or tab "#") are passed silently; every other line that is no
+// job gets one line naming it and why: longer than 254 characters, no OLD_MAS or NEW_MAS, an
+// archive name over 31 characters. A Ctrl-Z ends the list; when anything but more Ctrl-Z
+// bytes follows it, that is said and the line holding it runs no job. Result: 1 for a job,
+// 0 at the end of the list, -1 on a read error (said).
+int next_job(JobList *list, JobFields *job);
 
 // The whole program: reads the job list named after the program file (base name plus
 // ".LST") from the current folder and runs each job with the program's folder as the work
-// folder. Command-line arguments are not read; argv[0] is used only when the system cannot
-// tell the program's path. Result, the exit status: 0 once the job list was read to its
-// end; -1 when the job list cannot be opened (the help text is printed), when the program's
-// path is unknown (longer than PROGRAM_PATH_SIZE holds) or its folder longer than
+// folder, saying so once when that is not the current folder. Command-line arguments are
+// not read; argv[0] is used only when the system cannot tell the program's path. Result,
+// the exit status: 0 once the job list was read to its end; -1 when the job list cannot be
+// opened (the help text is printed), cannot be read or is not plain text, when the
+// program's path is unknown (longer than PROGRAM_PATH_SIZE holds) or its folder longer than
 // WORK_FOLDER_MAX, or when MASadelic.exe is not in the current folder.
 int zandrel_main(int argc, char **argv);

@@ -13,6 +13,9 @@ extern char work_folder[256];
 // Longest work folder a job accepts, so that "<work folder>\MASadelic" fits in 256 bytes.
 enum { WORK_FOLDER_MAX = 245 };
 
+// Longest archive name a job takes (OLD_MAS and NEW_MAS).
+enum { ARCHIVE_NAME_MAX = 31 };
+
 // The .VRL suffixes renamed with the first prefix (6 entries) and with the second prefix
 // (14 entries), in processing order.
 extern const char *const vrl_suffixes_first[6];
@@ -42,16 +45,34 @@ int is_plain_name(const char *name);
 // their order and every entry after them is empty. Result: the number of pairs kept.
 int drop_foreign_names(char old_names[][NAME_SIZE], char new_names[][NAME_SIZE]);
 
+// 1 when an archive name can go into the archive tool's command line as it stands: not
+// empty, and free of blanks, tabs, double quotes, control characters and the characters
+// Windows refuses in a file name (< > | ? *, and ":" but as the drive's colon); else 0.
+int is_tool_safe_name(const char *name);
+
+// 1 when a new archive name stays inside the work folder and names an archive: no drive,
+// no leading "\" or "/", no component made only of two or more dots, not inside the
+// scratch folder "tmp", and ending in ".mas" in any case; else 0.
+int is_work_folder_archive(const char *name);
+
+// 1 when the archive names alone forbid the job, having printed one line that says why
+// and names NEW_MAS: a name longer than 31 characters, one the tool's command line cannot
+// carry, or a NEW_MAS outside the work folder; else 0. Nothing is touched.
+int archive_names_refused(const char *old_mas, const char *new_mas);
+
 // Runs one job in the work folder, which must be current: extracts old_mas into the folder
 // "tmp", replaces the old bitmaps by the new ones, renames the .VRL files from the old
 // prefixes to the new and patches the bitmap names inside them, builds new_mas from "tmp"
 // and removes "tmp"; the work folder is current again afterwards. Prints one line per
-// problem. An existing new_mas is first renamed to new_mas.bak (or .bak2 ... .bak9, the
-// first free name; none free: it stays and is not rebuilt); it goes back when no new
-// archive was made, is deleted once one was, and stays as a backup, with a line naming it,
-// after an in-place job (old_mas and new_mas one file) or a job that met a failure.
-// Result: 0 when the job ran to its end; -1 when old_mas or MASadelic.exe is missing, an
-// archive name is longer than 31 characters, the work folder is longer than
-// WORK_FOLDER_MAX, or a "tmp" that holds files (or is a file) is in the way.
+// problem, and always ends with one line that starts with new_mas: made (and what was
+// done), not made (and why), or may be incomplete (and why). An existing new_mas is first
+// renamed to new_mas.bak (or .bak2 ... .bak9, the first free name; none free: it stays and
+// is not rebuilt); it goes back when no new archive was made, is deleted once one was, and
+// stays as a backup, named in the last line, after an in-place job (old_mas and new_mas one
+// file) or a job that met a failure.
+// Result: 0 when the job ran to its end; -1 when it was refused before anything was made
+// (archive names, a missing old_mas or MASadelic.exe, a missing folder for new_mas, the
+// work folder longer than WORK_FOLDER_MAX, a "tmp" in the way) or old_mas unpacked to
+// nothing.
 int8_t run_job(const char *old_mas, const char *new_mas, const char *old_bitmaps,
                const char *new_bitmaps);

@@ -1,5 +1,5 @@
-// Name patching: scans the tail of a binary file for NUL-terminated texts and overwrites
-// those that name an old bitmap with the new bitmap's name.
+// Name patching: reads the tail of a binary file, finds the NUL-terminated texts that name
+// an old bitmap and writes the new bitmap's name over each of them in the file.
 #include "patch.h"
 
 #include <string.h>
@@ -7,7 +7,7 @@
 #include "os.h"
 #include "paths.h"
 
-enum { PATCH_WINDOW = 300, CANDIDATE_SIZE = 256 };
+enum { PATCH_WINDOW = 300, CANDIDATE_MAX = 255 };
 
 // Length of a table entry, never looking past its 32 bytes.
 static size_t entry_length(const char *entry)
@@ -25,62 +25,78 @@ static int find_old_name(const char *candidate, size_t length, char old_names[][
     return -1;
 }
 
-// Writes the last component of new_name over the candidate of the given length that ends
-// just before the current position, padding with NULs; leaves the position at its NUL.
-static void write_name(FILE *file, size_t length, const char *new_name)
+// Fills text (length bytes) with the last component of new_name, cut to length or padded
+// with NULs. 0, or -1 when that component is empty and nothing is to be written.
+static int form_new_text(char *text, size_t length, const char *new_name)
 {
     char copy[NAME_SIZE];
     size_t stored = entry_length(new_name);
     if (stored >= NAME_SIZE)
-        return;
+        return -1;
     memcpy(copy, new_name, stored);
     copy[stored] = '\0';
     const char *name = file_name_of(copy);
     size_t count = strlen(name);
     if (count == 0)
-        return;
+        return -1;
     if (count > length)
         count = length;
-    char text[CANDIDATE_SIZE];
-    memset(text, 0, sizeof text);
+    memset(text, 0, length);
     memcpy(text, name, count);
-    if (fseek(file, -(long)(length + 1), SEEK_CUR) != 0)
-        return;
-    fwrite(text, 1, length, file);
-    // A stream that was written needs a positioning call before it is read again.
-    fseek(file, 0, SEEK_CUR);
+    return 0;
 }
 
-void patch_names(const char *path, char old_names[][NAME_SIZE], char new_names[][NAME_SIZE])
+// Writes length bytes of text at offset. 0, or -1.
+static int write_at(int fd, int64_t offset, const char *text, size_t length)
 {
-    FILE *file = os_open_stream(path, "rb+");
-    if (!file)
-        return;
-    long start = 0;
-    if (fseek(file, 0, SEEK_END) == 0) {
-        long size = ftell(file);
-        start = size > PATCH_WINDOW ? size - PATCH_WINDOW : 0;
-    }
-    fseek(file, start, SEEK_SET);
-    char candidate[CANDIDATE_SIZE];
-    size_t length = 0;
-    int too_long = 0;
-    int c;
-    while ((c = fgetc(file)) != EOF) {
-        if (c != '\0') {
-            if (length < CANDIDATE_SIZE - 1)
-                candidate[length++] = (char)c;
-            else
-                too_long = 1;
+    if (os_seek(fd, offset, OS_SEEK_SET) != offset)
+        return -1;
+    return os_write(fd, text, (uint32_t)length) == (int32_t)length ? 0 : -1;
+}
+
+// Reads the window at the file's tail into window; *start gets its offset in the file.
+// The window's size in bytes, or -1 when the file could not be read whole.
+static int32_t read_window(int fd, char *window, int64_t *start)
+{
+    int64_t size = os_seek(fd, 0, OS_SEEK_END);
+    if (size < 0)
+        return -1;
+    *start = size > PATCH_WINDOW ? size - PATCH_WINDOW : 0;
+    int32_t wanted = (int32_t)(size - *start);
+    if (os_seek(fd, *start, OS_SEEK_SET) != *start)
+        return -1;
+    if (wanted == 0)
+        return 0;
+    return os_read(fd, window, (uint32_t)wanted) == wanted ? wanted : -1;
+}
+
+int32_t patch_names(const char *path, char old_names[][NAME_SIZE], char new_names[][NAME_SIZE])
+{
+    int fd = os_open(path, OS_OPEN_READ_WRITE);
+    if (fd < 0)
+        return -1;
+    char window[PATCH_WINDOW], text[CANDIDATE_MAX];
+    int64_t start = 0;
+    int32_t size = read_window(fd, window, &start);
+    int32_t patched = size < 0 ? -1 : 0;
+    // A candidate runs from the byte after a NUL (or the window's first byte) to a NUL.
+    int32_t run_start = 0;
+    for (int32_t at = 0; patched >= 0 && at < size; at++) {
+        if (window[at] != '\0')
             continue;
+        size_t length = (size_t)(at - run_start);
+        int k = length > 0 && length <= CANDIDATE_MAX
+                    ? find_old_name(window + run_start, length, old_names)
+                    : -1;
+        if (k >= 0 && form_new_text(text, length, new_names[k]) == 0) {
+            if (write_at(fd, start + run_start, text, length) != 0)
+                patched = -1;
+            else
+                patched |= (int32_t)1 << k;
         }
-        if (length > 0 && !too_long) {
-            int k = find_old_name(candidate, length, old_names);
-            if (k >= 0)
-                write_name(file, length, new_names[k]);
-        }
-        length = 0;
-        too_long = 0;
+        run_start = at + 1;
     }
-    os_close_stream(file);
+    if (os_close(fd) != 0)
+        patched = -1;
+    return patched;
 }

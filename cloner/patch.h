@@ -14,5 +14,7 @@ enum { NAME_TABLE_ENTRIES = 20, NAME_SIZE = 32 };
 // the text. A longer new name is cut to the old text's length; a shorter one is followed by
 // NUL bytes up to that length, so the file's size and every other byte stay. A text that is
 // not closed by a NUL, or runs 256 bytes or more, is left alone, and so is a text whose new
-// name is empty. Nothing is printed; a file that cannot be opened for update is left as is.
-void patch_names(const char *path, char old_names[][NAME_SIZE], char new_names[][NAME_SIZE]);
+// name is empty. Nothing is printed. Result: a bit mask of the old entries whose name was
+// rewritten somewhere in the file (bit k for entry k; 0 when none), or -1 when the file could
+// not be opened for update, read, or written (some names may then be rewritten already).
+int32_t patch_names(const char *path, char old_names[][NAME_SIZE], char new_names[][NAME_SIZE]);

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "os.h"
 #include "patch.h"
 #include "support.h"
 
@@ -45,9 +46,10 @@ class PatchNames : public TempFolderTest
     {
         std::string path = at("1GT5VA.VRL");
         EXPECT_TRUE(write_file(path, bytes));
-        patch_names(path.c_str(), tables.old_names, tables.new_names);
+        result = patch_names(path.c_str(), tables.old_names, tables.new_names);
         return read_file(path);
     }
+    int32_t result = 0; // patch_names' result in the last call of patched
 };
 
 struct PatchRow {
@@ -150,10 +152,48 @@ TEST_F(PatchNames, PassesOverRunThatJustFillsTheCandidateBuffer)
     EXPECT_EQ(patched(run255 + N + "AB" + N, tables), run255 + N + "CD" + N);
 }
 
+TEST_F(PatchNames, TellsWhichOldNamesItRewrote)
+{
+    const struct {
+        std::string input;
+        std::vector<std::pair<std::string, std::string>> pairs;
+        int32_t result;
+    } rows[] = {
+        {"AB" + N + "GH" + N + "GH" + N, {{"ZZ", "QQ"}, {"GH", "IJ"}}, 2},
+        {"AB" + N + "GH" + N, {{"AB", "CD"}, {"ZZ", "QQ"}, {"GH", "IJ"}}, 5},
+        {"AB" + N, {{"ZZ", "QQ"}}, 0},
+        {"AB" + N, {{"AB", ""}}, 0},
+        {"AB", {{"AB", "CD"}}, 0},
+        {"", {{"AB", "CD"}}, 0},
+    };
+    for (const auto &row : rows) {
+        patched(row.input, make_tables(row.pairs));
+        EXPECT_EQ(result, row.result) << row.input;
+    }
+}
+
+// A file that cannot be opened for update, read or written is a failure.
+TEST_F(PatchNames, FailsWhenTheFileCannotBeUpdated)
+{
+    NameTables tables = make_tables({{"AB", "CD"}});
+    std::string path = at("1GT5VA.VRL");
+    ASSERT_TRUE(write_file(path, "AB" + N));
+    ASSERT_EQ(os_set_attributes(path.c_str(), OS_ATTR_READONLY), 0);
+    EXPECT_EQ(patch_names(path.c_str(), tables.old_names, tables.new_names), -1);
+    EXPECT_EQ(read_file(path), "AB" + N);
+    ASSERT_EQ(os_set_attributes(path.c_str(), 0), 0);
+    for (int kind : {OS_FAULT_WRITE, OS_FAULT_READ}) {
+        os_inject_fault(kind, 1);
+        EXPECT_EQ(patch_names(path.c_str(), tables.old_names, tables.new_names), -1) << kind;
+        os_inject_fault(kind, 0);
+        EXPECT_EQ(read_file(path), "AB" + N) << kind;
+    }
+}
+
 TEST_F(PatchNames, LeavesMissingFileMissing)
 {
     NameTables tables = make_tables({{"AB", "CD"}});
-    patch_names(at("none.VRL").c_str(), tables.old_names, tables.new_names);
+    EXPECT_EQ(patch_names(at("none.VRL").c_str(), tables.old_names, tables.new_names), -1);
     EXPECT_EQ(read_file(at("none.VRL")), "<missing>");
 }
 

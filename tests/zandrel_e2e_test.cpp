@@ -211,39 +211,79 @@ TEST_F(Zandrel, RequiresTheArchiveTool)
     expect_exit_status(run, -1);
 }
 
-// Every archive named here is missing, so each job ends after its "Creating" line and the
-// tool (a stand-in file) is never started.
-TEST_F(Zandrel, SplitsJobLinesAndSkipsLinesThatAreNoJob)
+// The lines of a job whose old archive is missing.
+std::string missing(const std::string &old_mas, const std::string &new_mas)
+{
+    return "Creating '" + new_mas + "' from '" + old_mas + "' ... \nFile not found: " + old_mas +
+           "\n" + new_mas + " not made: " + old_mas + " is missing\n";
+}
+
+// Job lists as modders write and share them. Every archive named is missing, so each job
+// ends at once and the tool (a stand-in file) is never started.
+TEST_F(Zandrel, ReadsJobListsAsModdersWriteThem)
 {
     install(built_program("Zandrel"), std::string("Zandrel") + os_program_suffix);
     ASSERT_TRUE(write_file(at("MASadelic.exe"), "not run"));
     const std::string name31(31, 'o'), name32(32, 'o');
-    // 254 characters: the first piece of a longer line ends just before "r.mas".
-    const std::string piece = "p.mas;q.mas;" + std::string(242, 'x');
-    ASSERT_EQ(piece.size(), 254u);
-    ASSERT_TRUE(write_file(at("Zandrel.LST"), ";;a.mas;;b.mas;x;y;d\r\n"
-                                              "\r\n"
-                                              "a.mas\n" +
-                                                  name32 + ";c.mas;x;y;\n" + name31 + ";d.mas\r\n" +
-                                                  piece +
-                                                  "r.mas;s.mas\n"
-                                                  "t.mas;u.mas\x1a"
-                                                  "v.mas;w.mas\n"));
-    ProgramRun run = run_zandrel();
-    EXPECT_EQ(run.out, std::string(BANNER) +
-                           "processing job file: Zandrel.LST\n\n"
-                           "Creating 'b.mas' from 'a.mas' ... \nFile not found: a.mas\n"
-                           "Creating 'd.mas' from '" +
-                           name31 +
-                           "' ... \n"
-                           "File not found: " +
-                           name31 +
-                           "\n"
-                           "Creating 'q.mas' from 'p.mas' ... \nFile not found: p.mas\n"
-                           "Creating 's.mas' from 'r.mas' ... \nFile not found: r.mas\n"
-                           "Creating 'u.mas' from 't.mas' ... \nFile not found: t.mas\n");
-    expect_exit_status(run, 0);
-    EXPECT_EQ(os_exists(at("tmp").c_str()), 0);
+    const std::string line254 = "p.mas;q.mas;" + std::string(242, 'x');
+    const std::string utf16 = std::string("\xFF\xFE", 2) + std::string("a\0;\0b\0\r\0\n\0", 10);
+    const std::string not_text = "Zandrel.LST is not plain text: save it as ANSI or UTF-8, no job run\n";
+    const struct {
+        const char *what;
+        std::string list, out;
+        int status;
+    } rows[] = {
+        {"runs of separators", ";;a.mas;;b.mas;x;y;d\r\n", missing("a.mas", "b.mas"), 0},
+        {"UTF-8 mark", "\xEF\xBB\xBF" "a.mas;b.mas;x;y;d\r\n", missing("a.mas", "b.mas"), 0},
+        {"UTF-16", utf16, not_text, -1},
+        {"UTF-16, big-endian mark", "\xFE\xFF" "a.mas;b.mas\r\n", not_text, -1},
+        {"NUL after a job", std::string("a.mas;b.mas\r\nc\0d\r\n", 18), not_text, -1},
+        {"254 characters", line254 + "\r\nt.mas;u.mas", missing("p.mas", "q.mas") + missing("t.mas", "u.mas"), 0},
+        {"255 characters", line254 + "r.mas;s.mas\nt.mas;u.mas\n",
+         "Zandrel.LST line 1 is longer than 254 characters, no job run\n" + missing("t.mas", "u.mas"), 0},
+        {"archive names of 31 and 32 characters", name31 + ";d.mas\r\n" + name32 + ";c.mas;x;y;\n",
+         missing(name31, "d.mas") +
+             "Zandrel.LST line 2: archive name too long (31 characters at most): " + name32 + "\n", 0},
+        {"one field, blank lines", "\r\n \t\r\na.mas\n;;\n",
+         "Zandrel.LST line 3 is not a job: no NEW_MAS\nZandrel.LST line 4 is not a job: no OLD_MAS\n", 0},
+        {"Ctrl-Z at the end", "a.mas;b.mas\r\n\x1a\x1a", missing("a.mas", "b.mas"), 0},
+        {"Ctrl-Z in a line", "a.mas;b.mas\r\nt.mas;u.mas\x1av.mas;w.mas\n",
+         missing("a.mas", "b.mas") +
+             "Zandrel.LST line 2 holds a Ctrl-Z: the list ends there, this line and the rest are "
+             "not read\n", 0},
+        {"blanks and tabs", " a.mas ;\tb.mas\t; 1SHGT500 ;bmp\\2SHGT500\t; d\r\n",
+         missing("a.mas", "b.mas"), 0},
+        {"comments", "# 1gt500.mas;2gt500.mas\r\n \t#x.mas;y.mas\r\n;a.mas;b.mas\r\n",
+         missing("a.mas", "b.mas"), 0},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(write_file(at("Zandrel.LST"), row.list));
+        ProgramRun run = run_zandrel();
+        EXPECT_EQ(run.out, std::string(BANNER) + "processing job file: Zandrel.LST\n\n" + row.out);
+        expect_exit_status(run, row.status);
+        EXPECT_EQ(os_exists(at("tmp").c_str()), 0);
+    }
+}
+
+// Started from another folder, Zandrel reads the job list there and says once where the
+// jobs run: in its own folder.
+TEST_F(Zandrel, SaysWhereTheJobsRunWhenStartedFromAnotherFolder)
+{
+    install(built_program("Zandrel"), std::string("Zandrel") + os_program_suffix);
+    ASSERT_EQ(os_make_directory(at("car").c_str()), 0);
+    ASSERT_TRUE(write_file(at("car\\MASadelic.exe"), "not run"));
+    ASSERT_TRUE(write_file(at("car\\Zandrel.LST"), "a.mas;b.mas\r\nc.mas;d.mas\r\n"));
+    ASSERT_EQ(os_change_directory(at("car").c_str()), 0);
+    ProgramRun run = run_program(at(std::string("Zandrel") + os_program_suffix), "Zandrel");
+    ASSERT_EQ(os_change_directory(dir.c_str()), 0);
+    EXPECT_EQ(run.out, std::string(BANNER) + "processing job file: Zandrel.LST\n\n" +
+                           "Jobs run in the program's folder: " + dir + "\n" +
+                           missing("a.mas", "b.mas") + missing("c.mas", "d.mas"));
+    // From its own folder it says nothing of the kind.
+    ASSERT_TRUE(write_file(at("Zandrel.LST"), ""));
+    ASSERT_TRUE(write_file(at("MASadelic.exe"), "not run"));
+    EXPECT_EQ(run_zandrel().out, std::string(BANNER) + "processing job file: Zandrel.LST\n\n");
 }
 
 TEST_F(Zandrel, ClonesTheHelpTextsExampleJob)
@@ -255,7 +295,9 @@ TEST_F(Zandrel, ClonesTheHelpTextsExampleJob)
     ProgramRun run = run_zandrel();
     expect_exit_status(run, 0);
     EXPECT_NE(run.out.find("processing job file: Zandrel.LST\n\n"
-                           "Creating '2gt500.mas' from '1gt500.mas' ... \n"),
+                           "Creating '2gt500.mas' from '1gt500.mas' ... \n"
+                           "2gt500.mas made: bitmaps replaced 1, .VRL files renamed 20, names "
+                           "patched 1\n"),
               std::string::npos)
         << run.out;
     EXPECT_EQ(run.out.find("File not found"), std::string::npos) << run.out;
@@ -289,7 +331,9 @@ TEST_F(Zandrel, RebuildsAnArchiveInPlaceAndKeepsTheOneItStartedFrom)
     ASSERT_TRUE(write_file(at("Zandrel.LST"), "1gt500.mas;1GT500.MAS;1SHGT500;bmp\\2SHGT500;\n"));
     ProgramRun run = run_zandrel();
     expect_exit_status(run, 0);
-    EXPECT_NE(run.out.find("Earlier 1GT500.MAS kept as 1GT500.MAS.bak\n"), std::string::npos)
+    EXPECT_NE(run.out.find("1GT500.MAS made: bitmaps replaced 1, .VRL files renamed 20, names "
+                           "patched 1, the earlier one is kept as 1GT500.MAS.bak\n"),
+              std::string::npos)
         << run.out;
     EXPECT_EQ(read_file(at("1GT500.MAS.bak")), before);
     std::set<std::string> names = extract("1gt500.mas", "new");
@@ -303,13 +347,18 @@ TEST_F(Zandrel, ReadsLastFieldWithoutClosingSeparator)
     install_both();
     make_archive("1gt500.mas", sample_car(false));
     write_new_bitmap();
+    // Blanks and tabs around fields, and a tab between bitmap names, read alike everywhere.
     ASSERT_TRUE(write_file(at("Zandrel.LST"), "1gt500.mas;2gt500.mas;1SHGT500;bmp\\2SHGT500\r\n"
+                                              "1gt500.mas ;\t4gt500.mas ; 1SHGT500\tNONE\t;"
+                                              "bmp\\2SHGT500\t; d\r\n"
                                               "1gt500.mas;3gt500.mas;1SHGT500;bmp\\2SHGT500"));
     ProgramRun run = run_zandrel();
     expect_exit_status(run, 0);
     EXPECT_EQ(run.out.find("File not found"), std::string::npos) << run.out;
     EXPECT_EQ(extract("2gt500.mas", "new").count("2SHGT500.BMP"), 1u);
     EXPECT_EQ(extract("3gt500.mas", "third").count("2SHGT500.BMP"), 1u);
+    EXPECT_EQ(extract("4gt500.mas", "fourth").count("2SHGT500.BMP"), 1u);
+    EXPECT_EQ(read_file(at("fourth\\4GT5VA.VRL")), vrl_content("1GT5VA", "2SHGT500"));
     EXPECT_EQ(read_file(at("new\\2GT5VA.VRL")), vrl_content("1GT5VA", "2SHGT500"));
 }
 
@@ -322,8 +371,7 @@ TEST_F(Zandrel, ReportsMissingArchiveAndGoesOnWithNextLine)
         write_file(at("Zandrel.LST"), std::string("none.mas;x.mas;A;B;\r\n") + EXAMPLE_JOB));
     ProgramRun run = run_zandrel();
     expect_exit_status(run, 0);
-    EXPECT_NE(run.out.find("Creating 'x.mas' from 'none.mas' ... \n"
-                           "File not found: none.mas\n"
+    EXPECT_NE(run.out.find(missing("none.mas", "x.mas") +
                            "Creating '2gt500.mas' from '1gt500.mas' ... \n"),
               std::string::npos)
         << run.out;
@@ -342,11 +390,14 @@ TEST_F(Zandrel, ReportsMissingBitmapAndGoesOn)
     expect_exit_status(run, 0);
     EXPECT_NE(run.out.find("Creating '9gt500.mas' from '1gt500.mas' ... \n"
                            "File not found: bmp\\NOPE.BMP\n"
+                           "9gt500.mas may be incomplete: a new bitmap is missing\n"
                            "Creating '2gt500.mas' from '1gt500.mas' ... \n"),
               std::string::npos)
         << run.out;
+    // The old bitmap stays, and the car still names it.
     std::set<std::string> names = extract("9gt500.mas", "nine");
-    EXPECT_EQ(names.count("1SHGT500.BMP"), 0u);
+    EXPECT_EQ(names.count("1SHGT500.BMP"), 1u);
+    EXPECT_EQ(read_file(at("nine\\9GT5VA.VRL")), vrl_content("1GT5VA", "1SHGT500"));
     EXPECT_EQ(names.count("9GT5VA.VRL"), 1u);
     EXPECT_EQ(extract("2gt500.mas", "new"), cloned_names());
 }
@@ -367,8 +418,12 @@ TEST_F(Zandrel, ReportsMissingVrlFileAndHandlesTheOthers)
     expect_exit_status(run, 0);
     EXPECT_NE(run.out.find("Creating '2gt500.mas' from '1gt500.mas' ... \n"
                            "File not found: 1GT5VB.VRL\n"
+                           "2gt500.mas made: bitmaps replaced 1, .VRL files renamed 19, names "
+                           "patched 1\n"
                            "Creating '3gt500.mas' from '1gt500.mas' ... \n"
-                           "File not found: 1GT5VB.VRL\n"),
+                           "File not found: 1GT5VB.VRL\n"
+                           "3gt500.mas made: bitmaps replaced 0, .VRL files renamed 19, names "
+                           "patched 0\n"),
               std::string::npos)
         << run.out;
     std::set<std::string> expected = cloned_names();
@@ -466,13 +521,13 @@ TEST_F(Zandrel, SaysSoWhenTheArchiveToolCannotStart)
     ASSERT_TRUE(write_file(at("Zandrel.LST"), "1gt500.mas;2gt500.mas;;;\n"));
     ProgramRun run = run_zandrel();
     expect_exit_status(run, 0);
-    EXPECT_NE(run.out.find("Cannot start the archive tool MASAdelic\n"), std::string::npos)
-        << run.out;
-    EXPECT_NE(run.out.find("Cannot start the archive tool " + dir + "\\MASadelic\n"),
+    EXPECT_NE(run.out.find("Creating '2gt500.mas' from '1gt500.mas' ... \n"
+                           "Cannot start the archive tool MASAdelic\n"
+                           "2gt500.mas not made: 1gt500.mas could not be unpacked\n"),
               std::string::npos)
         << run.out;
-    EXPECT_NE(run.out.find("File not found: 1GT5VA.VRL\n"), std::string::npos) << run.out;
     EXPECT_EQ(os_exists(at("tmp").c_str()), 0);
+    EXPECT_EQ(os_exists(at("2gt500.mas").c_str()), 0);
 }
 
 TEST_F(Zandrel, KeepsUserFilesInAnExistingScratchFolder)

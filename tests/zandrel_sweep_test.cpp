@@ -5,14 +5,17 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "driver.h"
 #include "filecopy.h"
 #include "job.h"
 #include "os.h"
+#include "stream.h"
 #include "support.h"
 
 namespace
@@ -38,7 +41,13 @@ const Scenario SCENARIOS[] = {
     {"over an earlier new archive", "1gt500.mas", "2gt500.mas", false, true},
 };
 
-const char *const KIND_NAMES[OS_FAULT_KINDS] = {"write", "rename", "delete", "create", "start", "read"};
+struct FaultKind {
+    int kind;
+    const char *name;
+};
+const FaultKind FAULT_KINDS[] = {{OS_FAULT_WRITE, "write"},   {OS_FAULT_RENAME, "rename"},
+                                 {OS_FAULT_DELETE, "delete"}, {OS_FAULT_CREATE, "create"},
+                                 {OS_FAULT_START, "start"},   {OS_FAULT_READ, "read"}};
 const char *const TOOL_FAILURES[] = {"E:refuse", "E:crash",  "C:refuse",
                                      "C:crash",  "A:refuse", "A:crash"};
 
@@ -89,6 +98,26 @@ bool archive_names(const std::string &bytes, std::set<std::string> *names)
     return at == bytes.size();
 }
 
+// The outcome of a job: its output's last line, which must name NEW_MAS first, and its
+// one line of that form. "" when the output breaks that rule.
+std::string outcome_of(const std::string &out, const std::string &new_mas)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    std::string outcome;
+    for (const char *word : {" made: ", " not made: ", " may be incomplete: "})
+        if (!lines.empty() && lines.back().rfind(new_mas + word, 0) == 0)
+            outcome = word;
+    for (size_t i = 0; i + 1 < lines.size(); i++)
+        if (lines[i].rfind(new_mas + " made: ", 0) == 0 ||
+            lines[i].rfind(new_mas + " not made: ", 0) == 0 ||
+            lines[i].rfind(new_mas + " may be incomplete: ", 0) == 0)
+            return "";
+    return outcome;
+}
+
 // The words of the job's output, a trailing comma cut: the names it gave.
 std::vector<std::string> words_of(const std::string &out)
 {
@@ -109,10 +138,7 @@ class ZandrelSweep : public TempFolderTest
     void SetUp() override
     {
         TempFolderTest::SetUp();
-        std::string any = built_program("x");
-        std::string tool = any.substr(0, any.rfind('\\')) + "\\" + TOOL;
-        ASSERT_EQ(copy_file(tool.c_str(), at(TOOL).c_str()), 0) << tool;
-        ASSERT_EQ(os_make_executable(at(TOOL).c_str()), 0);
+        install_tool();
         old_archive = pack(small_car());
         earlier_archive = pack({{"STALE.TXT", "from an earlier run"}});
         ASSERT_FALSE(old_archive.empty());
@@ -125,6 +151,14 @@ class ZandrelSweep : public TempFolderTest
             os_inject_fault(kind, 0);
         os_set_environment("MASADELIC_FAIL", nullptr);
         TempFolderTest::TearDown();
+    }
+
+    void install_tool()
+    {
+        std::string any = built_program("x");
+        std::string tool = any.substr(0, any.rfind('\\')) + "\\" + TOOL;
+        ASSERT_EQ(copy_file(tool.c_str(), at(TOOL).c_str()), 0) << tool;
+        ASSERT_EQ(os_make_executable(at(TOOL).c_str()), 0);
     }
 
     // An archive of the files, packed by the tool the way Zandrel packs; its bytes.
@@ -160,12 +194,18 @@ class ZandrelSweep : public TempFolderTest
         return files;
     }
 
-    // Empties the work folder but for the tool and lays out the user's files again.
-    void lay_out(const Scenario &scenario)
+    // Empties the work folder but for the tool.
+    void clear()
     {
         for (const std::string &name : names_in(dir))
             if (name != TOOL)
                 remove_all(at(name));
+    }
+
+    // Empties the work folder but for the tool and lays out the user's files again.
+    void lay_out(const Scenario &scenario)
+    {
+        clear();
         ASSERT_EQ(os_make_directory(at("bmp").c_str()), 0);
         for (const CarFile &file : user_files(scenario))
             ASSERT_TRUE(write_file(at(file.name), file.content));
@@ -176,21 +216,38 @@ class ZandrelSweep : public TempFolderTest
     int run(const Scenario &scenario, int kind, int n, const char *tool_failure, std::string *out)
     {
         lay_out(scenario);
+        if (kind >= 0)
+            os_inject_fault(kind, n);
+        job(scenario.old_mas, scenario.new_mas, "1SHGT500", "bmp\\2SHGT500", tool_failure, out);
+        int unmet = kind >= 0 && os_fault_armed(kind);
+        if (kind >= 0)
+            os_inject_fault(kind, 0);
+        return unmet;
+    }
+
+    // Runs one job in the work folder as it stands, the tool failing as tool_failure says
+    // (null: not). Result: run_job's; its output in *out.
+    int job(const char *old_mas, const char *new_mas, const char *old_bitmaps,
+            const char *new_bitmaps, const char *tool_failure, std::string *out)
+    {
         EXPECT_EQ(os_change_directory(dir.c_str()), 0);
         if (tool_failure) {
             EXPECT_EQ(os_set_environment("MASADELIC_FAIL", tool_failure), 0);
         }
         testing::internal::CaptureStdout();
-        if (kind >= 0)
-            os_inject_fault(kind, n);
-        run_job(scenario.old_mas, scenario.new_mas, "1SHGT500", "bmp\\2SHGT500");
-        int unmet = kind >= 0 && os_fault_armed(kind);
-        if (kind >= 0)
-            os_inject_fault(kind, 0);
+        int result = run_job(old_mas, new_mas, old_bitmaps, new_bitmaps);
         *out = strip_cr(testing::internal::GetCapturedStdout());
         os_set_environment("MASADELIC_FAIL", nullptr);
         os_change_directory(dir.c_str());
-        return unmet;
+        return result;
+    }
+
+    // The files of an archive, extracted by the tool into a new folder of the given name.
+    std::set<std::string> extract(const std::string &archive, const std::string &folder)
+    {
+        ProgramRun run = run_program(at(TOOL), "MASadelic.exe -E -m:" + archive + " -f:* -o:" + folder);
+        EXPECT_EQ(run.exit_status, 0) << run.err;
+        return names_in(at(folder));
     }
 
     // 1 when NEW_MAS is a whole new archive of the job: well formed, with every name the
@@ -222,10 +279,16 @@ class ZandrelSweep : public TempFolderTest
     }
 
     // Every file the user had is kept; an earlier NEW_MAS may also have given way to a whole
-    // new archive, as the job asks.
+    // new archive, as the job asks. The job ends with one line on NEW_MAS, and "made" only
+    // for a whole new archive.
     void expect_nothing_lost(const Scenario &scenario, const std::string &out)
     {
         EXPECT_TRUE(os_exists(TOOL));
+        std::string outcome = outcome_of(out, scenario.new_mas);
+        EXPECT_NE(outcome, "") << out;
+        if (outcome == " made: ") {
+            EXPECT_TRUE(holds_new_archive(scenario)) << out;
+        }
         for (const CarFile &file : user_files(scenario)) {
             bool found = kept(file, out);
             bool replaced = scenario.earlier_new && file.content == earlier_archive &&
@@ -236,13 +299,13 @@ class ZandrelSweep : public TempFolderTest
 
     // Walks n = 1, 2, ... for one kind until a run meets no fault. Result: the failure
     // points walked, or -1 when the bound was reached.
-    int sweep(const Scenario &scenario, int kind)
+    int sweep(const Scenario &scenario, const FaultKind &fault)
     {
         for (int n = 1; n <= SWEEP_BOUND; n++) {
-            SCOPED_TRACE(std::string(scenario.what) + ", " + KIND_NAMES[kind] + " fault " +
+            SCOPED_TRACE(std::string(scenario.what) + ", " + fault.name + " fault " +
                          std::to_string(n));
             std::string out;
-            int unmet = run(scenario, kind, n, nullptr, &out);
+            int unmet = run(scenario, fault.kind, n, nullptr, &out);
             expect_nothing_lost(scenario, out);
             if (unmet)
                 return n - 1;
@@ -253,11 +316,11 @@ class ZandrelSweep : public TempFolderTest
     void sweep_every_kind(const Scenario &scenario)
     {
         std::string counts;
-        for (int kind = 0; kind < OS_FAULT_KINDS; kind++) {
-            int walked = sweep(scenario, kind);
-            EXPECT_GE(walked, 1) << scenario.what << ", " << KIND_NAMES[kind];
-            counts += std::string(" ") + KIND_NAMES[kind] + "=" + std::to_string(walked);
-            RecordProperty(KIND_NAMES[kind], walked);
+        for (const FaultKind &fault : FAULT_KINDS) {
+            int walked = sweep(scenario, fault);
+            EXPECT_GE(walked, 1) << scenario.what << ", " << fault.name;
+            counts += std::string(" ") + fault.name + "=" + std::to_string(walked);
+            RecordProperty(fault.name, walked);
         }
         printf("failure points walked, %s:%s\n", scenario.what, counts.c_str());
     }
@@ -279,11 +342,15 @@ TEST_F(ZandrelSweep, FaultFreeJobsBuildTheNewArchiveAndSettleTheEarlierOne)
             EXPECT_FALSE(os_exists(backup.c_str())) << out;
         } else {
             EXPECT_EQ(read_file(at(backup)), old_archive);
-            EXPECT_NE(
-                out.find(std::string("Earlier ") + scenario.new_mas + " kept as " + backup + "\n"),
-                std::string::npos)
-                << out;
         }
+        std::string ending = scenario.in_place       ? ", the earlier one is kept as " + backup
+                             : scenario.earlier_new ? ", the earlier one replaced"
+                                                    : "";
+        EXPECT_NE(out.find(std::string(scenario.new_mas) +
+                           " made: bitmaps replaced 1, .VRL files renamed 2, names patched 1" +
+                           ending + "\n"),
+                  std::string::npos)
+            << out;
     }
 }
 
@@ -326,23 +393,286 @@ TEST_F(ZandrelSweep, KeepsTheEarlierArchiveWhenTheToolCrashesHalfWay)
 {
     std::string out;
     run(SCENARIOS[3], -1, 0, "A:crash", &out);
-    EXPECT_NE(out.find("2gt500.mas may be incomplete, the earlier one is kept as "
-                       "2gt500.mas.bak\n"),
+    EXPECT_NE(out.find("2gt500.mas may be incomplete: the archive tool failed, the earlier one is "
+                       "kept as 2gt500.mas.bak\n"),
               std::string::npos)
         << out;
     EXPECT_EQ(read_file(at("2gt500.mas.bak")), earlier_archive);
     EXPECT_FALSE(holds_new_archive(SCENARIOS[3]));
 }
 
-TEST_F(ZandrelSweep, PutsTheArchiveBackWhenTheToolMakesNoneInPlace)
+// The jobs of a list read with its nth read failing: -1 and one line naming the list, or
+// every job; a read error never passes for the end of the list.
+int read_jobs(const std::string &path, int n, std::vector<int> *lines, std::string *out)
 {
+    Stream *stream = stream_open(path.c_str(), "rb");
+    EXPECT_NE(stream, nullptr);
+    if (!stream)
+        return -2;
+    testing::internal::CaptureStdout();
+    os_inject_fault(OS_FAULT_READ, n);
+    JobList list;
+    JobFields job;
+    int result = start_job_list(&list, stream, "Zandrel.LST"), got = 0;
+    while (result == 0 && (got = next_job(&list, &job)) == 1)
+        lines->push_back(job.line_number);
+    if (result == 0)
+        result = got;
+    int unmet = os_fault_armed(OS_FAULT_READ);
+    os_inject_fault(OS_FAULT_READ, 0);
+    *out = strip_cr(testing::internal::GetCapturedStdout());
+    stream_close(stream);
+    return unmet ? 1 : result;
+}
+
+TEST_F(ZandrelSweep, TakesNoReadErrorOfTheJobListForItsEnd)
+{
+    // Comment lines make the list span several read blocks.
+    std::string text, comments;
+    for (int k = 0; k < 100; k++)
+        comments += "# " + std::string(60, 'c') + "\r\n";
+    for (int job = 0; job < 3; job++)
+        text += comments + "a.mas;b.mas;x;y;\r\n";
+    ASSERT_TRUE(write_file(at(JOB_LIST), text));
+    const std::vector<int> all = {101, 202, 303};
+    int n = 1;
+    for (; n <= SWEEP_BOUND; n++) {
+        SCOPED_TRACE("read fault " + std::to_string(n));
+        std::vector<int> lines;
+        std::string out;
+        int result = read_jobs(at(JOB_LIST), n, &lines, &out);
+        if (result == 1) {
+            EXPECT_EQ(lines, all);
+            break;
+        }
+        EXPECT_EQ(result, -1) << out;
+        EXPECT_NE(out.find("Cannot read the job list Zandrel.LST"), std::string::npos) << out;
+        EXPECT_TRUE(lines.size() <= all.size() && std::equal(lines.begin(), lines.end(), all.begin()));
+    }
+    EXPECT_GT(n, 3);
+    printf("failure points walked, job list: read=%d\n", n - 1);
+}
+
+// Single jobs through the stand-in tool: what each ends with, and what it leaves.
+class ZandrelJob : public ZandrelSweep
+{
+};
+
+TEST_F(ZandrelJob, PutsTheEarlierArchiveBackWhenTheToolMakesNone)
+{
+    const struct {
+        const char *new_mas;
+        bool earlier; // a different earlier NEW_MAS
+    } rows[] = {{"car.mas", false}, {"CAR.MAS", false}, {".\\car.mas", false}, {"new.mas", true}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.new_mas);
+        clear();
+        ASSERT_TRUE(write_file(at("car.mas"), old_archive));
+        if (row.earlier) {
+            ASSERT_TRUE(write_file(at(row.new_mas), earlier_archive));
+        }
+        std::string out;
+        EXPECT_EQ(job("car.mas", row.new_mas, "", "", "C:refuse", &out), 0);
+        EXPECT_EQ(read_file(at("car.mas")), old_archive);
+        if (row.earlier) {
+            EXPECT_EQ(read_file(at(row.new_mas)), earlier_archive);
+        }
+        EXPECT_NE(out.find(std::string(row.new_mas) +
+                           " not made: the archive tool made no archive, the earlier one is "
+                           "back in its place\n"),
+                  std::string::npos)
+            << out;
+        // Back under the job's spelling of the name, which the system takes as the same.
+        EXPECT_EQ(names_in(dir).size(), row.earlier ? 3u : 2u);
+    }
+}
+
+TEST_F(ZandrelJob, LeavesAnEarlierArchiveAloneWhenNoAsideNameIsFree)
+{
+    clear();
+    ASSERT_TRUE(write_file(at("1gt500.mas"), old_archive));
+    ASSERT_TRUE(write_file(at("2gt500.mas"), earlier_archive));
+    std::set<std::string> names = {TOOL, "1gt500.mas", "2gt500.mas"};
+    for (const char *suffix :
+         {".bak", ".bak2", ".bak3", ".bak4", ".bak5", ".bak6", ".bak7", ".bak8", ".bak9"}) {
+        ASSERT_TRUE(write_file(at(std::string("2gt500.mas") + suffix), suffix));
+        names.insert(std::string("2gt500.mas") + suffix);
+    }
     std::string out;
-    run(SCENARIOS[0], -1, 0, "C:refuse", &out);
-    EXPECT_NE(out.find("1gt500.mas not made, the earlier one is back in its place\n"),
+    EXPECT_EQ(job("1gt500.mas", "2gt500.mas", "", "", nullptr, &out), 0);
+    EXPECT_NE(out.find("2gt500.mas not made: the earlier one could not be moved aside and is left "
+                       "as it was\n"),
               std::string::npos)
         << out;
-    EXPECT_EQ(read_file(at("1gt500.mas")), old_archive);
-    EXPECT_FALSE(os_exists("1gt500.mas.bak"));
+    EXPECT_EQ(read_file(at("2gt500.mas")), earlier_archive);
+    EXPECT_EQ(read_file(at("2gt500.mas.bak")), ".bak");
+    EXPECT_EQ(names_in(dir), names);
+}
+
+TEST_F(ZandrelJob, TakesTheFirstFreeAsideNameAndNeverTouchesOlderOnes)
+{
+    clear();
+    ASSERT_TRUE(write_file(at("car.mas"), old_archive));
+    ASSERT_TRUE(write_file(at("car.mas.bak"), "older backup"));
+    // The second rename puts the archive back; when it fails the output names the aside copy.
+    std::string out;
+    os_inject_fault(OS_FAULT_RENAME, 2);
+    EXPECT_EQ(job("car.mas", "car.mas", "", "", "C:refuse", &out), 0);
+    os_inject_fault(OS_FAULT_RENAME, 0);
+    EXPECT_EQ(read_file(at("car.mas.bak")), "older backup");
+    EXPECT_EQ(read_file(at("car.mas.bak2")), old_archive);
+    EXPECT_NE(out.find("car.mas not made: the archive tool made no archive, the earlier one is "
+                       "kept as car.mas.bak2\n"),
+              std::string::npos)
+        << out;
+}
+
+TEST_F(ZandrelJob, SkipsOldBitmapNamesThatReachOutOfTheScratchFolder)
+{
+    clear();
+    ASSERT_TRUE(write_file(at("1gt500.mas"), old_archive));
+    ASSERT_TRUE(write_file(at("NEW.BMP"), "new bitmap"));
+    for (const char *old_name : {"..\\X", "../X", "\\X", "C:X", ".", ".."}) {
+        ASSERT_TRUE(write_file(at("X.BMP"), "the user's bitmap"));
+        ASSERT_TRUE(write_file(at("..BMP"), "dots"));
+        std::string out;
+        EXPECT_EQ(job("1gt500.mas", "2gt500.mas", old_name, "NEW", nullptr, &out), 0);
+        EXPECT_EQ(read_file(at("X.BMP")), "the user's bitmap") << old_name;
+        EXPECT_EQ(read_file(at("..BMP")), "dots") << old_name;
+        EXPECT_NE(out.find(std::string("Old bitmap name is not a name inside the archive, pair "
+                                       "skipped: ") +
+                           old_name + "\n"),
+                  std::string::npos)
+            << out;
+    }
+}
+
+// An archive that cannot be unpacked ends the job at once: no .VRL lines, nothing packed,
+// the earlier NEW_MAS as it was.
+TEST_F(ZandrelJob, StopsWhenTheOldArchiveUnpacksToNothing)
+{
+    const struct {
+        const char *what, *tool_failure, *archive;
+    } rows[] = {{"tool refuses", "E:refuse", nullptr},
+                {"damaged archive", nullptr, "MASSTAND1\nxx"},
+                {"empty tool file", nullptr, nullptr}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        clear();
+        ASSERT_TRUE(write_file(at("1gt500.mas"), row.archive ? row.archive : old_archive));
+        ASSERT_TRUE(write_file(at("2gt500.mas"), earlier_archive));
+        bool no_tool = strcmp(row.what, "empty tool file") == 0;
+        if (no_tool) {
+            ASSERT_TRUE(write_file(at(TOOL), ""));
+        }
+        std::string out;
+        EXPECT_EQ(job("1gt500.mas", "2gt500.mas", "1SHGT500", "NEW", row.tool_failure, &out), -1);
+        const std::string ending = "2gt500.mas not made: 1gt500.mas could not be unpacked\n";
+        EXPECT_EQ(out.substr(out.size() - std::min(out.size(), ending.size())), ending) << out;
+        EXPECT_EQ(out.find(".VRL"), std::string::npos) << out;
+        EXPECT_EQ(read_file(at("2gt500.mas")), earlier_archive);
+        EXPECT_EQ(names_in(dir), std::set<std::string>({TOOL, "1gt500.mas", "2gt500.mas"}));
+        if (no_tool)
+            install_tool();
+    }
+}
+
+// A new bitmap that cannot be read leaves the old one in the archive and named by the car.
+TEST_F(ZandrelJob, KeepsTheOldBitmapWhenTheNewOneCannotBeRead)
+{
+    for (bool folder : {false, true}) {
+        SCOPED_TRACE(folder ? "new bitmap is a folder" : "new bitmap missing");
+        clear();
+        ASSERT_TRUE(write_file(at("1gt500.mas"), old_archive));
+        if (folder) {
+            ASSERT_EQ(os_make_directory(at("NOPE.BMP").c_str()), 0);
+        }
+        std::string out;
+        EXPECT_EQ(job("1gt500.mas", "2gt500.mas", "1SHGT500", "NOPE", nullptr, &out), 0);
+        EXPECT_NE(out.find("File not found: NOPE.BMP\n"), std::string::npos) << out;
+        EXPECT_NE(out.find("2gt500.mas may be incomplete: a new bitmap is missing\n"),
+                  std::string::npos)
+            << out;
+        EXPECT_EQ(extract("2gt500.mas", "new").count("1SHGT500.BMP"), 1u);
+        EXPECT_EQ(read_file(at("new\\1SHGT500.BMP")), "old bitmap");
+        EXPECT_EQ(read_file(at("new\\2GT5VA.VRL")), small_car()[1].content);
+    }
+}
+
+// "1shgt500" finds 1SHGT500.BMP as Windows would; the .VRL texts, which name it as stored,
+// are patched all the same. An old name no .VRL file holds is named.
+TEST_F(ZandrelJob, TakesOldBitmapNamesInTheCaseTheArchiveStores)
+{
+    clear();
+    ASSERT_TRUE(write_file(at("1gt500.mas"), old_archive));
+    ASSERT_EQ(os_make_directory(at("bmp").c_str()), 0);
+    ASSERT_TRUE(write_file(at(NEW_BITMAP), "new bitmap"));
+    std::string out;
+    EXPECT_EQ(job("1gt500.mas", "2gt500.mas", "1shgt500 ENGINE", "bmp\\2SHGT500 bmp\\2SHGT500",
+                  nullptr, &out),
+              0);
+    EXPECT_NE(out.find("ENGINE patched in no .VRL file: the car may still name the old bitmap\n"
+                       "2gt500.mas made: bitmaps replaced 2, .VRL files renamed 2, names "
+                       "patched 1\n"),
+              std::string::npos)
+        << out;
+    std::set<std::string> names = extract("2gt500.mas", "new");
+    EXPECT_EQ(names.count("1SHGT500.BMP"), 0u);
+    EXPECT_EQ(read_file(at("new\\2GT5VA.VRL")),
+              std::string(400, 'h') + N + "2SHGT500" + N + "tail" + N);
+}
+
+TEST_F(ZandrelJob, SaysTheNewArchiveMayBeIncompleteWithoutAnEarlierOne)
+{
+    clear();
+    ASSERT_TRUE(write_file(at("1gt500.mas"), old_archive));
+    std::string out;
+    EXPECT_EQ(job("1gt500.mas", "2gt500.mas", "", "", "A:crash", &out), 0);
+    EXPECT_EQ(outcome_of(out, "2gt500.mas"), " may be incomplete: ") << out;
+    EXPECT_NE(out.find("2gt500.mas may be incomplete: the archive tool failed\n"),
+              std::string::npos)
+        << out;
+}
+
+// A .VRL file that is there but keeps its old name is named with the reason, never as
+// missing, and the new archive is in doubt.
+TEST_F(ZandrelJob, SaysWhyAVrlFileCouldNotBeRenamed)
+{
+    std::vector<CarFile> car = small_car();
+    car.push_back({"2GT5VA.VRL", "in the way"});
+    const std::string crowded = pack(car);
+    const struct {
+        const char *what;
+        int kind, n;
+        bool crowded;
+        const char *why;
+    } rows[] = {
+        {"rename fails", OS_FAULT_RENAME, 1, false, nullptr},
+        {"new name taken", OS_FAULT_DELETE, 1, true, "a file of the new name could not be deleted"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        clear();
+        ASSERT_TRUE(write_file(at("1gt500.mas"), row.crowded ? crowded : old_archive));
+        std::string out;
+        os_inject_fault(row.kind, row.n);
+        EXPECT_EQ(job("1gt500.mas", "2gt500.mas", "", "", nullptr, &out), 0);
+        os_inject_fault(row.kind, 0);
+        // The system's words for a failed rename differ between the platforms.
+        const std::string said = "Cannot rename 1GT5VA.VRL to 2GT5VA.VRL: ";
+        size_t at = out.find(said);
+        ASSERT_NE(at, std::string::npos) << out;
+        std::string why = out.substr(at + said.size(), out.find('\n', at) - at - said.size());
+        if (row.why) {
+            EXPECT_EQ(why, row.why);
+        } else {
+            EXPECT_FALSE(why.empty());
+        }
+        EXPECT_EQ(out.find("File not found: 1GT5VA.VRL"), std::string::npos) << out;
+        EXPECT_NE(out.find("2gt500.mas may be incomplete: a .VRL file could not be renamed\n"),
+                  std::string::npos)
+            << out;
+    }
 }
 
 } // namespace

@@ -1,11 +1,14 @@
-// Fuzz target for Zandrel's job lines: a fuzzed job list read and split line by line as the
-// driver does (text mode, pieces of at most 254 characters, the line end cut, four fields
-// with the limits 32, 32, 255 and 255), then the name tables and prefixes of each job.
+// Fuzz target for Zandrel's job lines: a fuzzed job list read as the driver reads it
+// (start_job_list, then next_job until the end), each job's archive names put through the
+// check that stands before the archive tool, and the name tables and prefixes of each job.
+// Properties: a physical line of the list starts at most one job, and no archive name that
+// passes the check holds a blank, a quote or a character a file name cannot hold.
 //
 // Input: the whole job list.
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 
 #include "driver.h"
@@ -13,18 +16,8 @@
 #include "job.h"
 #include "os.h"
 #include "stream.h"
-#include "strings.h"
 
-enum { LINE_SIZE = 255, ARCHIVE_FIELD = 32, BITMAP_FIELD = 255, PREFIX_SIZE = 5 };
-
-static char *field(const char **next, int32_t size)
-{
-    char *dest = static_cast<char *>(malloc(size));
-    *next = get_field(dest, *next, size, ';');
-    fuzz_check(is_terminated_within(dest, size), "a job field is not terminated");
-    fuzz_check(strchr(dest, ';') == nullptr, "a job field holds the separator");
-    return dest;
-}
+enum { PREFIX_SIZE = 5 };
 
 static void check_prefixes(const char *archive)
 {
@@ -61,40 +54,54 @@ static void check_tables(const char *old_list, const char *new_list)
     free(new_names);
 }
 
-// One line as the driver's run_job_line splits it, without running the job.
-static void split_job_line(char *line)
+// The archive tool's command line takes the name as it stands: no blank or tab, no quote,
+// nothing Windows refuses in a file name, and a colon only as a drive's.
+static bool fits_command_line(const char *name)
 {
-    drop_line_end(line);
-    const char *next = line;
-    char *old_mas = field(&next, ARCHIVE_FIELD);
-    char *new_mas = field(&next, ARCHIVE_FIELD);
-    char *old_bitmaps = field(&next, BITMAP_FIELD);
-    char *new_bitmaps = field(&next, BITMAP_FIELD);
-    fuzz_check(next >= line && next <= line + strlen(line), "get_field left the line");
-    if (old_mas[0] != '\0' && new_mas[0] != '\0') {
-        check_prefixes(old_mas);
-        check_prefixes(new_mas);
-        check_tables(old_bitmaps, new_bitmaps);
+    for (size_t i = 0; name[i] != '\0'; i++) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c < 32 || c == ' ' || c == '"' || c == '<' || c == '>' || c == '|' || c == '?' ||
+            c == '*')
+            return false;
+        if (c == ':' && i != 1)
+            return false;
     }
-    free(old_mas);
-    free(new_mas);
-    free(old_bitmaps);
-    free(new_bitmaps);
+    return name[0] != '\0';
+}
+
+static void check_job(const JobFields *job, int32_t previous_line, int32_t physical_lines)
+{
+    fuzz_check(job->line_number > previous_line, "one physical line started two jobs");
+    fuzz_check(job->line_number <= physical_lines, "a job on a line the list does not have");
+    fuzz_check(is_terminated_within(job->old_mas, ARCHIVE_NAME_MAX + 1), "OLD_MAS is too long");
+    fuzz_check(is_terminated_within(job->new_mas, ARCHIVE_NAME_MAX + 1), "NEW_MAS is too long");
+    if (!archive_names_refused(job->old_mas, job->new_mas)) {
+        fuzz_check(fits_command_line(job->old_mas), "OLD_MAS reaches the tool unfit");
+        fuzz_check(fits_command_line(job->new_mas), "NEW_MAS reaches the tool unfit");
+    }
+    check_prefixes(job->old_mas);
+    check_prefixes(job->new_mas);
+    check_tables(job->old_bitmaps, job->new_bitmaps);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+    std::string bytes(reinterpret_cast<const char *>(data), size);
     std::string path = scratch_folder() + "\\JOBS.LST";
-    fuzz_check(write_bytes(path, std::string(reinterpret_cast<const char *>(data), size)),
-               "cannot write the job list");
-    Stream *list = stream_open(path.c_str(), "r");
-    fuzz_check(list != nullptr, "cannot open the job list");
-    char *line = static_cast<char *>(malloc(LINE_SIZE));
-    while (!stream_eof(list))
-        if (stream_gets(line, LINE_SIZE, list))
-            split_job_line(line);
-    free(line);
-    stream_close(list);
+    fuzz_check(write_bytes(path, bytes), "cannot write the job list");
+    Stream *stream = stream_open(path.c_str(), "rb");
+    fuzz_check(stream != nullptr, "cannot open the job list");
+    int32_t physical_lines = static_cast<int32_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
+    JobList list;
+    JobFields *job = static_cast<JobFields *>(malloc(sizeof(JobFields)));
+    int32_t previous_line = 0;
+    if (start_job_list(&list, stream, "JOBS.LST") == 0)
+        while (next_job(&list, job) == 1) {
+            check_job(job, previous_line, physical_lines);
+            previous_line = job->line_number;
+        }
+    free(job);
+    stream_close(stream);
     os_delete_file(path.c_str());
     return 0;
 }
