@@ -13,6 +13,25 @@ static const char REFERENCE[] = "Name=ref\r\nDescFile=ref.txt\r\nDescClass=Sport
 static const char NEW_TEXT[] = "Name=new\r\nDescFile=new.txt\r\nMass=900\r\n";
 static const char UPDATED[] = "DescFile=ref.txt\r\nDescClass=Sport\r\nName=new\r\nMass=900\r\n";
 
+// Console output with the system's words in each "Could not ..." line replaced by "<why>":
+// "Could not update X: Permission denied; its ..." becomes "Could not update X: <why>; its ...".
+static std::string with_reasons_hidden(const std::string &out)
+{
+    std::string plain;
+    size_t at = 0;
+    while (at < out.size()) {
+        size_t end = out.find('\n', at);
+        end = end == std::string::npos ? out.size() : end + 1;
+        std::string line = out.substr(at, end - at);
+        size_t colon = line.find(": "), semicolon = line.find("; ", colon);
+        if (line.compare(0, 10, "Could not ") == 0 && semicolon != std::string::npos)
+            line = line.substr(0, colon + 2) + "<why>" + line.substr(semicolon);
+        plain += line;
+        at = end;
+    }
+    return plain;
+}
+
 class ReconcileFolders : public TempFolderTest
 {
   protected:
@@ -29,6 +48,13 @@ class ReconcileFolders : public TempFolderTest
         testing::internal::CaptureStdout();
         *result = reconcile_vehicle_files(at("new").c_str(), at("ref").c_str());
         return testing::internal::GetCapturedStdout();
+    }
+
+    // The line that ends a run over new.
+    std::string done(int updated, int unchanged) const
+    {
+        return "Done in " + at("new") + ": " + std::to_string(updated) + " updated, " +
+               std::to_string(unchanged) + " left unchanged\n";
     }
 };
 
@@ -55,13 +81,15 @@ TEST_F(ReconcileFolders, KeepsTheOutputFileWhenTheCopyBackFails)
         if (read_file(output) != "<missing>") {
             copy_back_failures++;
             EXPECT_EQ(read_file(output), UPDATED) << nth;
-            EXPECT_EQ(out, progress + "Could not update " + current +
-                               ": its updated text is kept in " + output + "\n");
+            EXPECT_EQ(with_reasons_hidden(out), "Could not update " + current +
+                                                    ": <why>; its updated text is kept in " +
+                                                    output + "\n" + done(0, 1));
         } else if (read_file(current) == UPDATED) {
-            EXPECT_EQ(out, progress);
+            EXPECT_EQ(out, progress + done(1, 0));
         } else {
             EXPECT_EQ(read_file(current), NEW_TEXT) << "a failed output write loses nothing";
-            EXPECT_EQ(out, "Could not write " + output + ": " + current + " left unchanged\n");
+            EXPECT_EQ(out, "Could not write " + output + ": " + current + " left unchanged\n" +
+                               done(0, 1));
         }
     }
     EXPECT_TRUE(completed);
@@ -107,85 +135,126 @@ TEST_F(ReconcileFolders, TakesARelativeFolderWhoseAbsoluteFormJustFits)
     EXPECT_EQ(result, -1);
 }
 
-// An output file that is there before the run may be the user's own, or hold the only whole
-// text after a copy back that was cut short: neither it nor the file is touched, and one line
-// names both.
-TEST_F(ReconcileFolders, LeavesAnExistingOutputFileAndItsFileAsTheyAre)
+// An output file that is there before the run is finished or made again only when its text
+// proves what it is: a copy back cut short (the file a strict prefix of it) or an output cut
+// short (a prefix of the text made now). Anything else may be the user's own, or the only
+// whole text: neither it nor the file is touched, run after run, and one line names both.
+TEST_F(ReconcileFolders, SettlesAnExistingOutputFileOnlyWhenItsTextProvesWhatItIs)
 {
     const std::string current = at("new\\car.veh"), output = at("new\\new_car.veh");
+    const std::string updated = UPDATED, skipped = "Skipped " + current + ": " + output +
+                                                   " already exists and may hold its updated "
+                                                   "text from an interrupted run\n";
+    const std::string finished =
+        "Finished " + current + " from " + output + ", which an interrupted run left\n";
+    const std::string remade =
+        "Making " + output + " again: an interrupted run left it unfinished\n" + current + "\n";
     struct Row {
         const char *what;
         std::string current, output;
+        std::string line;      // the line of the first run
+        std::string current_after, output_after; // "<missing>": deleted
     } rows[] = {
-        {"the user's own file", NEW_TEXT, "mine\r\n"},
-        {"an interrupted copy back", std::string(UPDATED).substr(0, 20), UPDATED},
-        {"an empty leftover", NEW_TEXT, ""},
+        {"the user's own file", NEW_TEXT, "mine\r\n", skipped, NEW_TEXT, "mine\r\n"},
+        {"an output of another reference", NEW_TEXT, "DescFile=x\r\n", skipped, NEW_TEXT,
+         "DescFile=x\r\n"},
+        {"the output of the file before an edit", "Name=edited\r\n", updated, skipped,
+         "Name=edited\r\n", updated},
+        {"an interrupted copy back", updated.substr(0, 20), updated, finished, updated,
+         "<missing>"},
+        {"a copy back cut before its first byte", "", updated, finished, updated, "<missing>"},
+        {"an empty leftover", NEW_TEXT, "", remade, updated, "<missing>"},
+        {"an output cut short", NEW_TEXT, updated.substr(0, 30), remade, updated, "<missing>"},
+        {"a whole output", NEW_TEXT, updated, remade, updated, "<missing>"},
+        {"a whole output copied back", updated, updated, remade, updated, "<missing>"},
     };
     ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
     for (const Row &row : rows) {
         ASSERT_TRUE(write_file(current, row.current));
         ASSERT_TRUE(write_file(output, row.output));
-        for (int run = 1; run <= 2; run++) {
-            int8_t result = 0;
-            EXPECT_EQ(reconcile(&result), "Skipped " + current + ": " + output +
-                                              " already exists and may hold its updated text "
-                                              "from an interrupted run\n")
-                << row.what;
-            EXPECT_EQ(result, 0);
-            EXPECT_EQ(read_file(current), row.current) << row.what << ", run " << run;
-            EXPECT_EQ(read_file(output), row.output) << row.what << ", run " << run;
+        int8_t result = 0;
+        int updates = row.current_after == updated ? 1 : 0;
+        EXPECT_EQ(reconcile(&result), row.line + done(updates, 1 - updates)) << row.what;
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(read_file(current), row.current_after) << row.what;
+        EXPECT_EQ(read_file(output), row.output_after) << row.what;
+        if (updates == 0) {
+            EXPECT_EQ(reconcile(&result), row.line + done(0, 1)) << row.what << ", run 2";
         }
+        os_delete_file(output.c_str());
     }
 }
 
-// The message names the file that holds the NUL; nothing is written for it, and the files
-// beside it are still handled. In text mode a Ctrl-Z ends the text, so a NUL behind it is
-// not part of it.
-TEST_F(ReconcileFolders, LeavesAFileUnchangedWhenItOrItsReferenceHoldsANulByte)
+// Files Pelmora leaves unchanged with one line naming the file and why; nothing is written for
+// them, and the files beside them are still handled.
+TEST_F(ReconcileFolders, LeavesAFileUnchangedWithOneLineSayingWhy)
 {
-    const std::string nul("\0", 1);
+    const std::string nul("\0", 1), z("\x1a");
     const std::string utf16 = std::string("\xff\xfe", 2) + "D" + nul + "e" + nul + "s" + nul + "c" +
                               nul + "\r" + nul + "\n" + nul;
+    const char *const nul_in_new = "Skipped %N: it holds a NUL byte, so it is not plain text\n";
+    const char *const nul_in_reference =
+        "Skipped %N: its reference %R holds a NUL byte, so it is not plain text\n";
+    const char *const z_in_new = "Skipped %N: it holds text after a Ctrl-Z character\n";
+    const char *const z_in_reference =
+        "Skipped %N: its reference %R holds text after a Ctrl-Z character\n";
+    const char *const no_keys = "Skipped %N: its reference %R has no DescFile= or DescClass= line\n";
     struct Row {
         const char *name;
         std::string reference, current;
-        const char *holder; // "new", "ref", or null when the file is rewritten
-        std::string updated;
+        const char *line; // %N the new file, %R the reference
     } rows[] = {
-        {"mid_line.veh", REFERENCE, "Name=abc" + nul + "def\nMass=1200\n", "new", ""},
-        {"key_behind_nul.veh", REFERENCE, "a" + nul + "DescFile=old\n", "new", ""},
-        {"first_byte.veh", REFERENCE, nul, "new", ""},
-        {"last_line.veh", REFERENCE, "a\nb\nlast" + nul, "new", ""},
-        {"utf16.veh", REFERENCE, utf16, "new", ""},
-        {"reference_keys.veh", "DescFile=a" + nul + "b\nDescClass=c\n", NEW_TEXT, "ref", ""},
-        {"reference_tail.veh", std::string(REFERENCE) + "Tail=" + nul + "\n", NEW_TEXT, "ref", ""},
+        {"mid_line.veh", REFERENCE, "Name=abc" + nul + "def\nMass=1200\n", nul_in_new},
+        {"key_behind_nul.veh", REFERENCE, "a" + nul + "DescFile=old\n", nul_in_new},
+        {"first_byte.veh", REFERENCE, nul, nul_in_new},
+        {"last_line.veh", REFERENCE, "a\nb\nlast" + nul, nul_in_new},
+        {"utf16.veh", REFERENCE, utf16, nul_in_new},
+        {"reference_keys.veh", "DescFile=a" + nul + "b\nDescClass=c\n", NEW_TEXT, nul_in_reference},
+        {"reference_tail.veh", std::string(REFERENCE) + "Tail=" + nul + "\n", NEW_TEXT,
+         nul_in_reference},
         {"reference_long_tail.veh", std::string(REFERENCE) + std::string(600, 't') + nul, NEW_TEXT,
-         "ref", ""},
-        {"both.veh", "x" + nul, "y" + nul, "ref", ""},
-        {"behind_ctrl_z.veh", std::string(REFERENCE) + "\x1a" + nul, "a\r\n\x1a" + nul + "b\r\n",
-         nullptr, "DescFile=ref.txt\r\nDescClass=Sport\r\na\r\n"},
+         nul_in_reference},
+        {"both.veh", "x" + nul, "y" + nul, nul_in_reference},
+        // The first Ctrl-Z ends the text; only more Ctrl-Z characters may follow it.
+        {"text_after_ctrl_z.veh", REFERENCE, "Comment=" + z + "\r\nMass=900\r\n", z_in_new},
+        {"nul_after_ctrl_z.veh", REFERENCE, "a\r\n" + z + nul, z_in_new},
+        {"ctrl_z_between.veh", REFERENCE, "a\r\n" + z + z + "b" + z, z_in_new},
+        {"reference_after_ctrl_z.veh", "DescClass=rc" + z + "\nDescFile=after\n", NEW_TEXT,
+         z_in_reference},
+        // A reference with no key line would take the file's description away.
+        {"empty_reference.veh", "", NEW_TEXT, no_keys},
+        {"reference_without_keys.veh", "Name=ref\r\ndescfile=lower\r\n", NEW_TEXT, no_keys},
+        {"keys_behind_ctrl_z.veh", "Name=ref\r\n" + z + z, NEW_TEXT, no_keys},
+        {"mark_only.veh", "\xEF\xBB\xBF", NEW_TEXT, no_keys},
     };
     for (const Row &row : rows) {
         ASSERT_TRUE(write_file(at("ref\\") + row.name, row.reference));
         ASSERT_TRUE(write_file(at("new\\") + row.name, row.current));
     }
+    ASSERT_TRUE(write_file(at("ref\\fine.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(at("new\\fine.veh"), NEW_TEXT));
     int8_t result = 0;
     const std::string out = reconcile(&result);
     EXPECT_EQ(result, 0);
-    std::set<std::string> names;
+    std::set<std::string> names = {"fine.veh"};
+    std::string lines;
     for (const Row &row : rows) {
         const std::string current = at("new\\") + row.name, reference = at("ref\\") + row.name;
         names.insert(row.name);
         EXPECT_EQ(read_file(reference), row.reference) << row.name;
-        std::string line = current + "\n";
-        if (row.holder && std::string(row.holder) == "new")
-            line = "Skipped " + current + ": it holds a NUL byte, so it is not plain text\n";
-        else if (row.holder)
-            line = "Skipped " + current + ": its reference " + reference +
-                   " holds a NUL byte, so it is not plain text\n";
+        EXPECT_EQ(read_file(current), row.current) << row.name;
+        std::string line = row.line;
+        line.replace(line.find("%N"), 2, current);
+        if (line.find("%R") != std::string::npos)
+            line.replace(line.find("%R"), 2, reference);
         EXPECT_NE(out.find(line), std::string::npos) << row.name << "\n" << out;
-        EXPECT_EQ(read_file(current), row.holder ? row.current : row.updated) << row.name;
+        lines += line;
     }
+    EXPECT_EQ(read_file(at("new\\fine.veh")), UPDATED);
+    const int count = static_cast<int>(sizeof rows / sizeof rows[0]);
+    EXPECT_EQ(out.size(), lines.size() + at("new\\fine.veh\n").size() + done(1, count).size())
+        << "one line per file and the count:\n" << out;
+    EXPECT_NE(out.find(done(1, count)), std::string::npos) << out;
     EXPECT_EQ(names_in(at("new")), names) << "no new_ file is left behind";
 }
 
@@ -202,8 +271,9 @@ TEST_F(ReconcileFolders, KeepsTheOutputFileWhenTheCopyBackIsRefusedBeforeItStart
     int missed = os_fault_armed(OS_FAULT_CREATE);
     os_inject_fault(OS_FAULT_CREATE, 0);
     EXPECT_EQ(missed, 0);
-    EXPECT_EQ(out, current + "\nCould not update " + current + ": its updated text is kept in " +
-                       output + "\n");
+    EXPECT_EQ(with_reasons_hidden(out), "Could not update " + current +
+                                            ": <why>; its updated text is kept in " + output +
+                                            "\n" + done(0, 1));
     EXPECT_EQ(read_file(current), NEW_TEXT);
     EXPECT_EQ(read_file(output), UPDATED);
 }
