@@ -3,6 +3,7 @@
 #include "filecopy.h"
 
 #include "os.h"
+#include "stream.h"
 
 #include <errno.h>
 #include <stdio.h>
@@ -130,51 +131,80 @@ static long stream_size(FILE *stream)
     return ftell(stream);
 }
 
-// 0 when the rest of both streams is equal, else 1.
-static int compare_blocks(FILE *first, FILE *second)
+// Fills block with up to COMPARE_BLOCK bytes from the descriptor's position, asking again
+// after a short read. The bytes read (0 at the end), or -1 when a read failed.
+static int32_t read_block(int fd, char *block)
+{
+    int32_t have = 0;
+    while (have < COMPARE_BLOCK) {
+        int32_t got = os_read(fd, block + have, static_cast<uint32_t>(COMPARE_BLOCK - have));
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        have += got;
+    }
+    return have;
+}
+
+// 0 when the rest of both files is equal, 1 when they differ, -1 when a read failed: a
+// failed read is no end, and the bytes behind it may differ.
+static int compare_blocks(int first, int second)
 {
     for (;;) {
-        size_t first_count = fread(compare_first_block, 1, COMPARE_BLOCK, first);
-        size_t second_count = fread(compare_second_block, 1, COMPARE_BLOCK, second);
+        int32_t first_count = read_block(first, compare_first_block);
+        int32_t second_count = read_block(second, compare_second_block);
+        if (first_count < 0 || second_count < 0)
+            return -1;
         if (first_count == 0 && second_count == 0)
             return 0;
         if (first_count != second_count ||
-            memcmp(compare_first_block, compare_second_block, first_count) != 0)
+            memcmp(compare_first_block, compare_second_block, (size_t)first_count) != 0)
             return 1;
     }
 }
 
+// Compares two open descriptors from their start, sizes first.
+static int compare_open_files(int first, int second)
+{
+    int64_t first_size = os_seek(first, 0, OS_SEEK_END);
+    int64_t second_size = os_seek(second, 0, OS_SEEK_END);
+    if (first_size < 0 || second_size < 0)
+        return -1;
+    if (first_size != second_size)
+        return 1;
+    if (os_seek(first, 0, OS_SEEK_SET) != 0 || os_seek(second, 0, OS_SEEK_SET) != 0)
+        return -1;
+    compare_first_block = (char *)malloc(COMPARE_BLOCK);
+    if (compare_first_block == nullptr)
+        fail_out_of_memory(errno);
+    compare_second_block = (char *)malloc(COMPARE_BLOCK);
+    if (compare_second_block == nullptr) {
+        int error = errno;
+        free(compare_first_block);
+        fail_out_of_memory(error);
+    }
+    int result = compare_blocks(first, second);
+    free(compare_first_block);
+    free(compare_second_block);
+    compare_first_block = nullptr;
+    compare_second_block = nullptr;
+    return result;
+}
+
 int compare_files(const char *first, const char *second)
 {
-    FILE *first_stream = os_open_stream(first, "rb");
-    if (first_stream == nullptr)
+    int first_file = os_open(first, OS_OPEN_READ);
+    if (first_file < 0)
         return -1;
-    FILE *second_stream = os_open_stream(second, "rb");
-    if (second_stream == nullptr) {
-        fclose(first_stream);
+    int second_file = os_open(second, OS_OPEN_READ);
+    if (second_file < 0) {
+        os_close(first_file);
         return -1;
     }
-    int result = 1;
-    if (stream_size(first_stream) == stream_size(second_stream)) {
-        rewind(first_stream);
-        rewind(second_stream);
-        compare_first_block = (char *)malloc(COMPARE_BLOCK);
-        if (compare_first_block == nullptr)
-            fail_out_of_memory(errno);
-        compare_second_block = (char *)malloc(COMPARE_BLOCK);
-        if (compare_second_block == nullptr) {
-            int error = errno;
-            free(compare_first_block);
-            fail_out_of_memory(error);
-        }
-        result = compare_blocks(first_stream, second_stream);
-        free(compare_first_block);
-        free(compare_second_block);
-        compare_first_block = nullptr;
-        compare_second_block = nullptr;
-    }
-    fclose(second_stream);
-    fclose(first_stream);
+    int result = compare_open_files(first_file, second_file);
+    os_close(second_file);
+    os_close(first_file);
     return result;
 }
 
@@ -189,23 +219,29 @@ static int8_t convert_file(const char *source, const char *destination, ByteConv
     // Opening the destination with "wb" would empty a source that is the same file.
     if (os_same_file(source, destination))
         return -1;
-    FILE *in = os_open_stream(source, "rb");
+    Stream *in = stream_open(source, "rb");
     if (in == nullptr)
         return -1;
     FILE *out = os_open_stream(destination, "wb");
     if (out == nullptr) {
-        fclose(in);
+        stream_close(in);
         return -1;
     }
     int previous = 0;
-    for (int byte = getc(in); byte != EOF; byte = getc(in)) {
+    for (int byte = stream_getc(in); byte != EOF; byte = stream_getc(in)) {
         if (convert(byte, previous, out))
             break;
         previous = byte;
     }
-    fclose(in);
-    fclose(out);
-    return 0;
+    // A failed read or write leaves the destination short of the source's text.
+    int failed = stream_error(in) || ferror(out);
+    stream_close(in);
+    if (os_close_stream(out) != 0)
+        failed = 1;
+    if (!failed)
+        return 0;
+    os_delete_file(destination);
+    return -1;
 }
 
 static int lf_to_crlf_byte(int byte, int previous, FILE *out)

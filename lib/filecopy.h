@@ -37,16 +37,16 @@ int copy_file(const char *source, const char *destination);
 int append_file_range(const char *source, const char *destination, uint32_t first, uint32_t end);
 
 // Compares two files byte for byte. Result: 0 when equal, 1 when they differ (sizes
-// differing: without reading), -1 when either cannot be opened. Not re-entrant. When its
-// buffers cannot be allocated it prints " <error text>\n" to standard error and ends the
-// program with exit status 1.
+// differing: without reading), -1 when either cannot be opened or a read failed. Not
+// re-entrant. When its buffers cannot be allocated it prints " <error text>\n" to standard
+// error and ends the program with exit status 1.
 int compare_files(const char *first, const char *second);
 
 // Converters: copy source to destination (created or truncated) byte by byte, changing
 // line ends or the character set. Result: 0, or -1 when either file cannot be opened (the
-// destination is not created when the source cannot be opened) or when both name the same
-// file (refused before anything is opened; the file stays as it was). Write errors are not
-// detected.
+// destination is not created when the source cannot be opened), when both name the same
+// file (refused before anything is opened; the file stays as it was), or when a read or a
+// write failed (the destination, short of the text, is deleted).
 // LF not after a CR becomes CR LF.
 int8_t lf_to_crlf_file(const char *source, const char *destination);
 // Every CR dropped; reading stops at the first Ctrl-Z (26), which is not written.

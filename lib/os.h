@@ -28,6 +28,7 @@
 
 struct OsFileStatus {
     int32_t is_directory; // 1 for a folder, 0 for anything else
+    int32_t is_file;      // 1 for a plain file; 0 for a folder, a pipe, a device, a socket
     uint32_t size;        // bytes; files of 4 GiB and more report 0xFFFFFFFF
 };
 
@@ -36,6 +37,12 @@ int os_file_status(const char *path, OsFileStatus *status);
 
 // 1 when the path names an existing file or folder (no access rights asked), else 0.
 int os_exists(const char *path);
+
+// Writes the system's words for why the last failed call of this layer failed ("Permission
+// denied", "Access denied", "The process cannot access the file because it is being used by
+// another process"), without a line end or a final full stop, cut to fit. Call it before
+// anything else can fail. Result: buffer.
+const char *os_error_text(char *buffer, uint32_t size);
 
 // ---- Descriptors, always binary ------------------------------------------------------
 
@@ -52,7 +59,7 @@ enum { OS_SEEK_SET = 0, OS_SEEK_CUR = 1, OS_SEEK_END = 2 };
 // A descriptor (0 or more), or -1. A read-only file does not open for writing or
 // truncation, for any user, as on Windows.
 int os_open(const char *path, int flags);
-// Bytes read (0 at the end), or -1.
+// Bytes read (0 at the end), or -1 on a read error.
 int32_t os_read(int fd, void *buffer, uint32_t count);
 // Bytes written, or -1.
 int32_t os_write(int fd, const void *buffer, uint32_t count);
@@ -169,13 +176,16 @@ int os_make_temp_directory(char *buffer, uint32_t size);
 //   OS_FAULT_CREATE  os_open with OS_OPEN_CREATE or OS_OPEN_TRUNCATE, os_open_stream with a
 //                    mode that writes, os_make_directory
 //   OS_FAULT_START   os_run_program (the program is not started)
+//   OS_FAULT_READ    os_read: streams read only for reading, and the library's copies,
+//                    read through it
 enum {
     OS_FAULT_WRITE = 0,
     OS_FAULT_RENAME = 1,
     OS_FAULT_DELETE = 2,
     OS_FAULT_CREATE = 3,
     OS_FAULT_START = 4,
-    OS_FAULT_KINDS = 5
+    OS_FAULT_READ = 5,
+    OS_FAULT_KINDS = 6
 };
 void os_inject_fault(int kind, int nth);
 // 1 while a fault of the kind is armed and has not fired yet, else 0: a run that ends with

@@ -2,6 +2,7 @@
 // looked up without regard to ASCII case, and processes, listings and renames behave as the
 // Windows services the programs were written for.
 #include "os.h"
+#include "os_common.h"
 #include "os_posix_names.h"
 
 #include <dirent.h>
@@ -18,26 +19,10 @@
 
 // ---- Fault injection -----------------------------------------------------------------
 
-static int fault_countdown[OS_FAULT_KINDS];
-
-void os_inject_fault(int kind, int nth)
-{
-    if (kind >= 0 && kind < OS_FAULT_KINDS)
-        fault_countdown[kind] = nth > 0 ? nth : 0;
-}
-
-int os_fault_armed(int kind)
-{
-    return kind >= 0 && kind < OS_FAULT_KINDS && fault_countdown[kind] > 0 ? 1 : 0;
-}
-
-// 1 when this call of the kind is the armed one; the injection then disarms.
+// 1 when this call of the kind is the armed one; the failure then reads as an I/O error.
 static int fault_fires(int kind)
 {
-    if (fault_countdown[kind] <= 0)
-        return 0;
-    fault_countdown[kind]--;
-    if (fault_countdown[kind] > 0)
+    if (!os_fault_fires(kind))
         return 0;
     errno = EIO;
     return 1;
@@ -130,6 +115,7 @@ int os_file_status(const char *path, OsFileStatus *status)
     if (translate_path(path, native, 0, &lookup) != 0 || status_of(native, &lookup, &st) != 0)
         return -1;
     status->is_directory = S_ISDIR(st.st_mode) ? 1 : 0;
+    status->is_file = S_ISREG(st.st_mode) ? 1 : 0;
     status->size = st.st_size >= 0xFFFFFFFFLL ? 0xFFFFFFFFu : static_cast<uint32_t>(st.st_size);
     if (status->is_directory)
         status->size = 0;
@@ -140,6 +126,13 @@ int os_exists(const char *path)
 {
     OsFileStatus status;
     return os_file_status(path, &status) == 0 ? 1 : 0;
+}
+
+const char *os_error_text(char *buffer, uint32_t size)
+{
+    if (size > 0)
+        snprintf(buffer, size, "%s", strerror(errno));
+    return buffer;
 }
 
 // ---- Descriptors, always binary ------------------------------------------------------
@@ -205,6 +198,8 @@ int os_open(const char *path, int flags)
 
 int32_t os_read(int fd, void *buffer, uint32_t count)
 {
+    if (fault_fires(OS_FAULT_READ))
+        return -1;
     ssize_t result;
     do
         result = read(fd, buffer, count);

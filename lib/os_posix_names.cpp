@@ -2,6 +2,7 @@
 // of existing entries, over a few cached folder listings that stay valid while the folder's
 // identity and modification time are unchanged and follow the layer's own changes.
 #include "os_posix_names.h"
+#include "os_common.h"
 
 #include <dirent.h>
 #include <stdint.h>
@@ -48,26 +49,12 @@ static uint64_t lookup_count;
 
 // ---- Folded names ------------------------------------------------------------------------
 
-static int fold_ascii(int c)
-{
-    return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c;
-}
-
-static int equal_folded(const char *a, const char *b)
-{
-    for (; *a && *b; a++, b++)
-        if (fold_ascii(static_cast<unsigned char>(*a)) !=
-            fold_ascii(static_cast<unsigned char>(*b)))
-            return 0;
-    return *a == *b;
-}
-
 // FNV-1a over the folded bytes.
 static uint32_t hash_folded(const char *name)
 {
     uint32_t hash = 2166136261u;
     for (; *name; name++) {
-        hash ^= static_cast<uint32_t>(fold_ascii(static_cast<unsigned char>(*name)));
+        hash ^= static_cast<uint32_t>(os_fold_ascii(static_cast<unsigned char>(*name)));
         hash *= 16777619u;
     }
     return hash;
@@ -211,7 +198,7 @@ static void folder_match(const CachedFolder *folder, const char *name, char *bes
          i = (i + 1) & (folder->capacity - 1)) {
         NameSlot slot = folder->table[i];
         if (slot.offset != SLOT_REMOVED && slot.hash == hash &&
-            equal_folded(folder->text + slot.offset, name))
+            os_equal_folded(folder->text + slot.offset, name))
             keep_lowest(best, folder->text + slot.offset);
     }
 }
@@ -285,7 +272,7 @@ static void scan_folder(const char *path, const char *name, char *best)
         return;
     struct dirent *entry;
     while ((entry = readdir(dir)) != nullptr)
-        if (equal_folded(entry->d_name, name))
+        if (os_equal_folded(entry->d_name, name))
             keep_lowest(best, entry->d_name);
     closedir(dir);
 }

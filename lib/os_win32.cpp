@@ -1,6 +1,7 @@
 // The OS layer over Win32 ANSI calls and the C runtime's binary descriptors. Only
 // KERNEL32.dll and msvcrt.dll may be needed, so nothing here calls another system DLL.
 #include "os.h"
+#include "os_common.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -12,40 +13,14 @@
 
 // ---- Fault injection -----------------------------------------------------------------
 
-static int fault_countdown[OS_FAULT_KINDS];
-
-void os_inject_fault(int kind, int nth)
-{
-    if (kind >= 0 && kind < OS_FAULT_KINDS)
-        fault_countdown[kind] = nth > 0 ? nth : 0;
-}
-
-int os_fault_armed(int kind)
-{
-    return kind >= 0 && kind < OS_FAULT_KINDS && fault_countdown[kind] > 0 ? 1 : 0;
-}
-
-// 1 when this call of the kind is the armed one; the injection then disarms.
+// 1 when this call of the kind is the armed one; the failure then reads as a device error.
 static int fault_fires(int kind)
 {
-    if (fault_countdown[kind] <= 0)
+    if (!os_fault_fires(kind))
         return 0;
-    fault_countdown[kind]--;
-    return fault_countdown[kind] == 0 ? 1 : 0;
-}
-
-static int fold_ascii(int c)
-{
-    return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c;
-}
-
-static int equal_folded(const char *a, const char *b)
-{
-    for (; *a && *b; a++, b++)
-        if (fold_ascii(static_cast<unsigned char>(*a)) !=
-            fold_ascii(static_cast<unsigned char>(*b)))
-            return 0;
-    return *a == *b;
+    errno = EIO;
+    SetLastError(kind == OS_FAULT_READ ? ERROR_READ_FAULT : ERROR_WRITE_FAULT);
+    return 1;
 }
 
 static uint32_t size_of(DWORD high, DWORD low)
@@ -61,6 +36,8 @@ int os_file_status(const char *path, OsFileStatus *status)
     if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data))
         return -1;
     status->is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+    status->is_file =
+        (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) ? 0 : 1;
     status->size = status->is_directory ? 0 : size_of(data.nFileSizeHigh, data.nFileSizeLow);
     return 0;
 }
@@ -68,6 +45,24 @@ int os_file_status(const char *path, OsFileStatus *status)
 int os_exists(const char *path)
 {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+}
+
+// The runtime's calls fail through the Win32 calls beneath them, which leave their code
+// behind; the layer's own refusals set one too.
+const char *os_error_text(char *buffer, uint32_t size)
+{
+    if (size == 0)
+        return buffer;
+    DWORD code = GetLastError();
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, buffer, size, nullptr);
+    if (length == 0) {
+        snprintf(buffer, size, "system error %lu", static_cast<unsigned long>(code));
+        return buffer;
+    }
+    while (length > 0 && strchr("\r\n .", buffer[length - 1]))
+        buffer[--length] = '\0';
+    return buffer;
 }
 
 // ---- Descriptors, always binary ------------------------------------------------------
@@ -81,6 +76,7 @@ static int is_read_only_file(const char *path)
         !(attributes & FILE_ATTRIBUTE_READONLY))
         return 0;
     errno = EACCES;
+    SetLastError(ERROR_ACCESS_DENIED);
     return 1;
 }
 
@@ -103,6 +99,8 @@ int os_open(const char *path, int flags)
 
 int32_t os_read(int fd, void *buffer, uint32_t count)
 {
+    if (fault_fires(OS_FAULT_READ))
+        return -1;
     return _read(fd, buffer, count);
 }
 
@@ -203,7 +201,7 @@ int os_remove_directory(const char *path)
     char target[MAX_PATH * 2], current[MAX_PATH * 2];
     // Windows refuses to remove the current folder; Wine may not, so refuse it here.
     if (full_path_of(path, target, sizeof target) != 0 ||
-        full_path_of(".", current, sizeof current) != 0 || equal_folded(target, current))
+        full_path_of(".", current, sizeof current) != 0 || os_equal_folded(target, current))
         return -1;
     return RemoveDirectoryA(path) ? 0 : -1;
 }

@@ -45,6 +45,7 @@ Stream *stream_open(const char *path, const char *mode)
     stream->text = text;
     stream->ended = 0;
     stream->drained = 0;
+    stream->failed = 0;
     stream->buffer = buffer;
     stream->at = 0;
     stream->have = 0;
@@ -63,7 +64,8 @@ int stream_close(Stream *stream)
 
 // Reads the next block into the buffer, with one read of the descriptor beneath the
 // unbuffered C stream (fread would ask again after a short read). 1, or 0 at the end of the
-// file or on an error; the end, once met, stays, as the C streams' end-of-file does.
+// file or on an error; the end, once met, stays, as the C streams' end-of-file does, and an
+// error is kept apart from it.
 static int refill(Stream *stream)
 {
     stream->at = 0;
@@ -75,6 +77,8 @@ static int refill(Stream *stream)
         stream->have = got;
         return 1;
     }
+    if (got < 0)
+        stream->failed = 1;
     stream->drained = 1;
     return 0;
 }
@@ -219,6 +223,11 @@ int stream_eof(Stream *stream)
     if (stream->buffer)
         return (stream->ended || stream->drained) ? 1 : 0;
     return (stream->ended || feof(stream->file)) ? 1 : 0;
+}
+
+int stream_error(Stream *stream)
+{
+    return (stream->failed || (!stream->buffer && ferror(stream->file))) ? 1 : 0;
 }
 
 int stream_seek(Stream *stream, long offset, int whence)

@@ -13,7 +13,8 @@ struct Stream {
     FILE *file;     // the binary C stream underneath
     int8_t text;    // 1 for text mode, 0 for binary
     int8_t ended;   // text mode: a Ctrl-Z was read, nothing follows
-    int8_t drained; // a read met the end of the file (streams read through buffer)
+    int8_t drained; // a read met the end of the file, or failed (streams read through buffer)
+    int8_t failed;  // a read failed: what was read so far is not the whole text
     char *buffer;   // a stream opened only for reading is read in blocks into this; else null
     int32_t at;     // the next byte of buffer to deliver
     int32_t have;   // the bytes in buffer
@@ -26,7 +27,7 @@ Stream *stream_open(const char *path, const char *mode);
 // Closes the C stream and frees the record. 0, or -1 when the close failed.
 int stream_close(Stream *stream);
 
-// The next byte as an unsigned char value, or EOF at the end of the text.
+// The next byte as an unsigned char value, or EOF at the end of the text or on a read error.
 int stream_getc(Stream *stream);
 // Reads like fgets: at most size - 1 bytes, stopping after the first LF, always terminated.
 // Result: buffer, or null when nothing was read (end of text, or size below 2).
@@ -43,8 +44,12 @@ int stream_puts(const char *text, Stream *stream);
 // Formatted write of any length. The number of bytes formatted, or -1.
 int stream_printf(Stream *stream, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
-// 1 once a read met the end of the text, else 0.
+// 1 once a read met the end of the text or failed, else 0.
 int stream_eof(Stream *stream);
+// 1 once a read failed (a bad sector, a share that dropped, a locked range), else 0. A failed
+// read ends the text like its end does, so every reader that acts on what it read asks this
+// first. It stays set until the stream is closed.
+int stream_error(Stream *stream);
 // Moves like fseek (OS_SEEK_* or SEEK_* values) and forgets a Ctrl-Z end. 0, or -1.
 int stream_seek(Stream *stream, long offset, int whence);
 // The position in the file underneath, or -1.

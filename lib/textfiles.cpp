@@ -166,6 +166,9 @@ int8_t read_settings(Stream *stream, const char *names, const char *types, ...)
         }
     }
     va_end(arguments);
+    // Values read before a failed read may be older ones that a later line would change.
+    if (result == 0 && stream_error(stream))
+        result = -1;
     return static_cast<int8_t>(result);
 }
 
@@ -205,6 +208,20 @@ static int sets_key(const char *piece, const char *key)
     return found && found + strlen(key) <= equals;
 }
 
+// Closes both streams of a copy. A read that failed, or a write that did (write_failed, or
+// the close), leaves the destination short of the source's text, so it goes: -1 then, else 0.
+static int close_pair(Stream *in, Stream *out, const char *destination, int write_failed)
+{
+    int failed = write_failed || stream_error(in);
+    stream_close(in);
+    if (stream_close(out) != 0)
+        failed = 1;
+    if (!failed)
+        return 0;
+    os_delete_file(destination);
+    return -1;
+}
+
 // Opens source for binary reading and destination for binary writing. 0, or -1 with
 // neither left open.
 static int open_pair(const char *source, const char *destination, Stream **in, Stream **out)
@@ -230,15 +247,15 @@ int8_t remove_setting(const char *source, const char *destination, const char *k
     if (open_pair(source, destination, &in, &out) != 0)
         return 1;
     char piece[PIECE_SIZE];
-    int written = 0;
+    int written = 0, write_failed = 0;
     while (stream_gets(piece, sizeof piece, in)) {
         if (sets_key(piece, key))
             continue;
-        stream_puts(piece, out);
+        write_failed |= stream_puts(piece, out) == EOF;
         written = 1;
     }
-    stream_close(in);
-    stream_close(out);
+    if (close_pair(in, out, destination, write_failed) != 0)
+        return -1;
     return written ? 0 : 1;
 }
 
@@ -277,21 +294,20 @@ int8_t replace_setting(const char *source, const char *destination, const char *
         stream_close(in);
         return 1;
     }
-    int found = 0;
-    int open_line = 0;
+    int found = 0, open_line = 0, write_failed = 0;
     for (; have_piece; have_piece = stream_gets(piece, sizeof piece, in) != nullptr) {
         int replace = sets_key(piece, key);
-        stream_puts(replace ? line : piece, out);
+        write_failed |= stream_puts(replace ? line : piece, out) == EOF;
         found |= replace;
         open_line = !replace && ends_open(piece);
     }
-    if (!found) {
+    if (!found && !stream_error(in)) {
         if (open_line)
-            stream_puts(line_end, out);
-        stream_puts(line, out);
+            write_failed |= stream_puts(line_end, out) == EOF;
+        write_failed |= stream_puts(line, out) == EOF;
     }
-    stream_close(in);
-    stream_close(out);
+    if (close_pair(in, out, destination, write_failed) != 0)
+        return -1;
     return found ? 0 : 1;
 }
 

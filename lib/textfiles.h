@@ -27,7 +27,7 @@
 // caller frees. A value starting with '"' loses that quote and everything from the next '"'
 // on. The last line for a key wins; with "p" every such line allocates a new copy and the
 // earlier copies are not freed (the routine cannot know they came from it).
-// Result: 0 at the end of the stream; -1 on a setting line with an empty value or without
+// Result: 0 at the end of the stream; -1 when a read failed, on a setting line with an empty value or without
 // a closing LF (whatever its key), on another letter for a key found, on no memory for a
 // "p" copy, and, before anything is read, on a name longer than 39 characters or more
 // letters than names. Values stored so far stay.
@@ -45,7 +45,8 @@ int write_settings(Stream *stream, const char *names, const char *types, ...);
 // Copies source to destination (binary, destination created or truncated) without the
 // pieces that set key. Result: 0 when at least one piece was written; 1 when none was,
 // when either file cannot be opened, or when both name the same file (refused before
-// anything is opened; the file stays as it was).
+// anything is opened; the file stays as it was); -1 when a read of the source or a write of
+// the destination failed: the destination, short of the text, is deleted.
 int8_t remove_setting(const char *source, const char *destination, const char *key);
 
 // Copies source to destination (binary), writing "key=value" and the file's line end in
@@ -53,7 +54,8 @@ int8_t remove_setting(const char *source, const char *destination, const char *k
 // when the last line has none). The line end is CR LF or CR when the first piece shows it,
 // else LF. Result: 0 when a piece was replaced; 1 when the line was appended, when either
 // file cannot be opened, or, with the destination not touched, when the new line would not
-// fit in 255 characters or both name the same file.
+// fit in 255 characters or both name the same file; -1, as remove_setting, when a read or a
+// write failed (the destination is deleted).
 int8_t replace_setting(const char *source, const char *destination, const char *key,
                        const char *value);
 

@@ -51,29 +51,30 @@ static int append_whole_file(const char *source, const char *destination)
 }
 
 // Every converter and copy that writes one named file from another refuses with -1.
+static const SelfCopyRow writer_rows[] = {
+    {"copy_file", copy_file},
+    {"append_file_range", append_whole_file},
+    {"lf_to_crlf_file",
+     [](const char *s, const char *d) -> int { return lf_to_crlf_file(s, d); }},
+    {"crlf_to_lf_file",
+     [](const char *s, const char *d) -> int { return crlf_to_lf_file(s, d); }},
+    {"cr_to_crlf_file",
+     [](const char *s, const char *d) -> int { return cr_to_crlf_file(s, d); }},
+    {"crlf_to_cr_file",
+     [](const char *s, const char *d) -> int { return crlf_to_cr_file(s, d); }},
+    {"lf_to_cr_file", [](const char *s, const char *d) -> int { return lf_to_cr_file(s, d); }},
+    {"cr_to_lf_file", [](const char *s, const char *d) -> int { return cr_to_lf_file(s, d); }},
+    {"ascii_to_ebcdic_file",
+     [](const char *s, const char *d) -> int { return ascii_to_ebcdic_file(s, d); }},
+    {"ebcdic_to_ascii_file",
+     [](const char *s, const char *d) -> int { return ebcdic_to_ascii_file(s, d); }},
+};
+
 TEST_F(FileCopyTest, EveryCopyRefusesToWriteAFileFromItself)
 {
-    const SelfCopyRow rows[] = {
-        {"copy_file", copy_file},
-        {"append_file_range", append_whole_file},
-        {"lf_to_crlf_file",
-         [](const char *s, const char *d) -> int { return lf_to_crlf_file(s, d); }},
-        {"crlf_to_lf_file",
-         [](const char *s, const char *d) -> int { return crlf_to_lf_file(s, d); }},
-        {"cr_to_crlf_file",
-         [](const char *s, const char *d) -> int { return cr_to_crlf_file(s, d); }},
-        {"crlf_to_cr_file",
-         [](const char *s, const char *d) -> int { return crlf_to_cr_file(s, d); }},
-        {"lf_to_cr_file", [](const char *s, const char *d) -> int { return lf_to_cr_file(s, d); }},
-        {"cr_to_lf_file", [](const char *s, const char *d) -> int { return cr_to_lf_file(s, d); }},
-        {"ascii_to_ebcdic_file",
-         [](const char *s, const char *d) -> int { return ascii_to_ebcdic_file(s, d); }},
-        {"ebcdic_to_ascii_file",
-         [](const char *s, const char *d) -> int { return ebcdic_to_ascii_file(s, d); }},
-    };
     const std::string content = "first\r\nsecond\n" + pattern(20000);
     ASSERT_EQ(os_make_directory("sub"), 0);
-    for (const SelfCopyRow &row : rows) {
+    for (const SelfCopyRow &row : writer_rows) {
         for (const std::string &spelling : spellings_of_a(at("a.txt"))) {
             ASSERT_TRUE(write_file(at("a.txt"), content));
             EXPECT_EQ(row.write_from("a.txt", spelling.c_str()), -1) << row.name << " " << spelling;
@@ -316,6 +317,8 @@ TEST_F(FileCopyTest, CompareFilesTellsEqualFromDifferent)
     EXPECT_EQ(compare_files("big", "big_middle"), 1);
     EXPECT_EQ(compare_files("big", "missing"), -1);
     EXPECT_EQ(compare_files("missing", "big"), -1);
+    os_inject_fault(OS_FAULT_READ, 3); // the second block of the first file
+    EXPECT_EQ(compare_files("big", "big_same"), -1);
 }
 
 // ---- Converters ----------------------------------------------------------------------
@@ -380,6 +383,26 @@ TEST_F(FileCopyTest, ConvertersFailWhenAFileCannotBeOpened)
     EXPECT_EQ(file_exists("out"), 0);
     EXPECT_EQ(cr_to_lf_file("in", "folder"), -1);
     EXPECT_EQ(ebcdic_to_ascii_file("missing", "out"), -1);
+}
+
+// A read that fails part-way is no end of the source: no copy is left that holds only the
+// bytes before it. Reads 1 and 2 fail in turn (the second lies past the first block).
+TEST_F(FileCopyTest, EveryCopyFailsOnAReadErrorAndLeavesNoShortDestination)
+{
+    std::string text;
+    while (text.size() < 3 * COPY_BLOCK_MAX)
+        text += "a line of text\r\n";
+    ASSERT_TRUE(write_file(at("in"), text));
+    for (const SelfCopyRow &row : writer_rows) {
+        for (int nth : {1, 2}) {
+            os_inject_fault(OS_FAULT_READ, nth);
+            EXPECT_EQ(row.write_from("in", "out"), -1) << row.name << " " << nth;
+            os_inject_fault(OS_FAULT_READ, 0);
+            EXPECT_EQ(file_exists("out"), 0) << row.name << " " << nth;
+        }
+        EXPECT_EQ(row.write_from("in", "out"), 0) << row.name;
+        EXPECT_EQ(os_delete_file("out"), 0);
+    }
 }
 
 // ---- File status ---------------------------------------------------------------------

@@ -93,12 +93,14 @@ TEST_F(OsFiles, ReportStatusOfFilesAndFolders)
 {
     ASSERT_TRUE(write_file("five", "12345"));
     ASSERT_EQ(os_make_directory("folder"), 0);
-    OsFileStatus status = {9, 9};
+    OsFileStatus status = {9, 9, 9};
     ASSERT_EQ(os_file_status("five", &status), 0);
     EXPECT_EQ(status.is_directory, 0);
+    EXPECT_EQ(status.is_file, 1);
     EXPECT_EQ(status.size, 5u);
     ASSERT_EQ(os_file_status(at("folder").c_str(), &status), 0);
     EXPECT_EQ(status.is_directory, 1);
+    EXPECT_EQ(status.is_file, 0);
     EXPECT_EQ(os_file_status("missing", &status), -1);
     EXPECT_EQ(os_exists("folder"), 1);
     EXPECT_EQ(os_exists("missing"), 0);
@@ -316,6 +318,14 @@ TEST(OsFaults, FailTheArmedCallOnceThenDisarm)
     os_close(fd);
     EXPECT_EQ(read_file(base + "\\f"), "acd");
 
+    fd = os_open((base + "\\f").c_str(), OS_OPEN_READ);
+    ASSERT_GE(fd, 0);
+    char bytes[4];
+    os_inject_fault(OS_FAULT_READ, 1);
+    EXPECT_EQ(os_read(fd, bytes, sizeof bytes), -1);
+    EXPECT_EQ(os_read(fd, bytes, sizeof bytes), 3);
+    os_close(fd);
+
     os_inject_fault(OS_FAULT_RENAME, 1);
     EXPECT_EQ(os_rename_no_replace((base + "\\f").c_str(), (base + "\\g").c_str()), -1);
     EXPECT_EQ(os_rename_no_replace((base + "\\f").c_str(), (base + "\\g").c_str()), 0);
@@ -354,6 +364,22 @@ TEST_F(OsFiles, FaultsFailCreatesStreamClosesAndStarts)
               -1);
     EXPECT_EQ(os_exists("out.txt"), 0);
     os_inject_fault(OS_FAULT_START, 0);
+}
+
+// The system's words for a refusal: some text, and nothing a message line would not want.
+TEST_F(OsFiles, ErrorTextGivesTheSystemsWordsWithoutALineEnd)
+{
+    ASSERT_TRUE(write_file("locked", "x"));
+    ASSERT_EQ(os_set_attributes("locked", OS_ATTR_READONLY), 0);
+    ASSERT_EQ(os_open("locked", OS_OPEN_READ_WRITE), -1);
+    char text[200];
+    std::string words = os_error_text(text, sizeof text);
+    EXPECT_GT(words.size(), 3u);
+    EXPECT_EQ(words.find_first_of("\r\n"), std::string::npos) << words;
+    EXPECT_NE(words.back(), '.') << words;
+    char tiny[4];
+    EXPECT_LT(strlen(os_error_text(tiny, sizeof tiny)), sizeof tiny);
+    ASSERT_EQ(os_set_attributes("locked", 0), 0);
 }
 
 TEST_F(OsFiles, SameFileIsDecidedByIdentityNotSpelling)

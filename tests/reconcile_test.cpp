@@ -378,7 +378,7 @@ class ReconcileSweep : public ReconcileFolders
 // nothing is lost. The number of failure points walked is printed per kind.
 TEST_F(ReconcileSweep, LosesNoTextWhereverAnOperationFails)
 {
-    const char *const kinds[OS_FAULT_KINDS] = {"write", "rename", "delete", "create", "start"};
+    const char *const kinds[OS_FAULT_KINDS] = {"write", "rename", "delete", "create", "start", "read"};
     const int bound = 100;
     const std::vector<SweepFile> files = sweep_files();
     for (int kind = 0; kind < OS_FAULT_KINDS; kind++) {

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "os.h"
 #include "stream.h"
 #include "support.h"
 
@@ -196,4 +197,26 @@ TEST_F(StreamText, PiecesPositionsAndSeeksHoldAcrossBlocks)
     EXPECT_GT(at, 4195);
     EXPECT_EQ(stream_getc(stream), bytes[at] == '\r' ? bytes[at + 1] : bytes[at]);
     EXPECT_EQ(stream_close(stream), 0);
+}
+
+// A read that fails part-way ends the text like its end does, but stays told apart from it.
+TEST_F(StreamText, AReadErrorIsKeptApartFromTheEnd)
+{
+    ASSERT_TRUE(write_file("big.txt", std::string(10000, 'a')));
+    for (const char *mode : {"r", "rb"}) {
+        for (int nth : {0, 1, 2}) {
+            Stream *stream = stream_open("big.txt", mode);
+            ASSERT_NE(stream, nullptr);
+            os_inject_fault(OS_FAULT_READ, nth);
+            size_t count = 0;
+            while (stream_getc(stream) != EOF)
+                count++;
+            EXPECT_EQ(count, nth == 0 ? 10000u : (nth - 1) * 4096u) << mode << nth;
+            EXPECT_EQ(stream_eof(stream), 1);
+            EXPECT_EQ(stream_error(stream), nth == 0 ? 0 : 1) << mode << nth;
+            char piece[8];
+            EXPECT_EQ(stream_read_piece(piece, sizeof piece, stream), 0);
+            stream_close(stream);
+        }
+    }
 }

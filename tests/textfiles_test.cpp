@@ -313,6 +313,29 @@ TEST_F(TextFilesTest, ReplaceSettingGivesOneWhenAFileCannotBeOpened)
     EXPECT_EQ(replace_setting(at("in.ini").c_str(), at("no\\such\\out.ini").c_str(), "k", "1"), 1);
 }
 
+// A read that fails part-way is no end of the source: the editors leave no destination
+// that lacks the rest of it, and read_settings does not report the settings as read.
+TEST_F(TextFilesTest, SettingsReadersFailOnAReadErrorPartWay)
+{
+    std::string source;
+    for (int n = 0; source.size() < 9000; n++)
+        source += "key" + std::to_string(n) + "=" + std::to_string(n) + "\n";
+    ASSERT_TRUE(write_file(at("in.ini"), source));
+    for (int editor = 0; editor < 2; editor++) {
+        os_inject_fault(OS_FAULT_READ, 2);
+        int8_t result = editor == 0 ? remove_setting("in.ini", "out.ini", "key1")
+                                    : replace_setting("in.ini", "out.ini", "key1", "9");
+        os_inject_fault(OS_FAULT_READ, 0);
+        EXPECT_EQ(result, -1) << editor;
+        EXPECT_FALSE(os_exists("out.ini")) << editor;
+    }
+    int value = 0;
+    os_inject_fault(OS_FAULT_READ, 2);
+    EXPECT_EQ(read_from(source, "r", "key1", "i", &value), -1);
+    os_inject_fault(OS_FAULT_READ, 0);
+    EXPECT_EQ(value, 1);
+}
+
 // ---- Console input ----------------------------------------------------------------------
 
 TEST_F(TextFilesTest, ReadLineCutsAnOverlongLineAndDiscardsItsRest)

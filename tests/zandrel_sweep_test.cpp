@@ -38,7 +38,7 @@ const Scenario SCENARIOS[] = {
     {"over an earlier new archive", "1gt500.mas", "2gt500.mas", false, true},
 };
 
-const char *const KIND_NAMES[OS_FAULT_KINDS] = {"write", "rename", "delete", "create", "start"};
+const char *const KIND_NAMES[OS_FAULT_KINDS] = {"write", "rename", "delete", "create", "start", "read"};
 const char *const TOOL_FAILURES[] = {"E:refuse", "E:crash",  "C:refuse",
                                      "C:crash",  "A:refuse", "A:crash"};
 

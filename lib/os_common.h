@@ -1,0 +1,12 @@
+// What both OS back ends share: the fault-injection countdown and ASCII case folding.
+// Internal to the back ends; the library and the programs use lib/os.h only.
+#pragma once
+
+// 1 when this call of the kind is the armed one (the injection then disarms), else 0. The
+// back end that asks sets the system's error for the failure it then reports.
+int os_fault_fires(int kind);
+
+// c with A to Z folded to a to z; every other value unchanged.
+int os_fold_ascii(int c);
+// 1 when the texts are equal but for ASCII case, else 0.
+int os_equal_folded(const char *a, const char *b);
