@@ -47,7 +47,8 @@ static int build_paths(VehicleFiles *files, const char *reference_folder, const 
 // The system's words for the last failed OS-layer call, in reason (REASON_SIZE bytes).
 static const char *system_words(char *reason)
 {
-    if (os_error_text(reason, REASON_SIZE) != 0 || reason[0] == '\0')
+    os_error_text(reason, REASON_SIZE);
+    if (reason[0] == '\0')
         snprintf(reason, REASON_SIZE, "unknown error");
     return reason;
 }

@@ -278,6 +278,55 @@ TEST_F(ReconcileFolders, KeepsTheOutputFileWhenTheCopyBackIsRefusedBeforeItStart
     EXPECT_EQ(read_file(output), UPDATED);
 }
 
+// A read that fails is never the end of a file: wherever the 1st, 2nd, ... read fails, the file
+// is updated whole or left as it was with one line naming the file that could not be read (or,
+// when the copy back's read fails, the file that keeps the updated text).
+TEST_F(ReconcileFolders, LeavesTheFileUnchangedWhenAReadFails)
+{
+    const std::string current = at("new\\car.veh"), output = at("new\\new_car.veh");
+    const std::string reference = at("ref\\car.veh");
+    std::string text = NEW_TEXT, updated = UPDATED;
+    for (int line = 0; line < 800; line++) {
+        text += "Line" + std::to_string(line) + "=0123456789\r\n";
+        updated += "Line" + std::to_string(line) + "=0123456789\r\n";
+    }
+    const std::string unread_reference =
+        "Could not read " + reference + ": <why>; " + current + " left unchanged\n" + done(0, 1);
+    const std::string unread_current =
+        "Could not read " + current + ": <why>; it is left unchanged\n" + done(0, 1);
+    const std::string copy_back = "Could not update " + current +
+                                  ": <why>; its updated text is kept in " + output + "\n" +
+                                  done(0, 1);
+    std::set<std::string> seen;
+    bool completed = false;
+    for (int nth = 1; nth <= 30 && !completed; nth++) {
+        ASSERT_TRUE(write_file(reference, REFERENCE));
+        ASSERT_TRUE(write_file(current, text));
+        os_delete_file(output.c_str());
+        int8_t result = 0;
+        os_inject_fault(OS_FAULT_READ, nth);
+        const std::string out = reconcile(&result);
+        completed = os_fault_armed(OS_FAULT_READ) == 1;
+        os_inject_fault(OS_FAULT_READ, 0);
+        const std::string plain = with_reasons_hidden(out);
+        EXPECT_EQ(out.find(": ; "), std::string::npos) << "the system's words are missing";
+        if (plain == unread_reference || plain == unread_current) {
+            seen.insert(plain == unread_reference ? "reference" : "current");
+            EXPECT_EQ(read_file(current), text) << nth;
+            EXPECT_EQ(read_file(output), "<missing>") << nth;
+        } else if (plain == copy_back) {
+            seen.insert("copy back");
+            EXPECT_EQ(read_file(output), updated) << nth;
+        } else {
+            EXPECT_EQ(out, current + "\n" + done(1, 0)) << nth;
+            EXPECT_EQ(read_file(current), updated) << nth;
+        }
+    }
+    EXPECT_TRUE(completed);
+    EXPECT_EQ(seen, (std::set<std::string>{"reference", "current", "copy back"}))
+        << "a fault met each of the three files' reads";
+}
+
 // ---- The fault sweep ----------------------------------------------------------------------
 
 struct SweepFile {
@@ -305,6 +354,18 @@ static std::vector<SweepFile> sweep_files()
         // Not "nul.veh": NUL is a device name on Windows.
         {"zero.veh", REFERENCE, "a" + nul + "b\n", "a" + nul + "b\n"},
         {"van.veh", REFERENCE, NEW_TEXT, NEW_TEXT}, // kept by its leftover output file
+        {"cr.veh", "DescFile=c\rDescClass=C\r", "Name=My Car\rDescFile=old\rMass=900\rDescClass=O\r",
+         "DescFile=c\r\nDescClass=C\r\nName=My Car\r\nMass=900\r\n"},
+        {"mark.veh", "\xEF\xBB\xBF" "DescClass=M\r\n", "\xEF\xBB\xBF" "Name=m\r\nMass=1\n",
+         "\xEF\xBB\xBF" "DescClass=M\r\nName=m\r\nMass=1\r\n"},
+        // Lines longer than a read block, a key late in one.
+        {"long.veh", "DescFile=" + std::string(5000, 'f') + "\nDescClass=L\n",
+         std::string(9000, 'w') + "\n" + std::string(4100, 'o') + "DescFile=old\nend",
+         "DescFile=" + std::string(5000, 'f') + "\r\nDescClass=L\r\n" + std::string(9000, 'w') +
+             "\r\nend"},
+        {"dos.veh", REFERENCE, "Name=d\r\nMass=2\r\n\x1a", "DescFile=ref.txt\r\nDescClass=Sport\r\nName=d\r\nMass=2\r\n"},
+        {"ctrlz.veh", REFERENCE, "Comment=\x1a\r\nMass=900\r\n", "Comment=\x1a\r\nMass=900\r\n"},
+        {"nokeys.veh", "Name=nokeys\r\n", NEW_TEXT, NEW_TEXT},
     };
 }
 
@@ -378,7 +439,8 @@ class ReconcileSweep : public ReconcileFolders
 // nothing is lost. The number of failure points walked is printed per kind.
 TEST_F(ReconcileSweep, LosesNoTextWhereverAnOperationFails)
 {
-    const char *const kinds[OS_FAULT_KINDS] = {"write", "rename", "delete", "create", "start", "read"};
+    const char *const kinds[OS_FAULT_KINDS] = {"write",  "rename", "delete",
+                                               "create", "start",  "read"};
     const int bound = 100;
     const std::vector<SweepFile> files = sweep_files();
     for (int kind = 0; kind < OS_FAULT_KINDS; kind++) {
@@ -393,6 +455,7 @@ TEST_F(ReconcileSweep, LosesNoTextWhereverAnOperationFails)
             os_inject_fault(kind, 0);
             points += completed ? 0 : 1;
             EXPECT_EQ(losses(files, out), "") << out;
+            EXPECT_NE(out.find("Done in " + at("new") + ": "), std::string::npos) << out;
             const std::string again = run_once();
             EXPECT_EQ(losses(files, out + again), "") << out << again;
         }
@@ -421,4 +484,63 @@ TEST_F(ReconcileSweep, RewritesEveryFileWithAReferenceWhenNothingFails)
     EXPECT_NE(out.find("Skipped " + at("new\\zero.veh") + ": it holds a NUL byte"),
               std::string::npos)
         << out;
+}
+
+// Where a run can be cut in a file's update (killed, or the machine off), in byte counts of
+// the updated text of length size: a few at each end and some between.
+static std::set<size_t> cut_points(size_t size)
+{
+    std::set<size_t> points = {size / 4, size / 2, size * 3 / 4};
+    for (size_t k = 0; k <= 4 && k <= size; k++) {
+        points.insert(k);
+        points.insert(size - k);
+    }
+    return points;
+}
+
+// The files a run cut at any point leaves, file by file: the files before the cut updated, the
+// files after it as they were, and the one being updated with its new_ file cut short (the
+// output was being written), or with new_ whole and the file cut short or not yet touched (the
+// copy back was under way), or both whole (the new_ file was not yet deleted). A rerun finishes
+// every file whole, says in one line what it did with each new_ file, and leaves none behind.
+TEST_F(ReconcileSweep, FinishesEveryFileWhereverARunWasCut)
+{
+    const std::vector<SweepFile> files = sweep_files();
+    int cuts = 0;
+    for (size_t cut = 0; cut < files.size(); cut++) {
+        const SweepFile &file = files[cut];
+        if (file.updated == file.current)
+            continue;
+        const std::string current = at("new\\") + file.name, output = at("new\\new_") + file.name;
+        struct State {
+            std::string current, output;
+        };
+        std::vector<State> states = {{file.current, file.updated}, {file.updated, file.updated}};
+        for (size_t k : cut_points(file.updated.size())) {
+            states.push_back({file.current, file.updated.substr(0, k)});
+            if (k < file.updated.size())
+                states.push_back({file.updated.substr(0, k), file.updated});
+        }
+        for (const State &state : states) {
+            SCOPED_TRACE(file.name + ", file " + std::to_string(state.current.size()) +
+                         " bytes, new_ file " + std::to_string(state.output.size()) + " bytes");
+            lay_out(files);
+            for (size_t before = 0; before < cut; before++) {
+                ASSERT_TRUE(write_file(at("new\\") + files[before].name, files[before].updated));
+            }
+            ASSERT_TRUE(write_file(current, state.current));
+            ASSERT_TRUE(write_file(output, state.output));
+            const std::string out = run_once();
+            cuts++;
+            for (const SweepFile &each : files)
+                EXPECT_EQ(read_file(at("new\\") + each.name), each.updated) << each.name << out;
+            EXPECT_EQ(read_file(output), "<missing>");
+            const bool finished = out.find("Finished " + current + " from " + output) !=
+                                  std::string::npos;
+            const bool remade = out.find("Making " + output + " again") != std::string::npos;
+            EXPECT_TRUE(finished != remade) << out;
+        }
+    }
+    printf("cut points: %d\n", cuts);
+    RecordProperty("cut_points", cuts);
 }
