@@ -77,30 +77,30 @@ static void report_unread(const VehicleFiles *files, int is_reference, int resul
         printf("Skipped %s: it %s\n", files->current, what);
 }
 
-// 1 when path names a regular file; else 0 after a line saying so.
-static int is_regular(const VehicleFiles *files, int is_reference)
+// 1 when both files are regular files, which an open cannot keep waiting (a FIFO would); else
+// 0 after a line saying which is not.
+static int both_regular(const VehicleFiles *files, int reference_is_file)
 {
-    const char *path = is_reference ? files->reference : files->current;
-    OsFileStatus status;
-    char reason[REASON_SIZE];
-    if (os_file_status(path, &status) != 0) {
-        printf("Could not read %s: %s; %s left unchanged\n", path, system_words(reason),
-               files->current);
+    if (!reference_is_file) {
+        printf("Skipped %s: its reference %s is not a regular file\n", files->current,
+               files->reference);
         return 0;
     }
-    if (status.is_file)
-        return 1;
-    if (is_reference)
-        printf("Skipped %s: its reference %s is not a regular file\n", files->current, path);
-    else
-        printf("Skipped %s: it is not a regular file\n", path);
-    return 0;
+    OsFileStatus status;
+    if (os_file_status(files->current, &status) != 0) {
+        report_unread(files, 0, VEH_NOT_OPENED);
+        return 0;
+    }
+    if (!status.is_file)
+        printf("Skipped %s: it is not a regular file\n", files->current);
+    return status.is_file;
 }
 
 // Reads the reference and the new file whole. 0, or -1 after a line saying why not.
-static int read_both(const VehicleFiles *files, VehText *reference, VehText *current)
+static int read_both(const VehicleFiles *files, int reference_is_file, VehText *reference,
+                     VehText *current)
 {
-    if (!is_regular(files, 0) || !is_regular(files, 1))
+    if (!both_regular(files, reference_is_file))
         return -1;
     int result = read_veh_text(files->reference, reference);
     if (result != 0) {
@@ -237,12 +237,12 @@ static int put_in_place(const VehicleFiles *files, const VehText *current, const
 
 // Reads the two files, makes the updated text and puts it in place. 1 when the file is
 // updated, 0 when it is left unchanged (after a line).
-static int update_vehicle_file(const VehicleFiles *files)
+static int update_vehicle_file(const VehicleFiles *files, int reference_is_file)
 {
     VehText reference = {}, current = {};
     TextBuffer text = {};
     int updated = 0;
-    if (read_both(files, &reference, &current) == 0) {
+    if (read_both(files, reference_is_file, &reference, &current) == 0) {
         int made = make_vehicle_text(&reference, &current, &text);
         if (made == VEH_REFERENCE_NO_KEYS)
             printf("Skipped %s: its reference %s has no DescFile= or DescClass= line\n",
@@ -296,7 +296,7 @@ int8_t reconcile_vehicle_file(WalkEntry *entry)
         run->unchanged++;
         return 0;
     }
-    if (update_vehicle_file(&files))
+    if (update_vehicle_file(&files, status.is_file))
         run->updated++;
     else
         run->unchanged++;
