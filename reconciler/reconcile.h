@@ -31,8 +31,8 @@ int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_fol
 
 // The walk callback: entry->name is a file in the current folder entry->directory, and
 // entry->argument the run's ReconcileRun. Lower-cases entry->name in place (A to Z only). A name
-// that does not match "*.veh", or has no regular file or other non-folder of its name in the
-// reference folder, is passed over without a word. Otherwise the file ends with one line and
+// that does not match "*.veh", or that the reference folder does not hold (or holds only as a
+// folder), is passed over without a word. Otherwise the file ends with one line and
 // counts in run->updated or run->unchanged: either it is rewritten through "new_" plus the name
 // (the reference's key lines, then its own other lines, see make_vehicle_text) and
 // "<folder>\<name>" is printed once the copy back succeeded, or it is left unchanged and the
