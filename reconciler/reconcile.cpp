@@ -1,5 +1,5 @@
 // Pelmora's rewriting of .veh files: the walk over the new folder, and per file the output
-// file built from the reference key lines and the file's other lines, copied back in place.
+// file made from the reference key lines and the file's other lines, copied back in place.
 #include "reconcile.h"
 
 #include <stdio.h>
@@ -8,11 +8,10 @@
 
 #include "os.h"
 #include "utility.h"
+#include "vehtext.h"
 
-enum { PIECE_SIZE = 256 }; // pieces of at most 255 characters
+enum { REASON_SIZE = 256 };
 
-static const char DESC_FILE[] = "DescFile=";
-static const char DESC_CLASS[] = "DescClass=";
 static const char SEPARATOR = '\\';
 
 // The three paths of one .veh file, each at most 255 characters.
@@ -45,184 +44,299 @@ static int build_paths(VehicleFiles *files, const char *reference_folder, const 
     return fits_path(reference) && fits_path(current) && fits_path(output) ? 0 : -1;
 }
 
-// What became of one file's output file.
-enum Outcome {
-    OUTPUT_WRITTEN,   // it holds the whole updated text
-    NOT_OPENED,       // a file could not be opened, or the output not created: nothing written
-    OUTPUT_EXISTS,    // a file of its name was there already: nothing opened for writing
-    WRITE_FAILED,     // writing or closing it failed
-    NUL_IN_REFERENCE, // the reference file holds a NUL byte
-    NUL_IN_CURRENT    // the new file holds a NUL byte
-};
-
-enum { PIECE_HOLDS_NUL = 1 };
-
-// The length of the next piece (0 at the end of the text), or -1 when it holds a NUL byte: a
-// NUL would cut the piece short for every string routine and lose the rest of its line.
-static int read_text_piece(char *piece, Stream *stream)
+// The system's words for the last failed OS-layer call, in reason (REASON_SIZE bytes).
+static const char *system_words(char *reason)
 {
-    int length = stream_read_piece(piece, PIECE_SIZE, stream);
-    return memchr(piece, '\0', static_cast<size_t>(length)) ? -1 : length;
+    os_error_text(reason, REASON_SIZE);
+    if (reason[0] == '\0')
+        snprintf(reason, REASON_SIZE, "unknown error");
+    return reason;
 }
 
-// Writes a key piece copies times. A piece that ends the reference text without a line end
-// gets one after each copy, so that the new file's first line does not run on behind it.
-// 0, or -1 on a write error.
-static int write_key_piece(Stream *output, const char *piece, int copies, int ends_text)
+// ---- Reading the two files -----------------------------------------------------------------
+
+// Says why a file could not be taken in; is_reference tells which of the two it was.
+static void report_unread(const VehicleFiles *files, int is_reference, int result)
 {
-    size_t length = strlen(piece);
-    int supply_line_end = ends_text && (length == 0 || piece[length - 1] != '\n');
-    for (int copy = 0; copy < copies; copy++) {
-        if (stream_puts(piece, output) == EOF)
-            return -1;
-        if (supply_line_end && stream_puts("\n", output) == EOF)
-            return -1;
+    const char *path = is_reference ? files->reference : files->current;
+    char reason[REASON_SIZE];
+    if (result == VEH_NOT_OPENED || result == VEH_READ_FAILED) {
+        if (is_reference)
+            printf("Could not read %s: %s; %s left unchanged\n", path, system_words(reason),
+                   files->current);
+        else
+            printf("Could not read %s: %s; it is left unchanged\n", path, system_words(reason));
+        return;
+    }
+    const char *what = result == VEH_NO_MEMORY   ? "is too large to read into memory"
+                       : result == VEH_HOLDS_NUL ? "holds a NUL byte, so it is not plain text"
+                                                 : "holds text after a Ctrl-Z character";
+    if (is_reference)
+        printf("Skipped %s: its reference %s %s\n", files->current, path, what);
+    else
+        printf("Skipped %s: it %s\n", files->current, what);
+}
+
+// 1 when both files are regular files, which an open cannot keep waiting (a FIFO would); else
+// 0 after a line saying which is not.
+static int both_regular(const VehicleFiles *files, int reference_is_file)
+{
+    if (!reference_is_file) {
+        printf("Skipped %s: its reference %s is not a regular file\n", files->current,
+               files->reference);
+        return 0;
+    }
+    OsFileStatus status;
+    if (os_file_status(files->current, &status) != 0) {
+        report_unread(files, 0, VEH_NOT_OPENED);
+        return 0;
+    }
+    if (!status.is_file)
+        printf("Skipped %s: it is not a regular file\n", files->current);
+    return status.is_file;
+}
+
+// Reads the reference and the new file whole. 0, or -1 after a line saying why not.
+static int read_both(const VehicleFiles *files, int reference_is_file, VehText *reference,
+                     VehText *current)
+{
+    if (!both_regular(files, reference_is_file))
+        return -1;
+    int result = read_veh_text(files->reference, reference);
+    if (result != 0) {
+        report_unread(files, 1, result);
+        return -1;
+    }
+    result = read_veh_text(files->current, current);
+    if (result != 0) {
+        report_unread(files, 0, result);
+        return -1;
     }
     return 0;
 }
 
-// Writes the reference pieces holding "DescFile=", up to and including the first piece
-// holding "DescClass="; a piece with both keys is written twice. The rest is still read, only
-// to find a NUL byte. A key piece is held until the next read: a piece cut at the buffer limit
-// gives no sign of whether the text ends right behind it. 0, -1 on a write error, or
-// PIECE_HOLDS_NUL.
-static int copy_reference_keys(Stream *reference, Stream *output)
+// ---- Writing the output and copying it back ----------------------------------------------
+
+// Creates the output file only when nothing of its name is there, in one step, and writes the
+// text into it. 0; 1 when something of its name is there already (nothing written); -1 after
+// a line saying why it could not be made (a failed output is deleted again).
+static int write_output(const VehicleFiles *files, const TextBuffer *text)
 {
-    char piece[PIECE_SIZE], held[PIECE_SIZE];
-    int copies = 0, taking = 1, result = 0, length;
-    while ((length = read_text_piece(piece, reference)) > 0) {
-        if (copies > 0 && write_key_piece(output, held, copies, 0) != 0)
-            result = -1;
-        copies = 0;
-        if (!taking)
-            continue;
-        copies = (strstr(piece, DESC_FILE) ? 1 : 0) + (strstr(piece, DESC_CLASS) ? 1 : 0);
-        taking = strstr(piece, DESC_CLASS) == nullptr;
-        if (copies > 0)
-            memcpy(held, piece, static_cast<size_t>(length) + 1);
+    char reason[REASON_SIZE];
+    Stream *output = stream_open(files->output, "wbx");
+    if (!output) {
+        OsFileStatus status;
+        if (os_file_status(files->output, &status) == 0 && status.is_file)
+            return 1;
+        printf("Could not create %s: %s; %s left unchanged\n", files->output,
+               system_words(reason), files->current);
+        return -1;
     }
-    if (length < 0)
-        return PIECE_HOLDS_NUL;
-    if (copies > 0 && write_key_piece(output, held, copies, 1) != 0)
-        result = -1;
-    return result;
+    int failed = text->size > 0 && stream_puts(text->bytes, output) == EOF;
+    if (stream_close(output) != 0)
+        failed = 1;
+    if (!failed)
+        return 0;
+    os_delete_file(files->output);
+    printf("Could not write %s: %s left unchanged\n", files->output, files->current);
+    return -1;
 }
 
-// Writes every piece of the new file that holds neither key. 0, -1 on a write error, or
-// PIECE_HOLDS_NUL.
-static int copy_other_pieces(Stream *current, Stream *output)
+// Copies the output back over the new file and deletes it. 1 when the file is updated; 0
+// after a line saying where its updated text is kept: copy_file removes a destination it
+// failed to write, so the output may then hold the only copy of the text.
+static int copy_output_back(const VehicleFiles *files)
 {
-    char piece[PIECE_SIZE];
-    int result = 0, length;
-    while ((length = read_text_piece(piece, current)) > 0)
-        if (!strstr(piece, DESC_FILE) && !strstr(piece, DESC_CLASS) &&
-            stream_puts(piece, output) == EOF)
-            result = -1;
-    return length < 0 ? PIECE_HOLDS_NUL : result;
-}
-
-// Creates the output file only when nothing of its name is there, in one step: an earlier
-// new_ file may hold the only whole copy of the text (after a copy back that was cut short),
-// or be the user's own. A folder of that name could never be created over, and is skipped
-// silently.
-static int create_output(const char *path, Stream **output)
-{
-    *output = stream_open(path, "wx");
-    if (*output)
-        return OUTPUT_WRITTEN;
-    OsFileStatus status;
-    if (os_file_status(path, &status) == 0 && !status.is_directory)
-        return OUTPUT_EXISTS;
-    return NOT_OPENED;
-}
-
-// Fills the output file; a reference that holds a NUL leaves the new file unread.
-static int fill_output(Stream *reference, Stream *current, Stream *output)
-{
-    int keys = copy_reference_keys(reference, output);
-    if (keys == PIECE_HOLDS_NUL)
-        return NUL_IN_REFERENCE;
-    int others = copy_other_pieces(current, output);
-    if (others == PIECE_HOLDS_NUL)
-        return NUL_IN_CURRENT;
-    return keys != 0 || others != 0 ? WRITE_FAILED : OUTPUT_WRITTEN;
-}
-
-// Opens the two files read and writes the output file. An Outcome; every file is closed, the
-// output last, since its close may still fail to write what it buffers.
-static int write_output_file(const VehicleFiles *files)
-{
-    Stream *reference = stream_open(files->reference, "r");
-    if (!reference)
-        return NOT_OPENED;
-    Stream *current = stream_open(files->current, "r");
-    Stream *output = nullptr;
-    int outcome = NOT_OPENED;
-    if (current)
-        outcome = create_output(files->output, &output);
-    if (output)
-        outcome = fill_output(reference, current, output);
-    if (current)
-        stream_close(current);
-    stream_close(reference);
-    if (output && stream_close(output) != 0 && outcome == OUTPUT_WRITTEN)
-        outcome = WRITE_FAILED;
-    return outcome;
-}
-
-// The output file is deleted only once the copy back succeeded: copy_file removes a
-// destination it failed to write, so the output may then hold the only copy of the text.
-static void copy_output_back(const VehicleFiles *files)
-{
+    char reason[REASON_SIZE];
     if (copy_file(files->output, files->current) != 0) {
-        printf("Could not update %s: its updated text is kept in %s\n", files->current,
-               files->output);
-        return;
+        printf("Could not update %s: %s; its updated text is kept in %s\n", files->current,
+               system_words(reason), files->output);
+        return 0;
     }
-    os_delete_file(files->output);
+    return 1;
 }
 
-// The line for an outcome other than a written output file; an output file made for nothing
-// is deleted first.
-static void report_unwritten(const VehicleFiles *files, int outcome)
+// Deletes the output once the file holds its text; a failure leaves a copy and says so.
+static void delete_output(const VehicleFiles *files)
 {
-    if (outcome == NOT_OPENED)
-        return;
-    if (outcome == OUTPUT_EXISTS) {
-        printf("Skipped %s: %s already exists and may hold its updated text from an "
-               "interrupted run\n",
-               files->current, files->output);
-        return;
+    char reason[REASON_SIZE];
+    if (os_delete_file(files->output) != 0)
+        printf("Could not delete %s: %s\n", files->output, system_words(reason));
+}
+
+// ---- An output file left by an earlier run ------------------------------------------------
+
+// 1 when the first size bytes of longer are shorter, else 0.
+static int starts_with(const char *longer, uint32_t longer_size, const char *shorter,
+                       uint32_t size)
+{
+    return size <= longer_size && memcmp(longer, shorter, size) == 0;
+}
+
+// Decides about an output file that was there before: when the new file is a strict prefix of
+// it (a copy back cut short), the copy back is finished; when it is a prefix of the text made
+// now (an output cut short), it is deleted to be made again. Anything else may be the only
+// whole copy of the text or the user's own, and is left. 1 when the file is updated, 0 when
+// it is not (after a line), 2 when the output file is gone and may be made again.
+static int settle_leftover(const VehicleFiles *files, const VehText *current,
+                           const TextBuffer *text)
+{
+    VehText leftover;
+    int read = read_veh_text(files->output, &leftover);
+    int readable = read == 0 || read == VEH_HOLDS_NUL || read == VEH_TEXT_AFTER_CTRL_Z;
+    int copied_short = readable && current->size < leftover.size &&
+                       starts_with(leftover.bytes, leftover.size, current->bytes, current->size);
+    int made_short =
+        readable && starts_with(text->bytes, text->size, leftover.bytes, leftover.size);
+    free_veh_text(&leftover);
+    if (copied_short) {
+        if (!copy_output_back(files))
+            return 0;
+        printf("Finished %s from %s, which an interrupted run left\n", files->current,
+               files->output);
+        delete_output(files);
+        return 1;
     }
-    os_delete_file(files->output);
-    if (outcome == WRITE_FAILED)
-        printf("Could not write %s: %s left unchanged\n", files->output, files->current);
-    else if (outcome == NUL_IN_CURRENT)
-        printf("Skipped %s: it holds a NUL byte, so it is not plain text\n", files->current);
-    else
-        printf("Skipped %s: its reference %s holds a NUL byte, so it is not plain text\n",
-               files->current, files->reference);
+    char reason[REASON_SIZE];
+    if (made_short && os_delete_file(files->output) != 0) {
+        printf("Could not delete %s: %s; %s left unchanged\n", files->output,
+               system_words(reason), files->current);
+        return 0;
+    }
+    if (made_short) {
+        printf("Making %s again: an interrupted run left it unfinished\n", files->output);
+        return 2;
+    }
+    printf("Skipped %s: %s already exists and may hold its updated text from an interrupted "
+           "run\n",
+           files->current, files->output);
+    return 0;
+}
+
+// Writes the output, settling an earlier one first, and copies it back. 1 when the file is
+// updated, else 0 after a line saying why not.
+static int put_in_place(const VehicleFiles *files, const VehText *current, const TextBuffer *text)
+{
+    int written = write_output(files, text);
+    if (written == 1) {
+        int settled = settle_leftover(files, current, text);
+        if (settled != 2)
+            return settled;
+        written = write_output(files, text);
+        if (written == 1)
+            printf("Skipped %s: %s already exists and may hold its updated text from an "
+                   "interrupted run\n",
+                   files->current, files->output);
+    }
+    if (written != 0 || !copy_output_back(files))
+        return 0;
+    printf("%s\n", files->current);
+    delete_output(files);
+    return 1;
+}
+
+// Reads the two files, makes the updated text and puts it in place. 1 when the file is
+// updated, 0 when it is left unchanged (after a line).
+static int update_vehicle_file(const VehicleFiles *files, int reference_is_file)
+{
+    VehText reference = {}, current = {};
+    TextBuffer text = {};
+    int updated = 0;
+    if (read_both(files, reference_is_file, &reference, &current) == 0) {
+        int made = make_vehicle_text(&reference, &current, &text);
+        if (made == VEH_REFERENCE_NO_KEYS)
+            printf("Skipped %s: its reference %s has no DescFile= or DescClass= line\n",
+                   files->current, files->reference);
+        else if (made != 0)
+            printf("Skipped %s: not enough memory to update it\n", files->current);
+        else
+            updated = put_in_place(files, &current, &text);
+    }
+    free(text.bytes);
+    free_veh_text(&current);
+    free_veh_text(&reference);
+    return updated;
+}
+
+// ---- The walk ----------------------------------------------------------------------------
+
+static int compare_names(const void *first, const void *second)
+{
+    return strcmp(static_cast<const char *>(first), static_cast<const char *>(second));
+}
+
+// 1 when another entry of the folder has a name that differs from folded only in case.
+static int is_case_twin(const ReconcileRun *run, const char *folded)
+{
+    return run->case_twin_count > 0 &&
+           bsearch(folded, run->case_twins, static_cast<size_t>(run->case_twin_count),
+                   LISTED_NAME_SIZE, compare_names) != nullptr;
 }
 
 int8_t reconcile_vehicle_file(WalkEntry *entry)
 {
+    ReconcileRun *run = static_cast<ReconcileRun *>(entry->argument);
+    char listed[LISTED_NAME_SIZE];
+    snprintf(listed, sizeof listed, "%s", entry->name);
     lower_case(entry->name);
     if (match_wildcard(entry->name, "*.veh") != 1)
         return 0;
-    const char *reference_folder = static_cast<const char *>(entry->argument);
     VehicleFiles files;
-    if (build_paths(&files, reference_folder, entry->directory, entry->name) != 0) {
-        printf("Skipped %s%c%s: the path is too long\n", entry->directory, SEPARATOR, entry->name);
+    if (build_paths(&files, run->reference_folder, entry->directory, entry->name) != 0) {
+        printf("Skipped %s%c%s: the path is too long\n", entry->directory, SEPARATOR, listed);
+        run->unchanged++;
         return 0;
     }
-    int outcome = write_output_file(&files);
-    if (outcome != OUTPUT_WRITTEN) {
-        report_unwritten(&files, outcome);
+    OsFileStatus status;
+    if (os_file_status(files.reference, &status) != 0 || status.is_directory)
+        return 0;
+    if (is_case_twin(run, entry->name)) {
+        printf("Skipped %s%c%s: another name in its folder differs from it only in case\n",
+               entry->directory, SEPARATOR, listed);
+        run->unchanged++;
         return 0;
     }
-    printf("%s%c%s\n", entry->directory, SEPARATOR, entry->name);
-    copy_output_back(&files);
+    if (update_vehicle_file(&files, status.is_file))
+        run->updated++;
+    else
+        run->unchanged++;
     return 0;
+}
+
+// Fills run->case_twins from a listing of folder: the lower-case names that more than one
+// of its files has. A folder that cannot be listed, or a lack of memory, leaves it short.
+static void find_case_twins(const char *folder, ReconcileRun *run)
+{
+    OsDirList *list = os_list_open(folder);
+    if (!list)
+        return;
+    char(*names)[LISTED_NAME_SIZE] = nullptr;
+    size_t count = 0, capacity = 0;
+    OsDirEntry entry;
+    while (os_list_next(list, &entry)) {
+        if (entry.attributes & OS_ATTR_DIRECTORY)
+            continue;
+        if (count == capacity) {
+            size_t larger = capacity ? capacity * 2 : 64;
+            void *moved = realloc(names, larger * LISTED_NAME_SIZE);
+            if (!moved)
+                break;
+            names = static_cast<char(*)[LISTED_NAME_SIZE]>(moved);
+            capacity = larger;
+        }
+        snprintf(names[count], LISTED_NAME_SIZE, "%s", entry.name);
+        lower_case(names[count++]);
+    }
+    os_list_close(list);
+    if (count > 1)
+        qsort(names, count, LISTED_NAME_SIZE, compare_names);
+    size_t twins = 0;
+    for (size_t at = 0; at + 1 < count; at++)
+        if (strcmp(names[at], names[at + 1]) == 0 &&
+            (twins == 0 || strcmp(names[twins - 1], names[at]) != 0))
+            memmove(names[twins++], names[at], LISTED_NAME_SIZE);
+    run->case_twins = names;
+    run->case_twin_count = static_cast<int32_t>(twins);
 }
 
 // 1 with the absolute form of folder in out (PATH_BUFFER_SIZE bytes), or 0 after a message when
@@ -254,7 +368,12 @@ int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_fol
     if (!walk_buffer)
         return 0;
     snprintf(walk_buffer, PATH_BUFFER_SIZE, "%s", folder);
-    walk_directory(walk_buffer, reconcile_vehicle_file, reference, 0);
+    ReconcileRun run = {reference, nullptr, 0, 0, 0};
+    find_case_twins(folder, &run);
+    walk_directory(walk_buffer, reconcile_vehicle_file, &run, 0);
+    printf("Done in %s: %d updated, %d left unchanged\n", folder, static_cast<int>(run.updated),
+           static_cast<int>(run.unchanged));
+    free(run.case_twins);
     free(walk_buffer);
     return 0;
 }

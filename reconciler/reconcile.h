@@ -1,37 +1,42 @@
 // Pelmora's work on the files: the walk over the new folder and the rewriting of each .veh file
 // there from the key lines ("DescFile=", "DescClass=") of the file of the same name in the
-// reference folder. Files are text: read and written through lib/stream.h in text mode.
+// reference folder. Files are read whole and split into lines by reconciler/vehtext.h.
 #pragma once
 
 #include <stdint.h>
 
 #include "walk.h"
 
+enum { LISTED_NAME_SIZE = 260 }; // a name as a folder listing gives it, with its NUL
+
+// What the files of one run share: the walk's argument for reconcile_vehicle_file.
+struct ReconcileRun {
+    const char *reference_folder;
+    char (*case_twins)[LISTED_NAME_SIZE]; // sorted lower-case names that more than one entry
+                                          // of the new folder has (Linux); null when none
+    int32_t case_twin_count;
+    int32_t updated;   // files rewritten
+    int32_t unchanged; // files with a reference counterpart left as they were
+};
+
 // Rewrites every .veh file directly inside new_folder that has a counterpart in
 // reference_folder (see reconcile_vehicle_file); subfolders are never entered. A relative name
 // (one that begins at no root and names no drive) is made absolute against the current folder
 // first, so that it keeps its meaning once the walk has made the new folder current (it stays
-// current afterwards); other names are used as they are. Prints one progress line per
-// rewritten file. Result: -1 when a folder name becomes too long for 255 characters (after a
-// message) or the status of the new folder cannot be read; 0 otherwise, also when new_folder
-// is not a folder (nothing is walked then).
+// current afterwards); other names are used as they are. After the walk prints
+// "Done in <folder>: <n> updated, <m> left unchanged". Result: -1 when a folder name becomes
+// too long for 255 characters (after a message) or the status of the new folder cannot be
+// read; 0 otherwise, also when new_folder is not a folder (nothing is walked or printed then).
 int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_folder);
 
 // The walk callback: entry->name is a file in the current folder entry->directory, and
-// entry->argument the reference folder (text). Lower-cases entry->name in place (A to Z only);
-// a name that does not match "*.veh", or whose reference file or new file cannot be opened,
-// or whose output file cannot be created (a folder of its name, say), is skipped without a
-// word. Otherwise writes "new_" plus the name: the reference file's line pieces holding
-// "DescFile=" up to and including its first piece holding "DescClass=", then every piece of
-// the new file holding neither key; prints "<folder>\<name>" and copies the output back over
-// the new file, then deletes it. Pieces are at most 255 characters; a key piece that ends the
-// reference without a line end gets one. Messages instead of a silent loss:
-//   - a path (folder, "\", "new_", name) longer than 255 characters: the file is skipped;
-//   - an output file that exists already (it may hold the text of an interrupted run, or be
-//     the user's own): both files are left as they are;
-//   - a NUL byte in the text of the new or the reference file (text mode: before a Ctrl-Z):
-//     not a text this can rewrite; the output is deleted, the new file left unchanged;
-//   - a failed write of the output file: the output is deleted, the new file left unchanged;
-//   - a failed copy back: the output file is kept, the line names it and the new file.
+// entry->argument the run's ReconcileRun. Lower-cases entry->name in place (A to Z only). A name
+// that does not match "*.veh", or that the reference folder does not hold (or holds only as a
+// folder), is passed over without a word. Otherwise the file ends with one line and
+// counts in run->updated or run->unchanged: either it is rewritten through "new_" plus the name
+// (the reference's key lines, then its own other lines, see make_vehicle_text) and
+// "<folder>\<name>" is printed once the copy back succeeded, or it is left unchanged and the
+// line says why (README lists them all). An earlier output file is finished or made again only
+// when its text proves it a cut-short copy back or output (see README); else it is left alone.
 // Result: always 0.
 int8_t reconcile_vehicle_file(WalkEntry *entry);

@@ -46,6 +46,14 @@ class PelmoraRun : public TempFolderTest
     {
         return at("new") + "\\" + name + "\n";
     }
+
+    // The line that ends a run over new.
+    std::string done(int updated, int unchanged, const std::string &folder = "") const
+    {
+        return "Done in " + (folder.empty() ? at("new") : folder) + ": " +
+               std::to_string(updated) + " updated, " + std::to_string(unchanged) +
+               " left unchanged\n";
+    }
 };
 
 static const char REFERENCE[] = "Name=ref\r\nDescFile=ref.txt\r\nDescClass=Sport\r\n";
@@ -63,7 +71,7 @@ TEST_F(PelmoraRun, AsksBothPromptsAgainAfterRejectedAnswersWithoutAMessage)
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(dialogue(result), std::string(REF_HEADING) +
                                     "ref dir : ref dir : ref dir : ref dir : " + NEW_HEADING +
-                                    "new dir : new dir : new dir : " + progress("car.veh"));
+                                    "new dir : new dir : new dir : " + progress("car.veh") + done(1, 0));
     // The banner: an empty line, a title, an empty line, a release line, an empty line.
     const std::string banner = result.out.substr(0, result.out.find(REF_HEADING));
     ASSERT_EQ(std::count(banner.begin(), banner.end(), '\n'), 5) << banner;
@@ -86,7 +94,8 @@ TEST_F(PelmoraRun, AcceptsQuotedAnswersWithATrailingBackslash)
     ASSERT_TRUE(write_file(at("my new\\car.veh"), NEW_TEXT));
     ProgramRun result = run("\"" + at("my ref") + "\\\"\n" + "\"" + at("my new") + "\\\"\n");
     EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
-                                    "new dir : " + at("my new") + "\\car.veh\n");
+                                    "new dir : " + at("my new") + "\\car.veh\n" +
+                                    done(1, 0, at("my new")));
     EXPECT_EQ(read_file(at("my new\\car.veh")), UPDATED);
 }
 
@@ -99,7 +108,7 @@ TEST_F(PelmoraRun, RewritesEachFileAgainstItselfWhenBothAnswersNameOneFolder)
                            "DescFile=later.txt\r\n"));
     ProgramRun result = run(at("new") + "\n" + at("new") + "\n");
     EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
-                                    "new dir : " + progress("car.veh"));
+                                    "new dir : " + progress("car.veh") + done(1, 0));
     EXPECT_EQ(read_file(at("new\\car.veh")),
               "DescFile=old.txt\r\nDescClass=Old\r\nName=My Car\r\nMass=900\r\n");
     EXPECT_EQ(names_in(at("new")), std::set<std::string>{"car.veh"});
@@ -111,7 +120,7 @@ TEST_F(PelmoraRun, MatchesAnUpperCaseNameAgainstItsLowerCaseReference)
     ASSERT_TRUE(write_file(at("new\\CAR.VEH"), NEW_TEXT));
     ProgramRun result = run(answers());
     EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
-                                    "new dir : " + progress("car.veh"));
+                                    "new dir : " + progress("car.veh") + done(1, 0));
     EXPECT_EQ(names_in(at("new")), std::set<std::string>{"CAR.VEH"});
     EXPECT_EQ(read_file(at("new\\CAR.VEH")), UPDATED);
 }
@@ -128,7 +137,7 @@ TEST_F(PelmoraRun, LeavesNamesThatDoNotMatchByteForByteUnchanged)
     ASSERT_TRUE(write_file(at("new\\x.Veh"), NEW_TEXT));
     ProgramRun result = run(answers());
     EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
-                                    "new dir : " + progress("x.veh"));
+                                    "new dir : " + progress("x.veh") + done(1, 0));
     for (const char *name : untouched)
         EXPECT_EQ(read_file(at("new\\") + name), text) << name;
     EXPECT_EQ(read_file(at("new\\x.Veh")), UPDATED);
@@ -148,9 +157,9 @@ TEST_F(PelmoraRun, HandlesFilesBesideASubfolderButNeverEntersIt)
         EXPECT_NE(result.out.find(progress(name)), std::string::npos) << name;
     }
     std::string report = result.out.substr(result.out.find("new dir : ") + 10);
-    EXPECT_EQ(report.size(),
-              progress("a.veh").size() + progress("car.veh").size() + progress("z.veh").size())
-        << "three lines, none from old";
+    EXPECT_EQ(report.size(), progress("a.veh").size() + progress("car.veh").size() +
+                                 progress("z.veh").size() + done(3, 0).size())
+        << "three lines and the count, none from old";
     EXPECT_EQ(read_file(at("new\\old\\car.veh")), NEW_TEXT);
 }
 
@@ -160,7 +169,7 @@ TEST_F(PelmoraRun, LeavesAFileWithoutReferenceUnchangedAndUnreported)
     ASSERT_TRUE(write_file(at("new\\car.veh"), "DescFile=new.txt\nMass=900\n"));
     ProgramRun result = run(answers());
     EXPECT_EQ(dialogue(result),
-              std::string(REF_HEADING) + "ref dir : " + NEW_HEADING + "new dir : ");
+              std::string(REF_HEADING) + "ref dir : " + NEW_HEADING + "new dir : " + done(0, 0));
     EXPECT_EQ(read_file(at("new\\car.veh")), "DescFile=new.txt\nMass=900\n");
     EXPECT_EQ(names_in(at("new")), std::set<std::string>{"car.veh"});
 }
@@ -180,13 +189,12 @@ static std::string class_of(size_t length)
 
 static std::vector<KeyLineCase> key_line_cases()
 {
-    const std::string long_x(300, 'x'), long_y(260, 'y');
+    const std::string long_x(300, 'x'), long_y(260, 'y'), huge(100000, 'h');
     return {
         {"first_class_ends.veh", "DescFile=one\nother\nDescClass=c\nDescFile=two\n", "a\n",
          "DescFile=one\r\nDescClass=c\r\na\r\n"},
         {"no_class.veh", "DescFile=1\nx\nDescFile=2\n", "a\nDescClass=old\n",
          "DescFile=1\r\nDescFile=2\r\na\r\n"},
-        {"no_keys.veh", "x\ny\n", "a\nDescFile=old\nb\n", "a\r\nb\r\n"},
         {"new_keys_anywhere.veh", "DescFile=r\nDescClass=rc\n",
          "first\nDescFile=old\nsecond\nDescClass=old\n",
          "DescFile=r\r\nDescClass=rc\r\nfirst\r\nsecond\r\n"},
@@ -200,29 +208,39 @@ static std::vector<KeyLineCase> key_line_cases()
         {"reference_without_last_line_end.veh", "DescFile=r\r\nDescClass=rc", "a\r\n",
          "DescFile=r\r\nDescClass=rc\r\na\r\n"},
         {"new_without_last_line_end.veh", "DescClass=rc\n", "a\nb", "DescClass=rc\r\na\r\nb"},
+        // Every line end ends a line, a lone CR too, and each becomes CR LF.
         {"line_ends.veh", "DescClass=rc\r\n", "lf\ncrlf\r\nlone\rcr\n",
-         "DescClass=rc\r\nlf\r\ncrlf\r\nlonecr\r\n"},
-        {"ctrl_z.veh", "DescClass=rc\x1a\nDescFile=after\n", "a\r\nb\r\n\x1atail\r\nDescFile=z\n",
+         "DescClass=rc\r\nlf\r\ncrlf\r\nlone\r\ncr\r\n"},
+        {"cr_only.veh", "DescFile=ref.txt\rDescClass=Sport\r",
+         "Name=My Car\rDescFile=old.txt\rMass=900\rDescClass=Old\r",
+         "DescFile=ref.txt\r\nDescClass=Sport\r\nName=My Car\r\nMass=900\r\n"},
+        {"mixed_ends.veh", "DescClass=rc\n", "Mass=900\rWeight=1\r\nx\r\r\ny\n\rz",
+         "DescClass=rc\r\nMass=900\r\nWeight=1\r\nx\r\n\r\ny\r\n\r\nz"},
+        // Ctrl-Z characters that end the file are dropped, as DOS editors' end marks.
+        {"trailing_ctrl_z.veh", "DescClass=rc\r\n\x1a", "a\r\nb\r\n\x1a\x1a",
          "DescClass=rc\r\na\r\nb\r\n"},
+        {"ctrl_z_ends_last_line.veh", "DescClass=rc\x1a", "a\r\nb\x1a", "DescClass=rc\r\na\r\nb"},
+        // A UTF-8 mark at the start belongs to no line: the result has one when the file had.
+        {"mark_in_new.veh", "DescClass=rc\n", "\xEF\xBB\xBFName=My Car\r\nDescFile=x\r\n",
+         "\xEF\xBB\xBF" "DescClass=rc\r\nName=My Car\r\n"},
+        {"mark_in_both.veh", "\xEF\xBB\xBF" "DescClass=rc\r\n", "\xEF\xBB\xBF" "a\r\n",
+         "\xEF\xBB\xBF" "DescClass=rc\r\na\r\n"},
+        {"mark_in_reference.veh", "\xEF\xBB\xBF" "DescFile=r\r\n", "a\n", "DescFile=r\r\na\r\n"},
+        // Lines are tested and written whole, whatever their length.
         {"long_line.veh", "DescClass=rc\n", long_x + "\nend\n",
          "DescClass=rc\r\n" + long_x + "\r\nend\r\n"},
-        // Each piece of at most 255 characters is tested on its own: the key in the second
-        // piece drops only that piece, and the first piece runs on into the next line.
-        {"long_line_key_in_second_piece.veh", "DescClass=rc\n", long_y + "DescFile=old\nnext\n",
-         "DescClass=rc\r\n" + std::string(255, 'y') + "next\r\n"},
-        {"long_reference_key_line.veh", "DescFile=" + long_x + "\nDescClass=c\n", "a\n",
-         "DescFile=" + std::string(246, 'x') + "DescClass=c\r\na\r\n"},
-        // A last key line without a line end gets one, at the 255-character piece limit too;
-        // one character more and the line goes on in a piece that is not taken.
-        {"last_key_line_of_254.veh", "DescFile=r\n" + class_of(254), "a\n",
-         "DescFile=r\r\n" + class_of(254) + "\r\na\r\n"},
+        {"long_line_key_late.veh", "DescClass=rc\n", long_y + "DescFile=old\nnext\n",
+         "DescClass=rc\r\nnext\r\n"},
+        {"long_reference_key_line.veh", "DescFile=" + long_x + "\nDescClass=GT\n", "a\n",
+         "DescFile=" + long_x + "\r\nDescClass=GT\r\na\r\n"},
+        {"very_long_line.veh", "DescClass=" + huge + "\n", huge + "\r" + huge,
+         "DescClass=" + huge + "\r\n" + huge + "\r\n" + huge},
+        // A last key line without a line end gets one, whatever its length.
         {"last_key_line_of_255.veh", "DescFile=r\n" + class_of(255), "a\n",
          "DescFile=r\r\n" + class_of(255) + "\r\na\r\n"},
         {"last_key_line_of_256.veh", "DescFile=r\n" + class_of(256), "a\n",
-         "DescFile=r\r\n" + class_of(255) + "a\r\n"},
-        {"last_desc_file_of_255.veh", "DescFile=" + std::string(246, 'f'), "a\n",
-         "DescFile=" + std::string(246, 'f') + "\r\na\r\n"},
-        {"last_line_of_255_with_both_keys.veh", "DescFile=r " + class_of(244), "a\n",
+         "DescFile=r\r\n" + class_of(256) + "\r\na\r\n"},
+        {"last_line_with_both_keys.veh", "DescFile=r " + class_of(244), "a\n",
          "DescFile=r " + class_of(244) + "\r\nDescFile=r " + class_of(244) + "\r\na\r\n"},
     };
 }
@@ -243,9 +261,19 @@ TEST_F(PelmoraRun, RewritesEachFileFromTheReferenceKeyLinesAndItsOtherLines)
     EXPECT_EQ(names_in(at("new")).size(), cases.size()) << "no new_ file is left behind";
 }
 
-// A folder named like the output file keeps it from being created: the file is skipped
-// without a word, and the files after it are still handled.
-TEST_F(PelmoraRun, SkipsAFileWhoseOutputFileCannotBeCreated)
+// The text between a message's fixed start and end: the system's words for a failure.
+static std::string between(const std::string &out, const std::string &start,
+                           const std::string &end)
+{
+    size_t first = out.find(start);
+    size_t last = first == std::string::npos ? first : out.find(end, first + start.size());
+    return last == std::string::npos ? "<no such line>"
+                                     : out.substr(first + start.size(), last - first - start.size());
+}
+
+// A folder named like the output file keeps it from being created: one line says so with the
+// system's words, and the files after it are still handled.
+TEST_F(PelmoraRun, SaysWhenAnOutputFileCannotBeCreated)
 {
     ASSERT_EQ(os_make_directory(at("new\\new_car.veh").c_str()), 0);
     for (const char *name : {"car.veh", "van.veh"}) {
@@ -253,12 +281,19 @@ TEST_F(PelmoraRun, SkipsAFileWhoseOutputFileCannotBeCreated)
         ASSERT_TRUE(write_file(at("new\\") + name, NEW_TEXT));
     }
     ProgramRun result = run(answers());
+    const std::string start = "Could not create " + at("new\\new_car.veh") + ": ";
+    const std::string end = "; " + at("new\\car.veh") + " left unchanged\n";
+    const std::string reason = between(result.out, start, end);
+    EXPECT_FALSE(reason.empty() || reason.find('\n') != std::string::npos) << result.out;
     EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
-                                    "new dir : " + progress("van.veh"));
+                                    "new dir : " + start + reason + end + progress("van.veh") +
+                                    done(1, 1));
     EXPECT_EQ(read_file(at("new\\car.veh")), NEW_TEXT);
     EXPECT_EQ(read_file(at("new\\van.veh")), UPDATED);
 }
 
+// The progress line comes only once the file is updated; the failed copy back names the file,
+// the system's reason and the file that keeps the text.
 TEST_F(PelmoraRun, KeepsBothFilesWhenAReadOnlyFileCannotBeUpdated)
 {
     ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
@@ -266,12 +301,47 @@ TEST_F(PelmoraRun, KeepsBothFilesWhenAReadOnlyFileCannotBeUpdated)
     ASSERT_EQ(os_set_attributes(at("new\\car.veh").c_str(), OS_ATTR_READONLY), 0);
     ProgramRun result = run(answers());
     os_set_attributes(at("new\\car.veh").c_str(), 0);
+    const std::string start = "Could not update " + at("new\\car.veh") + ": ";
+    const std::string end = "; its updated text is kept in " + at("new\\new_car.veh") + "\n";
+    const std::string reason = between(result.out, start, end);
+    EXPECT_FALSE(reason.empty() || reason.find('\n') != std::string::npos) << result.out;
     EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
-                                    "new dir : " + progress("car.veh") + "Could not update " +
-                                    at("new\\car.veh") + ": its updated text is kept in " +
-                                    at("new\\new_car.veh") + "\n");
+                                    "new dir : " + start + reason + end + done(0, 1));
     EXPECT_EQ(read_file(at("new\\car.veh")), NEW_TEXT);
     EXPECT_EQ(read_file(at("new\\new_car.veh")), UPDATED);
+}
+
+// Linux only: entries Windows cannot have. A FIFO would make the read wait for ever; two names
+// that differ only in case are one name to the program, so neither is touched.
+TEST_F(PelmoraRun, LeavesEntriesWindowsCannotTellApartOrThatAreNoFilesUnchanged)
+{
+    if (os_program_suffix[0] != '\0')
+        GTEST_SKIP() << "Windows has neither FIFOs nor names that differ only in case";
+    for (const char *name : {"car.veh", "pipe.veh", "van.veh"})
+        ASSERT_TRUE(write_file(at("ref\\") + name, REFERENCE));
+    ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
+    ASSERT_TRUE(write_file(at("other"), "Other=1\r\n"));
+    ASSERT_TRUE(write_file(at("new\\van.veh"), NEW_TEXT));
+    // The OS layer would find car.veh for CAR.VEH: the second name is made outside it.
+    for (const char *command : {"mv other new/CAR.VEH", "mkfifo new/pipe.veh"}) {
+        const std::string tool = std::string(command).substr(0, std::string(command).find(' '));
+        ProgramRun made = run_program("Z:\\usr\\bin\\" + tool, command);
+        ASSERT_EQ(made.exit_status, 0) << command << ": " << made.err;
+    }
+    ProgramRun result = run(answers());
+    for (const char *line : {"Skipped %s\\car.veh: another name in its folder differs from it "
+                             "only in case\n",
+                             "Skipped %s\\CAR.VEH: another name in its folder differs from it "
+                             "only in case\n",
+                             "Skipped %s\\pipe.veh: it is not a regular file\n"}) {
+        char expected[512];
+        snprintf(expected, sizeof expected, line, at("new").c_str());
+        EXPECT_NE(result.out.find(expected), std::string::npos) << expected << result.out;
+    }
+    EXPECT_NE(result.out.find(progress("van.veh") + done(1, 3)), std::string::npos) << result.out;
+    EXPECT_EQ(read_file(at("new\\car.veh")), NEW_TEXT);
+    EXPECT_EQ(read_file(at("new\\CAR.VEH")), "Other=1\r\n");
+    EXPECT_EQ(read_file(at("new\\van.veh")), UPDATED);
 }
 
 TEST_F(PelmoraRun, UpdatesALeftoverOutputFileOnlyWhenTheReferenceHasItToo)
@@ -293,7 +363,7 @@ TEST_F(PelmoraRun, ResolvesRelativeAnswersAgainstTheStartFolder)
     ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
     ProgramRun result = run("ref\nnew\\\n");
     EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
-                                    "new dir : " + progress("car.veh"));
+                                    "new dir : " + progress("car.veh") + done(1, 0));
     EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
 }
 
@@ -306,7 +376,7 @@ TEST_F(PelmoraRun, TakesAnswersRootedWithoutADriveAsTheyAre)
     const std::string reference = at("ref").substr(2), folder = at("new").substr(2);
     ProgramRun result = run(reference + "\n" + folder + "\n");
     EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
-                                    "new dir : " + folder + "\\car.veh\n");
+                                    "new dir : " + folder + "\\car.veh\n" + done(1, 0, folder));
     EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
 }
 

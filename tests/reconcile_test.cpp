@@ -13,6 +13,25 @@ static const char REFERENCE[] = "Name=ref\r\nDescFile=ref.txt\r\nDescClass=Sport
 static const char NEW_TEXT[] = "Name=new\r\nDescFile=new.txt\r\nMass=900\r\n";
 static const char UPDATED[] = "DescFile=ref.txt\r\nDescClass=Sport\r\nName=new\r\nMass=900\r\n";
 
+// Console output with the system's words in each "Could not ..." line replaced by "<why>":
+// "Could not update X: Permission denied; its ..." becomes "Could not update X: <why>; its ...".
+static std::string with_reasons_hidden(const std::string &out)
+{
+    std::string plain;
+    size_t at = 0;
+    while (at < out.size()) {
+        size_t end = out.find('\n', at);
+        end = end == std::string::npos ? out.size() : end + 1;
+        std::string line = out.substr(at, end - at);
+        size_t colon = line.find(": "), semicolon = line.find("; ", colon);
+        if (line.compare(0, 10, "Could not ") == 0 && semicolon != std::string::npos)
+            line = line.substr(0, colon + 2) + "<why>" + line.substr(semicolon);
+        plain += line;
+        at = end;
+    }
+    return plain;
+}
+
 class ReconcileFolders : public TempFolderTest
 {
   protected:
@@ -29,6 +48,13 @@ class ReconcileFolders : public TempFolderTest
         testing::internal::CaptureStdout();
         *result = reconcile_vehicle_files(at("new").c_str(), at("ref").c_str());
         return testing::internal::GetCapturedStdout();
+    }
+
+    // The line that ends a run over new.
+    std::string done(int updated, int unchanged) const
+    {
+        return "Done in " + at("new") + ": " + std::to_string(updated) + " updated, " +
+               std::to_string(unchanged) + " left unchanged\n";
     }
 };
 
@@ -55,13 +81,15 @@ TEST_F(ReconcileFolders, KeepsTheOutputFileWhenTheCopyBackFails)
         if (read_file(output) != "<missing>") {
             copy_back_failures++;
             EXPECT_EQ(read_file(output), UPDATED) << nth;
-            EXPECT_EQ(out, progress + "Could not update " + current +
-                               ": its updated text is kept in " + output + "\n");
+            EXPECT_EQ(with_reasons_hidden(out), "Could not update " + current +
+                                                    ": <why>; its updated text is kept in " +
+                                                    output + "\n" + done(0, 1));
         } else if (read_file(current) == UPDATED) {
-            EXPECT_EQ(out, progress);
+            EXPECT_EQ(out, progress + done(1, 0));
         } else {
             EXPECT_EQ(read_file(current), NEW_TEXT) << "a failed output write loses nothing";
-            EXPECT_EQ(out, "Could not write " + output + ": " + current + " left unchanged\n");
+            EXPECT_EQ(out, "Could not write " + output + ": " + current + " left unchanged\n" +
+                               done(0, 1));
         }
     }
     EXPECT_TRUE(completed);
@@ -107,85 +135,126 @@ TEST_F(ReconcileFolders, TakesARelativeFolderWhoseAbsoluteFormJustFits)
     EXPECT_EQ(result, -1);
 }
 
-// An output file that is there before the run may be the user's own, or hold the only whole
-// text after a copy back that was cut short: neither it nor the file is touched, and one line
-// names both.
-TEST_F(ReconcileFolders, LeavesAnExistingOutputFileAndItsFileAsTheyAre)
+// An output file that is there before the run is finished or made again only when its text
+// proves what it is: a copy back cut short (the file a strict prefix of it) or an output cut
+// short (a prefix of the text made now). Anything else may be the user's own, or the only
+// whole text: neither it nor the file is touched, run after run, and one line names both.
+TEST_F(ReconcileFolders, SettlesAnExistingOutputFileOnlyWhenItsTextProvesWhatItIs)
 {
     const std::string current = at("new\\car.veh"), output = at("new\\new_car.veh");
+    const std::string updated = UPDATED, skipped = "Skipped " + current + ": " + output +
+                                                   " already exists and may hold its updated "
+                                                   "text from an interrupted run\n";
+    const std::string finished =
+        "Finished " + current + " from " + output + ", which an interrupted run left\n";
+    const std::string remade =
+        "Making " + output + " again: an interrupted run left it unfinished\n" + current + "\n";
     struct Row {
         const char *what;
         std::string current, output;
+        std::string line;      // the line of the first run
+        std::string current_after, output_after; // "<missing>": deleted
     } rows[] = {
-        {"the user's own file", NEW_TEXT, "mine\r\n"},
-        {"an interrupted copy back", std::string(UPDATED).substr(0, 20), UPDATED},
-        {"an empty leftover", NEW_TEXT, ""},
+        {"the user's own file", NEW_TEXT, "mine\r\n", skipped, NEW_TEXT, "mine\r\n"},
+        {"an output of another reference", NEW_TEXT, "DescFile=x\r\n", skipped, NEW_TEXT,
+         "DescFile=x\r\n"},
+        {"the output of the file before an edit", "Name=edited\r\n", updated, skipped,
+         "Name=edited\r\n", updated},
+        {"an interrupted copy back", updated.substr(0, 20), updated, finished, updated,
+         "<missing>"},
+        {"a copy back cut before its first byte", "", updated, finished, updated, "<missing>"},
+        {"an empty leftover", NEW_TEXT, "", remade, updated, "<missing>"},
+        {"an output cut short", NEW_TEXT, updated.substr(0, 30), remade, updated, "<missing>"},
+        {"a whole output", NEW_TEXT, updated, remade, updated, "<missing>"},
+        {"a whole output copied back", updated, updated, remade, updated, "<missing>"},
     };
     ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
     for (const Row &row : rows) {
         ASSERT_TRUE(write_file(current, row.current));
         ASSERT_TRUE(write_file(output, row.output));
-        for (int run = 1; run <= 2; run++) {
-            int8_t result = 0;
-            EXPECT_EQ(reconcile(&result), "Skipped " + current + ": " + output +
-                                              " already exists and may hold its updated text "
-                                              "from an interrupted run\n")
-                << row.what;
-            EXPECT_EQ(result, 0);
-            EXPECT_EQ(read_file(current), row.current) << row.what << ", run " << run;
-            EXPECT_EQ(read_file(output), row.output) << row.what << ", run " << run;
+        int8_t result = 0;
+        int updates = row.current_after == updated ? 1 : 0;
+        EXPECT_EQ(reconcile(&result), row.line + done(updates, 1 - updates)) << row.what;
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(read_file(current), row.current_after) << row.what;
+        EXPECT_EQ(read_file(output), row.output_after) << row.what;
+        if (updates == 0) {
+            EXPECT_EQ(reconcile(&result), row.line + done(0, 1)) << row.what << ", run 2";
         }
+        os_delete_file(output.c_str());
     }
 }
 
-// The message names the file that holds the NUL; nothing is written for it, and the files
-// beside it are still handled. In text mode a Ctrl-Z ends the text, so a NUL behind it is
-// not part of it.
-TEST_F(ReconcileFolders, LeavesAFileUnchangedWhenItOrItsReferenceHoldsANulByte)
+// Files Pelmora leaves unchanged with one line naming the file and why; nothing is written for
+// them, and the files beside them are still handled.
+TEST_F(ReconcileFolders, LeavesAFileUnchangedWithOneLineSayingWhy)
 {
-    const std::string nul("\0", 1);
+    const std::string nul("\0", 1), z("\x1a");
     const std::string utf16 = std::string("\xff\xfe", 2) + "D" + nul + "e" + nul + "s" + nul + "c" +
                               nul + "\r" + nul + "\n" + nul;
+    const char *const nul_in_new = "Skipped %N: it holds a NUL byte, so it is not plain text\n";
+    const char *const nul_in_reference =
+        "Skipped %N: its reference %R holds a NUL byte, so it is not plain text\n";
+    const char *const z_in_new = "Skipped %N: it holds text after a Ctrl-Z character\n";
+    const char *const z_in_reference =
+        "Skipped %N: its reference %R holds text after a Ctrl-Z character\n";
+    const char *const no_keys = "Skipped %N: its reference %R has no DescFile= or DescClass= line\n";
     struct Row {
         const char *name;
         std::string reference, current;
-        const char *holder; // "new", "ref", or null when the file is rewritten
-        std::string updated;
+        const char *line; // %N the new file, %R the reference
     } rows[] = {
-        {"mid_line.veh", REFERENCE, "Name=abc" + nul + "def\nMass=1200\n", "new", ""},
-        {"key_behind_nul.veh", REFERENCE, "a" + nul + "DescFile=old\n", "new", ""},
-        {"first_byte.veh", REFERENCE, nul, "new", ""},
-        {"last_line.veh", REFERENCE, "a\nb\nlast" + nul, "new", ""},
-        {"utf16.veh", REFERENCE, utf16, "new", ""},
-        {"reference_keys.veh", "DescFile=a" + nul + "b\nDescClass=c\n", NEW_TEXT, "ref", ""},
-        {"reference_tail.veh", std::string(REFERENCE) + "Tail=" + nul + "\n", NEW_TEXT, "ref", ""},
+        {"mid_line.veh", REFERENCE, "Name=abc" + nul + "def\nMass=1200\n", nul_in_new},
+        {"key_behind_nul.veh", REFERENCE, "a" + nul + "DescFile=old\n", nul_in_new},
+        {"first_byte.veh", REFERENCE, nul, nul_in_new},
+        {"last_line.veh", REFERENCE, "a\nb\nlast" + nul, nul_in_new},
+        {"utf16.veh", REFERENCE, utf16, nul_in_new},
+        {"reference_keys.veh", "DescFile=a" + nul + "b\nDescClass=c\n", NEW_TEXT, nul_in_reference},
+        {"reference_tail.veh", std::string(REFERENCE) + "Tail=" + nul + "\n", NEW_TEXT,
+         nul_in_reference},
         {"reference_long_tail.veh", std::string(REFERENCE) + std::string(600, 't') + nul, NEW_TEXT,
-         "ref", ""},
-        {"both.veh", "x" + nul, "y" + nul, "ref", ""},
-        {"behind_ctrl_z.veh", std::string(REFERENCE) + "\x1a" + nul, "a\r\n\x1a" + nul + "b\r\n",
-         nullptr, "DescFile=ref.txt\r\nDescClass=Sport\r\na\r\n"},
+         nul_in_reference},
+        {"both.veh", "x" + nul, "y" + nul, nul_in_reference},
+        // The first Ctrl-Z ends the text; only more Ctrl-Z characters may follow it.
+        {"text_after_ctrl_z.veh", REFERENCE, "Comment=" + z + "\r\nMass=900\r\n", z_in_new},
+        {"nul_after_ctrl_z.veh", REFERENCE, "a\r\n" + z + nul, z_in_new},
+        {"ctrl_z_between.veh", REFERENCE, "a\r\n" + z + z + "b" + z, z_in_new},
+        {"reference_after_ctrl_z.veh", "DescClass=rc" + z + "\nDescFile=after\n", NEW_TEXT,
+         z_in_reference},
+        // A reference with no key line would take the file's description away.
+        {"empty_reference.veh", "", NEW_TEXT, no_keys},
+        {"reference_without_keys.veh", "Name=ref\r\ndescfile=lower\r\n", NEW_TEXT, no_keys},
+        {"keys_behind_ctrl_z.veh", "Name=ref\r\n" + z + z, NEW_TEXT, no_keys},
+        {"mark_only.veh", "\xEF\xBB\xBF", NEW_TEXT, no_keys},
     };
     for (const Row &row : rows) {
         ASSERT_TRUE(write_file(at("ref\\") + row.name, row.reference));
         ASSERT_TRUE(write_file(at("new\\") + row.name, row.current));
     }
+    ASSERT_TRUE(write_file(at("ref\\fine.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(at("new\\fine.veh"), NEW_TEXT));
     int8_t result = 0;
     const std::string out = reconcile(&result);
     EXPECT_EQ(result, 0);
-    std::set<std::string> names;
+    std::set<std::string> names = {"fine.veh"};
+    std::string lines;
     for (const Row &row : rows) {
         const std::string current = at("new\\") + row.name, reference = at("ref\\") + row.name;
         names.insert(row.name);
         EXPECT_EQ(read_file(reference), row.reference) << row.name;
-        std::string line = current + "\n";
-        if (row.holder && std::string(row.holder) == "new")
-            line = "Skipped " + current + ": it holds a NUL byte, so it is not plain text\n";
-        else if (row.holder)
-            line = "Skipped " + current + ": its reference " + reference +
-                   " holds a NUL byte, so it is not plain text\n";
+        EXPECT_EQ(read_file(current), row.current) << row.name;
+        std::string line = row.line;
+        line.replace(line.find("%N"), 2, current);
+        if (line.find("%R") != std::string::npos)
+            line.replace(line.find("%R"), 2, reference);
         EXPECT_NE(out.find(line), std::string::npos) << row.name << "\n" << out;
-        EXPECT_EQ(read_file(current), row.holder ? row.current : row.updated) << row.name;
+        lines += line;
     }
+    EXPECT_EQ(read_file(at("new\\fine.veh")), UPDATED);
+    const int count = static_cast<int>(sizeof rows / sizeof rows[0]);
+    EXPECT_EQ(out.size(), lines.size() + at("new\\fine.veh\n").size() + done(1, count).size())
+        << "one line per file and the count:\n" << out;
+    EXPECT_NE(out.find(done(1, count)), std::string::npos) << out;
     EXPECT_EQ(names_in(at("new")), names) << "no new_ file is left behind";
 }
 
@@ -202,10 +271,60 @@ TEST_F(ReconcileFolders, KeepsTheOutputFileWhenTheCopyBackIsRefusedBeforeItStart
     int missed = os_fault_armed(OS_FAULT_CREATE);
     os_inject_fault(OS_FAULT_CREATE, 0);
     EXPECT_EQ(missed, 0);
-    EXPECT_EQ(out, current + "\nCould not update " + current + ": its updated text is kept in " +
-                       output + "\n");
+    EXPECT_EQ(with_reasons_hidden(out), "Could not update " + current +
+                                            ": <why>; its updated text is kept in " + output +
+                                            "\n" + done(0, 1));
     EXPECT_EQ(read_file(current), NEW_TEXT);
     EXPECT_EQ(read_file(output), UPDATED);
+}
+
+// A read that fails is never the end of a file: wherever the 1st, 2nd, ... read fails, the file
+// is updated whole or left as it was with one line naming the file that could not be read (or,
+// when the copy back's read fails, the file that keeps the updated text).
+TEST_F(ReconcileFolders, LeavesTheFileUnchangedWhenAReadFails)
+{
+    const std::string current = at("new\\car.veh"), output = at("new\\new_car.veh");
+    const std::string reference = at("ref\\car.veh");
+    std::string text = NEW_TEXT, updated = UPDATED;
+    for (int line = 0; line < 800; line++) {
+        text += "Line" + std::to_string(line) + "=0123456789\r\n";
+        updated += "Line" + std::to_string(line) + "=0123456789\r\n";
+    }
+    const std::string unread_reference =
+        "Could not read " + reference + ": <why>; " + current + " left unchanged\n" + done(0, 1);
+    const std::string unread_current =
+        "Could not read " + current + ": <why>; it is left unchanged\n" + done(0, 1);
+    const std::string copy_back = "Could not update " + current +
+                                  ": <why>; its updated text is kept in " + output + "\n" +
+                                  done(0, 1);
+    std::set<std::string> seen;
+    bool completed = false;
+    for (int nth = 1; nth <= 30 && !completed; nth++) {
+        ASSERT_TRUE(write_file(reference, REFERENCE));
+        ASSERT_TRUE(write_file(current, text));
+        os_delete_file(output.c_str());
+        int8_t result = 0;
+        os_inject_fault(OS_FAULT_READ, nth);
+        const std::string out = reconcile(&result);
+        completed = os_fault_armed(OS_FAULT_READ) == 1;
+        os_inject_fault(OS_FAULT_READ, 0);
+        const std::string plain = with_reasons_hidden(out);
+        EXPECT_EQ(out.find(": ; "), std::string::npos) << "the system's words are missing";
+        if (plain == unread_reference || plain == unread_current) {
+            seen.insert(plain == unread_reference ? "reference" : "current");
+            EXPECT_EQ(read_file(current), text) << nth;
+            EXPECT_EQ(read_file(output), "<missing>") << nth;
+        } else if (plain == copy_back) {
+            seen.insert("copy back");
+            EXPECT_EQ(read_file(output), updated) << nth;
+        } else {
+            EXPECT_EQ(out, current + "\n" + done(1, 0)) << nth;
+            EXPECT_EQ(read_file(current), updated) << nth;
+        }
+    }
+    EXPECT_TRUE(completed);
+    EXPECT_EQ(seen, (std::set<std::string>{"reference", "current", "copy back"}))
+        << "a fault met each of the three files' reads";
 }
 
 // ---- The fault sweep ----------------------------------------------------------------------
@@ -235,6 +354,18 @@ static std::vector<SweepFile> sweep_files()
         // Not "nul.veh": NUL is a device name on Windows.
         {"zero.veh", REFERENCE, "a" + nul + "b\n", "a" + nul + "b\n"},
         {"van.veh", REFERENCE, NEW_TEXT, NEW_TEXT}, // kept by its leftover output file
+        {"cr.veh", "DescFile=c\rDescClass=C\r", "Name=My Car\rDescFile=old\rMass=900\rDescClass=O\r",
+         "DescFile=c\r\nDescClass=C\r\nName=My Car\r\nMass=900\r\n"},
+        {"mark.veh", "\xEF\xBB\xBF" "DescClass=M\r\n", "\xEF\xBB\xBF" "Name=m\r\nMass=1\n",
+         "\xEF\xBB\xBF" "DescClass=M\r\nName=m\r\nMass=1\r\n"},
+        // Lines longer than a read block, a key late in one.
+        {"long.veh", "DescFile=" + std::string(5000, 'f') + "\nDescClass=L\n",
+         std::string(9000, 'w') + "\n" + std::string(4100, 'o') + "DescFile=old\nend",
+         "DescFile=" + std::string(5000, 'f') + "\r\nDescClass=L\r\n" + std::string(9000, 'w') +
+             "\r\nend"},
+        {"dos.veh", REFERENCE, "Name=d\r\nMass=2\r\n\x1a", "DescFile=ref.txt\r\nDescClass=Sport\r\nName=d\r\nMass=2\r\n"},
+        {"ctrlz.veh", REFERENCE, "Comment=\x1a\r\nMass=900\r\n", "Comment=\x1a\r\nMass=900\r\n"},
+        {"nokeys.veh", "Name=nokeys\r\n", NEW_TEXT, NEW_TEXT},
     };
 }
 
@@ -308,7 +439,8 @@ class ReconcileSweep : public ReconcileFolders
 // nothing is lost. The number of failure points walked is printed per kind.
 TEST_F(ReconcileSweep, LosesNoTextWhereverAnOperationFails)
 {
-    const char *const kinds[OS_FAULT_KINDS] = {"write", "rename", "delete", "create", "start", "read"};
+    const char *const kinds[OS_FAULT_KINDS] = {"write",  "rename", "delete",
+                                               "create", "start",  "read"};
     const int bound = 100;
     const std::vector<SweepFile> files = sweep_files();
     for (int kind = 0; kind < OS_FAULT_KINDS; kind++) {
@@ -323,6 +455,7 @@ TEST_F(ReconcileSweep, LosesNoTextWhereverAnOperationFails)
             os_inject_fault(kind, 0);
             points += completed ? 0 : 1;
             EXPECT_EQ(losses(files, out), "") << out;
+            EXPECT_NE(out.find("Done in " + at("new") + ": "), std::string::npos) << out;
             const std::string again = run_once();
             EXPECT_EQ(losses(files, out + again), "") << out << again;
         }
@@ -351,4 +484,63 @@ TEST_F(ReconcileSweep, RewritesEveryFileWithAReferenceWhenNothingFails)
     EXPECT_NE(out.find("Skipped " + at("new\\zero.veh") + ": it holds a NUL byte"),
               std::string::npos)
         << out;
+}
+
+// Where a run can be cut in a file's update (killed, or the machine off), in byte counts of
+// the updated text of length size: a few at each end and some between.
+static std::set<size_t> cut_points(size_t size)
+{
+    std::set<size_t> points = {size / 4, size / 2, size * 3 / 4};
+    for (size_t k = 0; k <= 4 && k <= size; k++) {
+        points.insert(k);
+        points.insert(size - k);
+    }
+    return points;
+}
+
+// The files a run cut at any point leaves, file by file: the files before the cut updated, the
+// files after it as they were, and the one being updated with its new_ file cut short (the
+// output was being written), or with new_ whole and the file cut short or not yet touched (the
+// copy back was under way), or both whole (the new_ file was not yet deleted). A rerun finishes
+// every file whole, says in one line what it did with each new_ file, and leaves none behind.
+TEST_F(ReconcileSweep, FinishesEveryFileWhereverARunWasCut)
+{
+    const std::vector<SweepFile> files = sweep_files();
+    int cuts = 0;
+    for (size_t cut = 0; cut < files.size(); cut++) {
+        const SweepFile &file = files[cut];
+        if (file.updated == file.current)
+            continue;
+        const std::string current = at("new\\") + file.name, output = at("new\\new_") + file.name;
+        struct State {
+            std::string current, output;
+        };
+        std::vector<State> states = {{file.current, file.updated}, {file.updated, file.updated}};
+        for (size_t k : cut_points(file.updated.size())) {
+            states.push_back({file.current, file.updated.substr(0, k)});
+            if (k < file.updated.size())
+                states.push_back({file.updated.substr(0, k), file.updated});
+        }
+        for (const State &state : states) {
+            SCOPED_TRACE(file.name + ", file " + std::to_string(state.current.size()) +
+                         " bytes, new_ file " + std::to_string(state.output.size()) + " bytes");
+            lay_out(files);
+            for (size_t before = 0; before < cut; before++) {
+                ASSERT_TRUE(write_file(at("new\\") + files[before].name, files[before].updated));
+            }
+            ASSERT_TRUE(write_file(current, state.current));
+            ASSERT_TRUE(write_file(output, state.output));
+            const std::string out = run_once();
+            cuts++;
+            for (const SweepFile &each : files)
+                EXPECT_EQ(read_file(at("new\\") + each.name), each.updated) << each.name << out;
+            EXPECT_EQ(read_file(output), "<missing>");
+            const bool finished = out.find("Finished " + current + " from " + output) !=
+                                  std::string::npos;
+            const bool remade = out.find("Making " + output + " again") != std::string::npos;
+            EXPECT_TRUE(finished != remade) << out;
+        }
+    }
+    printf("cut points: %d\n", cuts);
+    RecordProperty("cut_points", cuts);
 }

@@ -1,7 +1,11 @@
 // Fuzz target for Pelmora's per-file rewrite: reconcile_vehicle_file through a WalkEntry on
-// a fuzzed reference file, new file and name. The reference file never changes, no output
-// file is left behind, a new file is left byte for byte as it was when either text holds a
-// NUL byte, and a rewritten new file holds no line that neither input held.
+// a fuzzed reference file, new file and name, checked against a model written here on its own.
+// The reference file never changes and no output file is left behind. When the name matches
+// "*.veh", both texts are readable (no NUL before the first Ctrl-Z, nothing but Ctrl-Z after
+// it) and the reference has a key line, the new file becomes exactly: its UTF-8 mark if it had
+// one, the reference's key lines up to its first "DescClass=" line, then every other line of
+// the new file, each whole and in order, with CR LF line ends. Otherwise it stays byte for byte
+// as it was.
 //
 // Input: flags (bits 0-1: the suffix "", ".veh", ".VEH", ".Veh"), the name as a NUL-closed
 // text (characters no file system objects to are kept, others mapped onto them), the reference
@@ -10,15 +14,17 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "fuzz_support.h"
 #include "os.h"
 #include "paths.h"
 #include "reconcile.h"
+#include "strings.h"
 
-enum { NAME_LENGTH = 40, LONGEST_WHOLE_LINE = 254 };
+enum { NAME_LENGTH = 40 };
 
 static const char name_characters[] =
     "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-.";
@@ -66,56 +72,69 @@ static std::string make_name(const std::string &bytes, uint8_t flags)
     return name;
 }
 
-// The text as text mode reads it: every CR dropped, nothing from a Ctrl-Z on.
-static std::string as_read(const std::string &bytes)
+// A file as the model reads it: its mark, and its lines with whether a line end closed each.
+struct ModelText {
+    bool readable;
+    bool mark;
+    std::vector<std::pair<std::string, bool>> lines;
+};
+
+static ModelText model_read(const std::string &bytes)
 {
-    std::string text;
-    for (char c : bytes) {
-        if (c == 26)
+    ModelText text = {true, bytes.compare(0, 3, "\xEF\xBB\xBF") == 0, {}};
+    std::string body = bytes.substr(text.mark ? 3 : 0);
+    size_t ctrl_z = body.find('\x1a');
+    if (ctrl_z != std::string::npos) {
+        if (body.find_first_not_of('\x1a', ctrl_z) != std::string::npos)
+            text.readable = false;
+        body.resize(ctrl_z);
+    }
+    if (body.find('\0') != std::string::npos)
+        text.readable = false;
+    size_t at = 0;
+    while (at < body.size()) {
+        size_t end = body.find_first_of("\r\n", at);
+        if (end == std::string::npos) {
+            text.lines.push_back({body.substr(at), false});
             break;
-        if (c != '\r')
-            text += c;
+        }
+        text.lines.push_back({body.substr(at, end - at), true});
+        if (body[end] == '\r' && end + 1 < body.size() && body[end + 1] == '\n')
+            end++;
+        at = end + 1;
     }
     return text;
 }
 
-// The lines of a text, without their LF; *longest is the length of the longest.
-static void add_lines(const std::string &text, std::set<std::string> *lines, size_t *longest)
+static bool is_key_line(const std::string &line)
 {
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t end = text.find('\n', at);
-        if (end == std::string::npos)
-            end = text.size();
-        lines->insert(text.substr(at, end - at));
-        if (end - at > *longest)
-            *longest = end - at;
-        at = end + 1;
-    }
+    return line.find("DescFile=") != std::string::npos ||
+           line.find("DescClass=") != std::string::npos;
 }
 
-// Lines longer than a line piece are written piece by piece, each judged on its own, so the
-// line check holds only for inputs whose lines all fit one piece.
-static void check_lines(const std::string &reference, const std::string &current,
-                        const std::string &rewritten)
+// What the new file must hold after the run.
+static std::string model_result(const std::string &name, const std::string &reference,
+                                const std::string &current)
 {
-    // A NUL would cut a piece short, so such a file is no text to rewrite.
-    if (as_read(reference).find('\0') != std::string::npos ||
-        as_read(current).find('\0') != std::string::npos) {
-        fuzz_check(rewritten == current, "a file holding a NUL byte was changed");
-        return;
+    ModelText keys = model_read(reference), own = model_read(current);
+    if (match_wildcard(lower(name).c_str(), "*.veh") != 1 || !keys.readable || !own.readable)
+        return current;
+    std::string taken;
+    for (const auto &line : keys.lines) {
+        if (line.first.find("DescFile=") != std::string::npos)
+            taken += line.first + "\r\n";
+        if (line.first.find("DescClass=") != std::string::npos) {
+            taken += line.first + "\r\n";
+            break;
+        }
     }
-    std::set<std::string> lines;
-    size_t longest = 0;
-    add_lines(as_read(reference), &lines, &longest);
-    add_lines(as_read(current), &lines, &longest);
-    if (longest > LONGEST_WHOLE_LINE)
-        return;
-    std::set<std::string> written;
-    size_t ignored = 0;
-    add_lines(as_read(rewritten), &written, &ignored);
-    for (const std::string &line : written)
-        fuzz_check(lines.count(line) == 1, "the rewritten file holds a line of neither input");
+    if (taken.empty())
+        return current;
+    std::string result = (own.mark ? "\xEF\xBB\xBF" : "") + taken;
+    for (const auto &line : own.lines)
+        if (!is_key_line(line.first))
+            result += line.first + (line.second ? "\r\n" : "");
+    return result;
 }
 
 static const std::string &folder_below(const char *name)
@@ -168,8 +187,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     char entry_name[PATH_BUFFER_SIZE];
     snprintf(directory, sizeof directory, "%s", new_folder.c_str());
     snprintf(entry_name, sizeof entry_name, "%s", name.c_str());
-    WalkEntry entry = {entry_name, directory, static_cast<int32_t>(current.size()), 0777,
-                       const_cast<char *>(ref_folder.c_str())};
+    ReconcileRun run = {ref_folder.c_str(), nullptr, 0, 0, 0};
+    WalkEntry entry = {entry_name, directory, static_cast<int32_t>(current.size()), 0777, &run};
     int8_t result = reconcile_vehicle_file(&entry);
     os_change_directory(previous);
     fuzz_check(result == 0, "reconcile_vehicle_file gave no 0");
@@ -178,8 +197,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fuzz_check(read_bytes(ref_path, &after) && after == reference, "the reference file changed");
     fuzz_check(!os_exists(output_path.c_str()), "an output file was left behind");
     fuzz_check(read_bytes(new_path, &after), "the new file is gone");
-    if (after != current)
-        check_lines(reference, current, after);
+    fuzz_check(after == model_result(name, reference, current),
+               "the new file is not what the model makes of it");
+    fuzz_check(run.updated + run.unchanged <= 1, "one file counted twice");
     os_delete_file(output_path.c_str());
     os_delete_file(new_path.c_str());
     os_delete_file((new_folder + "\\" + lower(name)).c_str());
