@@ -83,18 +83,13 @@ static int find_program_path(char *path, int argc, char **argv)
 enum { CTRL_Z = 26 };
 enum { LINE_END = -1, LINE_READ_ERROR = -2, LINE_CUT = -3 };
 
-// 1 once a read of the job list failed; the stream layer keeps that apart from its end.
-static int read_failed(Stream *stream)
-{
-    return stream_error(stream);
-}
-
 int start_job_list(JobList *list, Stream *stream, const char *name)
 {
     list->stream = stream;
     list->name = name;
     list->line_number = 0;
     list->ended = 0;
+    list->after_cr = 0;
     // Text after a Ctrl-Z is never read, so only the bytes before it are judged.
     unsigned char head[3] = {0, 0, 0};
     int count = 0, nul = 0, c;
@@ -103,7 +98,7 @@ int start_job_list(JobList *list, Stream *stream, const char *name)
             head[count++] = (unsigned char)c;
         nul = c == 0;
     }
-    if (read_failed(stream)) {
+    if (stream_error(stream)) {
         printf("Cannot read the job list %s, no job run\n", name);
         return -1;
     }
@@ -129,12 +124,12 @@ static int text_follows(Stream *stream)
     while ((c = stream_getc(stream)) == CTRL_Z) {
     }
     if (c == EOF)
-        return read_failed(stream) ? LINE_READ_ERROR : 0;
+        return stream_error(stream) ? LINE_READ_ERROR : 0;
     return 1;
 }
 
-// Reads one physical line, through its LF, into line (JOB_FIELD_SIZE bytes, terminated):
-// every CR dropped, the LF not kept. Result: the line's length, JOB_LINE_MAX + 1 for any
+// Reads one physical line into line (JOB_FIELD_SIZE bytes, terminated), without its line
+// end: LF, CR LF or a lone CR, as an editor shows the lines. Result: the line's length, JOB_LINE_MAX + 1 for any
 // longer line (whose first JOB_LINE_MAX characters are kept); LINE_END when nothing was
 // left; LINE_CUT for a line that a Ctrl-Z with text after it cut; LINE_READ_ERROR.
 static int32_t read_physical_line(JobList *list, char *line)
@@ -144,16 +139,23 @@ static int32_t read_physical_line(JobList *list, char *line)
     for (;;) {
         int c = stream_getc(list->stream);
         if (c == EOF) {
-            if (read_failed(list->stream))
+            if (stream_error(list->stream))
                 return LINE_READ_ERROR;
             list->ended = 1;
             break;
         }
+        // The LF of a CR LF whose CR ended the line before.
+        int lf_of_cr = list->after_cr && c == '\n';
+        list->after_cr = 0;
+        if (lf_of_cr)
+            continue;
         any = 1;
         if (c == '\n')
             break;
-        if (c == '\r')
-            continue;
+        if (c == '\r') {
+            list->after_cr = 1;
+            break;
+        }
         if (c == CTRL_Z) {
             list->ended = 1;
             int follows = text_follows(list->stream);

@@ -16,12 +16,13 @@ struct Stream;
 enum { JOB_LINE_MAX = 254, JOB_FIELD_SIZE = JOB_LINE_MAX + 1 };
 
 // The job list while it is read: a stream opened in binary, its name as printed, and the
-// number of the last physical line read (lines end at LF; every CR is dropped).
+// number of the last physical line read (lines end at LF, CR LF or a lone CR).
 struct JobList {
     Stream *stream;
     const char *name;
     int32_t line_number;
-    int8_t ended; // the end of the list was met: its last byte, or a Ctrl-Z
+    int8_t ended;    // the end of the list was met: its last byte, or a Ctrl-Z
+    int8_t after_cr; // the last line ended at a CR, whose LF may follow
 };
 
 // One job of the list: its line and its four fields, blanks and tabs cut at both ends and

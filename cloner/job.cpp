@@ -82,14 +82,21 @@ int fill_name_tables(const char *old_list, const char *new_list, char old_names[
     const char *new_next = skip_blanks(new_list);
     int count = 0;
     while (*old_next && *new_next && count < NAME_TABLE_ENTRIES - 1) {
+        const char *old_name = old_next;
         old_next = get_field(old_names[count], old_next, NAME_SIZE, ' ');
         new_next = get_field(new_names[count], new_next, NAME_SIZE, ' ');
         if (old_names[count][0] == '\0') {
             new_names[count][0] = '\0';
-            break;
+            printf("Old bitmap name too long (%d characters at most), it and the pairs after it "
+                   "are skipped: %.*s\n",
+                   NAME_SIZE - 1, (int)strcspn(old_name, " "), old_name);
+            return count;
         }
         count++;
     }
+    if (*old_next && *new_next)
+        printf("More than %d bitmap pairs, the pairs from %.*s on are skipped\n", count,
+               (int)strcspn(old_next, " "), old_next);
     return count;
 }
 

@@ -32,7 +32,8 @@ void form_prefixes(const char *archive, char *first, char *second);
 // Fills the name pair tables from two blank-separated lists, pair by pair, while both lists
 // hold text; names of 32 characters or more are taken as empty, and an empty old name ends
 // the tables. At most 19 pairs are taken, so the table always ends in an empty entry.
-// Every entry after the last pair is empty. Result: the number of pairs taken.
+// Every entry after the last pair is empty. Pairs left out for an old name too long, or
+// past the 19th, are named in one printed line. Result: the number of pairs taken.
 int fill_name_tables(const char *old_list, const char *new_list, char old_names[][NAME_SIZE],
                      char new_names[][NAME_SIZE]);
 

@@ -69,9 +69,16 @@ TEST(FillNameTables, PairsNamesWhileBothListsHoldText)
     for (const Row &row : rows) {
         Tables t;
         memset(&t, '?', sizeof t);
+        testing::internal::CaptureStdout();
         EXPECT_EQ(
             fill_name_tables(row.old_list.c_str(), row.new_list.c_str(), t.old_names, t.new_names),
             row.pairs)
+            << row.old_list;
+        std::string said = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(said, row.old_list.find(long_name) == std::string::npos
+                            ? ""
+                            : "Old bitmap name too long (31 characters at most), it and the "
+                              "pairs after it are skipped: " + long_name + "\n")
             << row.old_list;
         EXPECT_EQ(t.old_names[0], row.old0) << row.old_list;
         EXPECT_EQ(t.new_names[0], row.new0) << row.old_list;
@@ -87,7 +94,10 @@ TEST(FillNameTables, KeepsNineteenPairsSoTheTableEnds)
     for (int k = 0; k < 25; k++)
         list += "N" + std::to_string(k) + " ";
     Tables t;
+    testing::internal::CaptureStdout();
     EXPECT_EQ(fill_name_tables(list.c_str(), list.c_str(), t.old_names, t.new_names), 19);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "More than 19 bitmap pairs, the pairs from N19 on are skipped\n");
     EXPECT_STREQ(t.old_names[18], "N18");
     EXPECT_STREQ(t.old_names[19], "");
     EXPECT_STREQ(t.new_names[19], "");

@@ -255,6 +255,8 @@ TEST_F(Zandrel, ReadsJobListsAsModdersWriteThem)
          missing("a.mas", "b.mas"), 0},
         {"comments", "# 1gt500.mas;2gt500.mas\r\n \t#x.mas;y.mas\r\n;a.mas;b.mas\r\n",
          missing("a.mas", "b.mas"), 0},
+        {"lone CR line ends", "a.mas;b.mas;x;y;d\rc.mas;d.mas\r\n\re.mas;f.mas\n",
+         missing("a.mas", "b.mas") + missing("c.mas", "d.mas") + missing("e.mas", "f.mas"), 0},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);

@@ -8,7 +8,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <algorithm>
 #include <string>
 
 #include "driver.h"
@@ -91,7 +90,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fuzz_check(write_bytes(path, bytes), "cannot write the job list");
     Stream *stream = stream_open(path.c_str(), "rb");
     fuzz_check(stream != nullptr, "cannot open the job list");
-    int32_t physical_lines = static_cast<int32_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
+    int32_t physical_lines = 1; // LF, CR LF and a lone CR each end one
+    for (size_t i = 0; i < bytes.size(); i++)
+        physical_lines += bytes[i] == '\n' ? (i == 0 || bytes[i - 1] != '\r') : bytes[i] == '\r';
     JobList list;
     JobFields *job = static_cast<JobFields *>(malloc(sizeof(JobFields)));
     int32_t previous_line = 0;
