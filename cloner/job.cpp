@@ -174,6 +174,21 @@ int is_tool_safe_name(const char *name)
     return 1;
 }
 
+// Windows gives these names to devices in every folder, whatever their extension: no file
+// of such a name can be made, and what is written to it goes to the device.
+static int is_device_name(const char *part, size_t size)
+{
+    static const char *const devices[] = {"con", "prn", "aux", "nul"};
+    size_t base = strcspn(part, ".\\/");
+    if (base > size)
+        base = size;
+    for (const char *device : devices)
+        if (base == 3 && same_ignoring_case(part, device, 3))
+            return 1;
+    return base == 4 && (same_ignoring_case(part, "com", 3) || same_ignoring_case(part, "lpt", 3)) &&
+           part[3] >= '1' && part[3] <= '9';
+}
+
 int is_work_folder_archive(const char *name)
 {
     size_t length = strlen(name);
@@ -187,7 +202,7 @@ int is_work_folder_archive(const char *name)
         size_t kept = size;
         while (kept > 0 && part[kept - 1] == '.')
             kept--;
-        if (size >= 2 && kept == 0)
+        if ((size >= 2 && kept == 0) || is_device_name(part, size))
             return 0;
         if (leading && kept == 3 && same_ignoring_case(part, "tmp", 3))
             return 0;

@@ -53,7 +53,8 @@ int is_tool_safe_name(const char *name);
 
 // 1 when a new archive name stays inside the work folder and names an archive: no drive,
 // no leading "\" or "/", no component made only of two or more dots, not inside the
-// scratch folder "tmp", and ending in ".mas" in any case; else 0.
+// scratch folder "tmp", no component that Windows takes for a device (CON, PRN, AUX, NUL,
+// COM1 to COM9, LPT1 to LPT9, with any extension), and ending in ".mas" in any case; else 0.
 int is_work_folder_archive(const char *name);
 
 // 1 when the archive names alone forbid the job, having printed one line that says why

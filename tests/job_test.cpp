@@ -281,7 +281,9 @@ TEST(IsWorkFolderArchive, AcceptsOnlyMasFilesInsideTheWorkFolder)
         {"\\a.mas", 0},            {"/a.mas", 0},            {"C:a.mas", 0},
         {"C:\\a.mas", 0},          {"a.txt", 0},             {"a.mas.", 0},
         {"a.mas\\", 0},            {"tmp\\a.mas", 0},        {"TMP.\\a.mas", 0},
-        {".\\tmp\\a.mas", 0},      {"mas", 0},
+        {".\\tmp\\a.mas", 0},      {"mas", 0},               {"nul.mas", 0},
+        {"CON.MAS", 0},            {"lpt1.mas", 0},          {"aux.x\\a.mas", 0},
+        {"com0.mas", 1},           {"console.mas", 1},       {"nul1.mas", 1},
     };
     for (const Row &row : rows)
         EXPECT_EQ(is_work_folder_archive(row.name), row.inside) << row.name;
