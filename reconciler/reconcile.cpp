@@ -142,18 +142,21 @@ static int write_output(const VehicleFiles *files, const TextBuffer *text)
     return -1;
 }
 
-// Copies the output back over the new file and deletes it. 1 when the file is updated; 0
-// after a line saying where its updated text is kept: copy_file removes a destination it
-// failed to write, so the output may then hold the only copy of the text.
+// Copies the output back over the new file. 1 when the file is updated and the output is still
+// there; 2 when the output took the file's place; 0 after a line saying where its updated text
+// is kept. copy_file removes a destination it failed to write (a read or a write failed
+// part-way): the output, which holds the whole updated text, then takes its name.
 static int copy_output_back(const VehicleFiles *files)
 {
+    if (copy_file(files->output, files->current) == 0)
+        return 1;
     char reason[REASON_SIZE];
-    if (copy_file(files->output, files->current) != 0) {
-        printf("Could not update %s: %s; its updated text is kept in %s\n", files->current,
-               system_words(reason), files->output);
-        return 0;
-    }
-    return 1;
+    system_words(reason);
+    if (!os_exists(files->current) && os_rename_no_replace(files->output, files->current) == 0)
+        return 2;
+    printf("Could not update %s: %s; its updated text is kept in %s\n", files->current, reason,
+           files->output);
+    return 0;
 }
 
 // Deletes the output once the file holds its text; a failure leaves a copy and says so.
@@ -190,11 +193,13 @@ static int settle_leftover(const VehicleFiles *files, const VehText *current,
         readable && starts_with(text->bytes, text->size, leftover.bytes, leftover.size);
     free_veh_text(&leftover);
     if (copied_short) {
-        if (!copy_output_back(files))
+        int back = copy_output_back(files);
+        if (back == 0)
             return 0;
         printf("Finished %s from %s, which an interrupted run left\n", files->current,
                files->output);
-        delete_output(files);
+        if (back == 1)
+            delete_output(files);
         return 1;
     }
     char reason[REASON_SIZE];
@@ -228,10 +233,12 @@ static int put_in_place(const VehicleFiles *files, const VehText *current, const
                    "interrupted run\n",
                    files->current, files->output);
     }
-    if (written != 0 || !copy_output_back(files))
+    int back = written == 0 ? copy_output_back(files) : 0;
+    if (back == 0)
         return 0;
     printf("%s\n", files->current);
-    delete_output(files);
+    if (back == 1)
+        delete_output(files);
     return 1;
 }
 
