@@ -1,5 +1,6 @@
-// The parts of the OS layer that are the same on every back end: the fault-injection seam
-// and the ASCII case folding by which names are compared, as Windows compares them.
+// The parts of the OS layer that are the same on every back end: the fault-injection seam,
+// the ASCII case folding by which names are compared, as Windows compares them, the console
+// window decision, and the Windows C runtime's splitting of a command line.
 #include "os.h"
 #include "os_common.h"
 
@@ -36,4 +37,48 @@ int os_equal_folded(const char *a, const char *b)
             os_fold_ascii(static_cast<unsigned char>(*b)))
             return 0;
     return *a == *b;
+}
+
+int os_console_is_own(int input_is_console, int output_is_console, uint32_t attached_processes)
+{
+    return input_is_console && output_is_console && attached_processes == 1 ? 1 : 0;
+}
+
+int os_split_command_line(const char *line, char **argv, char *text)
+{
+    int count = 0;
+    const char *p = line;
+    for (;;) {
+        while (*p == ' ' || *p == '\t')
+            p++;
+        if (!*p)
+            break;
+        argv[count++] = text;
+        int quoted = 0;
+        for (;;) {
+            size_t slashes = 0;
+            while (*p == '\\') {
+                slashes++;
+                p++;
+            }
+            if (*p == '"') {
+                for (size_t i = 0; i < slashes / 2; i++)
+                    *text++ = '\\';
+                if (slashes % 2)
+                    *text++ = '"';
+                else
+                    quoted = !quoted;
+                p++;
+                continue;
+            }
+            for (size_t i = 0; i < slashes; i++)
+                *text++ = '\\';
+            if (!*p || (!quoted && (*p == ' ' || *p == '\t')))
+                break;
+            *text++ = *p++;
+        }
+        *text++ = '\0';
+    }
+    argv[count] = nullptr;
+    return count;
 }

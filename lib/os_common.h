@@ -1,4 +1,5 @@
-// What both OS back ends share: the fault-injection countdown and ASCII case folding.
+// What both OS back ends share: the fault-injection countdown, ASCII case folding and the
+// command-line splitting of the Windows C runtime.
 // Internal to the back ends; the library and the programs use lib/os.h only.
 #pragma once
 
@@ -10,3 +11,10 @@ int os_fault_fires(int kind);
 int os_fold_ascii(int c);
 // 1 when the texts are equal but for ASCII case, else 0.
 int os_equal_folded(const char *a, const char *b);
+
+// Splits a command line as the Windows C runtime does into argv (terminated by a null
+// pointer), the words stored in text (strlen(line) + 1 bytes). Runs of blanks and tabs
+// separate words; '"' toggles quoting; 2n backslashes before '"' give n backslashes and the
+// '"' toggles, 2n+1 give n and a literal '"'; other backslashes are literal.
+// Result: the number of words.
+int os_split_command_line(const char *line, char **argv, char *text);

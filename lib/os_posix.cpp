@@ -535,49 +535,6 @@ int os_program_path(char *buffer, uint32_t size)
     return to_windows_path(native, buffer, size);
 }
 
-// Splits a command line as the Windows C runtime does into argv (terminated by a null
-// pointer), the words stored in text (strlen(line) + 1 bytes). Runs of blanks and tabs
-// separate words; '"' toggles quoting; 2n backslashes before '"' give n backslashes and the
-// '"' toggles, 2n+1 give n and a literal '"'; other backslashes are literal.
-static int split_command_line(const char *line, char **argv, char *text)
-{
-    int count = 0;
-    const char *p = line;
-    for (;;) {
-        while (*p == ' ' || *p == '\t')
-            p++;
-        if (!*p)
-            break;
-        argv[count++] = text;
-        int quoted = 0;
-        for (;;) {
-            size_t slashes = 0;
-            while (*p == '\\') {
-                slashes++;
-                p++;
-            }
-            if (*p == '"') {
-                for (size_t i = 0; i < slashes / 2; i++)
-                    *text++ = '\\';
-                if (slashes % 2)
-                    *text++ = '"';
-                else
-                    quoted = !quoted;
-                p++;
-                continue;
-            }
-            for (size_t i = 0; i < slashes; i++)
-                *text++ = '\\';
-            if (!*p || (!quoted && (*p == ' ' || *p == '\t')))
-                break;
-            *text++ = *p++;
-        }
-        *text++ = '\0';
-    }
-    argv[count] = nullptr;
-    return count;
-}
-
 // The native path of a program to start: the name with ".EXE" when it has no extension,
 // else (or when no such file exists) the name as written. 0, or -1 when no file exists.
 static int find_program(const char *program, char *native)
@@ -688,7 +645,7 @@ int os_run_program(const char *program, const char *command_line, const char *in
     char *text = static_cast<char *>(malloc(length + 1));
     int handles[3] = {-1, -1, -1}, failed = 0, result = -1;
     if (argv && text) {
-        if (split_command_line(command_line, argv, text) == 0) {
+        if (os_split_command_line(command_line, argv, text) == 0) {
             argv[0] = native;
             argv[1] = nullptr;
         }
@@ -779,11 +736,6 @@ void os_discard_console_input(void)
 int os_read_input_char(void)
 {
     return getchar();
-}
-
-int os_console_is_own(int input_is_console, int output_is_console, uint32_t attached_processes)
-{
-    return input_is_console && output_is_console && attached_processes == 1 ? 1 : 0;
 }
 
 // A terminal window is never made for one program here, so none is held open.

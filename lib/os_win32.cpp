@@ -561,11 +561,6 @@ int os_read_input_char(void)
     return typed[typed_next++];
 }
 
-int os_console_is_own(int input_is_console, int output_is_console, uint32_t attached_processes)
-{
-    return input_is_console && output_is_console && attached_processes == 1 ? 1 : 0;
-}
-
 int os_console_window_is_own(void)
 {
     DWORD processes[2];
