@@ -102,8 +102,8 @@ int start_job_list(JobList *list, Stream *stream, const char *name)
         printf("Cannot read the job list %s, no job run\n", name);
         return -1;
     }
-    int utf16 = count >= 2 && ((head[0] == 0xFF && head[1] == 0xFE) ||
-                               (head[0] == 0xFE && head[1] == 0xFF));
+    int utf16 = count >= 2 &&
+                ((head[0] == 0xFF && head[1] == 0xFE) || (head[0] == 0xFE && head[1] == 0xFF));
     if (nul || utf16) {
         printf("%s is not plain text: save it as ANSI or UTF-8, no job run\n", name);
         return -1;
@@ -129,9 +129,9 @@ static int text_follows(Stream *stream)
 }
 
 // Reads one physical line into line (JOB_FIELD_SIZE bytes, terminated), without its line
-// end: LF, CR LF or a lone CR, as an editor shows the lines. Result: the line's length, JOB_LINE_MAX + 1 for any
-// longer line (whose first JOB_LINE_MAX characters are kept); LINE_END when nothing was
-// left; LINE_CUT for a line that a Ctrl-Z with text after it cut; LINE_READ_ERROR.
+// end: LF, CR LF or a lone CR, as an editor shows the lines. Result: the line's length,
+// JOB_LINE_MAX + 1 for any longer line (whose first JOB_LINE_MAX characters are kept); LINE_END
+// when nothing was left; LINE_CUT for a line that a Ctrl-Z with text after it cut; LINE_READ_ERROR.
 static int32_t read_physical_line(JobList *list, char *line)
 {
     int32_t length = 0;
@@ -226,8 +226,8 @@ int next_job(JobList *list, JobFields *job)
             return 0;
         list->line_number++;
         if (length == LINE_READ_ERROR) {
-            printf("Cannot read the job list %s after line %d, the rest is not run\n",
-                   list->name, (int)list->line_number - 1);
+            printf("Cannot read the job list %s after line %d, the rest is not run\n", list->name,
+                   (int)list->line_number - 1);
             return -1;
         }
         if (length == LINE_CUT) {

@@ -185,7 +185,8 @@ static int is_device_name(const char *part, size_t size)
     for (const char *device : devices)
         if (base == 3 && same_ignoring_case(part, device, 3))
             return 1;
-    return base == 4 && (same_ignoring_case(part, "com", 3) || same_ignoring_case(part, "lpt", 3)) &&
+    return base == 4 &&
+           (same_ignoring_case(part, "com", 3) || same_ignoring_case(part, "lpt", 3)) &&
            part[3] >= '1' && part[3] <= '9';
 }
 
@@ -590,7 +591,8 @@ static void end_job(const char *new_mas, const ArchiveAside *aside, const JobRep
     }
     if (report->trouble) {
         printf("%s may be incomplete: %s%s%s\n", new_mas, report->trouble,
-               aside->moved ? ", the earlier one is kept as " : "", aside->moved ? aside->name : "");
+               aside->moved ? ", the earlier one is kept as " : "",
+               aside->moved ? aside->name : "");
         return;
     }
     printf("%s made: bitmaps replaced %d, .VRL files renamed %d, names patched %d", new_mas,

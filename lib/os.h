@@ -177,7 +177,8 @@ enum { OS_INPUT_NO_MATCH = -2 };
 // The next byte of standard input, or EOF at its end. From a Windows console the typed
 // characters come in the ANSI code page (one or more bytes each); a character that page
 // lacks comes as OS_INPUT_NO_MATCH, never as a stand-in character, and a Ctrl-Z ends the
-// input until os_discard_console_input. A pipe or file, and every input on POSIX, comes byte for byte as getchar gives it.
+// input until os_discard_console_input. A pipe or file, and every input on POSIX, comes byte for
+// byte as getchar gives it.
 int os_read_input_char(void);
 
 // The decision behind os_console_window_is_own: 1 when standard input and output are both

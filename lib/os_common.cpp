@@ -1,8 +1,8 @@
 // The parts of the OS layer that are the same on every back end: the fault-injection seam,
 // the ASCII case folding by which names are compared, as Windows compares them, the console
 // window decision, and the Windows C runtime's splitting of a command line.
-#include "os.h"
 #include "os_common.h"
+#include "os.h"
 
 static int fault_countdown[OS_FAULT_KINDS];
 

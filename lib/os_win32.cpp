@@ -515,9 +515,9 @@ static void add_typed_character(const WCHAR *character, int count)
     char bytes[4];
     BOOL defaulted = FALSE;
     // A UTF-8 ANSI code page has every character and takes neither flag nor default.
-    int length = WideCharToMultiByte(ansi, ansi == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS, character,
-                                     count, bytes, sizeof bytes, nullptr,
-                                     ansi == CP_UTF8 ? nullptr : &defaulted);
+    int length =
+        WideCharToMultiByte(ansi, ansi == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS, character, count,
+                            bytes, sizeof bytes, nullptr, ansi == CP_UTF8 ? nullptr : &defaulted);
     if (length <= 0 || defaulted) {
         typed[typed_length++] = OS_INPUT_NO_MATCH;
         return;

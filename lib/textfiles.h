@@ -27,10 +27,10 @@
 // caller frees. A value starting with '"' loses that quote and everything from the next '"'
 // on. The last line for a key wins; with "p" every such line allocates a new copy and the
 // earlier copies are not freed (the routine cannot know they came from it).
-// Result: 0 at the end of the stream; -1 when a read failed, on a setting line with an empty value or without
-// a closing LF (whatever its key), on another letter for a key found, on no memory for a
-// "p" copy, and, before anything is read, on a name longer than 39 characters or more
-// letters than names. Values stored so far stay.
+// Result: 0 at the end of the stream; -1 when a read failed, on a setting line with an empty
+// value or without a closing LF (whatever its key), on another letter for a key found, on no
+// memory for a "p" copy, and, before anything is read, on a name longer than 39 characters or
+// more letters than names. Values stored so far stay.
 int8_t read_settings(Stream *stream, const char *names, const char *types, ...);
 
 // Appends one line per letter at the end of the stream: "%s = \"%s\"" with a const char *

@@ -128,8 +128,8 @@ static int write_output(const VehicleFiles *files, const TextBuffer *text)
         OsFileStatus status;
         if (os_file_status(files->output, &status) == 0 && status.is_file)
             return 1;
-        printf("Could not create %s: %s; %s left unchanged\n", files->output,
-               system_words(reason), files->current);
+        printf("Could not create %s: %s; %s left unchanged\n", files->output, system_words(reason),
+               files->current);
         return -1;
     }
     int failed = text->size > 0 && stream_puts(text->bytes, output) == EOF;
@@ -170,8 +170,7 @@ static void delete_output(const VehicleFiles *files)
 // ---- An output file left by an earlier run ------------------------------------------------
 
 // 1 when the first size bytes of longer are shorter, else 0.
-static int starts_with(const char *longer, uint32_t longer_size, const char *shorter,
-                       uint32_t size)
+static int starts_with(const char *longer, uint32_t longer_size, const char *shorter, uint32_t size)
 {
     return size <= longer_size && memcmp(longer, shorter, size) == 0;
 }
@@ -204,8 +203,8 @@ static int settle_leftover(const VehicleFiles *files, const VehText *current,
     }
     char reason[REASON_SIZE];
     if (made_short && os_delete_file(files->output) != 0) {
-        printf("Could not delete %s: %s; %s left unchanged\n", files->output,
-               system_words(reason), files->current);
+        printf("Could not delete %s: %s; %s left unchanged\n", files->output, system_words(reason),
+               files->current);
         return 0;
     }
     if (made_short) {

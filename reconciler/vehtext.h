@@ -8,19 +8,19 @@
 
 // One file's bytes, on the heap, and where its text lies in them.
 struct VehText {
-    char *bytes;      // the whole file, with a NUL after it; null before a read
-    uint32_t size;    // bytes in the file
-    uint32_t start;   // the first byte of the text: 3 after a UTF-8 mark, else 0
-    uint32_t end;     // one past the text: the first Ctrl-Z, or size
-    int8_t has_mark;  // 1 when the file begins with the UTF-8 mark
+    char *bytes;     // the whole file, with a NUL after it; null before a read
+    uint32_t size;   // bytes in the file
+    uint32_t start;  // the first byte of the text: 3 after a UTF-8 mark, else 0
+    uint32_t end;    // one past the text: the first Ctrl-Z, or size
+    int8_t has_mark; // 1 when the file begins with the UTF-8 mark
 };
 
 // The results of read_veh_text besides 0.
 enum {
-    VEH_NOT_OPENED = 1,    // the file could not be opened (os_error_text says why)
-    VEH_READ_FAILED = 2,   // a read failed part-way (os_error_text says why)
-    VEH_NO_MEMORY = 3,     // the file does not fit in memory
-    VEH_HOLDS_NUL = 4,     // a NUL byte lies in the text
+    VEH_NOT_OPENED = 1,       // the file could not be opened (os_error_text says why)
+    VEH_READ_FAILED = 2,      // a read failed part-way (os_error_text says why)
+    VEH_NO_MEMORY = 3,        // the file does not fit in memory
+    VEH_HOLDS_NUL = 4,        // a NUL byte lies in the text
     VEH_TEXT_AFTER_CTRL_Z = 5 // something other than Ctrl-Z follows the first Ctrl-Z
 };
 
@@ -50,7 +50,7 @@ struct TextBuffer {
 
 // The results of make_vehicle_text besides 0.
 enum {
-    VEH_OUT_OF_MEMORY = 1,  // the text does not fit in memory
+    VEH_OUT_OF_MEMORY = 1,    // the text does not fit in memory
     VEH_REFERENCE_NO_KEYS = 2 // the reference has no line holding "DescFile=" or "DescClass="
 };
 

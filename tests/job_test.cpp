@@ -78,7 +78,8 @@ TEST(FillNameTables, PairsNamesWhileBothListsHoldText)
         EXPECT_EQ(said, row.old_list.find(long_name) == std::string::npos
                             ? ""
                             : "Old bitmap name too long (31 characters at most), it and the "
-                              "pairs after it are skipped: " + long_name + "\n")
+                              "pairs after it are skipped: " +
+                                  long_name + "\n")
             << row.old_list;
         EXPECT_EQ(t.old_names[0], row.old0) << row.old_list;
         EXPECT_EQ(t.new_names[0], row.new0) << row.old_list;
@@ -188,7 +189,8 @@ TEST_F(RunJob, RemovesScratchFolderWhenToolIsMissing)
     ASSERT_TRUE(write_file(at("1gt500.mas"), "archive"));
     std::string out;
     EXPECT_EQ(run("1gt500.mas", "2gt500.mas", &out), -1);
-    EXPECT_EQ(out, "File not found: MASadelic.exe\n2gt500.mas not made: MASadelic.exe is missing\n");
+    EXPECT_EQ(out,
+              "File not found: MASadelic.exe\n2gt500.mas not made: MASadelic.exe is missing\n");
     EXPECT_EQ(os_exists("tmp"), 0);
 }
 
@@ -248,8 +250,8 @@ TEST_F(RunJob, RefusesArchiveNameLongerThan31Characters)
     ASSERT_TRUE(write_file(at(name), "archive"));
     std::string out;
     EXPECT_EQ(run(name.c_str(), "2gt500.mas", &out), -1);
-    EXPECT_EQ(out, "2gt500.mas not made: archive name too long (31 characters at most): " + name +
-                       "\n");
+    EXPECT_EQ(out,
+              "2gt500.mas not made: archive name too long (31 characters at most): " + name + "\n");
     EXPECT_EQ(os_exists("tmp"), 0);
 }
 
@@ -259,10 +261,22 @@ TEST(IsToolSafeName, RefusesWhatTheToolsCommandLineCannotCarry)
         const char *name;
         int safe;
     } rows[] = {
-        {"1gt500.mas", 1},      {"cars\\1gt500.mas", 1}, {"C:\\cars\\a.mas", 1}, {"../a.mas", 1},
-        {"", 0},                {"new car.mas", 0},      {"a.mas\t", 0},         {"a\".mas", 0},
-        {"a<b.mas", 0},         {"a>b.mas", 0},          {"a|b.mas", 0},         {"a?.mas", 0},
-        {"*.mas", 0},           {"a\x01.mas", 0},        {"b.txt:x.mas", 0},     {"1:a.mas", 0},
+        {"1gt500.mas", 1},
+        {"cars\\1gt500.mas", 1},
+        {"C:\\cars\\a.mas", 1},
+        {"../a.mas", 1},
+        {"", 0},
+        {"new car.mas", 0},
+        {"a.mas\t", 0},
+        {"a\".mas", 0},
+        {"a<b.mas", 0},
+        {"a>b.mas", 0},
+        {"a|b.mas", 0},
+        {"a?.mas", 0},
+        {"*.mas", 0},
+        {"a\x01.mas", 0},
+        {"b.txt:x.mas", 0},
+        {"1:a.mas", 0},
         {"2gt.mas -m:..\\1gt500.mas", 0},
     };
     for (const Row &row : rows)
@@ -275,15 +289,33 @@ TEST(IsWorkFolderArchive, AcceptsOnlyMasFilesInsideTheWorkFolder)
         const char *name;
         int inside;
     } rows[] = {
-        {"2gt500.mas", 1},         {"2GT500.MAS", 1},        {"cars\\2gt.Mas", 1},
-        {".\\2gt.mas", 1},         {"a..b.mas", 1},          {"tmpx\\a.mas", 1},
-        {"..\\outside\\a.mas", 0}, {"cars\\..\\..\\a.mas", 0}, {"...\\a.mas", 0},
-        {"\\a.mas", 0},            {"/a.mas", 0},            {"C:a.mas", 0},
-        {"C:\\a.mas", 0},          {"a.txt", 0},             {"a.mas.", 0},
-        {"a.mas\\", 0},            {"tmp\\a.mas", 0},        {"TMP.\\a.mas", 0},
-        {".\\tmp\\a.mas", 0},      {"mas", 0},               {"nul.mas", 0},
-        {"CON.MAS", 0},            {"lpt1.mas", 0},          {"aux.x\\a.mas", 0},
-        {"com0.mas", 1},           {"console.mas", 1},       {"nul1.mas", 1},
+        {"2gt500.mas", 1},
+        {"2GT500.MAS", 1},
+        {"cars\\2gt.Mas", 1},
+        {".\\2gt.mas", 1},
+        {"a..b.mas", 1},
+        {"tmpx\\a.mas", 1},
+        {"..\\outside\\a.mas", 0},
+        {"cars\\..\\..\\a.mas", 0},
+        {"...\\a.mas", 0},
+        {"\\a.mas", 0},
+        {"/a.mas", 0},
+        {"C:a.mas", 0},
+        {"C:\\a.mas", 0},
+        {"a.txt", 0},
+        {"a.mas.", 0},
+        {"a.mas\\", 0},
+        {"tmp\\a.mas", 0},
+        {"TMP.\\a.mas", 0},
+        {".\\tmp\\a.mas", 0},
+        {"mas", 0},
+        {"nul.mas", 0},
+        {"CON.MAS", 0},
+        {"lpt1.mas", 0},
+        {"aux.x\\a.mas", 0},
+        {"com0.mas", 1},
+        {"console.mas", 1},
+        {"nul1.mas", 1},
     };
     for (const Row &row : rows)
         EXPECT_EQ(is_work_folder_archive(row.name), row.inside) << row.name;
@@ -311,7 +343,8 @@ TEST_F(RunJob, RefusesArchiveNamesBeforeAnythingIsMade)
         {"1gt500.mas -o:x", "2gt.mas",
          "2gt.mas not made: '1gt500.mas -o:x' holds a blank, a quote or a character a file name "
          "cannot hold\n"},
-        {"1gt500.mas", "nodir\\2gt.mas", "nodir\\2gt.mas not made: the folder nodir does not exist\n"},
+        {"1gt500.mas", "nodir\\2gt.mas",
+         "nodir\\2gt.mas not made: the folder nodir does not exist\n"},
         {"1gt500.mas", "outside\\file.txt\\2gt.mas",
          "outside\\file.txt\\2gt.mas not made: the folder outside\\file.txt does not exist\n"},
         {"1gt500.mas", "car.mas", "car.mas not made: a folder of that name is in the way\n"},

@@ -466,7 +466,8 @@ TEST_F(ReadDirectoryNameTest, CleansEachAnswerAndTellsFolders)
     ASSERT_EQ(os_make_directory("M\xfcller"), 0);
     const std::string input = "M\xfcller\\\n"
                               "M\x81ller\n"
-                              "\"" + dir +
+                              "\"" +
+                              dir +
                               "\\My Cars\\\"\r\n"
                               "\"My Cars\n"
                               "\"My Cars\" trailing\n"
@@ -478,18 +479,10 @@ TEST_F(ReadDirectoryNameTest, CleansEachAnswerAndTellsFolders)
                               "games\\\r\n"
                               "games";
     const std::vector<std::string> expected = {
-        "1 [M\xfcller]",
-        "0 [M\x81ller]",
-        "1 [" + dir + "\\My Cars]",
-        "1 [My Cars]",
-        "1 [My Cars]",
-        "0 [file.txt]",
-        "0 [missing]",
-        "0 []",
-        "0 []",
-        "0 [  games]",
-        "1 [games]",
-        "1 [games]",
+        "1 [M\xfcller]", "0 [M\x81ller]", "1 [" + dir + "\\My Cars]",
+        "1 [My Cars]",   "1 [My Cars]",   "0 [file.txt]",
+        "0 [missing]",   "0 []",          "0 []",
+        "0 [  games]",   "1 [games]",     "1 [games]",
         "-1 []",
     };
     EXPECT_EQ(answers(input), expected);

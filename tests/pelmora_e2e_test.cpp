@@ -50,9 +50,8 @@ class PelmoraRun : public TempFolderTest
     // The line that ends a run over new.
     std::string done(int updated, int unchanged, const std::string &folder = "") const
     {
-        return "Done in " + (folder.empty() ? at("new") : folder) + ": " +
-               std::to_string(updated) + " updated, " + std::to_string(unchanged) +
-               " left unchanged\n";
+        return "Done in " + (folder.empty() ? at("new") : folder) + ": " + std::to_string(updated) +
+               " updated, " + std::to_string(unchanged) + " left unchanged\n";
     }
 };
 
@@ -69,9 +68,9 @@ TEST_F(PelmoraRun, AsksBothPromptsAgainAfterRejectedAnswersWithoutAMessage)
     ProgramRun result = run(input);
     ASSERT_EQ(result.started, 1);
     EXPECT_EQ(result.exit_status, 0);
-    EXPECT_EQ(dialogue(result), std::string(REF_HEADING) +
-                                    "ref dir : ref dir : ref dir : ref dir : " + NEW_HEADING +
-                                    "new dir : new dir : new dir : " + progress("car.veh") + done(1, 0));
+    EXPECT_EQ(dialogue(result),
+              std::string(REF_HEADING) + "ref dir : ref dir : ref dir : ref dir : " + NEW_HEADING +
+                  "new dir : new dir : new dir : " + progress("car.veh") + done(1, 0));
     // The banner: an empty line, a title, an empty line, a release line, an empty line.
     const std::string banner = result.out.substr(0, result.out.find(REF_HEADING));
     ASSERT_EQ(std::count(banner.begin(), banner.end(), '\n'), 5) << banner;
@@ -222,10 +221,19 @@ static std::vector<KeyLineCase> key_line_cases()
         {"ctrl_z_ends_last_line.veh", "DescClass=rc\x1a", "a\r\nb\x1a", "DescClass=rc\r\na\r\nb"},
         // A UTF-8 mark at the start belongs to no line: the result has one when the file had.
         {"mark_in_new.veh", "DescClass=rc\n", "\xEF\xBB\xBFName=My Car\r\nDescFile=x\r\n",
-         "\xEF\xBB\xBF" "DescClass=rc\r\nName=My Car\r\n"},
-        {"mark_in_both.veh", "\xEF\xBB\xBF" "DescClass=rc\r\n", "\xEF\xBB\xBF" "a\r\n",
-         "\xEF\xBB\xBF" "DescClass=rc\r\na\r\n"},
-        {"mark_in_reference.veh", "\xEF\xBB\xBF" "DescFile=r\r\n", "a\n", "DescFile=r\r\na\r\n"},
+         "\xEF\xBB\xBF"
+         "DescClass=rc\r\nName=My Car\r\n"},
+        {"mark_in_both.veh",
+         "\xEF\xBB\xBF"
+         "DescClass=rc\r\n",
+         "\xEF\xBB\xBF"
+         "a\r\n",
+         "\xEF\xBB\xBF"
+         "DescClass=rc\r\na\r\n"},
+        {"mark_in_reference.veh",
+         "\xEF\xBB\xBF"
+         "DescFile=r\r\n",
+         "a\n", "DescFile=r\r\na\r\n"},
         // Lines are tested and written whole, whatever their length.
         {"long_line.veh", "DescClass=rc\n", long_x + "\nend\n",
          "DescClass=rc\r\n" + long_x + "\r\nend\r\n"},
@@ -262,13 +270,13 @@ TEST_F(PelmoraRun, RewritesEachFileFromTheReferenceKeyLinesAndItsOtherLines)
 }
 
 // The text between a message's fixed start and end: the system's words for a failure.
-static std::string between(const std::string &out, const std::string &start,
-                           const std::string &end)
+static std::string between(const std::string &out, const std::string &start, const std::string &end)
 {
     size_t first = out.find(start);
     size_t last = first == std::string::npos ? first : out.find(end, first + start.size());
-    return last == std::string::npos ? "<no such line>"
-                                     : out.substr(first + start.size(), last - first - start.size());
+    return last == std::string::npos
+               ? "<no such line>"
+               : out.substr(first + start.size(), last - first - start.size());
 }
 
 // A folder named like the output file keeps it from being created: one line says so with the

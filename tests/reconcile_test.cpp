@@ -156,7 +156,7 @@ TEST_F(ReconcileFolders, SettlesAnExistingOutputFileOnlyWhenItsTextProvesWhatItI
     struct Row {
         const char *what;
         std::string current, output;
-        std::string line;      // the line of the first run
+        std::string line;                        // the line of the first run
         std::string current_after, output_after; // "<missing>": deleted
     } rows[] = {
         {"the user's own file", NEW_TEXT, "mine\r\n", skipped, NEW_TEXT, "mine\r\n"},
@@ -202,7 +202,8 @@ TEST_F(ReconcileFolders, LeavesAFileUnchangedWithOneLineSayingWhy)
     const char *const z_in_new = "Skipped %N: it holds text after a Ctrl-Z character\n";
     const char *const z_in_reference =
         "Skipped %N: its reference %R holds text after a Ctrl-Z character\n";
-    const char *const no_keys = "Skipped %N: its reference %R has no DescFile= or DescClass= line\n";
+    const char *const no_keys =
+        "Skipped %N: its reference %R has no DescFile= or DescClass= line\n";
     struct Row {
         const char *name;
         std::string reference, current;
@@ -257,7 +258,8 @@ TEST_F(ReconcileFolders, LeavesAFileUnchangedWithOneLineSayingWhy)
     EXPECT_EQ(read_file(at("new\\fine.veh")), UPDATED);
     const int count = static_cast<int>(sizeof rows / sizeof rows[0]);
     EXPECT_EQ(out.size(), lines.size() + at("new\\fine.veh\n").size() + done(1, count).size())
-        << "one line per file and the count:\n" << out;
+        << "one line per file and the count:\n"
+        << out;
     EXPECT_NE(out.find(done(1, count)), std::string::npos) << out;
     EXPECT_EQ(names_in(at("new")), names) << "no new_ file is left behind";
 }
@@ -355,16 +357,23 @@ static std::vector<SweepFile> sweep_files()
         // Not "nul.veh": NUL is a device name on Windows.
         {"zero.veh", REFERENCE, "a" + nul + "b\n", "a" + nul + "b\n"},
         {"van.veh", REFERENCE, NEW_TEXT, NEW_TEXT}, // kept by its leftover output file
-        {"cr.veh", "DescFile=c\rDescClass=C\r", "Name=My Car\rDescFile=old\rMass=900\rDescClass=O\r",
+        {"cr.veh", "DescFile=c\rDescClass=C\r",
+         "Name=My Car\rDescFile=old\rMass=900\rDescClass=O\r",
          "DescFile=c\r\nDescClass=C\r\nName=My Car\r\nMass=900\r\n"},
-        {"mark.veh", "\xEF\xBB\xBF" "DescClass=M\r\n", "\xEF\xBB\xBF" "Name=m\r\nMass=1\n",
-         "\xEF\xBB\xBF" "DescClass=M\r\nName=m\r\nMass=1\r\n"},
+        {"mark.veh",
+         "\xEF\xBB\xBF"
+         "DescClass=M\r\n",
+         "\xEF\xBB\xBF"
+         "Name=m\r\nMass=1\n",
+         "\xEF\xBB\xBF"
+         "DescClass=M\r\nName=m\r\nMass=1\r\n"},
         // Lines longer than a read block, a key late in one.
         {"long.veh", "DescFile=" + std::string(5000, 'f') + "\nDescClass=L\n",
          std::string(9000, 'w') + "\n" + std::string(4100, 'o') + "DescFile=old\nend",
          "DescFile=" + std::string(5000, 'f') + "\r\nDescClass=L\r\n" + std::string(9000, 'w') +
              "\r\nend"},
-        {"dos.veh", REFERENCE, "Name=d\r\nMass=2\r\n\x1a", "DescFile=ref.txt\r\nDescClass=Sport\r\nName=d\r\nMass=2\r\n"},
+        {"dos.veh", REFERENCE, "Name=d\r\nMass=2\r\n\x1a",
+         "DescFile=ref.txt\r\nDescClass=Sport\r\nName=d\r\nMass=2\r\n"},
         {"ctrlz.veh", REFERENCE, "Comment=\x1a\r\nMass=900\r\n", "Comment=\x1a\r\nMass=900\r\n"},
         {"nokeys.veh", "Name=nokeys\r\n", NEW_TEXT, NEW_TEXT},
     };
@@ -536,8 +545,8 @@ TEST_F(ReconcileSweep, FinishesEveryFileWhereverARunWasCut)
             for (const SweepFile &each : files)
                 EXPECT_EQ(read_file(at("new\\") + each.name), each.updated) << each.name << out;
             EXPECT_EQ(read_file(output), "<missing>");
-            const bool finished = out.find("Finished " + current + " from " + output) !=
-                                  std::string::npos;
+            const bool finished =
+                out.find("Finished " + current + " from " + output) != std::string::npos;
             const bool remade = out.find("Making " + output + " again") != std::string::npos;
             EXPECT_TRUE(finished != remade) << out;
         }

@@ -227,30 +227,44 @@ TEST_F(Zandrel, ReadsJobListsAsModdersWriteThem)
     const std::string name31(31, 'o'), name32(32, 'o');
     const std::string line254 = "p.mas;q.mas;" + std::string(242, 'x');
     const std::string utf16 = std::string("\xFF\xFE", 2) + std::string("a\0;\0b\0\r\0\n\0", 10);
-    const std::string not_text = "Zandrel.LST is not plain text: save it as ANSI or UTF-8, no job run\n";
+    const std::string not_text =
+        "Zandrel.LST is not plain text: save it as ANSI or UTF-8, no job run\n";
     const struct {
         const char *what;
         std::string list, out;
         int status;
     } rows[] = {
         {"runs of separators", ";;a.mas;;b.mas;x;y;d\r\n", missing("a.mas", "b.mas"), 0},
-        {"UTF-8 mark", "\xEF\xBB\xBF" "a.mas;b.mas;x;y;d\r\n", missing("a.mas", "b.mas"), 0},
+        {"UTF-8 mark",
+         "\xEF\xBB\xBF"
+         "a.mas;b.mas;x;y;d\r\n",
+         missing("a.mas", "b.mas"), 0},
         {"UTF-16", utf16, not_text, -1},
-        {"UTF-16, big-endian mark", "\xFE\xFF" "a.mas;b.mas\r\n", not_text, -1},
+        {"UTF-16, big-endian mark",
+         "\xFE\xFF"
+         "a.mas;b.mas\r\n",
+         not_text, -1},
         {"NUL after a job", std::string("a.mas;b.mas\r\nc\0d\r\n", 18), not_text, -1},
-        {"254 characters", line254 + "\r\nt.mas;u.mas", missing("p.mas", "q.mas") + missing("t.mas", "u.mas"), 0},
+        {"254 characters", line254 + "\r\nt.mas;u.mas",
+         missing("p.mas", "q.mas") + missing("t.mas", "u.mas"), 0},
         {"255 characters", line254 + "r.mas;s.mas\nt.mas;u.mas\n",
-         "Zandrel.LST line 1 is longer than 254 characters, no job run\n" + missing("t.mas", "u.mas"), 0},
+         "Zandrel.LST line 1 is longer than 254 characters, no job run\n" +
+             missing("t.mas", "u.mas"),
+         0},
         {"archive names of 31 and 32 characters", name31 + ";d.mas\r\n" + name32 + ";c.mas;x;y;\n",
          missing(name31, "d.mas") +
-             "Zandrel.LST line 2: archive name too long (31 characters at most): " + name32 + "\n", 0},
+             "Zandrel.LST line 2: archive name too long (31 characters at most): " + name32 + "\n",
+         0},
         {"one field, blank lines", "\r\n \t\r\na.mas\n;;\n",
-         "Zandrel.LST line 3 is not a job: no NEW_MAS\nZandrel.LST line 4 is not a job: no OLD_MAS\n", 0},
+         "Zandrel.LST line 3 is not a job: no NEW_MAS\nZandrel.LST line 4 is not a job: no "
+         "OLD_MAS\n",
+         0},
         {"Ctrl-Z at the end", "a.mas;b.mas\r\n\x1a\x1a", missing("a.mas", "b.mas"), 0},
         {"Ctrl-Z in a line", "a.mas;b.mas\r\nt.mas;u.mas\x1av.mas;w.mas\n",
          missing("a.mas", "b.mas") +
              "Zandrel.LST line 2 holds a Ctrl-Z: the list ends there, this line and the rest are "
-             "not read\n", 0},
+             "not read\n",
+         0},
         {"blanks and tabs", " a.mas ;\tb.mas\t; 1SHGT500 ;bmp\\2SHGT500\t; d\r\n",
          missing("a.mas", "b.mas"), 0},
         {"comments", "# 1gt500.mas;2gt500.mas\r\n \t#x.mas;y.mas\r\n;a.mas;b.mas\r\n",

@@ -245,7 +245,8 @@ class ZandrelSweep : public TempFolderTest
     // The files of an archive, extracted by the tool into a new folder of the given name.
     std::set<std::string> extract(const std::string &archive, const std::string &folder)
     {
-        ProgramRun run = run_program(at(TOOL), "MASadelic.exe -E -m:" + archive + " -f:* -o:" + folder);
+        ProgramRun run =
+            run_program(at(TOOL), "MASadelic.exe -E -m:" + archive + " -f:* -o:" + folder);
         EXPECT_EQ(run.exit_status, 0) << run.err;
         return names_in(at(folder));
     }
@@ -343,7 +344,7 @@ TEST_F(ZandrelSweep, FaultFreeJobsBuildTheNewArchiveAndSettleTheEarlierOne)
         } else {
             EXPECT_EQ(read_file(at(backup)), old_archive);
         }
-        std::string ending = scenario.in_place       ? ", the earlier one is kept as " + backup
+        std::string ending = scenario.in_place      ? ", the earlier one is kept as " + backup
                              : scenario.earlier_new ? ", the earlier one replaced"
                                                     : "";
         EXPECT_NE(out.find(std::string(scenario.new_mas) +
@@ -447,7 +448,8 @@ TEST_F(ZandrelSweep, TakesNoReadErrorOfTheJobListForItsEnd)
         }
         EXPECT_EQ(result, -1) << out;
         EXPECT_NE(out.find("Cannot read the job list Zandrel.LST"), std::string::npos) << out;
-        EXPECT_TRUE(lines.size() <= all.size() && std::equal(lines.begin(), lines.end(), all.begin()));
+        EXPECT_TRUE(lines.size() <= all.size() &&
+                    std::equal(lines.begin(), lines.end(), all.begin()));
     }
     EXPECT_GT(n, 3);
     printf("failure points walked, job list: read=%d\n", n - 1);
