@@ -629,6 +629,30 @@ static int unpack_old_archive(const char *old_mas, JobReport *report)
     return holds_entries("tmp") ? 0 : -1;
 }
 
+// Turns the unpacked old car in "tmp" into the new one: the bitmaps swapped, the .VRL files
+// renamed to the new prefixes and their bitmap names patched, counted in *report.
+static void make_new_car(const char *old_mas, const char *new_mas, const char *old_bitmaps,
+                         const char *new_bitmaps, JobReport *report)
+{
+    char old_names[NAME_TABLE_ENTRIES][NAME_SIZE], new_names[NAME_TABLE_ENTRIES][NAME_SIZE];
+    fill_name_tables(old_bitmaps, new_bitmaps, old_names, new_names);
+    drop_foreign_names(old_names, new_names);
+    char written[NAME_TABLE_ENTRIES][NAME_SIZE];
+    int origin[NAME_TABLE_ENTRIES];
+    take_stored_names(old_names, written);
+    replace_bitmaps(old_names, new_names, written, report);
+    add_written_names(old_names, new_names, written, origin);
+
+    char old_first[5], old_second[5], new_first[5], new_second[5];
+    form_prefixes(old_mas, old_first, old_second);
+    form_prefixes(new_mas, new_first, new_second);
+    for (const char *suffix : vrl_suffixes_first)
+        rename_vrl_file(old_first, new_first, suffix, old_names, new_names, report);
+    for (const char *suffix : vrl_suffixes_second)
+        rename_vrl_file(old_second, new_second, suffix, old_names, new_names, report);
+    report->names_patched = say_unpatched(old_names, origin, report->patched);
+}
+
 int8_t run_job(const char *old_mas, const char *new_mas, const char *old_bitmaps,
                const char *new_bitmaps)
 {
@@ -650,24 +674,7 @@ int8_t run_job(const char *old_mas, const char *new_mas, const char *old_bitmaps
         printf("%s not made: %s could not be unpacked\n", new_mas, old_mas);
         return -1;
     }
-
-    char old_names[NAME_TABLE_ENTRIES][NAME_SIZE], new_names[NAME_TABLE_ENTRIES][NAME_SIZE];
-    fill_name_tables(old_bitmaps, new_bitmaps, old_names, new_names);
-    drop_foreign_names(old_names, new_names);
-    char written[NAME_TABLE_ENTRIES][NAME_SIZE];
-    int origin[NAME_TABLE_ENTRIES];
-    take_stored_names(old_names, written);
-    replace_bitmaps(old_names, new_names, written, &report);
-    add_written_names(old_names, new_names, written, origin);
-
-    char old_first[5], old_second[5], new_first[5], new_second[5];
-    form_prefixes(old_mas, old_first, old_second);
-    form_prefixes(new_mas, new_first, new_second);
-    for (const char *suffix : vrl_suffixes_first)
-        rename_vrl_file(old_first, new_first, suffix, old_names, new_names, &report);
-    for (const char *suffix : vrl_suffixes_second)
-        rename_vrl_file(old_second, new_second, suffix, old_names, new_names, &report);
-    report.names_patched = say_unpatched(old_names, origin, report.patched);
+    make_new_car(old_mas, new_mas, old_bitmaps, new_bitmaps, &report);
 
     const char *not_made = nullptr;
     if (move_aside(new_mas, &aside) != 0)
