@@ -73,6 +73,14 @@ static const char *skip_blanks(const char *text)
     return text;
 }
 
+// The blank-separated name that list starts with, in name (PATH_BUFFER_SIZE bytes), for a
+// message; "" when it is longer than that holds.
+static const char *first_name(char *name, const char *list)
+{
+    get_field(name, list, PATH_BUFFER_SIZE, ' ');
+    return name;
+}
+
 int fill_name_tables(const char *old_list, const char *new_list, char old_names[][NAME_SIZE],
                      char new_names[][NAME_SIZE])
 {
@@ -81,6 +89,7 @@ int fill_name_tables(const char *old_list, const char *new_list, char old_names[
     const char *old_next = skip_blanks(old_list);
     const char *new_next = skip_blanks(new_list);
     int count = 0;
+    char name[PATH_BUFFER_SIZE];
     while (*old_next && *new_next && count < NAME_TABLE_ENTRIES - 1) {
         const char *old_name = old_next;
         old_next = get_field(old_names[count], old_next, NAME_SIZE, ' ');
@@ -88,15 +97,15 @@ int fill_name_tables(const char *old_list, const char *new_list, char old_names[
         if (old_names[count][0] == '\0') {
             new_names[count][0] = '\0';
             printf("Old bitmap name too long (%d characters at most), it and the pairs after it "
-                   "are skipped: %.*s\n",
-                   NAME_SIZE - 1, (int)strcspn(old_name, " "), old_name);
+                   "are skipped: %s\n",
+                   NAME_SIZE - 1, first_name(name, old_name));
             return count;
         }
         count++;
     }
     if (*old_next && *new_next)
-        printf("More than %d bitmap pairs, the pairs from %.*s on are skipped\n", count,
-               (int)strcspn(old_next, " "), old_next);
+        printf("More than %d bitmap pairs, the pairs from %s on are skipped\n", count,
+               first_name(name, old_next));
     return count;
 }
 
