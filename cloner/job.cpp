@@ -449,15 +449,21 @@ static void replace_bitmaps(char old_names[][NAME_SIZE], char new_names[][NAME_S
             drop_pair(old_names, new_names, written, k);
             continue;
         }
-        if (fits(snprintf(path, sizeof path, "tmp\\%s.BMP", old_names[k]), sizeof path))
-            os_delete_file(path);
+        // The new bitmap goes in before the old one goes, so that a failed copy leaves the
+        // car with the bitmap its .VRL files name.
         if (!fits(snprintf(path, sizeof path, "tmp\\%s.BMP", file_name_of(name)), sizeof path) ||
             copy_file(source, path) == -1) {
             printf("Cannot copy %s.BMP into the scratch folder\n", new_names[k]);
             note_trouble(report, "a new bitmap could not be copied");
-        } else {
-            report->bitmaps_replaced++;
+            drop_pair(old_names, new_names, written, k);
+            continue;
         }
+        report->bitmaps_replaced++;
+        char old_path[SHORT_PATH_SIZE];
+        if (fits(snprintf(old_path, sizeof old_path, "tmp\\%s.BMP", old_names[k]),
+                 sizeof old_path) &&
+            !os_same_file(old_path, path))
+            os_delete_file(old_path);
         k++;
     }
 }

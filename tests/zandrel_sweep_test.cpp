@@ -580,19 +580,29 @@ TEST_F(ZandrelJob, StopsWhenTheOldArchiveUnpacksToNothing)
 }
 
 // A new bitmap that cannot be read leaves the old one in the archive and named by the car.
-TEST_F(ZandrelJob, KeepsTheOldBitmapWhenTheNewOneCannotBeRead)
+TEST_F(ZandrelJob, KeepsTheOldBitmapWhenTheNewOneCannotBeReadOrCopied)
 {
-    for (bool folder : {false, true}) {
-        SCOPED_TRACE(folder ? "new bitmap is a folder" : "new bitmap missing");
+    for (int row = 0; row < 3; row++) {
+        const bool folder = row == 1, copy_fails = row == 2;
+        SCOPED_TRACE(copy_fails ? "copy fails" : folder ? "new bitmap is a folder" : "missing");
         clear();
         ASSERT_TRUE(write_file(at("1gt500.mas"), old_archive));
         if (folder) {
             ASSERT_EQ(os_make_directory(at("NOPE.BMP").c_str()), 0);
         }
+        if (copy_fails) {
+            ASSERT_TRUE(write_file(at("NOPE.BMP"), "new bitmap"));
+            os_inject_fault(OS_FAULT_CREATE, 2); // after "tmp", the copy's destination
+        }
         std::string out;
         EXPECT_EQ(job("1gt500.mas", "2gt500.mas", "1SHGT500", "NOPE", nullptr, &out), 0);
-        EXPECT_NE(out.find("File not found: NOPE.BMP\n"), std::string::npos) << out;
-        EXPECT_NE(out.find("2gt500.mas may be incomplete: a new bitmap is missing\n"),
+        os_inject_fault(OS_FAULT_CREATE, 0);
+        const char *said = copy_fails ? "Cannot copy NOPE.BMP into the scratch folder\n"
+                                      : "File not found: NOPE.BMP\n";
+        EXPECT_NE(out.find(said), std::string::npos) << out;
+        EXPECT_NE(out.find(copy_fails ? "2gt500.mas may be incomplete: a new bitmap could not be "
+                                        "copied\n"
+                                      : "2gt500.mas may be incomplete: a new bitmap is missing\n"),
                   std::string::npos)
             << out;
         EXPECT_EQ(extract("2gt500.mas", "new").count("1SHGT500.BMP"), 1u);
