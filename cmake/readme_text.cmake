@@ -1,8 +1,9 @@
 # Makes README.txt, the guide for Windows users, from the parts of README.md between the lines
 # <!-- windows-guide:start --> and <!-- windows-guide:end -->: plain text with CR LF line ends,
 # headings underlined, lists and indented code blocks as written, tables in columns (or, when
-# too wide for that, one entry per block), backticks and bold marks dropped.
-# cmake -DINPUT=README.md -DOUTPUT=README.txt -DVERSION=1.1.0 -DRELEASE_DATE=2026-12-09
+# too wide for that, one entry per block), backticks and bold marks dropped. The text is UTF-8
+# and begins with a byte order mark, so that Notepad never shows its accented letters as ANSI.
+# cmake -DINPUT=README.md -DOUTPUT=README.txt -DVERSION=1.2.0 -DRELEASE_DATE=2026-12-09
 #       -P readme_text.cmake
 cmake_minimum_required(VERSION 3.25)
 
@@ -215,4 +216,5 @@ string(REPLACE "${SEMICOLON}" ";" out "${out}")
 string(REPLACE "${OPEN}" "[" out "${out}")
 string(REPLACE "${CLOSE}" "]" out "${out}")
 string(REPLACE "${BACKSLASH}" "\\" out "${out}")
-file(WRITE ${OUTPUT} "${out}")
+string(ASCII 239 187 191 UTF8_MARK)
+file(WRITE ${OUTPUT} "${UTF8_MARK}${out}")
