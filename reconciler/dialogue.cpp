@@ -20,11 +20,11 @@ static const char *const banner[] = {
 
 // How a run ends. pelmora_exit_status turns each into the exit status.
 enum RunEnd {
-    RUN_ALL_UPDATED,     // every file with a reference counterpart updated, or none there
-    RUN_SOME_UNCHANGED,  // a file with a counterpart left unchanged
-    RUN_INPUT_ENDED,     // standard input ended before both answers
-    RUN_DECLINED,        // the user did not say yes at the question
-    RUN_FOLDER_UNUSABLE  // a folder name too long, or the new folder gone
+    RUN_ALL_UPDATED,    // every file with a reference counterpart updated, or none there
+    RUN_SOME_UNCHANGED, // a file with a counterpart left unchanged
+    RUN_INPUT_ENDED,    // standard input ended before both answers
+    RUN_DECLINED,       // the user did not say yes at the question
+    RUN_FOLDER_UNUSABLE // a folder name too long, or the new folder gone
 };
 
 static int pelmora_exit_status(RunEnd end)

@@ -127,8 +127,9 @@ TEST_F(PelmoraTerminal, AsksBeforeAnyFileChangesAndGoesOnOnlyOnYes)
         type(at("new") + "\r");
         const std::string question = "Pelmora will rewrite 1 .veh file in " + at("new") +
                                      " with the DescFile and DescClass lines of the files in " +
-                                     at("ref") + ".\r\nGo on? (Y to go on, anything else to "
-                                                 "stop) : ";
+                                     at("ref") +
+                                     ".\r\nGo on? (Y to go on, anything else to "
+                                     "stop) : ";
         ASSERT_TRUE(wait_for(question)) << screen;
         EXPECT_EQ(read_file(at("new\\car.veh")), NEW_TEXT) << "changed before the answer";
         type(row.typed);
