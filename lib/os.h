@@ -172,13 +172,20 @@ void os_prepare_console(void);
 // and a Ctrl-Z typed before: the console's next line is read afresh.
 void os_discard_console_input(void);
 
+// 1 when standard input is a console or terminal (a user typing), 0 for a pipe, a file or
+// the NUL device.
+int os_input_is_console(void);
+
 enum { OS_INPUT_NO_MATCH = -2 };
 
 // The next byte of standard input, or EOF at its end. From a Windows console the typed
 // characters come in the ANSI code page (one or more bytes each); a character that page
 // lacks comes as OS_INPUT_NO_MATCH, never as a stand-in character, and a Ctrl-Z ends the
-// input until os_discard_console_input. A pipe or file, and every input on POSIX, comes byte for
-// byte as getchar gives it.
+// input until os_discard_console_input. A UTF-8 mark (EF BB BF) at the very start of the
+// input is skipped on both targets, as Notepad may save one. Piped into a Windows program, a
+// line (of up to 256 bytes) that is valid UTF-8 and holds characters beyond ASCII is taken
+// as UTF-8 and comes in the ANSI code page like typed text (OS_INPUT_NO_MATCH included);
+// other lines, and every input on POSIX, come byte for byte as getchar gives them.
 int os_read_input_char(void);
 
 // The decision behind os_console_window_is_own: 1 when standard input and output are both

@@ -1,6 +1,7 @@
 // The parts of the OS layer that are the same on every back end: the fault-injection seam,
 // the ASCII case folding by which names are compared, as Windows compares them, the console
-// window decision, and the Windows C runtime's splitting of a command line.
+// window decision, the skipping of a UTF-8 mark at the start of standard input, and the
+// Windows C runtime's splitting of a command line.
 #include "os_common.h"
 #include "os.h"
 
@@ -42,6 +43,27 @@ int os_equal_folded(const char *a, const char *b)
 int os_console_is_own(int input_is_console, int output_is_console, uint32_t attached_processes)
 {
     return input_is_console && output_is_console && attached_processes == 1 ? 1 : 0;
+}
+
+int os_input_past_mark(int (*next)(void))
+{
+    static const int mark[3] = {0xEF, 0xBB, 0xBF};
+    static int started, held[3], held_count, held_next;
+    if (!started) {
+        started = 1;
+        // The first bytes are held until they prove to be a mark or not.
+        while (held_count < 3) {
+            int c = next();
+            held[held_count++] = c;
+            if (c != mark[held_count - 1])
+                break;
+        }
+        if (held_count == 3 && held[2] == mark[2])
+            held_count = 0;
+    }
+    if (held_next < held_count)
+        return held[held_next++];
+    return next();
 }
 
 int os_split_command_line(const char *line, char **argv, char *text)

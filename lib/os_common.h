@@ -18,3 +18,7 @@ int os_equal_folded(const char *a, const char *b);
 // '"' toggles, 2n+1 give n and a literal '"'; other backslashes are literal.
 // Result: the number of words.
 int os_split_command_line(const char *line, char **argv, char *text);
+
+// Standard input read through next (a back end's byte reader), with a UTF-8 mark (EF BB BF)
+// at its very start skipped; every other byte comes as next gave it.
+int os_input_past_mark(int (*next)(void));

@@ -733,9 +733,19 @@ void os_discard_console_input(void)
         tcflush(0, TCIFLUSH);
 }
 
-int os_read_input_char(void)
+int os_input_is_console(void)
+{
+    return isatty(0) ? 1 : 0;
+}
+
+static int read_byte(void)
 {
     return getchar();
+}
+
+int os_read_input_char(void)
+{
+    return os_input_past_mark(read_byte);
 }
 
 // A terminal window is never made for one program here, so none is held open.

@@ -501,10 +501,16 @@ static int typed_length, typed_next, typed_ended;
 
 void os_discard_console_input(void)
 {
+    // typed holds the rest of a piped line too, which is not to be dropped.
+    if (!is_console(STD_INPUT_HANDLE))
+        return;
     typed_length = typed_next = typed_ended = 0;
-    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    if (GetFileType(input) == FILE_TYPE_CHAR)
-        FlushConsoleInputBuffer(input);
+    FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE));
+}
+
+int os_input_is_console(void)
+{
+    return is_console(STD_INPUT_HANDLE);
 }
 
 // Appends one character (count UTF-16 units) to typed in the ANSI code page. Best-fit
@@ -550,13 +556,56 @@ static int read_typed_piece(HANDLE input)
     return typed_length > 0 ? 0 : -1;
 }
 
+static int read_piped_byte(void)
+{
+    return getchar();
+}
+
+// 1 when the bytes hold one beyond ASCII and are valid UTF-8 as a whole, else 0.
+static int is_utf8_beyond_ascii(const char *bytes, int length, WCHAR *wide, int wide_size)
+{
+    int beyond = 0;
+    for (int k = 0; k < length; k++)
+        beyond |= static_cast<unsigned char>(bytes[k]) >= 0x80;
+    return beyond &&
+           MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes, length, wide, wide_size) > 0;
+}
+
+// Reads the next line of piped input (at most TYPED_PIECE_UNITS bytes, its LF included) into
+// typed: a line that is UTF-8 beyond ASCII converted to the ANSI code page as typed text is
+// (Notepad saves UTF-8 by default), any other line byte for byte as ANSI. 0, or -1 at the end
+// of input.
+static int read_piped_line(void)
+{
+    char line[TYPED_PIECE_UNITS];
+    int length = 0, c;
+    typed_length = typed_next = 0;
+    while (length < TYPED_PIECE_UNITS && (c = os_input_past_mark(read_piped_byte)) != EOF) {
+        line[length++] = static_cast<char>(c);
+        if (c == '\n')
+            break;
+    }
+    WCHAR wide[TYPED_PIECE_UNITS];
+    if (!is_utf8_beyond_ascii(line, length, wide, TYPED_PIECE_UNITS)) {
+        for (int k = 0; k < length; k++)
+            typed[typed_length++] = static_cast<unsigned char>(line[k]);
+        return length > 0 ? 0 : -1;
+    }
+    int units = MultiByteToWideChar(CP_UTF8, 0, line, length, wide, TYPED_PIECE_UNITS);
+    for (int i = 0; i < units; i++) {
+        int pair = IS_HIGH_SURROGATE(wide[i]) && i + 1 < units && IS_LOW_SURROGATE(wide[i + 1]);
+        add_typed_character(wide + i, pair ? 2 : 1);
+        i += pair;
+    }
+    return 0;
+}
+
 int os_read_input_char(void)
 {
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    if (!is_console(STD_INPUT_HANDLE))
-        return getchar();
+    int console = is_console(STD_INPUT_HANDLE);
     while (typed_next >= typed_length)
-        if (read_typed_piece(input) != 0)
+        if ((console ? read_typed_piece(input) : read_piped_line()) != 0)
             return EOF;
     return typed[typed_next++];
 }

@@ -13,6 +13,9 @@
 enum { REASON_SIZE = 256 };
 
 static const char SEPARATOR = '\\';
+// The output file of car.veh is car.veh.pelmora: Pelmora's by its name, which no .veh file
+// has ("new_car.veh" is a name real cars have, such as a New Beetle beside a Beetle).
+static const char OUTPUT_SUFFIX[] = ".pelmora";
 
 // The three paths of one .veh file, each at most 255 characters.
 struct VehicleFiles {
@@ -40,7 +43,8 @@ static int build_paths(VehicleFiles *files, const char *reference_folder, const 
     int reference =
         snprintf(files->reference, PATH_BUFFER_SIZE, "%s%c%s", reference_folder, SEPARATOR, name);
     int current = snprintf(files->current, PATH_BUFFER_SIZE, "%s%c%s", folder, SEPARATOR, name);
-    int output = snprintf(files->output, PATH_BUFFER_SIZE, "%s%cnew_%s", folder, SEPARATOR, name);
+    int output = snprintf(files->output, PATH_BUFFER_SIZE, "%s%c%s%s", folder, SEPARATOR, name,
+                          OUTPUT_SUFFIX);
     return fits_path(reference) && fits_path(current) && fits_path(output) ? 0 : -1;
 }
 
@@ -125,10 +129,12 @@ static int write_output(const VehicleFiles *files, const TextBuffer *text)
     char reason[REASON_SIZE];
     Stream *output = stream_open(files->output, "wbx");
     if (!output) {
+        // The reason is the create's: the status call below sets the system's error anew.
+        system_words(reason);
         OsFileStatus status;
         if (os_file_status(files->output, &status) == 0 && status.is_file)
             return 1;
-        printf("Could not create %s: %s; %s left unchanged\n", files->output, system_words(reason),
+        printf("Could not create %s: %s; %s left unchanged\n", files->output, reason,
                files->current);
         return -1;
     }
@@ -176,7 +182,8 @@ static int starts_with(const char *longer, uint32_t longer_size, const char *sho
 }
 
 // Decides about an output file that was there before: when the new file is a strict prefix of
-// it (a copy back cut short), the copy back is finished; when it is a prefix of the text made
+// it (a copy back cut short, an empty file included unless the text made now extends the
+// output), the copy back is finished; when it is a prefix of the text made
 // now (an output cut short), it is deleted to be made again. Anything else may be the only
 // whole copy of the text or the user's own, and is left. 1 when the file is updated, 0 when
 // it is not (after a line), 2 when the output file is gone and may be made again.
@@ -186,10 +193,13 @@ static int settle_leftover(const VehicleFiles *files, const VehText *current,
     VehText leftover;
     int read = read_veh_text(files->output, &leftover);
     int readable = read == 0 || read == VEH_HOLDS_NUL || read == VEH_TEXT_AFTER_CTRL_Z;
-    int copied_short = readable && current->size < leftover.size &&
-                       starts_with(leftover.bytes, leftover.size, current->bytes, current->size);
     int made_short =
         readable && starts_with(text->bytes, text->size, leftover.bytes, leftover.size);
+    // An empty file is a prefix of every text: beside an output that the text made now
+    // extends, it is a file that was empty before, whose output was cut short.
+    int copied_short = readable && current->size < leftover.size &&
+                       starts_with(leftover.bytes, leftover.size, current->bytes, current->size) &&
+                       !(current->size == 0 && made_short);
     free_veh_text(&leftover);
     if (copied_short) {
         int back = copy_output_back(files);
@@ -372,7 +382,7 @@ int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_fol
         return 0;
     char *walk_buffer = static_cast<char *>(malloc(PATH_BUFFER_SIZE));
     if (!walk_buffer)
-        return 0;
+        return -1;
     snprintf(walk_buffer, PATH_BUFFER_SIZE, "%s", folder);
     ReconcileRun run = {reference, nullptr, 0, 0, 0};
     find_case_twins(folder, &run);
@@ -381,5 +391,28 @@ int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_fol
            static_cast<int>(run.unchanged));
     free(run.case_twins);
     free(walk_buffer);
-    return 0;
+    return run.unchanged > 0 ? 1 : 0;
+}
+
+int32_t count_vehicle_files(const char *new_folder, const char *reference_folder)
+{
+    OsDirList *list = os_list_open(new_folder);
+    if (!list)
+        return -1;
+    int32_t count = 0;
+    OsDirEntry entry;
+    while (os_list_next(list, &entry)) {
+        if (entry.attributes & OS_ATTR_DIRECTORY)
+            continue;
+        lower_case(entry.name);
+        char reference[PATH_BUFFER_SIZE];
+        OsFileStatus status;
+        if (match_wildcard(entry.name, "*.veh") == 1 &&
+            fits_path(snprintf(reference, sizeof reference, "%s%c%s", reference_folder, SEPARATOR,
+                               entry.name)) &&
+            os_file_status(reference, &status) == 0 && !status.is_directory)
+            count++;
+    }
+    os_list_close(list);
+    return count;
 }

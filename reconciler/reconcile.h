@@ -25,18 +25,27 @@ struct ReconcileRun {
 // first, so that it keeps its meaning once the walk has made the new folder current (it stays
 // current afterwards); other names are used as they are. After the walk prints
 // "Done in <folder>: <n> updated, <m> left unchanged". Result: -1 when a folder name becomes
-// too long for 255 characters (after a message) or the status of the new folder cannot be
-// read; 0 otherwise, also when new_folder is not a folder (nothing is walked or printed then).
+// too long for 255 characters (after a message), the status of the new folder cannot be read
+// or there is no memory for the walk; 1 when any file with a counterpart was left unchanged;
+// 0 otherwise, also when new_folder is not a folder (nothing is walked or printed then).
 int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_folder);
 
 // The walk callback: entry->name is a file in the current folder entry->directory, and
 // entry->argument the run's ReconcileRun. Lower-cases entry->name in place (A to Z only). A name
 // that does not match "*.veh", or that the reference folder does not hold (or holds only as a
 // folder), is passed over without a word. Otherwise the file ends with one line and
-// counts in run->updated or run->unchanged: either it is rewritten through "new_" plus the name
-// (the reference's key lines, then its own other lines, see make_vehicle_text) and
+// counts in run->updated or run->unchanged: either it is rewritten through the output file,
+// the name plus ".pelmora" (the reference's key lines, then its own other lines, see
+// make_vehicle_text), and
 // "<folder>\<name>" is printed once the copy back succeeded, or it is left unchanged and the
 // line says why (README lists them all). An earlier output file is finished or made again only
 // when its text proves it a cut-short copy back or output (see README); else it is left alone.
+// A file named like "new_car.veh" is a car like any other, never an output file.
 // Result: always 0.
 int8_t reconcile_vehicle_file(WalkEntry *entry);
+
+// How many files reconcile_vehicle_files would take up in new_folder: names that match
+// "*.veh" in lower case and whose reference_folder counterpart is there and no folder. Both
+// folders as the user answered them (read before any walk changes the current folder).
+// Result: the count, or -1 when new_folder cannot be listed.
+int32_t count_vehicle_files(const char *new_folder, const char *reference_folder);

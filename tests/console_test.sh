@@ -1,9 +1,12 @@
 #!/bin/sh
 # Pelmora in a real Wine console of a German Windows (ANSI code page 1252, console code page
 # 850): tmux drives "wine cmd" and types the folder C:\Wagen\Müller\ at both prompts, then
-# the same answers come through a pipe in the ANSI code page; each run must accept them,
-# update the folder's .veh file and print the progress line with "Müller". Last, Pelmora
-# started on a console of its own waits for Enter before its window closes.
+# the same answers come through a pipe in the ANSI code page and then in UTF-8 with a byte
+# order mark, as Notepad saves them; each run must accept them, update the folder's .veh file
+# and print the progress line with "Müller". Typed answers are followed by the question
+# whether to go on, answered "y"; piped ones are not. Last, Pelmora started on a console of
+# its own is answered "n" there: it changes nothing, waits for Enter before its window
+# closes, and ends with status 1.
 #   console_test.sh WINE WINE_PREFIX PELMORA_EXE WORK_DIR
 # Exit status 77 (skipped) where tmux or the de_DE.UTF-8 locale is missing.
 wine=$1 prefix=$2 pelmora=$3 work=$4
@@ -59,6 +62,9 @@ fresh_files() {
   printf 'Name=Neu\r\nDescFile=alt.gen\r\nDescClass=Alt\r\n' >"$muller/car.veh"
   # The two answers in the ANSI code page (0xFC is u with diaeresis in 1252), for the pipe.
   printf 'C:\\Wagen\\M\374ller\\ref\\\r\nC:\\Wagen\\M\374ller\\\r\n' >"$wagen/answers.txt"
+  # The same in UTF-8 (C3 BC) after the UTF-8 byte order mark.
+  printf '\357\273\277C:\\Wagen\\M\303\274ller\\ref\\\r\nC:\\Wagen\\M\303\274ller\\\r\n' \
+    >"$wagen/answers-utf8.txt"
 }
 
 check_updated() {
@@ -99,10 +105,18 @@ else
   else
     tmux send-keys -t cmd -l 'C:\Wagen\Müller\'
     tmux send-keys -t cmd Enter
-    if ! wait_for cmd 'C:\Wagen>' 2 'new dir :' 1; then
-      fail "typed: the new folder C:\\Wagen\\Müller\\ was not accepted"
+    if ! wait_for cmd 'Go on?' 1 'new dir :' 1; then
+      fail "typed: the new folder C:\\Wagen\\Müller\\ was not accepted, or no question"
+    elif ! grep -qF 'Pelmora will rewrite 1 .veh file in C:\Wagen\Müller with' "$screen"; then
+      fail "typed: the question does not name the one file to rewrite"
     else
-      check_updated typed
+      tmux send-keys -t cmd -l 'y'
+      tmux send-keys -t cmd Enter
+      if ! wait_for cmd 'C:\Wagen>' 2; then
+        fail "typed: Pelmora did not end after y"
+      else
+        check_updated typed
+      fi
     fi
   fi
 fi
@@ -113,13 +127,24 @@ tmux send-keys -t cmd -l "type answers.txt | \"$pelmora_windows\""
 tmux send-keys -t cmd Enter
 if wait_for cmd 'C:\Wagen>' 2; then
   check_updated piped
+  grep -qF 'Go on?' "$screen" && fail "piped: asked whether to go on"
 else
   fail "piped: Pelmora did not end"
 fi
+
+# 3. Through a pipe, in UTF-8 after a byte order mark: converted to the ANSI code page.
+start_cmd
+tmux send-keys -t cmd -l "type answers-utf8.txt | \"$pelmora_windows\""
+tmux send-keys -t cmd Enter
+if wait_for cmd 'C:\Wagen>' 2; then
+  check_updated "piped UTF-8"
+else
+  fail "piped UTF-8: Pelmora did not end"
+fi
 tmux kill-session -t cmd
 
-# 3. Started alone on its console, as by a double click: it waits for Enter, then ends
-# with its usual status.
+# 4. Started alone on its console, as by a double click: answered "n" at the question, it
+# changes nothing, waits for Enter, then ends with status 1.
 fresh_files
 tmux new-session -d -s own -x 200 -y 50 \
   "$run_env $wine '$pelmora'; echo \"exit status \$?\"; sleep 60" || exit 1
@@ -129,13 +154,19 @@ if wait_for own 'ref dir :'; then
   wait_for own 'new dir :'
   tmux send-keys -t own -l 'C:\Wagen\Müller\'
   tmux send-keys -t own Enter
+  wait_for own 'Go on?' || fail "own window: no question whether to go on"
+  tmux send-keys -t own -l 'n'
+  tmux send-keys -t own Enter
   if ! wait_for own 'Press Enter to close this window.'; then
     fail "own window: Pelmora did not wait for Enter"
   elif sleep 1 && capture own && [ "$(count 'exit status')" -ne 0 ]; then
     fail "own window: Pelmora ended without Enter"
   else
     tmux send-keys -t own Enter
-    wait_for own 'exit status 0' || fail "own window: Pelmora did not end with status 0 on Enter"
+    wait_for own 'exit status 1' || fail "own window: Pelmora did not end with status 1 on Enter"
+    grep -qF 'Stopped: nothing changed.' "$screen" || fail "own window: no word that it stopped"
+    printf 'Name=Neu\r\nDescFile=alt.gen\r\nDescClass=Alt\r\n' >"$work/expected.veh"
+    cmp -s "$work/expected.veh" "$muller/car.veh" || fail "own window: car.veh changed after n"
   fi
 else
   fail "own window: Pelmora asked for no folder"

@@ -509,6 +509,21 @@ TEST_F(ReadDirectoryNameTest, RefusesLinesLongerThanTheBuffer)
     EXPECT_EQ(answers(fits + "\n" + one_over + "\ngames\n" + much + "\r\ngames\n"), expected);
 }
 
+// Answers saved by Notepad: a UTF-8 mark at the start is skipped. A Windows program takes a
+// line of valid UTF-8 beyond ASCII as UTF-8 (C3 BC, u with diaeresis, is 0xFC in code page
+// 1252) and a line that is not valid UTF-8 as ANSI; POSIX passes the bytes unchanged.
+TEST_F(ReadDirectoryNameTest, SkipsAUtf8MarkAndTakesPipedUtf8Lines)
+{
+    const bool windows = os_program_suffix[0] != '\0';
+    ASSERT_EQ(os_make_directory("M\xfcller"), 0);
+    ASSERT_EQ(os_make_directory("M\xc3\xbcller"), 0);
+    const std::string utf8 = windows ? "1 [M\xfcller]" : "1 [M\xc3\xbcller]";
+    const std::vector<std::string> expected = {utf8, "1 [M\xfcller]", "-1 []"};
+    EXPECT_EQ(answers("\xEF\xBB\xBFM\xc3\xbcller\nM\xfcller\n"), expected);
+    EXPECT_EQ(answers("\xEF\xBB\xBF\xEF\xBB\xBFgames\n")[0], "0 [\xEF\xBB\xBFgames]")
+        << "only the first mark is skipped";
+}
+
 TEST_F(ReadDirectoryNameTest, ReportsTheEndOfInput)
 {
     EXPECT_EQ(answers(""), std::vector<std::string>{"-1 []"});

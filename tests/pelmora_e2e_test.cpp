@@ -266,7 +266,7 @@ TEST_F(PelmoraRun, RewritesEachFileFromTheReferenceKeyLinesAndItsOtherLines)
         EXPECT_EQ(read_file(at("new\\") + c.name), c.expected) << c.name;
         EXPECT_NE(result.out.find(progress(c.name)), std::string::npos) << c.name;
     }
-    EXPECT_EQ(names_in(at("new")).size(), cases.size()) << "no new_ file is left behind";
+    EXPECT_EQ(names_in(at("new")).size(), cases.size()) << "no output file is left behind";
 }
 
 // The text between a message's fixed start and end: the system's words for a failure.
@@ -283,19 +283,20 @@ static std::string between(const std::string &out, const std::string &start, con
 // system's words, and the files after it are still handled.
 TEST_F(PelmoraRun, SaysWhenAnOutputFileCannotBeCreated)
 {
-    ASSERT_EQ(os_make_directory(at("new\\new_car.veh").c_str()), 0);
+    ASSERT_EQ(os_make_directory(at("new\\car.veh.pelmora").c_str()), 0);
     for (const char *name : {"car.veh", "van.veh"}) {
         ASSERT_TRUE(write_file(at("ref\\") + name, REFERENCE));
         ASSERT_TRUE(write_file(at("new\\") + name, NEW_TEXT));
     }
     ProgramRun result = run(answers());
-    const std::string start = "Could not create " + at("new\\new_car.veh") + ": ";
+    const std::string start = "Could not create " + at("new\\car.veh.pelmora") + ": ";
     const std::string end = "; " + at("new\\car.veh") + " left unchanged\n";
     const std::string reason = between(result.out, start, end);
     EXPECT_FALSE(reason.empty() || reason.find('\n') != std::string::npos) << result.out;
     EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
                                     "new dir : " + start + reason + end + progress("van.veh") +
                                     done(1, 1));
+    EXPECT_EQ(result.exit_status, 1) << "a file was left unchanged";
     EXPECT_EQ(read_file(at("new\\car.veh")), NEW_TEXT);
     EXPECT_EQ(read_file(at("new\\van.veh")), UPDATED);
 }
@@ -310,13 +311,14 @@ TEST_F(PelmoraRun, KeepsBothFilesWhenAReadOnlyFileCannotBeUpdated)
     ProgramRun result = run(answers());
     os_set_attributes(at("new\\car.veh").c_str(), 0);
     const std::string start = "Could not update " + at("new\\car.veh") + ": ";
-    const std::string end = "; its updated text is kept in " + at("new\\new_car.veh") + "\n";
+    const std::string end = "; its updated text is kept in " + at("new\\car.veh.pelmora") + "\n";
     const std::string reason = between(result.out, start, end);
     EXPECT_FALSE(reason.empty() || reason.find('\n') != std::string::npos) << result.out;
     EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
                                     "new dir : " + start + reason + end + done(0, 1));
+    EXPECT_EQ(result.exit_status, 1);
     EXPECT_EQ(read_file(at("new\\car.veh")), NEW_TEXT);
-    EXPECT_EQ(read_file(at("new\\new_car.veh")), UPDATED);
+    EXPECT_EQ(read_file(at("new\\car.veh.pelmora")), UPDATED);
 }
 
 // Linux only: entries Windows cannot have. A FIFO would make the read wait for ever; two names
@@ -352,15 +354,60 @@ TEST_F(PelmoraRun, LeavesEntriesWindowsCannotTellApartOrThatAreNoFilesUnchanged)
     EXPECT_EQ(read_file(at("new\\van.veh")), UPDATED);
 }
 
-TEST_F(PelmoraRun, UpdatesALeftoverOutputFileOnlyWhenTheReferenceHasItToo)
+// Cars have names such as "new_beetle.veh" (a New Beetle beside a Beetle): each is a car,
+// updated from its own reference or, without one, left alone and unreported, never taken for
+// an output file of an interrupted run, whatever the file of the other name holds.
+TEST_F(PelmoraRun, TakesFilesNamedNewUnderscoreForCarsOfTheirOwn)
+{
+    ASSERT_TRUE(write_file(at("ref\\beetle.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(at("ref\\new_beetle.veh"), "DescFile=nb\r\nDescClass=NB\r\n"));
+    ASSERT_TRUE(write_file(at("ref\\golf.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(at("new\\beetle.veh"), "")); // a placeholder, still empty
+    ASSERT_TRUE(write_file(at("new\\new_beetle.veh"), NEW_TEXT));
+    ASSERT_TRUE(write_file(at("new\\golf.veh"), NEW_TEXT));
+    ASSERT_TRUE(write_file(at("new\\new_golf.veh"), "leftover\n"));
+    ProgramRun result = run(answers());
+    EXPECT_EQ(read_file(at("new\\beetle.veh")), "DescFile=ref.txt\r\nDescClass=Sport\r\n");
+    EXPECT_EQ(read_file(at("new\\new_beetle.veh")),
+              "DescFile=nb\r\nDescClass=NB\r\nName=new\r\nMass=900\r\n");
+    EXPECT_EQ(read_file(at("new\\golf.veh")), UPDATED);
+    EXPECT_EQ(read_file(at("new\\new_golf.veh")), "leftover\n");
+    for (const char *name : {"beetle.veh", "new_beetle.veh", "golf.veh"})
+        EXPECT_NE(result.out.find(progress(name)), std::string::npos) << name << result.out;
+    EXPECT_EQ(result.out.find("new_golf"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find(done(3, 0)), std::string::npos) << result.out;
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(names_in(at("new")),
+              (std::set<std::string>{"beetle.veh", "new_beetle.veh", "golf.veh", "new_golf.veh"}));
+}
+
+// Answers saved by Notepad with a UTF-8 mark: the mark is no part of the first answer.
+TEST_F(PelmoraRun, SkipsAUtf8MarkAtTheStartOfItsInput)
 {
     ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
     ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
-    ASSERT_TRUE(write_file(at("new\\new_old.veh"), "leftover\n"));
-    ProgramRun result = run(answers());
+    ProgramRun result = run("\xEF\xBB\xBF" + answers());
+    EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
+                                    "new dir : " + progress("car.veh") + done(1, 0));
+    EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
-    EXPECT_EQ(read_file(at("new\\new_old.veh")), "leftover\n");
-    EXPECT_EQ(result.out.find("new_"), std::string::npos);
+}
+
+// A folder dropped on the program's icon arrives as an argument: one line says it is not
+// used, and the questions follow as always. Input from a pipe is never asked to go on.
+TEST_F(PelmoraRun, SaysItTakesNoArgumentsAndAsksForTheFolders)
+{
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
+    ProgramRun result =
+        run_program(built_program("Pelmora"), "Pelmora \"" + at("new") + "\"", answers());
+    EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
+                                    "new dir : " + progress("car.veh") + done(1, 0));
+    const std::string line = "Pelmora takes no command-line arguments and ignores them; it asks "
+                             "for the two folders.\n";
+    EXPECT_NE(result.out.find(line + REF_HEADING), std::string::npos) << result.out;
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
 }
 
 TEST_F(PelmoraRun, ResolvesRelativeAnswersAgainstTheStartFolder)
@@ -396,7 +443,7 @@ TEST_F(PelmoraRun, EndsWithAMessageWhenInputEndsBeforeBothAnswers)
     for (const std::string &input : inputs) {
         ProgramRun result = run(input);
         ASSERT_EQ(result.started, 1);
-        EXPECT_EQ(result.exit_status, 0) << input;
+        EXPECT_EQ(result.exit_status, 1) << input;
         EXPECT_NE(result.err.find("input ended"), std::string::npos) << input;
         EXPECT_EQ(result.out.find(progress("car.veh")), std::string::npos) << input;
     }
@@ -404,22 +451,22 @@ TEST_F(PelmoraRun, EndsWithAMessageWhenInputEndsBeforeBothAnswers)
 }
 
 // A new folder whose path leaves room for names up to a known length: the paths of
-// "<folder>\new_<name>" must fit in 255 characters, so the longest name handled is 4
+// "<folder>\<name>.pelmora" must fit in 255 characters, so the longest name handled is 8
 // characters shorter than the longest name that fits the folder alone.
 TEST_F(PelmoraRun, SkipsAFileWhosePathIsTooLongWithAMessageNamingIt)
 {
     const std::string folder = at(std::string(180 - dir.size(), 'n'));
     ASSERT_EQ(folder.size(), 181u);
     ASSERT_EQ(os_make_directory(folder.c_str()), 0);
-    const std::string fits = std::string(255 - 181 - 1 - 4 - 4, 'f') + ".veh";
-    const std::string too_long = std::string(255 - 181 - 1 - 4 - 3, 'g') + ".veh";
-    ASSERT_EQ((folder + "\\new_" + fits).size(), 255u);
+    const std::string fits = std::string(255 - 181 - 1 - 8 - 4, 'f') + ".veh";
+    const std::string too_long = std::string(255 - 181 - 1 - 8 - 3, 'g') + ".veh";
+    ASSERT_EQ((folder + "\\" + fits + ".pelmora").size(), 255u);
     for (const std::string &name : {fits, too_long}) {
         ASSERT_TRUE(write_file(at("ref\\") + name, REFERENCE));
         ASSERT_TRUE(write_file(folder + "\\" + name, NEW_TEXT));
     }
     ProgramRun result = run(at("ref") + "\n" + folder + "\n");
-    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(result.exit_status, 1) << "a file was left unchanged";
     EXPECT_EQ(read_file(folder + "\\" + fits), UPDATED);
     EXPECT_NE(result.out.find(folder + "\\" + fits + "\n"), std::string::npos);
     EXPECT_EQ(read_file(folder + "\\" + too_long), NEW_TEXT);

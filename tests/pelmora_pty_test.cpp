@@ -1,0 +1,144 @@
+// Pelmora at a terminal (Linux): the built program runs on a pseudo-terminal, so its input is
+// a console, and is asked whether to go on after the two answers. Each answer is typed once
+// the program waits for it in a read of its input, as a user types after the prompt
+// (Pelmora drops input typed ahead of a question).
+#include "support.h"
+
+#include <poll.h>
+#include <pty.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+#include "os.h"
+
+static const char REFERENCE[] = "DescFile=ref.txt\r\nDescClass=Sport\r\n";
+static const char NEW_TEXT[] = "Name=new\r\nDescFile=new.txt\r\n";
+static const char UPDATED[] = "DescFile=ref.txt\r\nDescClass=Sport\r\nName=new\r\n";
+
+// 'Z:\a\b' as '/a/b'.
+static std::string native_path(std::string path)
+{
+    path = path.substr(2);
+    for (char &c : path)
+        if (c == '\\')
+            c = '/';
+    return path;
+}
+
+class PelmoraTerminal : public TempFolderTest
+{
+  protected:
+    pid_t child = -1;
+    int master = -1;
+    std::string screen; // everything the program wrote, with the terminal's echo
+
+    void TearDown() override
+    {
+        if (master >= 0)
+            close(master);
+        if (child > 0)
+            waitpid(child, nullptr, 0);
+        TempFolderTest::TearDown();
+    }
+
+    void start()
+    {
+        const std::string program = native_path(built_program("Pelmora"));
+        child = forkpty(&master, nullptr, nullptr, nullptr);
+        if (child == 0) {
+            execl(program.c_str(), "Pelmora", static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        ASSERT_GT(child, 0);
+    }
+
+    // Reads what the program writes until the screen holds text (or it ends); true when it
+    // does. The 30 seconds only keep a broken run from hanging.
+    bool wait_for(const std::string &text)
+    {
+        while (screen.find(text) == std::string::npos) {
+            pollfd ready = {master, POLLIN, 0};
+            if (poll(&ready, 1, 30000) <= 0)
+                return false;
+            char bytes[512];
+            ssize_t got = read(master, bytes, sizeof bytes);
+            if (got <= 0)
+                return false;
+            screen.append(bytes, static_cast<size_t>(got));
+        }
+        return true;
+    }
+
+    // True once the program waits in a read of its standard input (system call 0 on fd 0).
+    bool reading_input()
+    {
+        for (int tries = 0; tries < 3000; tries++) {
+            std::ifstream call("/proc/" + std::to_string(child) + "/syscall");
+            std::string number, fd;
+            if (call >> number >> fd && number == "0" && fd == "0x0")
+                return true;
+            usleep(10000);
+        }
+        return false;
+    }
+
+    void type(const std::string &text)
+    {
+        ASSERT_TRUE(reading_input()) << screen;
+        ASSERT_EQ(write(master, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
+
+    // The exit status, once the program has ended.
+    int finish()
+    {
+        wait_for("\x01"); // to the end of the output
+        int status = 0;
+        waitpid(child, &status, 0);
+        child = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+};
+
+// Only Y or y goes on; anything else, Enter alone and the end of input change nothing.
+TEST_F(PelmoraTerminal, AsksBeforeAnyFileChangesAndGoesOnOnlyOnYes)
+{
+    if (access("/proc/self/syscall", R_OK) != 0)
+        GTEST_SKIP() << "no /proc/<pid>/syscall to see the program wait for input";
+    const struct {
+        const char *typed;
+        int goes_on;
+    } rows[] = {{"y\r", 1}, {"Y\r", 1}, {"\r", 0}, {"n\r", 0}, {"yes\r", 0}, {"\x04", 0}};
+    ASSERT_EQ(os_make_directory(at("ref").c_str()), 0);
+    ASSERT_EQ(os_make_directory(at("new").c_str()), 0);
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.typed);
+        ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+        ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
+        ASSERT_TRUE(write_file(at("new\\van.veh"), NEW_TEXT)); // no reference: not counted
+        screen.clear();
+        start();
+        ASSERT_TRUE(wait_for("ref dir : ")) << screen;
+        type(at("ref") + "\r");
+        ASSERT_TRUE(wait_for("new dir : ")) << screen;
+        type(at("new") + "\r");
+        const std::string question = "Pelmora will rewrite 1 .veh file in " + at("new") +
+                                     " with the DescFile and DescClass lines of the files in " +
+                                     at("ref") +
+                                     ".\r\nGo on? (Y to go on, anything else to "
+                                     "stop) : ";
+        ASSERT_TRUE(wait_for(question)) << screen;
+        EXPECT_EQ(read_file(at("new\\car.veh")), NEW_TEXT) << "changed before the answer";
+        type(row.typed);
+        const int status = finish();
+        EXPECT_EQ(status, row.goes_on ? 0 : 1) << screen;
+        EXPECT_EQ(read_file(at("new\\car.veh")), row.goes_on ? UPDATED : NEW_TEXT) << screen;
+        EXPECT_EQ(screen.find("Stopped: nothing changed.") != std::string::npos, !row.goes_on)
+            << screen;
+        close(master);
+        master = -1;
+    }
+}
