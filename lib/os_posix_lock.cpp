@@ -81,7 +81,8 @@ int os_full_path(const char *path, char *buffer, uint32_t size)
 
 int os_final_path(const char *path, char *buffer, uint32_t size)
 {
-    char native[NATIVE_PATH_SIZE], resolved[PATH_MAX > NATIVE_PATH_SIZE ? PATH_MAX : NATIVE_PATH_SIZE];
+    char native[NATIVE_PATH_SIZE],
+        resolved[PATH_MAX > NATIVE_PATH_SIZE ? PATH_MAX : NATIVE_PATH_SIZE];
     NativeLookup lookup;
     if (size > 0)
         buffer[0] = '\0';

@@ -128,9 +128,9 @@ static int open_and_lock(const char *path, HANDLE *handle)
 {
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     for (int attempt = 0; attempt < LOCK_ATTEMPTS; attempt++) {
-        *handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_DELETE, &inheritable, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+        *handle =
+            CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                        &inheritable, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (*handle != INVALID_HANDLE_VALUE)
             return 0;
         DWORD error = GetLastError();
@@ -210,9 +210,9 @@ int os_lock_read(const char *path, char *buffer, uint32_t size)
     if (size > 0)
         buffer[0] = '\0';
     // Sharing deletion too, so that a reader never keeps the holder from removing the file.
-    HANDLE handle = CreateFileA(path, GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return -1;
     int result = read_from_start(handle, buffer, size);

@@ -654,6 +654,15 @@ TEST(OsLockHelper, TakesTheLockAsTold)
     if (os_get_environment("OS_TEST_LOCK_FILE", path, sizeof path) < 0 ||
         os_get_environment("OS_TEST_LOCK_MODE", mode, sizeof mode) < 0)
         GTEST_SKIP() << "runs only as a child of the lock tests";
+    if (strcmp(mode, "inherited") == 0) {
+        // The holder's descriptor, open here, reads as the lock file holds it.
+        char number[16], content[16] = "";
+        int fd =
+            os_get_environment("OS_TEST_LOCK_FD", number, sizeof number) > 0 ? atoi(number) : -1;
+        int32_t got = fd >= 0 ? os_read(fd, content, sizeof content - 1) : -1;
+        fflush(nullptr);
+        exit(got == 6 && memcmp(content, "record", 6) == 0 ? 30 : 31);
+    }
     OsRunLock lock;
     int result = os_lock_take(path, &lock, nullptr, 0);
     if (strcmp(mode, "die") == 0) {
@@ -676,8 +685,8 @@ class OsLock : public TempFolderTest
     {
         os_set_environment("OS_TEST_LOCK_FILE", path.c_str());
         os_set_environment("OS_TEST_LOCK_MODE", mode);
-        ProgramRun run = run_program(built_program("os_test"),
-                                     "os_test --gtest_filter=OsLockHelper.*");
+        ProgramRun run =
+            run_program(built_program("os_test"), "os_test --gtest_filter=OsLockHelper.*");
         os_set_environment("OS_TEST_LOCK_FILE", nullptr);
         os_set_environment("OS_TEST_LOCK_MODE", nullptr);
         return run.started ? run.exit_status : -1;
@@ -710,6 +719,19 @@ TEST_F(OsLock, IsTakenHeldReadableAndReleased)
     EXPECT_EQ(os_lock_read("run.lock", content, sizeof content), -1);
     EXPECT_EQ(run_helper("try", at("run.lock")), 10);
     EXPECT_EQ(os_exists("run.lock"), 0);
+}
+
+TEST_F(OsLock, IsInheritedByStartedPrograms)
+{
+    if (!on_posix())
+        GTEST_SKIP() << "a Windows handle is no C runtime descriptor for os_read";
+    OsRunLock lock;
+    ASSERT_EQ(os_lock_take("tmp.lock", &lock, nullptr, 0), 0);
+    ASSERT_EQ(os_lock_write(&lock, "record"), 0);
+    os_set_environment("OS_TEST_LOCK_FD", std::to_string(lock.handle).c_str());
+    EXPECT_EQ(run_helper("inherited", at("tmp.lock")), 30);
+    os_set_environment("OS_TEST_LOCK_FD", nullptr);
+    os_lock_release(&lock);
 }
 
 TEST_F(OsLock, LeftByAnEndedRunIsTakenOverWithItsRecord)

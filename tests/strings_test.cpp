@@ -390,15 +390,17 @@ TEST(VisibleText, ShowsControlCharactersInCaretNotationAndCutsWholePairs)
         uint32_t size;
         const char *expected;
     } rows[] = {
-        {"car.mas", 8, "car.mas"},                            // exact fit
-        {"car.mas", 7, "car.ma"},                             // one short
-        {"car.mas", 1, ""},                                   // room for the NUL only
-        {"\x1b]0;x\a\x1b[2J", 64, "^[]0;x^G^[[2J"},           // much room
-        {"a\x7f\t\x01\x1f", 64, "a^?^I^A^_"},                 // 127 and the ends of 1..31
-        {"ab\x1b", 5, "ab^["},                                // the pair fits exactly
-        {"ab\x1b", 4, "ab"},                                  // a pair is never split
-        {"ab\x1b" "cd", 5, "ab^["},                           // nothing after a cut
-        {"caf\xe9 \xc3\xa9^[", 64, "caf\xe9 \xc3\xa9^["},     // high bytes, '^' unchanged
+        {"car.mas", 8, "car.mas"},                  // exact fit
+        {"car.mas", 7, "car.ma"},                   // one short
+        {"car.mas", 1, ""},                         // room for the NUL only
+        {"\x1b]0;x\a\x1b[2J", 64, "^[]0;x^G^[[2J"}, // much room
+        {"a\x7f\t\x01\x1f", 64, "a^?^I^A^_"},       // 127 and the ends of 1..31
+        {"ab\x1b", 5, "ab^["},                      // the pair fits exactly
+        {"ab\x1b", 4, "ab"},                        // a pair is never split
+        {"ab\x1b"
+         "cd",
+         5, "ab^["},                                      // nothing after a cut
+        {"caf\xe9 \xc3\xa9^[", 64, "caf\xe9 \xc3\xa9^["}, // high bytes, '^' unchanged
         {"", 1, ""},
     };
     for (const Row &row : rows) {
