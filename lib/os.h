@@ -233,7 +233,7 @@ int os_is_link(const char *path);
 
 struct OsRunLock {
     intptr_t handle; // POSIX: the descriptor; Windows: the HANDLE; -1 when not held
-    char path[260];  // the lock file's path as given to os_lock_take
+    char path[260];  // the lock file's full path (os_full_path of the one given)
 };
 
 // Opens or creates the lock file at path (never truncating it) and takes its lock without
