@@ -142,8 +142,9 @@ extern const char os_program_suffix[];
 // On POSIX the command line is split into arguments by the Windows C runtime's rules and a
 // name that has no ".EXE" twin is also tried as written, so native programs can be started.
 // input_path, output_path and error_path redirect the standard handles when not null
-// (files are created or truncated). Result: 0 and *exit_status set when the program ran,
-// -1 when it could not be started.
+// (files are created or truncated). The program inherits the run locks held (os_lock_take)
+// and, on Windows, the process's other inheritable handles. Result: 0 and *exit_status set
+// when the program ran, -1 when it could not be started.
 int os_run_program(const char *program, const char *command_line, const char *input_path,
                    const char *output_path, const char *error_path, int *exit_status);
 
@@ -206,15 +207,76 @@ void os_hold_own_console_window(void);
 // writes its path into buffer. 0, or -1.
 int os_make_temp_directory(char *buffer, uint32_t size);
 
+// ---- Paths as the system resolves them -----------------------------------------------
+//
+// Each writes a path in 'Z:\a\b' form into buffer (size bytes, NUL counted): no trailing
+// backslash except at the root of a drive ('Z:\'). 0, or -1 (buffer then holds "" when
+// size > 0) when the path cannot be resolved or the result does not fit.
+
+// The full path as Windows forms it (GetFullPathName), links not followed, nothing looked
+// up: '/' reads as '\', '.' and '..' fold (never above the root), a relative path joins
+// the current folder, '\x' the current drive's root. 'D:' alone is the current folder
+// when that is on drive D, 'D:x' a path inside it; on another drive they stand for 'D:\'
+// and 'D:\x'. (POSIX: the current folder is always on Z:; a '\\server' path gives -1.)
+// Trailing blanks and dots of the last part: Windows drops them, POSIX keeps them.
+int os_full_path(const char *path, char *buffer, uint32_t size);
+// The path of an existing file or folder with every symbolic link and junction on the way
+// resolved, in the case stored on disk: where it really lies. -1 also when it names nothing.
+int os_final_path(const char *path, char *buffer, uint32_t size);
+// 1 when the last part of the path is itself a symbolic link or a junction (on Windows any
+// reparse point), whether or not its target exists; 0 when it is another entry; -1 when
+// the path names nothing. A trailing backslash is ignored.
+int os_is_link(const char *path);
+
+// ---- Run locks -----------------------------------------------------------------------
+//
+// A lock file of a fixed name says "a run works here" to other runs. The lock belongs to
+// the open file, not to the file's existence: the system drops it when the holder ends,
+// killed included, so a lock file that nobody holds is simply taken over, whatever it
+// holds. Programs started with os_run_program inherit it (POSIX: flock() on an inherited
+// descriptor; Windows: an inheritable handle whose share mode refuses other writers), so a
+// folder stays locked while a started tool still runs after the holder was killed. Any
+// process may read the content while the file is held; only the holder removes the file.
+
+struct OsRunLock {
+    intptr_t handle; // POSIX: the descriptor; Windows: the HANDLE; -1 when not held
+    char path[260];  // the lock file's full path (os_full_path of the one given)
+};
+
+// Opens or creates the lock file at path (never truncating it) and takes its lock without
+// waiting. Once locked, makes sure the name still leads to the file it locked, and starts
+// again when not (another run removed it in between). Results:
+//    0  taken: *lock filled; previous holds the file's content found (a killed run's
+//       record; "" for a new file), NUL-terminated, cut to previous_size - 1 bytes;
+//    1  another process (or another open in this one) holds it; *lock not held;
+//   -1  the file cannot be opened or created (os_error_text gives the system's reason,
+//       e.g. a folder the user cannot write, a path of 260 bytes or more); *lock not held.
+// previous may be null when previous_size is 0. Counts as a create for OS_FAULT_CREATE.
+int os_lock_take(const char *path, OsRunLock *lock, char *previous, uint32_t previous_size);
+// Replaces the content of a held lock file with text: emptied first, then written in one
+// call straight to the system, so that a kill of the holder at any moment leaves either
+// nothing or the whole text (a power loss may leave less; end a record with a marker to
+// tell). 0, or -1 (OS_FAULT_WRITE applies).
+int os_lock_write(OsRunLock *lock, const char *text);
+// Reads the content of a lock file, held or not, into buffer (NUL-terminated, cut to
+// size - 1 bytes). 0, or -1 when it cannot be read (buffer then "" when size > 0).
+int os_lock_read(const char *path, char *buffer, uint32_t size);
+// Removes the lock file, then drops the lock (a run that opened the file just before its
+// removal sees that the name no longer leads to its file and starts again). Does nothing
+// for a lock not held; afterwards lock->handle is -1. A failed removal (OS_FAULT_DELETE)
+// leaves an unlocked file, which the next run takes over.
+void os_lock_release(OsRunLock *lock);
+
 // ---- Fault injection -----------------------------------------------------------------
 
 // Makes the nth call from now of one kind of operation fail (n = 1 is the next call); 0
 // disarms. Only tests arm it; the programs never do. The kinds:
-//   OS_FAULT_WRITE   os_write, and os_close_stream (where a stream's buffer is written)
+//   OS_FAULT_WRITE   os_write, os_lock_write, and os_close_stream (where a stream's
+//                    buffer is written)
 //   OS_FAULT_RENAME  os_rename_no_replace
-//   OS_FAULT_DELETE  os_delete_file
+//   OS_FAULT_DELETE  os_delete_file, and the removal in os_lock_release
 //   OS_FAULT_CREATE  os_open with OS_OPEN_CREATE or OS_OPEN_TRUNCATE, os_open_stream with a
-//                    mode that writes, os_make_directory
+//                    mode that writes, os_make_directory, os_lock_take
 //   OS_FAULT_START   os_run_program (the program is not started)
 //   OS_FAULT_READ    os_read: streams read only for reading, and the library's copies,
 //                    read through it

@@ -4,6 +4,7 @@
 #include "os.h"
 #include "os_common.h"
 #include "os_posix_names.h"
+#include "os_posix_translate.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -30,18 +31,7 @@ static int fault_fires(int kind)
 
 // ---- Path translation ----------------------------------------------------------------
 
-// What translate_path's name lookup learned about the path.
-struct NativeLookup {
-    int found;      // NAMES_* (os_posix_names.h)
-    struct stat st; // with NAMES_EXISTS, the entry's lstat
-};
-
-// Translates a Windows path into a native one in out (NATIVE_PATH_SIZE bytes): backslashes
-// become slashes, "Z:" is the root, any other drive names nothing, and names take the case
-// of existing entries (os_posix_names.h). 0, or -1 with errno set. When lookup is given, it
-// receives what the name lookup learned on the way.
-static int translate_path(const char *path, char *out, int keep_last = 0,
-                          NativeLookup *lookup = nullptr)
+int translate_path(const char *path, char *out, int keep_last, NativeLookup *lookup)
 {
     size_t length = 0;
     if (((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
@@ -70,9 +60,7 @@ static int translate_path(const char *path, char *out, int keep_last = 0,
     return 0;
 }
 
-// The status of a translated path, from its lookup when that saw no symbolic link (whose
-// target stat would report). 0, or -1 with errno set.
-static int status_of(const char *native, const NativeLookup *lookup, struct stat *st)
+int status_of(const char *native, const NativeLookup *lookup, struct stat *st)
 {
     if (lookup->found == NAMES_MISSING) {
         errno = ENOENT;
@@ -85,8 +73,7 @@ static int status_of(const char *native, const NativeLookup *lookup, struct stat
     return stat(native, st);
 }
 
-// Writes a native absolute path in 'Z:\a\b' form. 0, or -1 when it does not fit (buffer "").
-static int to_windows_path(const char *native, char *buffer, uint32_t size)
+int to_windows_path(const char *native, char *buffer, uint32_t size)
 {
     if (size == 0)
         return -1;

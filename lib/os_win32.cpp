@@ -2,6 +2,7 @@
 // KERNEL32.dll and msvcrt.dll may be needed, so nothing here calls another system DLL.
 #include "os.h"
 #include "os_common.h"
+#include "os_win32_shared.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -185,8 +186,7 @@ int os_make_directory(const char *path)
     return CreateDirectoryA(path, nullptr) ? 0 : -1;
 }
 
-// The full path of path with no trailing backslash (but 'C:\'). 0, or -1.
-static int full_path_of(const char *path, char *buffer, DWORD size)
+int full_path_of(const char *path, char *buffer, DWORD size)
 {
     DWORD length = GetFullPathNameA(path, size, buffer, nullptr);
     if (length == 0 || length >= size)
@@ -220,8 +220,7 @@ int os_rename_no_replace(const char *from, const char *to)
     return MoveFileA(from, to) ? 0 : -1;
 }
 
-// The volume serial number and file index of an existing file or folder. 0, or -1.
-static int file_identity(const char *path, BY_HANDLE_FILE_INFORMATION *info)
+int file_identity(const char *path, BY_HANDLE_FILE_INFORMATION *info)
 {
     HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -366,8 +365,10 @@ static int start_and_wait(const char *application, char *command_line, HANDLE *h
     PROCESS_INFORMATION process;
     fflush(stdout);
     fflush(stderr);
-    if (!CreateProcessA(application, command_line, nullptr, nullptr, redirected ? TRUE : FALSE, 0,
-                        nullptr, nullptr, &startup, &process))
+    // Inheriting hands the program the run locks held (inheritable handles), so a folder
+    // stays locked while the program runs, even after this process was killed.
+    if (!CreateProcessA(application, command_line, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &process))
         return -1;
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;

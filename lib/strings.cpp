@@ -1,5 +1,6 @@
 // String routines: the field splitter, list printing, Shell sort of string pointers, the
-// name filters with the wildcard matcher, and small in-place string routines.
+// name filters with the wildcard matcher, small in-place string routines, and the copy of a
+// text with its control characters made visible.
 #include "strings.h"
 
 #include "os.h"
@@ -197,4 +198,24 @@ const char *copy_line(char *dest, uint32_t max_count, const char *source)
         *dest++ = *source++;
     }
     return nullptr;
+}
+
+const char *visible_text(char *buffer, uint32_t size, const char *text)
+{
+    if (size == 0)
+        return buffer;
+    uint32_t length = 0;
+    for (const unsigned char *c = reinterpret_cast<const unsigned char *>(text); *c; c++) {
+        int control = *c < 32 || *c == 127;
+        uint32_t need = control ? 2 : 1;
+        if (length + need + 1 > size)
+            break;
+        if (control) {
+            buffer[length++] = '^';
+            buffer[length++] = static_cast<char>(*c == 127 ? '?' : *c + 64);
+        } else
+            buffer[length++] = static_cast<char>(*c);
+    }
+    buffer[length] = '\0';
+    return buffer;
 }

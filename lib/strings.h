@@ -1,5 +1,6 @@
 // String routines of the library: the field splitter, list printing, string sorting, the
-// name filters (wildcard matcher among them) and small in-place string routines.
+// name filters (wildcard matcher among them), small in-place string routines and the
+// visible copy of a text for printing.
 // Comparisons are byte for byte (unsigned), with no case folding and no locale.
 #pragma once
 
@@ -71,3 +72,10 @@ char *delete_chars(char *s, size_t position, size_t count);
 // when max_count is 0, the text ends or max_count runs out first; after null dest holds an
 // unterminated partial copy and must not be used.
 const char *copy_line(char *dest, uint32_t max_count, const char *source);
+
+// Copies text into buffer for printing, with control characters made visible in caret
+// notation: bytes 0 to 31 as '^@' to '^_' (ESC as '^[', tab as '^I'), 127 as '^?'. Every
+// other byte passes unchanged (a '^' too, and bytes 128 and up: ANSI or UTF-8 letters), so
+// an ordinary name comes out as it is. Cut to fit: at most size - 1 bytes and the NUL, a
+// pair never split; size 0 writes nothing. buffer and text must not overlap. Result: buffer.
+const char *visible_text(char *buffer, uint32_t size, const char *text);

@@ -12,6 +12,8 @@ int behind_create_file(const std::string &path);
 int behind_delete_file(const std::string &path);
 int behind_rename(const std::string &from, const std::string &to);
 int behind_make_folder(const std::string &path);
+// Makes link a symbolic link to target (stored as written, relative to link's folder).
+int behind_make_link(const std::string &target, const std::string &link);
 // Sets the modification time of a file or folder, as a file system whose clock had not
 // moved on would leave it.
 int behind_set_time(const std::string &path, long long seconds, long nanoseconds);

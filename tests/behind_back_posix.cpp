@@ -45,6 +45,11 @@ int behind_make_folder(const std::string &path)
     return mkdir(native_of(path).c_str(), 0700) == 0 ? 0 : -1;
 }
 
+int behind_make_link(const std::string &target, const std::string &link)
+{
+    return symlink(native_of(target).c_str(), native_of(link).c_str()) == 0 ? 0 : -1;
+}
+
 int behind_set_time(const std::string &path, long long seconds, long nanoseconds)
 {
     struct timespec times[2];

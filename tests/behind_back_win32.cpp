@@ -27,6 +27,11 @@ int behind_make_folder(const std::string &)
     return -1;
 }
 
+int behind_make_link(const std::string &, const std::string &)
+{
+    return -1;
+}
+
 int behind_set_time(const std::string &, long long, long)
 {
     return -1;

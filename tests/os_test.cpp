@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "behind_back.h"
 #include "os.h"
 #include "support.h"
 
@@ -547,4 +548,229 @@ TEST_F(OsRun, CompletesTheExtensionAndIgnoresCase)
                                      "stdin:");
     EXPECT_EQ(run_program("missing", "missing").started, 0);
     EXPECT_EQ(run_program("argv.txt", "argv.txt").started, 0);
+}
+
+// ---- Paths as the system resolves them -------------------------------------------------
+
+using OsFullPath = TempFolderTest;
+
+// The folder that holds path (its text before the last backslash; a drive's root as 'X:\').
+static std::string parent_of(const std::string &path)
+{
+    std::string parent = path.substr(0, path.rfind('\\'));
+    return parent.size() == 2 ? parent + "\\" : parent;
+}
+
+TEST_F(OsFullPath, FormsThePathAsWindowsDoes)
+{
+    std::string drive = dir.substr(0, 2);
+    struct Row {
+        std::string path, expected;
+    } rows[] = {
+        {"x", dir + "\\x"},
+        {".", dir},
+        {"..", parent_of(dir)},
+        {".\\a\\..\\b\\.\\c\\", dir + "\\b\\c"},
+        {"a/b\\\\c", dir + "\\a\\b\\c"},
+        {drive, dir},
+        {drive + "new", dir + "\\new"},
+        {drive + "..\\new", parent_of(dir) + "\\new"},
+        {drive + "\\a\\..\\b", drive + "\\b"},
+        {drive + "\\..\\..", drive + "\\"},
+        {"\\top", drive + "\\top"},
+        {"Q:new", "Q:\\new"},
+        {"Q:\\", "Q:\\"},
+    };
+    for (const Row &row : rows) {
+        char buffer[256] = "junk";
+        EXPECT_EQ(os_full_path(row.path.c_str(), buffer, sizeof buffer), 0) << row.path;
+        EXPECT_EQ(std::string(buffer), row.expected) << row.path;
+    }
+    char buffer[8] = "junk";
+    EXPECT_EQ(os_full_path("", buffer, sizeof buffer), -1);
+    EXPECT_STREQ(buffer, "");
+}
+
+TEST_F(OsFullPath, FillsAnExactFitAndRefusesOneByteLess)
+{
+    std::string expected = dir + "\\name";
+    std::vector<char> buffer(expected.size() + 1, 'x');
+    EXPECT_EQ(os_full_path("name", buffer.data(), 0), -1);
+    EXPECT_EQ(buffer[0], 'x');
+    EXPECT_EQ(os_full_path("name", buffer.data(), static_cast<uint32_t>(buffer.size() - 1)), -1);
+    EXPECT_EQ(buffer[0], '\0');
+    EXPECT_EQ(os_full_path("name", buffer.data(), static_cast<uint32_t>(buffer.size())), 0);
+    EXPECT_EQ(std::string(buffer.data()), expected);
+}
+
+using OsFinalPath = TempFolderTest;
+
+TEST_F(OsFinalPath, GivesWhereAFileReallyLies)
+{
+    ASSERT_EQ(os_make_directory("Real"), 0);
+    ASSERT_TRUE(write_file("Real\\File.txt", "x"));
+    char direct[256], other[256];
+    ASSERT_EQ(os_final_path(at("Real\\File.txt").c_str(), direct, sizeof direct), 0);
+    EXPECT_EQ(std::string(direct).substr(std::string(direct).size() - 14), "\\Real\\File.txt");
+    ASSERT_EQ(os_final_path("real\\..\\REAL\\.\\file.txt", other, sizeof other), 0);
+    EXPECT_STREQ(other, direct);
+    EXPECT_EQ(os_final_path("missing", other, sizeof other), -1);
+    EXPECT_STREQ(other, "");
+    EXPECT_EQ(os_final_path("Real\\File.txt", other, static_cast<uint32_t>(strlen(direct))), -1);
+    EXPECT_EQ(os_is_link("Real"), 0);
+    EXPECT_EQ(os_is_link("Real\\File.txt"), 0);
+    EXPECT_EQ(os_is_link("missing"), -1);
+}
+
+TEST_F(OsFinalPath, FollowsLinksWhichAreKnownAsLinks)
+{
+    if (!behind_back_available())
+        GTEST_SKIP() << "links are made with the POSIX calls only";
+    ASSERT_EQ(os_make_directory("real"), 0);
+    ASSERT_TRUE(write_file("real\\x.mas", "x"));
+    ASSERT_EQ(behind_make_link("real", at("lnk")), 0);
+    ASSERT_EQ(behind_make_link("nowhere", at("dangling")), 0);
+    char through[256], direct[256];
+    ASSERT_EQ(os_final_path("LNK\\x.mas", through, sizeof through), 0);
+    ASSERT_EQ(os_final_path("real\\x.mas", direct, sizeof direct), 0);
+    EXPECT_STREQ(through, direct);
+    ASSERT_EQ(os_final_path("lnk", through, sizeof through), 0);
+    EXPECT_EQ(std::string(through) + "\\x.mas", direct);
+    EXPECT_EQ(os_is_link("lnk"), 1);
+    EXPECT_EQ(os_is_link("Lnk\\"), 1);
+    EXPECT_EQ(os_is_link("dangling"), 1);
+    EXPECT_EQ(os_is_link("lnk\\x.mas"), 0);
+    EXPECT_EQ(os_final_path("dangling", through, sizeof through), -1);
+}
+
+// ---- Run locks ---------------------------------------------------------------------------
+
+// Run as a child of the lock tests below: tries the lock file named by OS_TEST_LOCK_FILE.
+// "try": exits with os_lock_take's result + 10 (released again when taken). "die": takes
+// it, writes "killed run" and ends without releasing it, as a killed run would.
+TEST(OsLockHelper, TakesTheLockAsTold)
+{
+    char path[512], mode[16];
+    if (os_get_environment("OS_TEST_LOCK_FILE", path, sizeof path) < 0 ||
+        os_get_environment("OS_TEST_LOCK_MODE", mode, sizeof mode) < 0)
+        GTEST_SKIP() << "runs only as a child of the lock tests";
+    if (strcmp(mode, "inherited") == 0) {
+        // The holder's descriptor, open here, reads as the lock file holds it.
+        char number[16], content[16] = "";
+        int fd =
+            os_get_environment("OS_TEST_LOCK_FD", number, sizeof number) > 0 ? atoi(number) : -1;
+        int32_t got = fd >= 0 ? os_read(fd, content, sizeof content - 1) : -1;
+        fflush(nullptr);
+        exit(got == 6 && memcmp(content, "record", 6) == 0 ? 30 : 31);
+    }
+    OsRunLock lock;
+    int result = os_lock_take(path, &lock, nullptr, 0);
+    if (strcmp(mode, "die") == 0) {
+        if (result == 0)
+            os_lock_write(&lock, "killed run");
+        fflush(nullptr);
+        _Exit(result == 0 ? 20 : 21);
+    }
+    if (result == 0)
+        os_lock_release(&lock);
+    fflush(nullptr);
+    exit(result + 10);
+}
+
+class OsLock : public TempFolderTest
+{
+  protected:
+    // Runs this test program as the lock helper on the lock file at path; its exit status.
+    int run_helper(const char *mode, const std::string &path)
+    {
+        os_set_environment("OS_TEST_LOCK_FILE", path.c_str());
+        os_set_environment("OS_TEST_LOCK_MODE", mode);
+        ProgramRun run =
+            run_program(built_program("os_test"), "os_test --gtest_filter=OsLockHelper.*");
+        os_set_environment("OS_TEST_LOCK_FILE", nullptr);
+        os_set_environment("OS_TEST_LOCK_MODE", nullptr);
+        return run.started ? run.exit_status : -1;
+    }
+};
+
+TEST_F(OsLock, IsTakenHeldReadableAndReleased)
+{
+    OsRunLock lock, second;
+    char previous[64] = "junk";
+    ASSERT_EQ(os_lock_take("run.lock", &lock, previous, sizeof previous), 0);
+    EXPECT_STREQ(previous, "");
+    EXPECT_EQ(os_lock_write(&lock, "first record, longer"), 0);
+    EXPECT_EQ(os_lock_write(&lock, "tmp is ours"), 0);
+    char content[64] = "junk";
+    EXPECT_EQ(os_lock_read(at("RUN.LOCK").c_str(), content, sizeof content), 0);
+    EXPECT_STREQ(content, "tmp is ours");
+    EXPECT_EQ(os_lock_read("run.lock", content, 4), 0);
+    EXPECT_STREQ(content, "tmp");
+    EXPECT_EQ(os_lock_take(at("Run.Lock").c_str(), &second, previous, sizeof previous), 1);
+    EXPECT_EQ(run_helper("try", at("run.lock")), 11);
+    // The holder changes its current folder; the release still finds its file.
+    ASSERT_EQ(os_make_directory("elsewhere"), 0);
+    ASSERT_EQ(os_change_directory("elsewhere"), 0);
+    os_lock_release(&lock);
+    EXPECT_EQ(lock.handle, -1);
+    os_lock_release(&lock);
+    ASSERT_EQ(os_change_directory(dir.c_str()), 0);
+    EXPECT_EQ(os_exists("run.lock"), 0);
+    EXPECT_EQ(os_lock_read("run.lock", content, sizeof content), -1);
+    EXPECT_EQ(run_helper("try", at("run.lock")), 10);
+    EXPECT_EQ(os_exists("run.lock"), 0);
+}
+
+TEST_F(OsLock, IsInheritedByStartedPrograms)
+{
+    if (!on_posix())
+        GTEST_SKIP() << "a Windows handle is no C runtime descriptor for os_read";
+    OsRunLock lock;
+    ASSERT_EQ(os_lock_take("tmp.lock", &lock, nullptr, 0), 0);
+    ASSERT_EQ(os_lock_write(&lock, "record"), 0);
+    os_set_environment("OS_TEST_LOCK_FD", std::to_string(lock.handle).c_str());
+    EXPECT_EQ(run_helper("inherited", at("tmp.lock")), 30);
+    os_set_environment("OS_TEST_LOCK_FD", nullptr);
+    os_lock_release(&lock);
+}
+
+TEST_F(OsLock, LeftByAnEndedRunIsTakenOverWithItsRecord)
+{
+    ASSERT_EQ(run_helper("die", at("tmp.lock")), 20);
+    char previous[64] = "junk";
+    OsRunLock lock;
+    EXPECT_EQ(os_lock_read("tmp.lock", previous, sizeof previous), 0);
+    EXPECT_STREQ(previous, "killed run");
+    ASSERT_EQ(os_lock_take("tmp.lock", &lock, previous, sizeof previous), 0);
+    EXPECT_STREQ(previous, "killed run");
+    os_lock_release(&lock);
+    // A file nobody holds is taken over whatever it holds, cut to the buffer.
+    ASSERT_TRUE(write_file("tmp.lock", "left by hand"));
+    ASSERT_EQ(os_lock_take("tmp.lock", &lock, previous, 5), 0);
+    EXPECT_STREQ(previous, "left");
+    os_lock_release(&lock);
+    EXPECT_EQ(os_exists("tmp.lock"), 0);
+}
+
+TEST_F(OsLock, FailsWithTheSystemsReasonWhereNoFileCanBeMade)
+{
+    ASSERT_TRUE(write_file("file", "x"));
+    ASSERT_EQ(os_make_directory("folder.lock"), 0);
+    const char *paths[] = {"missing\\tmp.lock", "file\\tmp.lock", "folder.lock"};
+    for (const char *path : paths) {
+        OsRunLock lock;
+        char previous[8] = "junk", reason[128] = "";
+        EXPECT_EQ(os_lock_take(path, &lock, previous, sizeof previous), -1) << path;
+        EXPECT_NE(os_error_text(reason, sizeof reason)[0], '\0') << path;
+        EXPECT_STREQ(previous, "") << path;
+        EXPECT_EQ(lock.handle, -1) << path;
+    }
+    OsRunLock lock;
+    os_inject_fault(OS_FAULT_CREATE, 1);
+    EXPECT_EQ(os_lock_take("tmp.lock", &lock, nullptr, 0), -1);
+    EXPECT_EQ(os_exists("tmp.lock"), 0);
+    ASSERT_EQ(os_lock_take("tmp.lock", &lock, nullptr, 0), 0);
+    os_inject_fault(OS_FAULT_WRITE, 1);
+    EXPECT_EQ(os_lock_write(&lock, "record"), -1);
+    os_lock_release(&lock);
 }

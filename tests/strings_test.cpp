@@ -382,3 +382,40 @@ TEST(CopyLine, FindsTheLineEndOnlyWithinTheCount)
     EXPECT_EQ(copy_line(dest, 1, carriage_return), carriage_return + 1);
     EXPECT_STREQ(dest, "\n");
 }
+
+TEST(VisibleText, ShowsControlCharactersInCaretNotationAndCutsWholePairs)
+{
+    struct Row {
+        const char *text;
+        uint32_t size;
+        const char *expected;
+    } rows[] = {
+        {"car.mas", 8, "car.mas"},                  // exact fit
+        {"car.mas", 7, "car.ma"},                   // one short
+        {"car.mas", 1, ""},                         // room for the NUL only
+        {"\x1b]0;x\a\x1b[2J", 64, "^[]0;x^G^[[2J"}, // much room
+        {"a\x7f\t\x01\x1f", 64, "a^?^I^A^_"},       // 127 and the ends of 1..31
+        {"ab\x1b", 5, "ab^["},                      // the pair fits exactly
+        {"ab\x1b", 4, "ab"},                        // a pair is never split
+        {"ab\x1b"
+         "cd",
+         5, "ab^["},                                      // nothing after a cut
+        {"caf\xe9 \xc3\xa9^[", 64, "caf\xe9 \xc3\xa9^["}, // high bytes, '^' unchanged
+        {"", 1, ""},
+    };
+    for (const Row &row : rows) {
+        char buffer[65];
+        memset(buffer, '#', sizeof buffer);
+        EXPECT_EQ(visible_text(buffer, row.size, row.text), buffer);
+        EXPECT_STREQ(buffer, row.expected) << row.text;
+        EXPECT_EQ(buffer[row.size], '#') << "wrote past size " << row.size;
+    }
+    std::string long_text(1000, '\x1b');
+    char buffer[9];
+    memset(buffer, '#', sizeof buffer);
+    visible_text(buffer, 8, long_text.c_str());
+    EXPECT_STREQ(buffer, "^[^[^[");
+    EXPECT_EQ(buffer[8], '#');
+    visible_text(buffer, 0, "x");
+    EXPECT_EQ(buffer[0], '^');
+}
