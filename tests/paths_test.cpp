@@ -520,7 +520,10 @@ TEST_F(ReadDirectoryNameTest, SkipsAUtf8MarkAndTakesPipedUtf8Lines)
     const std::string utf8 = windows ? "1 [M\xfcller]" : "1 [M\xc3\xbcller]";
     const std::vector<std::string> expected = {utf8, "1 [M\xfcller]", "-1 []"};
     EXPECT_EQ(answers("\xEF\xBB\xBFM\xc3\xbcller\nM\xfcller\n"), expected);
-    EXPECT_EQ(answers("\xEF\xBB\xBF\xEF\xBB\xBFgames\n")[0], "0 [\xEF\xBB\xBFgames]")
+    // A second mark is a character of the line: no ANSI page has it, so Windows refuses it
+    // as it refuses such a character typed.
+    EXPECT_EQ(answers("\xEF\xBB\xBF\xEF\xBB\xBFgames\n")[0],
+              windows ? "0 [?games]" : "0 [\xEF\xBB\xBFgames]")
         << "only the first mark is skipped";
 }
 
