@@ -327,9 +327,44 @@ TEST(IsWorkFolderArchive, AcceptsOnlyMasFilesInsideTheWorkFolder)
         {"com0.mas", 1},
         {"console.mas", 1},
         {"nul1.mas", 1},
+        {"CONIN$.mas", 0},
+        {"com\xb9.mas", 0},
     };
     for (const Row &row : rows)
         EXPECT_EQ(is_work_folder_archive(row.name), row.inside) << row.name;
+}
+
+TEST(NamesADevice, FindsEveryWindowsDeviceNameInAnyComponent)
+{
+    struct Row {
+        const char *path;
+        int device;
+    } rows[] = {
+        {"con", 1},          {"NUL.mas", 1},         {"bmp\\COM1", 1},    {"bmp/lpt9.x", 1},
+        {"CONIN$.mas", 1},   {"conout$", 1},         {"COM\xb9", 1},      {"lpt\xb2.mas", 1},
+        {"LPT\xb3\\a.mas", 1}, {"aux.x\\a.mas", 1},  {"com0", 0},          {"COM\xb4", 0},
+        {"conin", 0},        {"conin$x", 0},         {"console.mas", 0},   {"bmp\\2SHGT500", 0},
+        {"", 0},             {"nul1.mas", 0},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(names_a_device(row.path), row.device) << row.path;
+}
+
+TEST(NoteLeftOut, CountsEveryPairAndCutsTheNamesWithDotsWhenFull)
+{
+    LeftOut left_out = {0, ""};
+    note_left_out(&left_out, "A");
+    note_left_out(&left_out, "B");
+    EXPECT_STREQ(left_out.names, "A, B");
+    const std::string name(30, 'n');
+    for (int k = 0; k < 10; k++)
+        note_left_out(&left_out, name.c_str());
+    EXPECT_EQ(left_out.count, 12);
+    std::string names = left_out.names;
+    EXPECT_LT(names.size(), sizeof left_out.names);
+    EXPECT_EQ(names.substr(names.size() - 4), " ...");
+    note_left_out(&left_out, "C");
+    EXPECT_EQ(left_out.names, names);
 }
 
 // Names refused before the job touches anything: one line naming NEW_MAS and why.
@@ -359,6 +394,10 @@ TEST_F(RunJob, RefusesArchiveNamesBeforeAnythingIsMade)
         {"1gt500.mas", "outside\\file.txt\\2gt.mas",
          "outside\\file.txt\\2gt.mas not made: the folder outside\\file.txt does not exist\n"},
         {"1gt500.mas", "car.mas", "car.mas not made: a folder of that name is in the way\n"},
+        {"con.mas", "2gt.mas",
+         "2gt.mas not made: 'con.mas' is the name of a Windows device, not of a file\n"},
+        {"1gt500.mas", "CONOUT$.MAS",
+         "CONOUT$.MAS not made: 'CONOUT$.MAS' is the name of a Windows device, not of a file\n"},
     };
     for (const Row &row : rows) {
         std::string out;

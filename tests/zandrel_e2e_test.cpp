@@ -327,6 +327,26 @@ TEST_F(Zandrel, ClonesTheHelpTextsExampleJob)
     EXPECT_EQ(extract("1gt500.mas", "old").size(), sample_car(false).size());
 }
 
+// A job list dropped on the icon arrives as an argument: Zandrel says it reads its own job
+// list instead, and runs it as ever; the exit status is that of the jobs.
+TEST_F(Zandrel, SaysItReadsNoArgumentsAndRunsItsOwnJobList)
+{
+    install_both();
+    make_archive("1gt500.mas", sample_car(false));
+    write_new_bitmap();
+    ASSERT_TRUE(write_file(at("Zandrel.LST"), EXAMPLE_JOB));
+    ProgramRun run = run_program(at(std::string("Zandrel") + os_program_suffix),
+                                 "Zandrel C:\\cars\\other.lst");
+    expect_exit_status(run, 0);
+    EXPECT_EQ(run.out.substr(0, strlen(BANNER)), BANNER);
+    EXPECT_NE(run.out.find("Zandrel reads no arguments, C:\\cars\\other.lst ignored: it reads "
+                           "the job list Zandrel.LST in " +
+                           dir + "\nprocessing job file: Zandrel.LST\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(extract("2gt500.mas", "new"), cloned_names());
+}
+
 TEST_F(Zandrel, ReplacesAnEarlierNewArchive)
 {
     install_both();
