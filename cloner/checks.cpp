@@ -17,8 +17,8 @@ static void append_names(LeftOut *left_out, const char *names)
     if (used >= 4 && strcmp(left_out->names + used - 4, " ...") == 0)
         return;
     const char *comma = used > 0 ? ", " : "";
-    int written = snprintf(left_out->names + used, sizeof left_out->names - used, "%s%s",
-                           comma, names);
+    int written =
+        snprintf(left_out->names + used, sizeof left_out->names - used, "%s%s", comma, names);
     if (written < 0 || (size_t)written >= sizeof left_out->names - used) {
         // Cut where " ..." still fits, so the line says that names are missing.
         size_t end = sizeof left_out->names - 5;
@@ -123,8 +123,7 @@ int fill_name_tables(const char *old_list, const char *new_list, char old_names[
     LeftOut unpaired = {0, ""};
     leave_out_rest(old_next, new_next, &unpaired);
     if (unpaired.count > 0) {
-        printf("Bitmap names without a partner in the other list, left out: %s\n",
-               unpaired.names);
+        printf("Bitmap names without a partner in the other list, left out: %s\n", unpaired.names);
         left_out->count += unpaired.count;
         append_names(left_out, unpaired.names);
     }
@@ -138,8 +137,7 @@ int is_plain_name(const char *name)
     return name[0] != '\0' && strpbrk(name, "\\/:") == nullptr;
 }
 
-int drop_foreign_names(char old_names[][NAME_SIZE], char new_names[][NAME_SIZE],
-                       LeftOut *left_out)
+int drop_foreign_names(char old_names[][NAME_SIZE], char new_names[][NAME_SIZE], LeftOut *left_out)
 {
     int kept = 0;
     for (int k = 0; k < NAME_TABLE_ENTRIES && old_names[k][0] != '\0'; k++) {
@@ -344,8 +342,7 @@ static int holds_vrl_of(const char *prefix, const char *const *suffixes, int cou
 // When name is "<prefix><suffix>.VRL" for one of the suffixes with a prefix of 1 to 4
 // characters, keeps that prefix, upper-cased, in found (5 bytes) if it is lower in byte
 // order than the one there, so that the listing order does not matter.
-static void note_other_prefix(const char *name, const char *const *suffixes, int count,
-                              char *found)
+static void note_other_prefix(const char *name, const char *const *suffixes, int count, char *found)
 {
     size_t length = strlen(name);
     if (length <= 4 || !same_ignoring_case(name + length - 4, ".VRL", 4))

@@ -45,8 +45,7 @@ int is_plain_name(const char *name);
 // one line naming it and noting it in *left_out, so that no step deletes or patches by it;
 // the pairs kept move up in their order and every entry after them is empty. Result: the
 // number of pairs kept.
-int drop_foreign_names(char old_names[][NAME_SIZE], char new_names[][NAME_SIZE],
-                       LeftOut *left_out);
+int drop_foreign_names(char old_names[][NAME_SIZE], char new_names[][NAME_SIZE], LeftOut *left_out);
 
 // 1 when a component of path is a name Windows gives to a device in every folder, whatever
 // its extension and case: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1 to COM9 and LPT1 to

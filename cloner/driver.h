@@ -21,8 +21,8 @@ struct JobList {
     Stream *stream;
     const char *name;
     int32_t line_number;
-    int8_t ended;    // the end of the list was met: its last byte, or a Ctrl-Z
-    int8_t after_cr; // the last line ended at a CR, whose LF may follow
+    int8_t ended;          // the end of the list was met: its last byte, or a Ctrl-Z
+    int8_t after_cr;       // the last line ended at a CR, whose LF may follow
     int32_t lines_refused; // lines that are no job and not blank or a comment, each said
 };
 

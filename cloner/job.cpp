@@ -278,8 +278,8 @@ static void place_new_bitmaps(PairTables *t, const char *folder, JobReport *repo
 {
     char path[SHORT_PATH_SIZE], copy[SHORT_PATH_SIZE], name[NAME_SIZE];
     for (int k = 0; k < NAME_TABLE_ENTRIES && t->old_names[k][0] != '\0'; k++)
-        if (t->stored[k] && fits(snprintf(path, sizeof path, "tmp\\%s.BMP", t->old_names[k]),
-                                 sizeof path))
+        if (t->stored[k] &&
+            fits(snprintf(path, sizeof path, "tmp\\%s.BMP", t->old_names[k]), sizeof path))
             os_delete_file(path);
     for (int k = 0; k < NAME_TABLE_ENTRIES && t->old_names[k][0] != '\0'; k++) {
         memcpy(name, t->new_names[k], sizeof name);
@@ -451,8 +451,7 @@ static void say_made(const char *new_mas, const ArchiveAside *aside, const JobRe
     printf("%s made: bitmaps replaced %d", new_mas, report->bitmaps_replaced);
     if (report->bitmaps_added > 0)
         printf(", added %d", report->bitmaps_added);
-    printf(", .VRL files renamed %d, names patched %d", report->vrl_renamed,
-           report->names_patched);
+    printf(", .VRL files renamed %d, names patched %d", report->vrl_renamed, report->names_patched);
     const LeftOut *left_out = &report->left_out;
     if (left_out->count > 0)
         printf("; %d of %d bitmap pairs left out: %s", left_out->count, report->pairs_listed,
@@ -562,8 +561,8 @@ static void make_new_car(const char *old_mas, const char *new_mas, const char *o
                          const char *new_bitmaps, JobReport *report)
 {
     PairTables t;
-    int taken = fill_name_tables(old_bitmaps, new_bitmaps, t.old_names, t.new_names,
-                                 &report->left_out);
+    int taken =
+        fill_name_tables(old_bitmaps, new_bitmaps, t.old_names, t.new_names, &report->left_out);
     report->pairs_listed = taken + report->left_out.count;
     drop_foreign_names(t.old_names, t.new_names, &report->left_out);
     int origin[NAME_TABLE_ENTRIES];

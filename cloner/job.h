@@ -39,7 +39,7 @@ void form_prefixes(const char *archive, char *first, char *second);
 // renamed to new_mas.bak (or .bak2 ... .bak9, the first free name; none free: it stays and
 // is not rebuilt); it goes back when no new archive was made, is deleted once one was, and
 // stays as a backup, named in the last line, after an in-place job (old_mas and new_mas one
-// file) or a job that met a failure.
+// file), a job that met a failure, or one that left bitmap pairs out.
 // Result: 0 when new_mas was made with every bitmap pair in place; 1 when the job ran but
 // did not do all it asked (not made, may be incomplete, or made with pairs left out); -1
 // when it was refused before anything was made (archive names, a missing old_mas or

@@ -156,8 +156,7 @@ TEST(DropForeignNames, TakesOutPairsWhoseOldNameIsNoArchiveNameAndKeepsOrder)
 {
     Tables t;
     LeftOut left_out = {0, ""};
-    ASSERT_EQ(fill_name_tables("A ..\\X B C:Y C", "P Q R S T", t.old_names, t.new_names,
-                               &left_out),
+    ASSERT_EQ(fill_name_tables("A ..\\X B C:Y C", "P Q R S T", t.old_names, t.new_names, &left_out),
               5);
     testing::internal::CaptureStdout();
     EXPECT_EQ(drop_foreign_names(t.old_names, t.new_names, &left_out), 3);
@@ -340,11 +339,24 @@ TEST(NamesADevice, FindsEveryWindowsDeviceNameInAnyComponent)
         const char *path;
         int device;
     } rows[] = {
-        {"con", 1},          {"NUL.mas", 1},         {"bmp\\COM1", 1},    {"bmp/lpt9.x", 1},
-        {"CONIN$.mas", 1},   {"conout$", 1},         {"COM\xb9", 1},      {"lpt\xb2.mas", 1},
-        {"LPT\xb3\\a.mas", 1}, {"aux.x\\a.mas", 1},  {"com0", 0},          {"COM\xb4", 0},
-        {"conin", 0},        {"conin$x", 0},         {"console.mas", 0},   {"bmp\\2SHGT500", 0},
-        {"", 0},             {"nul1.mas", 0},
+        {"con", 1},
+        {"NUL.mas", 1},
+        {"bmp\\COM1", 1},
+        {"bmp/lpt9.x", 1},
+        {"CONIN$.mas", 1},
+        {"conout$", 1},
+        {"COM\xb9", 1},
+        {"lpt\xb2.mas", 1},
+        {"LPT\xb3\\a.mas", 1},
+        {"aux.x\\a.mas", 1},
+        {"com0", 0},
+        {"COM\xb4", 0},
+        {"conin", 0},
+        {"conin$x", 0},
+        {"console.mas", 0},
+        {"bmp\\2SHGT500", 0},
+        {"", 0},
+        {"nul1.mas", 0},
     };
     for (const Row &row : rows)
         EXPECT_EQ(names_a_device(row.path), row.device) << row.path;

@@ -335,8 +335,8 @@ TEST_F(Zandrel, SaysItReadsNoArgumentsAndRunsItsOwnJobList)
     make_archive("1gt500.mas", sample_car(false));
     write_new_bitmap();
     ASSERT_TRUE(write_file(at("Zandrel.LST"), EXAMPLE_JOB));
-    ProgramRun run = run_program(at(std::string("Zandrel") + os_program_suffix),
-                                 "Zandrel C:\\cars\\other.lst");
+    ProgramRun run =
+        run_program(at(std::string("Zandrel") + os_program_suffix), "Zandrel C:\\cars\\other.lst");
     expect_exit_status(run, 0);
     EXPECT_EQ(run.out.substr(0, strlen(BANNER)), BANNER);
     EXPECT_NE(run.out.find("Zandrel reads no arguments, C:\\cars\\other.lst ignored: it reads "

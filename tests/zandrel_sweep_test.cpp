@@ -470,7 +470,8 @@ TEST_F(ZandrelJob, PutsTheEarlierArchiveBackWhenTheToolMakesNone)
     const struct {
         const char *new_mas;
         bool earlier; // a different earlier NEW_MAS
-    } rows[] = {{"1gt500.mas", false}, {"1GT500.MAS", false}, {".\\1gt500.mas", false}, {"new.mas", true}};
+    } rows[] = {
+        {"1gt500.mas", false}, {"1GT500.MAS", false}, {".\\1gt500.mas", false}, {"new.mas", true}};
     for (const auto &row : rows) {
         SCOPED_TRACE(row.new_mas);
         clear();
@@ -701,7 +702,6 @@ TEST_F(ZandrelJob, SaysWhyAVrlFileCouldNotBeRenamed)
     }
 }
 
-
 // A car of three bitmaps that both its .VRL files name, for the bitmap list table.
 std::vector<CarFile> three_bitmap_car()
 {
@@ -744,8 +744,8 @@ TEST_F(ZandrelJob, EveryNameTheNewCarGivesResolvesWhateverThePairs)
         const char *said;
     } rows[] = {
         {"swap", "1SHGT500 CHROME01", "bmp\\CHROME01 bmp\\1SHGT500", 2, 0, 0, ""},
-        {"rotation", "1SHGT500 CHROME01 GLASS001", "bmp\\CHROME01 bmp\\GLASS001 bmp\\1SHGT500",
-         3, 0, 0, ""},
+        {"rotation", "1SHGT500 CHROME01 GLASS001", "bmp\\CHROME01 bmp\\GLASS001 bmp\\1SHGT500", 3,
+         0, 0, ""},
         {"repeated old name", "1SHGT500 1shgt500", "bmp\\NEW00001 bmp\\CHROME01", 1, 0, 1,
          "Old bitmap name given twice, the later pair is left out: 1SHGT500\n"},
         {"longer new name", "CHROME01", "bmp\\LONGNAME9", 0, 0, 1,
@@ -762,7 +762,8 @@ TEST_F(ZandrelJob, EveryNameTheNewCarGivesResolvesWhateverThePairs)
         {"failed copy in a swap", "1SHGT500 CHROME01", "bmp\\NOPE0001 bmp\\1SHGT500", 1, 0, 1,
          "File not found: bmp\\NOPE0001.BMP\n"},
         {"failed copy in a rotation", "1SHGT500 CHROME01 GLASS001",
-         "bmp\\CHROME01 bmp\\NOPE0001 bmp\\1SHGT500", 2, 0, 1, "File not found: bmp\\NOPE0001.BMP\n"},
+         "bmp\\CHROME01 bmp\\NOPE0001 bmp\\1SHGT500", 2, 0, 1,
+         "File not found: bmp\\NOPE0001.BMP\n"},
         {"device name", "1SHGT500 CHROME01", "bmp\\COM1 bmp\\NEW00001", 1, 0, 1,
          "Bitmap name is a Windows device, pair left out: bmp\\COM1\n"},
     };
@@ -771,10 +772,10 @@ TEST_F(ZandrelJob, EveryNameTheNewCarGivesResolvesWhateverThePairs)
         clear();
         ASSERT_TRUE(write_file(at("1gt500.mas"), car));
         ASSERT_EQ(os_make_directory(at("bmp").c_str()), 0);
-        for (const char *name : {"CHROME01", "1SHGT500", "GLASS001", "NEW00001", "SHORT",
-                                 "LONGNAME9"})
-            ASSERT_TRUE(write_file(at(std::string("bmp\\") + name + ".BMP"),
-                                   std::string("new ") + name));
+        for (const char *name :
+             {"CHROME01", "1SHGT500", "GLASS001", "NEW00001", "SHORT", "LONGNAME9"})
+            ASSERT_TRUE(
+                write_file(at(std::string("bmp\\") + name + ".BMP"), std::string("new ") + name));
         std::string out;
         int result = job("1gt500.mas", "2gt500.mas", row.old_list, row.new_list, nullptr, &out);
         EXPECT_EQ(result, row.left_out > 0 ? 1 : 0) << out;
@@ -840,8 +841,9 @@ TEST_F(ZandrelJob, ReadsSlashesAsBackslashesAndSaysSoOfDottedVrlNames)
     const struct {
         const char *new_mas, *made, *said;
     } rows[] = {
-        {"out/2gt500.mas", "out\\2gt500.mas made: bitmaps replaced 1, .VRL files renamed 2, "
-                           "names patched 1\n",
+        {"out/2gt500.mas",
+         "out\\2gt500.mas made: bitmaps replaced 1, .VRL files renamed 2, "
+         "names patched 1\n",
          nullptr},
         {"x.mas", "x.mas made:", "New .VRL names such as X.MAVA.VRL hold two dots"},
         {"2gt.mas", "2gt.mas made:", "New .VRL names such as 2GT.VA.VRL hold two dots"},
