@@ -187,7 +187,7 @@ static void trim_field(char *field, int tabs_to_blanks)
             *c = ' ';
 }
 
-// Splits a line of at most JOB_LINE_MAX characters into *job, every "/" read as "\\". 1 when
+// Splits a line of at most JOB_LINE_MAX characters into *job, every "/" read as "\". 1 when
 // it is a job; 0 for a blank line or a comment; -1 for any other line, said.
 static int split_job_line(const JobList *list, const char *line, JobFields *job)
 {
