@@ -90,6 +90,7 @@ int start_job_list(JobList *list, Stream *stream, const char *name)
     list->line_number = 0;
     list->ended = 0;
     list->after_cr = 0;
+    list->lines_refused = 0;
     // Text after a Ctrl-Z is never read, so only the bytes before it are judged.
     unsigned char head[3] = {0, 0, 0};
     int count = 0, nul = 0, c;
@@ -186,8 +187,8 @@ static void trim_field(char *field, int tabs_to_blanks)
             *c = ' ';
 }
 
-// Splits a line of at most JOB_LINE_MAX characters into *job. 1 when it is a job; 0 when it
-// is none, said unless it is blank or a comment.
+// Splits a line of at most JOB_LINE_MAX characters into *job, every "/" read as "\". 1 when
+// it is a job; 0 for a blank line or a comment; -1 for any other line, said.
 static int split_job_line(const JobList *list, const char *line, JobFields *job)
 {
     const char *text = line + strspn(line, " \t");
@@ -201,17 +202,20 @@ static int split_job_line(const JobList *list, const char *line, JobFields *job)
     trim_field(job->new_mas, 0);
     trim_field(job->old_bitmaps, 1);
     trim_field(job->new_bitmaps, 1);
+    char *fields[4] = {job->old_mas, job->new_mas, job->old_bitmaps, job->new_bitmaps};
+    for (char *field : fields)
+        to_backslashes(field);
     const char *missing = job->old_mas[0] == '\0' ? "OLD_MAS" : "NEW_MAS";
     if (job->old_mas[0] == '\0' || job->new_mas[0] == '\0') {
         printf("%s line %d is not a job: no %s\n", list->name, (int)list->line_number, missing);
-        return 0;
+        return -1;
     }
     const char *names[2] = {job->old_mas, job->new_mas};
     for (const char *name : names)
         if (strlen(name) > ARCHIVE_NAME_MAX) {
             printf("%s line %d: archive name too long (%d characters at most): %s\n", list->name,
                    (int)list->line_number, ARCHIVE_NAME_MAX, name);
-            return 0;
+            return -1;
         }
     job->line_number = list->line_number;
     return 1;
@@ -234,21 +238,37 @@ int next_job(JobList *list, JobFields *job)
             printf("%s line %d holds a Ctrl-Z: the list ends there, this line and the rest are "
                    "not read\n",
                    list->name, (int)list->line_number);
+            list->lines_refused++;
             return 0;
         }
+        int split = -1;
         if (length > JOB_LINE_MAX)
             printf("%s line %d is longer than %d characters, no job run\n", list->name,
                    (int)list->line_number, JOB_LINE_MAX);
-        else if (split_job_line(list, line, job))
+        else
+            split = split_job_line(list, line, job);
+        if (split == 1)
             return 1;
+        if (split == -1)
+            list->lines_refused++;
     }
     return 0;
 }
 
+// The exit status, decided here only: -1 when the job list could not be read to its end
+// (list_result -1); 1 when any job or line did not do all it asked; else 0.
+static int exit_status_of(int list_result, int not_all_done)
+{
+    if (list_result == -1)
+        return -1;
+    return not_all_done ? 1 : 0;
+}
+
+// Runs every job of the list. Result: the exit status.
 static int run_job_list(Stream *stream, const char *name)
 {
     JobList list;
-    int result = start_job_list(&list, stream, name);
+    int result = start_job_list(&list, stream, name), not_all_done = 0;
     JobFields job;
     while (result == 0) {
         os_change_directory(work_folder);
@@ -258,10 +278,11 @@ static int run_job_list(Stream *stream, const char *name)
             break;
         }
         printf("Creating '%s' from '%s' ... \n", job.new_mas, job.old_mas);
-        run_job(job.old_mas, job.new_mas, job.old_bitmaps, job.new_bitmaps);
+        if (run_job(job.old_mas, job.new_mas, job.old_bitmaps, job.new_bitmaps) != 0)
+            not_all_done = 1;
     }
     stream_close(stream);
-    return result;
+    return exit_status_of(result, not_all_done || list.lines_refused > 0);
 }
 
 // 1 when no job can run, having said why: the program's folder is unknown or longer than a
@@ -288,12 +309,26 @@ static int start_refused(int path_known, char *path, const char *given)
     return 0;
 }
 
+// A job list dropped on the program's icon arrives as an argument: says in one line that
+// arguments are not read, and which job list is read instead, and where.
+static void say_arguments_ignored(int argc, char **argv, const char *base)
+{
+    if (argc < 2)
+        return;
+    char folder[PATH_BUFFER_SIZE];
+    if (os_get_current_directory(folder, sizeof folder) != 0)
+        snprintf(folder, sizeof folder, "%s", "the current folder");
+    printf("%s reads no arguments, %s%s ignored: it reads the job list %s.LST in %s\n", base,
+           argv[1], argc > 2 ? " and the others" : "", base, folder);
+}
+
 int zandrel_main(int argc, char **argv)
 {
     char path[PROGRAM_PATH_SIZE], base[PROGRAM_PATH_SIZE], job_list[JOB_LIST_NAME_SIZE];
     int path_known = find_program_path(path, argc, argv) == 0;
     base_name_of(base, path);
     print_lines(banner_lines);
+    say_arguments_ignored(argc, argv, base);
     int written = snprintf(job_list, sizeof job_list, "%s.LST", base);
     Stream *list = nullptr;
     if (written >= 0 && (size_t)written < sizeof job_list)

@@ -21,8 +21,9 @@ struct JobList {
     Stream *stream;
     const char *name;
     int32_t line_number;
-    int8_t ended;    // the end of the list was met: its last byte, or a Ctrl-Z
-    int8_t after_cr; // the last line ended at a CR, whose LF may follow
+    int8_t ended;          // the end of the list was met: its last byte, or a Ctrl-Z
+    int8_t after_cr;       // the last line ended at a CR, whose LF may follow
+    int32_t lines_refused; // lines that are no job and not blank or a comment, each said
 };
 
 // One job of the list: its line and its four fields, blanks and tabs cut at both ends and
@@ -43,15 +44,18 @@ int start_job_list(JobList *list, Stream *stream, const char *name);
 // character other than a blank or tab "#") are passed silently; every other line that is no
 // job gets one line naming it and why: longer than 254 characters, no OLD_MAS or NEW_MAS, an
 // archive name over 31 characters. A Ctrl-Z ends the list; when anything but more Ctrl-Z
-// bytes follows it, that is said and the line holding it runs no job. Result: 1 for a job,
+// bytes follows it, that is said and the line holding it runs no job. Each line said is
+// counted in list->lines_refused. Result: 1 for a job,
 // 0 at the end of the list, -1 on a read error (said).
 int next_job(JobList *list, JobFields *job);
 
 // The whole program: reads the job list named after the program file (base name plus
 // ".LST") from the current folder and runs each job with the program's folder as the work
 // folder, saying so once when that is not the current folder. Command-line arguments are
-// not read; argv[0] is used only when the system cannot tell the program's path. Result,
-// the exit status: 0 once the job list was read to its end; -1 when the job list cannot be
+// not read (when there are any, one line says so); argv[0] is used only when the system
+// cannot tell the program's path. Result, the exit status: 0 once the job list was read to
+// its end and every job made its archive with no bitmap pair left out (or it held no job);
+// 1 when, besides, a job did not, or a line was no job; -1 when the job list cannot be
 // opened (the help text is printed), cannot be read or is not plain text, when the
 // program's path is unknown (longer than PROGRAM_PATH_SIZE holds) or its folder longer than
 // WORK_FOLDER_MAX, or when MASadelic.exe is not in the current folder.

@@ -18,19 +18,33 @@ const char *const vrl_suffixes_second[14] = {"BLA",  "BLW",  "EXHA", "HLA",  "HL
                                              "SHAD", "TLFH", "TLFM", "TLRH", "TLRM",
                                              "TRFH", "TRFM", "TRRH", "TRRM"};
 
-enum { SHORT_PATH_SIZE = 40, TOOL_LINE_SIZE = 128 };
+enum { SHORT_PATH_SIZE = 40, TOOL_LINE_SIZE = 128, WHY_SIZE = 200 };
 
 // An earlier NEW_MAS is moved to NEW_MAS.bak, or .bak2 to .bak9 when that name is taken;
 // 31 characters and ".bak9" fit in SHORT_PATH_SIZE.
 enum { ASIDE_NAMES = 9 };
 
+// run_tool's results besides 0.
+enum { TOOL_FAILED = -1, TOOL_NOT_STARTED = -2 };
+
 // What a job did, for the line that ends it.
 struct JobReport {
-    int bitmaps_replaced;
+    int bitmaps_replaced; // new bitmaps in place of an old bitmap the archive held
+    int bitmaps_added;    // new bitmaps whose old name the archive did not hold
     int vrl_renamed;
     int32_t patched;     // bit k: old name k was patched in some .VRL file
     int names_patched;   // old bitmaps whose name was patched, in either spelling
+    int pairs_listed;    // the bitmap pairs the job gave, those left out included
+    LeftOut left_out;    // the pairs whose new bitmap did not take the old one's place
     const char *trouble; // the first failure that leaves the new archive in doubt, or null
+};
+
+// The name pair tables of a job while its bitmaps are swapped: entry k of each is pair k.
+struct PairTables {
+    char old_names[NAME_TABLE_ENTRIES][NAME_SIZE];
+    char new_names[NAME_TABLE_ENTRIES][NAME_SIZE];
+    char written[NAME_TABLE_ENTRIES][NAME_SIZE]; // the old name as written, when stored otherwise
+    int8_t stored[NAME_TABLE_ENTRIES];           // 1 when "tmp" holds the old bitmap
 };
 
 // The earlier archive of a job while the new one is built.
@@ -66,76 +80,6 @@ void form_prefixes(const char *archive, char *first, char *second)
     upper_case(second);
 }
 
-static const char *skip_blanks(const char *text)
-{
-    while (*text == ' ')
-        text++;
-    return text;
-}
-
-// The blank-separated name that list starts with, in name (PATH_BUFFER_SIZE bytes), for a
-// message; "" when it is longer than that holds.
-static const char *first_name(char *name, const char *list)
-{
-    get_field(name, list, PATH_BUFFER_SIZE, ' ');
-    return name;
-}
-
-int fill_name_tables(const char *old_list, const char *new_list, char old_names[][NAME_SIZE],
-                     char new_names[][NAME_SIZE])
-{
-    memset(old_names, 0, NAME_TABLE_ENTRIES * NAME_SIZE);
-    memset(new_names, 0, NAME_TABLE_ENTRIES * NAME_SIZE);
-    const char *old_next = skip_blanks(old_list);
-    const char *new_next = skip_blanks(new_list);
-    int count = 0;
-    char name[PATH_BUFFER_SIZE];
-    while (*old_next && *new_next && count < NAME_TABLE_ENTRIES - 1) {
-        const char *old_name = old_next;
-        old_next = get_field(old_names[count], old_next, NAME_SIZE, ' ');
-        new_next = get_field(new_names[count], new_next, NAME_SIZE, ' ');
-        if (old_names[count][0] == '\0') {
-            new_names[count][0] = '\0';
-            printf("Old bitmap name too long (%d characters at most), it and the pairs after it "
-                   "are skipped: %s\n",
-                   NAME_SIZE - 1, first_name(name, old_name));
-            return count;
-        }
-        count++;
-    }
-    if (*old_next && *new_next)
-        printf("More than %d bitmap pairs, the pairs from %s on are skipped\n", count,
-               first_name(name, old_next));
-    return count;
-}
-
-int is_plain_name(const char *name)
-{
-    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0)
-        return 0;
-    return name[0] != '\0' && strpbrk(name, "\\/:") == nullptr;
-}
-
-int drop_foreign_names(char old_names[][NAME_SIZE], char new_names[][NAME_SIZE])
-{
-    int kept = 0;
-    for (int k = 0; k < NAME_TABLE_ENTRIES && old_names[k][0] != '\0'; k++) {
-        if (!is_plain_name(old_names[k])) {
-            printf("Old bitmap name is not a name inside the archive, pair skipped: %s\n",
-                   old_names[k]);
-            continue;
-        }
-        if (kept != k) {
-            memcpy(old_names[kept], old_names[k], NAME_SIZE);
-            memcpy(new_names[kept], new_names[k], NAME_SIZE);
-        }
-        kept++;
-    }
-    for (int k = kept; k < NAME_TABLE_ENTRIES; k++)
-        old_names[k][0] = new_names[k][0] = '\0';
-    return kept;
-}
-
 // 1 when snprintf wrote its whole text into a buffer of size bytes.
 static int fits(int written, size_t size)
 {
@@ -148,218 +92,50 @@ static int join_path(char *path, size_t size, const char *folder, const char *na
     return fits(snprintf(path, size, "%s\\%s", folder, name), size) ? 0 : -1;
 }
 
-static char lower_case(char c)
-{
-    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
-}
-
-// 1 when the first length bytes of a and b are equal but for the case of ASCII letters.
-static int same_ignoring_case(const char *a, const char *b, size_t length)
-{
-    for (size_t i = 0; i < length; i++)
-        if (lower_case(a[i]) != lower_case(b[i]))
-            return 0;
-    return 1;
-}
-
 static void note_trouble(JobReport *report, const char *why)
 {
     if (!report->trouble)
         report->trouble = why;
 }
 
-int is_tool_safe_name(const char *name)
-{
-    if (name[0] == '\0')
-        return 0;
-    for (size_t i = 0; name[i] != '\0'; i++) {
-        unsigned char c = (unsigned char)name[i];
-        if (c < 32 || strchr(" \"<>|?*", c) != nullptr)
-            return 0;
-        // A drive's colon; anywhere else Windows takes it for a stream of a file.
-        if (c == ':' && !(i == 1 && lower_case(name[0]) >= 'a' && lower_case(name[0]) <= 'z'))
-            return 0;
-    }
-    return 1;
-}
-
-// Windows gives these names to devices in every folder, whatever their extension: no file
-// of such a name can be made, and what is written to it goes to the device.
-static int is_device_name(const char *part, size_t size)
-{
-    static const char *const devices[] = {"con", "prn", "aux", "nul"};
-    size_t base = strcspn(part, ".\\/");
-    if (base > size)
-        base = size;
-    for (const char *device : devices)
-        if (base == 3 && same_ignoring_case(part, device, 3))
-            return 1;
-    return base == 4 &&
-           (same_ignoring_case(part, "com", 3) || same_ignoring_case(part, "lpt", 3)) &&
-           part[3] >= '1' && part[3] <= '9';
-}
-
-int is_work_folder_archive(const char *name)
-{
-    size_t length = strlen(name);
-    if (name[0] == '\\' || name[0] == '/' || strchr(name, ':') != nullptr || length < 4 ||
-        !same_ignoring_case(name + length - 4, ".mas", 4))
-        return 0;
-    int leading = 1;
-    for (const char *part = name; *part;) {
-        size_t size = strcspn(part, "\\/");
-        // Windows drops the dots that end a component: "tmp." is "tmp", "..." climbs.
-        size_t kept = size;
-        while (kept > 0 && part[kept - 1] == '.')
-            kept--;
-        if ((size >= 2 && kept == 0) || is_device_name(part, size))
-            return 0;
-        if (leading && kept == 3 && same_ignoring_case(part, "tmp", 3))
-            return 0;
-        leading = leading && size == 1 && part[0] == '.';
-        part += size;
-        if (*part)
-            part++;
-    }
-    return 1;
-}
-
-static void say_not_made(const char *new_mas, const char *why)
-{
-    printf("%s not made: %s\n", new_mas, why);
-}
-
-int archive_names_refused(const char *old_mas, const char *new_mas)
-{
-    const char *names[2] = {old_mas, new_mas};
-    for (const char *name : names)
-        if (strlen(name) > ARCHIVE_NAME_MAX) {
-            printf("%s not made: archive name too long (%d characters at most): %s\n", new_mas,
-                   ARCHIVE_NAME_MAX, name);
-            return 1;
-        }
-    for (const char *name : names)
-        if (!is_tool_safe_name(name)) {
-            printf("%s not made: '%s' holds a blank, a quote or a character a file name cannot "
-                   "hold\n",
-                   new_mas, name);
-            return 1;
-        }
-    if (!is_work_folder_archive(new_mas)) {
-        say_not_made(new_mas, "a new archive must be a .mas file inside the work folder");
-        return 1;
-    }
-    return 0;
-}
-
-// Starts the archive tool and waits for it. 0 when it ran and ended with status 0, else -1.
-// Only ever a reason to doubt the archive: a status 0 alone proves nothing.
+// Starts the archive tool and waits for it. 0 when it ran and ended with status 0,
+// TOOL_FAILED when it ended otherwise (only ever a reason to doubt the archive: a status 0
+// alone proves nothing), TOOL_NOT_STARTED when it could not start, said with the reason.
 static int run_tool(const char *program, const char *command_line)
 {
     int status = 0;
     fflush(stdout);
     if (os_run_program(program, command_line, nullptr, nullptr, nullptr, &status) != 0) {
-        printf("Cannot start the archive tool %s\n", program);
-        return -1;
+        char why[WHY_SIZE];
+        os_error_text(why, sizeof why);
+        printf("Cannot start the archive tool MASadelic.exe: %s\n", why);
+        return TOOL_NOT_STARTED;
     }
-    return status == 0 ? 0 : -1;
+    return status == 0 ? 0 : TOOL_FAILED;
 }
 
-// 1 when the new archive has no place to go: its folder is missing, or it names a folder.
-static int new_archive_misplaced(const char *new_mas)
+// Takes pair k out of the tables, noting it as left out by its name as written; the
+// entries after it move up.
+static void drop_pair(PairTables *t, int k, LeftOut *left_out)
 {
-    char copy[PATH_BUFFER_SIZE], folder[PATH_BUFFER_SIZE];
-    snprintf(copy, sizeof copy, "%s", new_mas);
-    for (char *c = copy; *c; c++)
-        if (*c == '/')
-            *c = '\\';
-    directory_of(folder, copy);
-    OsFileStatus status;
-    if (os_file_status(folder, &status) != 0 || !status.is_directory) {
-        printf("%s not made: the folder %s does not exist\n", new_mas, folder);
-        return 1;
+    note_left_out(left_out, t->written[k][0] != '\0' ? t->written[k] : t->old_names[k]);
+    for (; k < NAME_TABLE_ENTRIES - 1 && t->old_names[k][0] != '\0'; k++) {
+        memcpy(t->old_names[k], t->old_names[k + 1], NAME_SIZE);
+        memcpy(t->new_names[k], t->new_names[k + 1], NAME_SIZE);
+        memcpy(t->written[k], t->written[k + 1], NAME_SIZE);
+        t->stored[k] = t->stored[k + 1];
     }
-    if (os_file_status(new_mas, &status) == 0 && status.is_directory) {
-        say_not_made(new_mas, "a folder of that name is in the way");
-        return 1;
-    }
-    return 0;
-}
-
-// 1 when a folder lists an entry besides "." and "..", else 0 (also when it cannot be listed).
-static int holds_entries(const char *folder)
-{
-    int found = 0;
-    OsDirList *list = os_list_open(folder);
-    OsDirEntry entry;
-    while (list && !found && os_list_next(list, &entry))
-        found = strcmp(entry.name, ".") != 0 && strcmp(entry.name, "..") != 0;
-    if (list)
-        os_list_close(list);
-    return found;
-}
-
-static int scratch_folder_in_use(void)
-{
-    OsFileStatus status;
-    if (os_file_status("tmp", &status) != 0)
-        return 0;
-    if (!status.is_directory) {
-        printf("'%s\\tmp' is a file: move it away, job skipped\n", work_folder);
-        return 1;
-    }
-    if (!holds_entries("tmp"))
-        return 0;
-    printf("Folder '%s\\tmp' is not empty: move it away, job skipped\n", work_folder);
-    return 1;
-}
-
-// 1 when the job cannot run as asked, having said why: the names, the work folder too long
-// for its buffers, a missing old archive, no place for the new one, or a "tmp" in the work
-// folder that holds files (packing it would take them along and the clean-up would delete
-// them). Nothing is created.
-static int job_refused(const char *old_mas, const char *new_mas)
-{
-    if (strlen(work_folder) > WORK_FOLDER_MAX) {
-        printf("Work folder too long (%d characters at most): %s\n", WORK_FOLDER_MAX, work_folder);
-        say_not_made(new_mas, "the work folder's path is too long");
-        return 1;
-    }
-    if (archive_names_refused(old_mas, new_mas))
-        return 1;
-    if (!file_exists(old_mas)) {
-        printf("File not found: %s\n", old_mas);
-        printf("%s not made: %s is missing\n", new_mas, old_mas);
-        return 1;
-    }
-    if (new_archive_misplaced(new_mas))
-        return 1;
-    if (scratch_folder_in_use()) {
-        say_not_made(new_mas, "the scratch folder tmp is in the way");
-        return 1;
-    }
-    return 0;
-}
-
-// Takes pair k out of the name pair tables and the table of written names; the entries
-// after it move up.
-static void drop_pair(char old_names[][NAME_SIZE], char new_names[][NAME_SIZE],
-                      char written[][NAME_SIZE], int k)
-{
-    for (; k < NAME_TABLE_ENTRIES - 1 && old_names[k][0] != '\0'; k++) {
-        memcpy(old_names[k], old_names[k + 1], NAME_SIZE);
-        memcpy(new_names[k], new_names[k + 1], NAME_SIZE);
-        memcpy(written[k], written[k + 1], NAME_SIZE);
-    }
-    old_names[NAME_TABLE_ENTRIES - 1][0] = new_names[NAME_TABLE_ENTRIES - 1][0] = '\0';
-    written[NAME_TABLE_ENTRIES - 1][0] = '\0';
+    t->old_names[NAME_TABLE_ENTRIES - 1][0] = t->new_names[NAME_TABLE_ENTRIES - 1][0] = '\0';
+    t->written[NAME_TABLE_ENTRIES - 1][0] = '\0';
+    t->stored[NAME_TABLE_ENTRIES - 1] = 0;
 }
 
 // Gives each old name the case in which "tmp" stores its bitmap, since Windows finds
 // "1shgt500.BMP" as "1SHGT500.BMP" while the .VRL texts are compared exactly. The name as
 // written wins when it is stored so; else the lowest other spelling in byte order. A name
-// written otherwise is kept in written[k] (else that entry is empty).
-static void take_stored_names(char old_names[][NAME_SIZE], char written[][NAME_SIZE])
+// written otherwise is kept in written[k] (else that entry is empty); stored[k] says
+// whether "tmp" holds the bitmap at all.
+static void take_stored_names(PairTables *t)
 {
     char found[NAME_TABLE_ENTRIES][NAME_SIZE];
     memset(found, 0, sizeof found);
@@ -370,12 +146,12 @@ static void take_stored_names(char old_names[][NAME_SIZE], char written[][NAME_S
         if (length <= 4 || length - 4 >= NAME_SIZE ||
             !same_ignoring_case(entry.name + length - 4, ".BMP", 4))
             continue;
-        for (int k = 0; k < NAME_TABLE_ENTRIES && old_names[k][0] != '\0'; k++) {
-            if (strlen(old_names[k]) != length - 4 ||
-                !same_ignoring_case(old_names[k], entry.name, length - 4) ||
-                strncmp(old_names[k], found[k], NAME_SIZE) == 0)
+        for (int k = 0; k < NAME_TABLE_ENTRIES && t->old_names[k][0] != '\0'; k++) {
+            if (strlen(t->old_names[k]) != length - 4 ||
+                !same_ignoring_case(t->old_names[k], entry.name, length - 4) ||
+                strncmp(t->old_names[k], found[k], NAME_SIZE) == 0)
                 continue;
-            if (found[k][0] == '\0' || memcmp(old_names[k], entry.name, length - 4) == 0 ||
+            if (found[k][0] == '\0' || memcmp(t->old_names[k], entry.name, length - 4) == 0 ||
                 memcmp(entry.name, found[k], length - 4) < 0) {
                 memcpy(found[k], entry.name, length - 4);
                 found[k][length - 4] = '\0';
@@ -385,10 +161,11 @@ static void take_stored_names(char old_names[][NAME_SIZE], char written[][NAME_S
     if (list)
         os_list_close(list);
     for (int k = 0; k < NAME_TABLE_ENTRIES; k++) {
-        written[k][0] = '\0';
-        if (found[k][0] != '\0' && strcmp(found[k], old_names[k]) != 0) {
-            memcpy(written[k], old_names[k], NAME_SIZE);
-            memcpy(old_names[k], found[k], NAME_SIZE);
+        t->written[k][0] = '\0';
+        t->stored[k] = found[k][0] != '\0';
+        if (found[k][0] != '\0' && strcmp(found[k], t->old_names[k]) != 0) {
+            memcpy(t->written[k], t->old_names[k], NAME_SIZE);
+            memcpy(t->old_names[k], found[k], NAME_SIZE);
         }
     }
 }
@@ -396,19 +173,18 @@ static void take_stored_names(char old_names[][NAME_SIZE], char written[][NAME_S
 // Puts each old name written in another case than stored back into the tables, as a pair
 // of its own after the others (room allowing), since a .VRL file may hold either spelling;
 // origin[k] gets the pair that entry k stands for.
-static void add_written_names(char old_names[][NAME_SIZE], char new_names[][NAME_SIZE],
-                              char written[][NAME_SIZE], int *origin)
+static void add_written_names(PairTables *t, int *origin)
 {
     int pairs = 0;
-    while (pairs < NAME_TABLE_ENTRIES && old_names[pairs][0] != '\0')
+    while (pairs < NAME_TABLE_ENTRIES && t->old_names[pairs][0] != '\0')
         pairs++;
     for (int k = 0; k < NAME_TABLE_ENTRIES; k++)
         origin[k] = k;
     for (int k = 0, end = pairs; k < end && pairs < NAME_TABLE_ENTRIES - 1; k++) {
-        if (written[k][0] == '\0')
+        if (t->written[k][0] == '\0')
             continue;
-        memcpy(old_names[pairs], written[k], NAME_SIZE);
-        memcpy(new_names[pairs], new_names[k], NAME_SIZE);
+        memcpy(t->old_names[pairs], t->written[k], NAME_SIZE);
+        memcpy(t->new_names[pairs], t->new_names[k], NAME_SIZE);
         origin[pairs++] = k;
     }
 }
@@ -426,46 +202,116 @@ static int can_read(const char *path)
     return 1;
 }
 
-// Deletes each old bitmap from "tmp" and copies its new bitmap in under the new name's last
-// component. A new bitmap that cannot be read, or a new name taken as empty, keeps the old
-// bitmap, and its pair leaves the tables so that the .VRL files keep naming it.
-static void replace_bitmaps(char old_names[][NAME_SIZE], char new_names[][NAME_SIZE],
-                            char written[][NAME_SIZE], JobReport *report)
+// 1 when pair k cannot take part, having said why: its old name repeats an earlier one, a
+// name is a device, the new name is too long for the tables or longer than the old one
+// (the .VRL texts have no more room than the old name), or the new bitmap cannot be read.
+static int pair_refused(const PairTables *t, int k)
 {
-    for (int k = 0; k < NAME_TABLE_ENTRIES && old_names[k][0] != '\0';) {
-        // Names of at most 31 characters always fit these buffers.
-        char path[SHORT_PATH_SIZE], source[SHORT_PATH_SIZE], name[NAME_SIZE];
-        memcpy(name, new_names[k], sizeof name);
-        name[sizeof name - 1] = '\0';
-        if (new_names[k][0] == '\0') {
-            printf("New bitmap name too long (31 characters at most), %s.BMP kept\n", old_names[k]);
-            drop_pair(old_names, new_names, written, k);
+    const char *old_name = t->old_names[k], *new_name = t->new_names[k];
+    for (int j = 0; j < k; j++)
+        if (strlen(t->old_names[j]) == strlen(old_name) &&
+            same_ignoring_case(t->old_names[j], old_name, strlen(old_name))) {
+            printf("Old bitmap name given twice, the later pair is left out: %s\n", old_name);
+            return 1;
+        }
+    if (names_a_device(old_name) || names_a_device(new_name)) {
+        printf("Bitmap name is a Windows device, pair left out: %s\n",
+               names_a_device(old_name) ? old_name : new_name);
+        return 1;
+    }
+    if (new_name[0] == '\0') {
+        printf("New bitmap name too long (31 characters at most), %s.BMP kept\n", old_name);
+        return 1;
+    }
+    char name[NAME_SIZE], source[SHORT_PATH_SIZE];
+    memcpy(name, new_name, sizeof name);
+    if (strlen(file_name_of(name)) > strlen(old_name)) {
+        printf("New bitmap name longer than the old one, whose room in the .VRL files is %d "
+               "characters: %s to %s left out\n",
+               (int)strlen(old_name), old_name, new_name);
+        return 1;
+    }
+    if (!fits(snprintf(source, sizeof source, "%s.BMP", new_name), sizeof source) ||
+        !can_read(source)) {
+        printf("File not found: %s.BMP\n", new_name);
+        return 1;
+    }
+    return 0;
+}
+
+// Makes a folder inside "tmp" for the copies of the new bitmaps, under a name the archive
+// does not hold, so that no copy is packed whatever becomes of it. 0, or -1.
+static int make_copy_folder(char *folder)
+{
+    for (int n = 1; n <= 9; n++) {
+        snprintf(folder, SHORT_PATH_SIZE, "tmp\\~zandrel%d", n);
+        if (!os_exists(folder) && os_make_directory(folder) == 0)
+            return 0;
+    }
+    return -1;
+}
+
+// First pass: copies every new bitmap into the copy folder as "<k>.BMP". A pair refused or
+// not copied leaves the tables, so that its old bitmap stays and stays named.
+static void copy_new_bitmaps(PairTables *t, const char *folder, int folder_made, LeftOut *left_out)
+{
+    for (int k = 0; k < NAME_TABLE_ENTRIES && t->old_names[k][0] != '\0';) {
+        if (pair_refused(t, k)) {
+            drop_pair(t, k, left_out);
             continue;
         }
-        if (!fits(snprintf(source, sizeof source, "%s.BMP", name), sizeof source) ||
-            !can_read(source)) {
-            printf("File not found: %s.BMP\n", name);
-            note_trouble(report, "a new bitmap is missing");
-            drop_pair(old_names, new_names, written, k);
+        char source[SHORT_PATH_SIZE], copy[SHORT_PATH_SIZE];
+        snprintf(source, sizeof source, "%s.BMP", t->new_names[k]);
+        snprintf(copy, sizeof copy, "%s\\%d.BMP", folder, k);
+        if (!folder_made || copy_file(source, copy) != 0) {
+            printf("Cannot copy %s.BMP into the scratch folder\n", t->new_names[k]);
+            drop_pair(t, k, left_out);
             continue;
         }
-        // The new bitmap goes in before the old one goes, so that a failed copy leaves the
-        // car with the bitmap its .VRL files name.
-        if (!fits(snprintf(path, sizeof path, "tmp\\%s.BMP", file_name_of(name)), sizeof path) ||
-            copy_file(source, path) == -1) {
-            printf("Cannot copy %s.BMP into the scratch folder\n", new_names[k]);
-            note_trouble(report, "a new bitmap could not be copied");
-            drop_pair(old_names, new_names, written, k);
-            continue;
-        }
-        report->bitmaps_replaced++;
-        char old_path[SHORT_PATH_SIZE];
-        if (fits(snprintf(old_path, sizeof old_path, "tmp\\%s.BMP", old_names[k]),
-                 sizeof old_path) &&
-            !os_same_file(old_path, path))
-            os_delete_file(old_path);
         k++;
     }
+}
+
+// Second pass: deletes every old bitmap, then moves each copy to its new name, so that no
+// pair deletes a bitmap another pair brought in (a swap, a rotation).
+static void place_new_bitmaps(PairTables *t, const char *folder, JobReport *report)
+{
+    char path[SHORT_PATH_SIZE], copy[SHORT_PATH_SIZE], name[NAME_SIZE];
+    for (int k = 0; k < NAME_TABLE_ENTRIES && t->old_names[k][0] != '\0'; k++)
+        if (t->stored[k] &&
+            fits(snprintf(path, sizeof path, "tmp\\%s.BMP", t->old_names[k]), sizeof path))
+            os_delete_file(path);
+    for (int k = 0; k < NAME_TABLE_ENTRIES && t->old_names[k][0] != '\0'; k++) {
+        memcpy(name, t->new_names[k], sizeof name);
+        snprintf(path, sizeof path, "tmp\\%s.BMP", file_name_of(name));
+        snprintf(copy, sizeof copy, "%s\\%d.BMP", folder, k);
+        if (os_exists(path))
+            os_delete_file(path);
+        if (os_rename_no_replace(copy, path) != 0) {
+            char why[WHY_SIZE];
+            os_error_text(why, sizeof why);
+            printf("Cannot put %s.BMP in place in the scratch folder: %s\n", t->new_names[k], why);
+            note_trouble(report, "a new bitmap could not be put in place");
+        } else if (t->stored[k]) {
+            report->bitmaps_replaced++;
+        } else {
+            printf("%s.BMP is not in the archive: %s.BMP is added, replacing no bitmap\n",
+                   t->old_names[k], t->new_names[k]);
+            report->bitmaps_added++;
+        }
+    }
+    os_remove_directory(folder);
+}
+
+// Puts the new bitmaps into "tmp" in two passes, every copy made before any old bitmap
+// goes. Pairs left out leave the tables.
+static void replace_bitmaps(PairTables *t, JobReport *report)
+{
+    char folder[SHORT_PATH_SIZE] = "";
+    int folder_made = t->old_names[0][0] != '\0' && make_copy_folder(folder) == 0;
+    copy_new_bitmaps(t, folder, folder_made, &report->left_out);
+    if (folder_made)
+        place_new_bitmaps(t, folder, report);
 }
 
 // Says why an existing .VRL file could not take its new name: a file of that name that
@@ -549,6 +395,10 @@ static int pack_new_archive(const char *new_mas, const char **not_made)
     const char *leftovers[2] = {"MASBODY.TMP", "MASHEAD.TMP"};
     for (const char *leftover : leftovers)
         os_delete_file(leftover);
+    if (result == TOOL_NOT_STARTED) {
+        *not_made = "the archive tool MASadelic.exe could not start";
+        return -1;
+    }
     snprintf(command, sizeof command, "MASadelic -A -m:..\\%s -f:* -i:*", new_mas);
     if (run_tool(program, command) != 0)
         result = -1;
@@ -557,21 +407,26 @@ static int pack_new_archive(const char *new_mas, const char **not_made)
 
 // Moves an existing new_mas to a free aside name, from the work folder, so that the job
 // never deletes an archive before its replacement exists. 0 when nothing is in the way any
-// more; -1 when no aside name is free or the rename failed: new_mas stays as it is.
-static int move_aside(const char *new_mas, ArchiveAside *aside)
+// more; -1 when no aside name is free or the rename failed, the reason in why (WHY_SIZE
+// bytes): new_mas stays as it is.
+static int move_aside(const char *new_mas, ArchiveAside *aside, char *why)
 {
     aside->moved = 0;
     aside->name[0] = '\0';
     if (!os_exists(new_mas))
         return 0;
+    snprintf(why, WHY_SIZE, "no name from %s.bak to %s.bak%d is free", new_mas, new_mas,
+             ASIDE_NAMES);
     for (int n = 1; n <= ASIDE_NAMES; n++) {
         int written = n == 1 ? snprintf(aside->name, sizeof aside->name, "%s.bak", new_mas)
                              : snprintf(aside->name, sizeof aside->name, "%s.bak%d", new_mas, n);
-        if (written < 0 || (size_t)written >= sizeof aside->name)
+        if (!fits(written, sizeof aside->name))
             break;
         if (os_exists(aside->name))
             continue;
         aside->moved = os_rename_no_replace(new_mas, aside->name) == 0;
+        if (!aside->moved)
+            os_error_text(why, WHY_SIZE);
         break;
     }
     return aside->moved ? 0 : -1;
@@ -588,36 +443,53 @@ static void end_not_made(const char *new_mas, const ArchiveAside *aside, const c
         printf("%s not made: %s, the earlier one is kept as %s\n", new_mas, why, aside->name);
 }
 
+// Prints the "made" line of a job whose new archive was built without a failure, and
+// settles the earlier archive: kept as a backup after an in-place job or one that left
+// pairs out, since the new one is not all that was asked; else deleted.
+static void say_made(const char *new_mas, const ArchiveAside *aside, const JobReport *report)
+{
+    printf("%s made: bitmaps replaced %d", new_mas, report->bitmaps_replaced);
+    if (report->bitmaps_added > 0)
+        printf(", added %d", report->bitmaps_added);
+    printf(", .VRL files renamed %d, names patched %d", report->vrl_renamed, report->names_patched);
+    const LeftOut *left_out = &report->left_out;
+    if (left_out->count > 0)
+        printf("; %d of %d bitmap pairs left out: %s", left_out->count, report->pairs_listed,
+               left_out->names);
+    const char *then = left_out->count > 0 ? ";" : ",";
+    if (!aside->moved)
+        printf("\n");
+    else if (aside->in_place || left_out->count > 0 || os_delete_file(aside->name) != 0)
+        printf("%s the earlier one is kept as %s\n", then, aside->name);
+    else
+        printf(", the earlier one replaced\n");
+}
+
 // Prints the line that ends a job, from the work folder, and settles the earlier archive:
-// back in its place when the tool made no new_mas; kept as a backup after an in-place job
-// or a failure, since only it is known to be complete; else deleted.
-static void end_job(const char *new_mas, const ArchiveAside *aside, const JobReport *report,
-                    const char *not_made)
+// back in its place when the tool made no new_mas; kept as a backup after a failure, since
+// only it is known to be complete. Result: 0 when new_mas was made with every pair in
+// place, else 1.
+static int end_job(const char *new_mas, const ArchiveAside *aside, const JobReport *report,
+                   const char *not_made)
 {
     if (os_change_directory(work_folder) != 0) {
         const char *kept = aside->moved ? ", the earlier one is kept as " : "";
         printf("%s may be incomplete: the work folder could not be entered again%s%s\n", new_mas,
                kept, aside->moved ? aside->name : "");
-        return;
+        return 1;
     }
     if (not_made || !os_exists(new_mas)) {
         end_not_made(new_mas, aside, not_made ? not_made : "the archive tool made no archive");
-        return;
+        return 1;
     }
     if (report->trouble) {
         printf("%s may be incomplete: %s%s%s\n", new_mas, report->trouble,
                aside->moved ? ", the earlier one is kept as " : "",
                aside->moved ? aside->name : "");
-        return;
+        return 1;
     }
-    printf("%s made: bitmaps replaced %d, .VRL files renamed %d, names patched %d", new_mas,
-           report->bitmaps_replaced, report->vrl_renamed, report->names_patched);
-    if (!aside->moved)
-        printf("\n");
-    else if (aside->in_place || os_delete_file(aside->name) != 0)
-        printf(", the earlier one is kept as %s\n", aside->name);
-    else
-        printf(", the earlier one replaced\n");
+    say_made(new_mas, aside, report);
+    return report->left_out.count > 0 ? 1 : 0;
 }
 
 // Empties and removes "tmp"; the walk leaves that folder current, so it is removed from
@@ -633,15 +505,54 @@ static void remove_scratch_folder(void)
     os_remove_directory(folder);
 }
 
+// Makes the scratch folder "tmp"; an empty one left from before is used as it is. 0, or -1
+// having said why, the system's words included.
+static int make_scratch_folder(const char *new_mas)
+{
+    if (os_make_directory("tmp") == 0)
+        return 0;
+    char why[WHY_SIZE];
+    os_error_text(why, sizeof why);
+    OsFileStatus status;
+    if (os_file_status("tmp", &status) == 0 && status.is_directory)
+        return 0;
+    printf("Cannot make the scratch folder '%s\\tmp': %s\n", work_folder, why);
+    say_not_made(new_mas, "the scratch folder tmp could not be made");
+    return -1;
+}
+
 // Unpacks old_mas into "tmp", which the job has just made. 0 when "tmp" holds files
-// afterwards (a failure of the tool is noted), -1 when it holds none.
+// afterwards (a failure of the tool is noted); TOOL_NOT_STARTED when the tool could not
+// start; -1 when "tmp" holds nothing.
 static int unpack_old_archive(const char *old_mas, JobReport *report)
 {
     char command[PATH_BUFFER_SIZE];
     snprintf(command, sizeof command, "MASadelic.exe -E -m:%s -f:* -o:tmp", old_mas);
-    if (run_tool("MASAdelic", command) != 0)
+    int result = run_tool("MASAdelic", command);
+    if (result != 0)
         note_trouble(report, "the archive tool failed");
-    return holds_entries("tmp") ? 0 : -1;
+    if (holds_entries("tmp"))
+        return 0;
+    return result == TOOL_NOT_STARTED ? TOOL_NOT_STARTED : -1;
+}
+
+// Says so when the new .VRL names hold a second dot (a prefix taken from a name of fewer
+// than six characters before ".mas") that the old ones did not: the game may not find them.
+static void say_dotted_prefixes(const char *old_first, const char *old_second,
+                                const char *new_first, const char *new_second)
+{
+    const char *example = nullptr, *suffix = nullptr;
+    if (strchr(new_first, '.') && strcmp(old_first, new_first) != 0) {
+        example = new_first;
+        suffix = vrl_suffixes_first[0];
+    } else if (strchr(new_second, '.') && strcmp(old_second, new_second) != 0) {
+        example = new_second;
+        suffix = vrl_suffixes_second[0];
+    }
+    if (example)
+        printf("New .VRL names such as %s%s.VRL hold two dots: the game may not find the car's "
+               "parts; give the new archive six characters or more before .mas\n",
+               example, suffix);
 }
 
 // Turns the unpacked old car in "tmp" into the new one: the bitmaps swapped, the .VRL files
@@ -649,54 +560,81 @@ static int unpack_old_archive(const char *old_mas, JobReport *report)
 static void make_new_car(const char *old_mas, const char *new_mas, const char *old_bitmaps,
                          const char *new_bitmaps, JobReport *report)
 {
-    char old_names[NAME_TABLE_ENTRIES][NAME_SIZE], new_names[NAME_TABLE_ENTRIES][NAME_SIZE];
-    fill_name_tables(old_bitmaps, new_bitmaps, old_names, new_names);
-    drop_foreign_names(old_names, new_names);
-    char written[NAME_TABLE_ENTRIES][NAME_SIZE];
+    PairTables t;
+    int taken =
+        fill_name_tables(old_bitmaps, new_bitmaps, t.old_names, t.new_names, &report->left_out);
+    report->pairs_listed = taken + report->left_out.count;
+    drop_foreign_names(t.old_names, t.new_names, &report->left_out);
     int origin[NAME_TABLE_ENTRIES];
-    take_stored_names(old_names, written);
-    replace_bitmaps(old_names, new_names, written, report);
-    add_written_names(old_names, new_names, written, origin);
+    take_stored_names(&t);
+    replace_bitmaps(&t, report);
+    add_written_names(&t, origin);
 
     char old_first[5], old_second[5], new_first[5], new_second[5];
     form_prefixes(old_mas, old_first, old_second);
     form_prefixes(new_mas, new_first, new_second);
+    say_dotted_prefixes(old_first, old_second, new_first, new_second);
     for (const char *suffix : vrl_suffixes_first)
-        rename_vrl_file(old_first, new_first, suffix, old_names, new_names, report);
+        rename_vrl_file(old_first, new_first, suffix, t.old_names, t.new_names, report);
     for (const char *suffix : vrl_suffixes_second)
-        rename_vrl_file(old_second, new_second, suffix, old_names, new_names, report);
-    report->names_patched = say_unpatched(old_names, origin, report->patched);
+        rename_vrl_file(old_second, new_second, suffix, t.old_names, t.new_names, report);
+    report->names_patched = say_unpatched(t.old_names, origin, report->patched);
 }
 
-int8_t run_job(const char *old_mas, const char *new_mas, const char *old_bitmaps,
-               const char *new_bitmaps)
+// Unpacks old_mas into a new "tmp" and checks what came out. 0 when the job can go on;
+// -1 when it ended, having said why.
+static int start_job(const char *old_mas, const char *new_mas, JobReport *report)
 {
-    if (job_refused(old_mas, new_mas))
+    if (make_scratch_folder(new_mas) != 0)
         return -1;
-    ArchiveAside aside;
-    aside.in_place = os_same_file(old_mas, new_mas);
-    aside.moved = 0;
-    os_make_directory("tmp");
     if (!file_exists("MASadelic.exe")) {
         os_remove_directory("tmp");
         printf("File not found: MASadelic.exe\n");
         say_not_made(new_mas, "MASadelic.exe is missing");
         return -1;
     }
-    JobReport report = {0, 0, 0, 0, nullptr};
-    if (unpack_old_archive(old_mas, &report) != 0) {
-        remove_scratch_folder();
+    int unpacked = unpack_old_archive(old_mas, report);
+    if (unpacked == 0 && !old_prefixes_missing(old_mas))
+        return 0;
+    remove_scratch_folder();
+    if (unpacked == TOOL_NOT_STARTED)
+        say_not_made(new_mas, "the archive tool MASadelic.exe could not start");
+    else if (unpacked != 0)
         printf("%s not made: %s could not be unpacked\n", new_mas, old_mas);
+    else
+        printf("%s not made: %s holds no .VRL file of its name\n", new_mas, old_mas);
+    return -1;
+}
+
+int8_t run_job(const char *old_mas_given, const char *new_mas_given, const char *old_bitmaps,
+               const char *new_bitmaps)
+{
+    char old_mas[PATH_BUFFER_SIZE], new_mas[PATH_BUFFER_SIZE];
+    snprintf(old_mas, sizeof old_mas, "%s", old_mas_given);
+    snprintf(new_mas, sizeof new_mas, "%s", new_mas_given);
+    to_backslashes(old_mas);
+    to_backslashes(new_mas);
+    if (job_refused(old_mas, new_mas))
         return -1;
-    }
+    ArchiveAside aside;
+    aside.in_place = os_same_file(old_mas, new_mas);
+    aside.moved = 0;
+    JobReport report;
+    memset(&report, 0, sizeof report);
+    if (start_job(old_mas, new_mas, &report) != 0)
+        return -1;
     make_new_car(old_mas, new_mas, old_bitmaps, new_bitmaps, &report);
 
     const char *not_made = nullptr;
-    if (move_aside(new_mas, &aside) != 0)
-        not_made = "the earlier one could not be moved aside and is left as it was";
-    else if (pack_new_archive(new_mas, &not_made) != 0)
+    char why[WHY_SIZE], aside_failed[WHY_SIZE + 64];
+    if (move_aside(new_mas, &aside, why) != 0) {
+        snprintf(aside_failed, sizeof aside_failed,
+                 "the earlier one could not be moved aside and is left as it was: %s", why);
+        not_made = aside_failed;
+    } else if (pack_new_archive(new_mas, &not_made) != 0) {
         note_trouble(&report, "the archive tool failed");
-    end_job(new_mas, &aside, &report, not_made);
+    }
+    int result = end_job(new_mas, &aside, &report, not_made);
     remove_scratch_folder();
-    return 0;
+    return (int8_t)result;
 }

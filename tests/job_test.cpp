@@ -51,36 +51,38 @@ struct Tables {
 TEST(FillNameTables, PairsNamesWhileBothListsHoldText)
 {
     const std::string long_name(32, 'L');
+    const std::string too_long = "Old bitmap name too long (31 characters at most), it and the "
+                                 "pairs after it are skipped: " +
+                                 long_name + "\n";
+    const std::string unpaired = "Bitmap names without a partner in the other list, left out: ";
     struct Row {
         std::string old_list, new_list;
         int pairs;
-        std::string old0, new0, old1, new1;
+        std::string old0, new0, old1, new1, said, left_out;
     } rows[] = {
-        {"A B C", "X Y", 2, "A", "X", "B", "Y"},
-        {"A", "X", 1, "A", "X", "", ""},
-        {"A", "X Y Z", 1, "A", "X", "", ""},
-        {"", "X", 0, "", "", "", ""},
-        {"   ", "X", 0, "", "", "", ""},
-        {"  A    B ", " X  Y", 2, "A", "X", "B", "Y"},
-        {"A " + long_name + " C", "X Y Z", 1, "A", "X", "", ""},
-        {"A B", "X " + long_name, 2, "A", "X", "B", ""},
-        {"bmp\\A", "new\\X", 1, "bmp\\A", "new\\X", "", ""},
+        {"A B C", "X Y", 2, "A", "X", "B", "Y", unpaired + "C\n", "C"},
+        {"A", "X", 1, "A", "X", "", "", "", ""},
+        {"A", "X Y Z", 1, "A", "X", "", "", unpaired + "Y, Z\n", "Y, Z"},
+        {"", "X", 0, "", "", "", "", unpaired + "X\n", "X"},
+        {"   ", "X", 0, "", "", "", "", unpaired + "X\n", "X"},
+        {"  A    B ", " X  Y", 2, "A", "X", "B", "Y", "", ""},
+        {"A " + long_name + " C", "X Y Z", 1, "A", "X", "", "", too_long, long_name + ", C"},
+        {"A B", "X " + long_name, 2, "A", "X", "B", "", "", ""},
+        {"bmp\\A", "new\\X", 1, "bmp\\A", "new\\X", "", "", "", ""},
+        {"a/b", "bmp/X", 1, "a\\b", "bmp\\X", "", "", "", ""},
+        {"A B/C", "X", 1, "A", "X", "", "", unpaired + "B\\C\n", "B\\C"},
     };
     for (const Row &row : rows) {
         Tables t;
         memset(&t, '?', sizeof t);
+        LeftOut left_out = {0, ""};
         testing::internal::CaptureStdout();
-        EXPECT_EQ(
-            fill_name_tables(row.old_list.c_str(), row.new_list.c_str(), t.old_names, t.new_names),
-            row.pairs)
+        EXPECT_EQ(fill_name_tables(row.old_list.c_str(), row.new_list.c_str(), t.old_names,
+                                   t.new_names, &left_out),
+                  row.pairs)
             << row.old_list;
-        std::string said = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(said, row.old_list.find(long_name) == std::string::npos
-                            ? ""
-                            : "Old bitmap name too long (31 characters at most), it and the "
-                              "pairs after it are skipped: " +
-                                  long_name + "\n")
-            << row.old_list;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), row.said) << row.old_list;
+        EXPECT_EQ(left_out.names, row.left_out) << row.old_list;
         EXPECT_EQ(t.old_names[0], row.old0) << row.old_list;
         EXPECT_EQ(t.new_names[0], row.new0) << row.old_list;
         EXPECT_EQ(t.old_names[1], row.old1) << row.old_list;
@@ -95,8 +97,11 @@ TEST(FillNameTables, KeepsNineteenPairsSoTheTableEnds)
     for (int k = 0; k < 25; k++)
         list += "N" + std::to_string(k) + " ";
     Tables t;
+    LeftOut left_out = {0, ""};
     testing::internal::CaptureStdout();
-    EXPECT_EQ(fill_name_tables(list.c_str(), list.c_str(), t.old_names, t.new_names), 19);
+    EXPECT_EQ(fill_name_tables(list.c_str(), list.c_str(), t.old_names, t.new_names, &left_out),
+              19);
+    EXPECT_EQ(left_out.count, 6);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "More than 19 bitmap pairs, the pairs from N19 on are skipped\n");
     EXPECT_STREQ(t.old_names[18], "N18");
@@ -150,9 +155,12 @@ TEST(IsPlainName, AcceptsOnlyOneComponentWithoutDrive)
 TEST(DropForeignNames, TakesOutPairsWhoseOldNameIsNoArchiveNameAndKeepsOrder)
 {
     Tables t;
-    ASSERT_EQ(fill_name_tables("A ..\\X B C:Y C", "P Q R S T", t.old_names, t.new_names), 5);
+    LeftOut left_out = {0, ""};
+    ASSERT_EQ(fill_name_tables("A ..\\X B C:Y C", "P Q R S T", t.old_names, t.new_names, &left_out),
+              5);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(drop_foreign_names(t.old_names, t.new_names), 3);
+    EXPECT_EQ(drop_foreign_names(t.old_names, t.new_names, &left_out), 3);
+    EXPECT_STREQ(left_out.names, "..\\X, C:Y");
     EXPECT_EQ(strip_cr(testing::internal::GetCapturedStdout()),
               "Old bitmap name is not a name inside the archive, pair skipped: ..\\X\n"
               "Old bitmap name is not a name inside the archive, pair skipped: C:Y\n");
@@ -167,9 +175,11 @@ TEST(DropForeignNames, TakesOutPairsWhoseOldNameIsNoArchiveNameAndKeepsOrder)
 TEST(DropForeignNames, LeavesPlainTablesAlone)
 {
     Tables t;
-    ASSERT_EQ(fill_name_tables("A B", "X Y", t.old_names, t.new_names), 2);
+    LeftOut left_out = {0, ""};
+    ASSERT_EQ(fill_name_tables("A B", "X Y", t.old_names, t.new_names, &left_out), 2);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(drop_foreign_names(t.old_names, t.new_names), 2);
+    EXPECT_EQ(drop_foreign_names(t.old_names, t.new_names, &left_out), 2);
+    EXPECT_EQ(left_out.count, 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_STREQ(t.old_names[1], "B");
     EXPECT_STREQ(t.new_names[1], "Y");
@@ -316,9 +326,57 @@ TEST(IsWorkFolderArchive, AcceptsOnlyMasFilesInsideTheWorkFolder)
         {"com0.mas", 1},
         {"console.mas", 1},
         {"nul1.mas", 1},
+        {"CONIN$.mas", 0},
+        {"com\xb9.mas", 0},
     };
     for (const Row &row : rows)
         EXPECT_EQ(is_work_folder_archive(row.name), row.inside) << row.name;
+}
+
+TEST(NamesADevice, FindsEveryWindowsDeviceNameInAnyComponent)
+{
+    struct Row {
+        const char *path;
+        int device;
+    } rows[] = {
+        {"con", 1},
+        {"NUL.mas", 1},
+        {"bmp\\COM1", 1},
+        {"bmp/lpt9.x", 1},
+        {"CONIN$.mas", 1},
+        {"conout$", 1},
+        {"COM\xb9", 1},
+        {"lpt\xb2.mas", 1},
+        {"LPT\xb3\\a.mas", 1},
+        {"aux.x\\a.mas", 1},
+        {"com0", 0},
+        {"COM\xb4", 0},
+        {"conin", 0},
+        {"conin$x", 0},
+        {"console.mas", 0},
+        {"bmp\\2SHGT500", 0},
+        {"", 0},
+        {"nul1.mas", 0},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(names_a_device(row.path), row.device) << row.path;
+}
+
+TEST(NoteLeftOut, CountsEveryPairAndCutsTheNamesWithDotsWhenFull)
+{
+    LeftOut left_out = {0, ""};
+    note_left_out(&left_out, "A");
+    note_left_out(&left_out, "B");
+    EXPECT_STREQ(left_out.names, "A, B");
+    const std::string name(30, 'n');
+    for (int k = 0; k < 10; k++)
+        note_left_out(&left_out, name.c_str());
+    EXPECT_EQ(left_out.count, 12);
+    std::string names = left_out.names;
+    EXPECT_LT(names.size(), sizeof left_out.names);
+    EXPECT_EQ(names.substr(names.size() - 4), " ...");
+    note_left_out(&left_out, "C");
+    EXPECT_EQ(left_out.names, names);
 }
 
 // Names refused before the job touches anything: one line naming NEW_MAS and why.
@@ -348,6 +406,10 @@ TEST_F(RunJob, RefusesArchiveNamesBeforeAnythingIsMade)
         {"1gt500.mas", "outside\\file.txt\\2gt.mas",
          "outside\\file.txt\\2gt.mas not made: the folder outside\\file.txt does not exist\n"},
         {"1gt500.mas", "car.mas", "car.mas not made: a folder of that name is in the way\n"},
+        {"con.mas", "2gt.mas",
+         "2gt.mas not made: 'con.mas' is the name of a Windows device, not of a file\n"},
+        {"1gt500.mas", "CONOUT$.MAS",
+         "CONOUT$.MAS not made: 'CONOUT$.MAS' is the name of a Windows device, not of a file\n"},
     };
     for (const Row &row : rows) {
         std::string out;

@@ -1,8 +1,10 @@
 // Fault sweeps over whole jobs: each operation of one kind fails in turn, or one call of the
 // archive tool fails, and after every run each file the user had is still on disk, under its
 // own name or under a name that the job's output gave.
+#include <ctype.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
@@ -252,15 +254,16 @@ class ZandrelSweep : public TempFolderTest
     }
 
     // 1 when NEW_MAS is a whole new archive of the job: well formed, with every name the
-    // job stores (a leftover file that could not be deleted may come along).
-    int holds_new_archive(const Scenario &scenario)
+    // job stores (a leftover file that could not be deleted may come along); its bitmap is
+    // the new one, or the old one when the job left its pair out.
+    int holds_new_archive(const Scenario &scenario, const char *bitmap = "2SHGT500.BMP")
     {
         std::set<std::string> names;
         if (!archive_names(read_file(at(scenario.new_mas)), &names))
             return 0;
         char first[5], second[5];
         form_prefixes(scenario.new_mas, first, second);
-        std::set<std::string> wanted = {"2SHGT500.BMP", "ENGINE.TXT", std::string(first) + "VA.VRL",
+        std::set<std::string> wanted = {bitmap, "ENGINE.TXT", std::string(first) + "VA.VRL",
                                         std::string(second) + "BLA.VRL"};
         for (const std::string &name : wanted)
             if (names.count(name) == 0)
@@ -288,7 +291,9 @@ class ZandrelSweep : public TempFolderTest
         std::string outcome = outcome_of(out, scenario.new_mas);
         EXPECT_NE(outcome, "") << out;
         if (outcome == " made: ") {
-            EXPECT_TRUE(holds_new_archive(scenario)) << out;
+            bool left_out = out.find("1 of 1 bitmap pairs left out: 1SHGT500") != std::string::npos;
+            EXPECT_TRUE(holds_new_archive(scenario, left_out ? "1SHGT500.BMP" : "2SHGT500.BMP"))
+                << out;
         }
         for (const CarFile &file : user_files(scenario)) {
             bool found = kept(file, out);
@@ -465,17 +470,18 @@ TEST_F(ZandrelJob, PutsTheEarlierArchiveBackWhenTheToolMakesNone)
     const struct {
         const char *new_mas;
         bool earlier; // a different earlier NEW_MAS
-    } rows[] = {{"car.mas", false}, {"CAR.MAS", false}, {".\\car.mas", false}, {"new.mas", true}};
+    } rows[] = {
+        {"1gt500.mas", false}, {"1GT500.MAS", false}, {".\\1gt500.mas", false}, {"new.mas", true}};
     for (const auto &row : rows) {
         SCOPED_TRACE(row.new_mas);
         clear();
-        ASSERT_TRUE(write_file(at("car.mas"), old_archive));
+        ASSERT_TRUE(write_file(at("1gt500.mas"), old_archive));
         if (row.earlier) {
             ASSERT_TRUE(write_file(at(row.new_mas), earlier_archive));
         }
         std::string out;
-        EXPECT_EQ(job("car.mas", row.new_mas, "", "", "C:refuse", &out), 0);
-        EXPECT_EQ(read_file(at("car.mas")), old_archive);
+        EXPECT_EQ(job("1gt500.mas", row.new_mas, "", "", "C:refuse", &out), 1);
+        EXPECT_EQ(read_file(at("1gt500.mas")), old_archive);
         if (row.earlier) {
             EXPECT_EQ(read_file(at(row.new_mas)), earlier_archive);
         }
@@ -501,9 +507,9 @@ TEST_F(ZandrelJob, LeavesAnEarlierArchiveAloneWhenNoAsideNameIsFree)
         names.insert(std::string("2gt500.mas") + suffix);
     }
     std::string out;
-    EXPECT_EQ(job("1gt500.mas", "2gt500.mas", "", "", nullptr, &out), 0);
+    EXPECT_EQ(job("1gt500.mas", "2gt500.mas", "", "", nullptr, &out), 1);
     EXPECT_NE(out.find("2gt500.mas not made: the earlier one could not be moved aside and is left "
-                       "as it was\n"),
+                       "as it was: no name from 2gt500.mas.bak to 2gt500.mas.bak9 is free\n"),
               std::string::npos)
         << out;
     EXPECT_EQ(read_file(at("2gt500.mas")), earlier_archive);
@@ -514,17 +520,17 @@ TEST_F(ZandrelJob, LeavesAnEarlierArchiveAloneWhenNoAsideNameIsFree)
 TEST_F(ZandrelJob, TakesTheFirstFreeAsideNameAndNeverTouchesOlderOnes)
 {
     clear();
-    ASSERT_TRUE(write_file(at("car.mas"), old_archive));
-    ASSERT_TRUE(write_file(at("car.mas.bak"), "older backup"));
+    ASSERT_TRUE(write_file(at("1gt500.mas"), old_archive));
+    ASSERT_TRUE(write_file(at("1gt500.mas.bak"), "older backup"));
     // The second rename puts the archive back; when it fails the output names the aside copy.
     std::string out;
     os_inject_fault(OS_FAULT_RENAME, 2);
-    EXPECT_EQ(job("car.mas", "car.mas", "", "", "C:refuse", &out), 0);
+    EXPECT_EQ(job("1gt500.mas", "1gt500.mas", "", "", "C:refuse", &out), 1);
     os_inject_fault(OS_FAULT_RENAME, 0);
-    EXPECT_EQ(read_file(at("car.mas.bak")), "older backup");
-    EXPECT_EQ(read_file(at("car.mas.bak2")), old_archive);
-    EXPECT_NE(out.find("car.mas not made: the archive tool made no archive, the earlier one is "
-                       "kept as car.mas.bak2\n"),
+    EXPECT_EQ(read_file(at("1gt500.mas.bak")), "older backup");
+    EXPECT_EQ(read_file(at("1gt500.mas.bak2")), old_archive);
+    EXPECT_NE(out.find("1gt500.mas not made: the archive tool made no archive, the earlier one is "
+                       "kept as 1gt500.mas.bak2\n"),
               std::string::npos)
         << out;
 }
@@ -538,14 +544,17 @@ TEST_F(ZandrelJob, SkipsOldBitmapNamesThatReachOutOfTheScratchFolder)
         ASSERT_TRUE(write_file(at("X.BMP"), "the user's bitmap"));
         ASSERT_TRUE(write_file(at("..BMP"), "dots"));
         std::string out;
-        EXPECT_EQ(job("1gt500.mas", "2gt500.mas", old_name, "NEW", nullptr, &out), 0);
+        EXPECT_EQ(job("1gt500.mas", "2gt500.mas", old_name, "NEW", nullptr, &out), 1);
         EXPECT_EQ(read_file(at("X.BMP")), "the user's bitmap") << old_name;
         EXPECT_EQ(read_file(at("..BMP")), "dots") << old_name;
-        EXPECT_NE(out.find(std::string("Old bitmap name is not a name inside the archive, pair "
-                                       "skipped: ") +
-                           old_name + "\n"),
+        // Windows reads "/" as "\", and so do the messages.
+        std::string written = old_name;
+        std::replace(written.begin(), written.end(), '/', '\\');
+        EXPECT_NE(out.find("Old bitmap name is not a name inside the archive, pair skipped: " +
+                           written + "\n"),
                   std::string::npos)
             << out;
+        EXPECT_NE(out.find("; 1 of 1 bitmap pairs left out: " + written), std::string::npos) << out;
     }
 }
 
@@ -569,7 +578,9 @@ TEST_F(ZandrelJob, StopsWhenTheOldArchiveUnpacksToNothing)
         }
         std::string out;
         EXPECT_EQ(job("1gt500.mas", "2gt500.mas", "1SHGT500", "NEW", row.tool_failure, &out), -1);
-        const std::string ending = "2gt500.mas not made: 1gt500.mas could not be unpacked\n";
+        const std::string ending =
+            no_tool ? "2gt500.mas not made: the archive tool MASadelic.exe could not start\n"
+                    : "2gt500.mas not made: 1gt500.mas could not be unpacked\n";
         EXPECT_EQ(out.substr(out.size() - std::min(out.size(), ending.size())), ending) << out;
         EXPECT_EQ(out.find(".VRL"), std::string::npos) << out;
         EXPECT_EQ(read_file(at("2gt500.mas")), earlier_archive);
@@ -592,17 +603,16 @@ TEST_F(ZandrelJob, KeepsTheOldBitmapWhenTheNewOneCannotBeReadOrCopied)
         }
         if (copy_fails) {
             ASSERT_TRUE(write_file(at("NOPE.BMP"), "new bitmap"));
-            os_inject_fault(OS_FAULT_CREATE, 2); // after "tmp", the copy's destination
+            os_inject_fault(OS_FAULT_CREATE, 3); // after "tmp" and its folder for copies
         }
         std::string out;
-        EXPECT_EQ(job("1gt500.mas", "2gt500.mas", "1SHGT500", "NOPE", nullptr, &out), 0);
+        EXPECT_EQ(job("1gt500.mas", "2gt500.mas", "1SHGT500", "NOPE", nullptr, &out), 1);
         os_inject_fault(OS_FAULT_CREATE, 0);
         const char *said = copy_fails ? "Cannot copy NOPE.BMP into the scratch folder\n"
                                       : "File not found: NOPE.BMP\n";
         EXPECT_NE(out.find(said), std::string::npos) << out;
-        EXPECT_NE(out.find(copy_fails ? "2gt500.mas may be incomplete: a new bitmap could not be "
-                                        "copied\n"
-                                      : "2gt500.mas may be incomplete: a new bitmap is missing\n"),
+        EXPECT_NE(out.find("2gt500.mas made: bitmaps replaced 0, .VRL files renamed 2, names "
+                           "patched 0; 1 of 1 bitmap pairs left out: 1SHGT500\n"),
                   std::string::npos)
             << out;
         EXPECT_EQ(extract("2gt500.mas", "new").count("1SHGT500.BMP"), 1u);
@@ -612,7 +622,8 @@ TEST_F(ZandrelJob, KeepsTheOldBitmapWhenTheNewOneCannotBeReadOrCopied)
 }
 
 // "1shgt500" finds 1SHGT500.BMP as Windows would; the .VRL texts, which name it as stored,
-// are patched all the same. An old name no .VRL file holds is named.
+// are patched all the same. An old name no .VRL file holds is named; when the archive holds
+// no bitmap of that name, the new one is counted as added.
 TEST_F(ZandrelJob, TakesOldBitmapNamesInTheCaseTheArchiveStores)
 {
     clear();
@@ -620,11 +631,15 @@ TEST_F(ZandrelJob, TakesOldBitmapNamesInTheCaseTheArchiveStores)
     ASSERT_EQ(os_make_directory(at("bmp").c_str()), 0);
     ASSERT_TRUE(write_file(at(NEW_BITMAP), "new bitmap"));
     std::string out;
-    EXPECT_EQ(job("1gt500.mas", "2gt500.mas", "1shgt500 ENGINE", "bmp\\2SHGT500 bmp\\2SHGT500",
+    EXPECT_EQ(job("1gt500.mas", "2gt500.mas", "1shgt500 NOBITMAP", "bmp\\2SHGT500 bmp\\2SHGT500",
                   nullptr, &out),
               0);
-    EXPECT_NE(out.find("ENGINE patched in no .VRL file: the car may still name the old bitmap\n"
-                       "2gt500.mas made: bitmaps replaced 2, .VRL files renamed 2, names "
+    EXPECT_NE(out.find("NOBITMAP.BMP is not in the archive: bmp\\2SHGT500.BMP is added, replacing "
+                       "no bitmap\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("NOBITMAP patched in no .VRL file: the car may still name the old bitmap\n"
+                       "2gt500.mas made: bitmaps replaced 1, added 1, .VRL files renamed 2, names "
                        "patched 1\n"),
               std::string::npos)
         << out;
@@ -639,7 +654,7 @@ TEST_F(ZandrelJob, SaysTheNewArchiveMayBeIncompleteWithoutAnEarlierOne)
     clear();
     ASSERT_TRUE(write_file(at("1gt500.mas"), old_archive));
     std::string out;
-    EXPECT_EQ(job("1gt500.mas", "2gt500.mas", "", "", "A:crash", &out), 0);
+    EXPECT_EQ(job("1gt500.mas", "2gt500.mas", "", "", "A:crash", &out), 1);
     EXPECT_EQ(outcome_of(out, "2gt500.mas"), " may be incomplete: ") << out;
     EXPECT_NE(out.find("2gt500.mas may be incomplete: the archive tool failed\n"),
               std::string::npos)
@@ -668,7 +683,7 @@ TEST_F(ZandrelJob, SaysWhyAVrlFileCouldNotBeRenamed)
         ASSERT_TRUE(write_file(at("1gt500.mas"), row.crowded ? crowded : old_archive));
         std::string out;
         os_inject_fault(row.kind, row.n);
-        EXPECT_EQ(job("1gt500.mas", "2gt500.mas", "", "", nullptr, &out), 0);
+        EXPECT_EQ(job("1gt500.mas", "2gt500.mas", "", "", nullptr, &out), 1);
         os_inject_fault(row.kind, 0);
         // The system's words for a failed rename differ between the platforms.
         const std::string said = "Cannot rename 1GT5VA.VRL to 2GT5VA.VRL: ";
@@ -685,6 +700,203 @@ TEST_F(ZandrelJob, SaysWhyAVrlFileCouldNotBeRenamed)
                   std::string::npos)
             << out;
     }
+}
+
+// A car of three bitmaps that both its .VRL files name, for the bitmap list table.
+std::vector<CarFile> three_bitmap_car()
+{
+    std::string names = N + "1SHGT500" + N + "CHROME01" + N + "GLASS001" + N + "tail" + N;
+    return {{"1SHGT500.BMP", "old body"},
+            {"CHROME01.BMP", "old chrome"},
+            {"GLASS001.BMP", "old glass"},
+            {"1GT5VA.VRL", std::string(400, 'h') + names},
+            {"1500BLA.VRL", std::string(400, 'h') + names},
+            {"ENGINE.TXT", "engine data\r\n"}};
+}
+
+// The count after word in a job's last line ("replaced 2"), 0 when the word is not there.
+int count_after(const std::string &line, const std::string &word)
+{
+    size_t at = line.find(word);
+    return at == std::string::npos ? 0 : atoi(line.c_str() + at + word.size());
+}
+
+std::string upper(std::string text)
+{
+    for (char &c : text)
+        c = (char)toupper((unsigned char)c);
+    return text;
+}
+
+// Generated bitmap lists over one car: whatever the pairs, every text a .VRL file names
+// afterwards is a bitmap the archive holds or a name it never held, the last line counts
+// what was done, and no copy of a new bitmap is packed.
+TEST_F(ZandrelJob, EveryNameTheNewCarGivesResolvesWhateverThePairs)
+{
+    const std::string car = pack(three_bitmap_car());
+    const std::set<std::string> old_bitmaps = {"1SHGT500.BMP", "CHROME01.BMP", "GLASS001.BMP"};
+    const std::set<std::string> may_hold = {"1SHGT500.BMP", "CHROME01.BMP", "GLASS001.BMP",
+                                            "NEW00001.BMP", "SHORT.BMP",    "ENGINE.TXT",
+                                            "2GT5VA.VRL",   "2500BLA.VRL"};
+    const struct {
+        const char *what, *old_list, *new_list;
+        int replaced, added, left_out;
+        const char *said;
+    } rows[] = {
+        {"swap", "1SHGT500 CHROME01", "bmp\\CHROME01 bmp\\1SHGT500", 2, 0, 0, ""},
+        {"rotation", "1SHGT500 CHROME01 GLASS001", "bmp\\CHROME01 bmp\\GLASS001 bmp\\1SHGT500", 3,
+         0, 0, ""},
+        {"repeated old name", "1SHGT500 1shgt500", "bmp\\NEW00001 bmp\\CHROME01", 1, 0, 1,
+         "Old bitmap name given twice, the later pair is left out: 1SHGT500\n"},
+        {"longer new name", "CHROME01", "bmp\\LONGNAME9", 0, 0, 1,
+         "New bitmap name longer than the old one, whose room in the .VRL files is 8 "
+         "characters: CHROME01 to bmp\\LONGNAME9 left out\n"},
+        {"shorter new name", "CHROME01", "bmp\\SHORT", 1, 0, 0, ""},
+        {"unpaired new name", "1SHGT500", "bmp\\CHROME01 bmp\\SHORT", 1, 0, 1,
+         "Bitmap names without a partner in the other list, left out: bmp\\SHORT\n"},
+        {"unpaired old name", "1SHGT500 GLASS001", "bmp/NEW00001", 1, 0, 1,
+         "Bitmap names without a partner in the other list, left out: GLASS001\n"},
+        {"old name not in the archive", "1SHGT5OO", "bmp\\NEW00001", 0, 1, 0,
+         "1SHGT5OO.BMP is not in the archive: bmp\\NEW00001.BMP is added, replacing no "
+         "bitmap\n"},
+        {"failed copy in a swap", "1SHGT500 CHROME01", "bmp\\NOPE0001 bmp\\1SHGT500", 1, 0, 1,
+         "File not found: bmp\\NOPE0001.BMP\n"},
+        {"failed copy in a rotation", "1SHGT500 CHROME01 GLASS001",
+         "bmp\\CHROME01 bmp\\NOPE0001 bmp\\1SHGT500", 2, 0, 1,
+         "File not found: bmp\\NOPE0001.BMP\n"},
+        {"device name", "1SHGT500 CHROME01", "bmp\\COM1 bmp\\NEW00001", 1, 0, 1,
+         "Bitmap name is a Windows device, pair left out: bmp\\COM1\n"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        clear();
+        ASSERT_TRUE(write_file(at("1gt500.mas"), car));
+        ASSERT_EQ(os_make_directory(at("bmp").c_str()), 0);
+        for (const char *name :
+             {"CHROME01", "1SHGT500", "GLASS001", "NEW00001", "SHORT", "LONGNAME9"})
+            ASSERT_TRUE(
+                write_file(at(std::string("bmp\\") + name + ".BMP"), std::string("new ") + name));
+        std::string out;
+        int result = job("1gt500.mas", "2gt500.mas", row.old_list, row.new_list, nullptr, &out);
+        EXPECT_EQ(result, row.left_out > 0 ? 1 : 0) << out;
+        EXPECT_NE(out.find(row.said), std::string::npos) << out;
+        std::string last = out.substr(out.rfind('\n', out.size() - 2) + 1);
+        ASSERT_EQ(last.rfind("2gt500.mas made: ", 0), 0u) << out;
+        EXPECT_EQ(count_after(last, "bitmaps replaced "), row.replaced) << last;
+        EXPECT_EQ(count_after(last, ", added "), row.added) << last;
+        EXPECT_EQ(count_after(last, "; "), row.left_out) << last;
+
+        std::set<std::string> held = extract("2gt500.mas", "new");
+        std::set<std::string> held_upper;
+        for (const std::string &name : held) {
+            EXPECT_EQ(may_hold.count(upper(name)), 1u) << "packed: " << name;
+            held_upper.insert(upper(name));
+        }
+        for (const char *vrl : {"new\\2GT5VA.VRL", "new\\2500BLA.VRL"}) {
+            std::string content = read_file(at(vrl)).substr(401);
+            std::istringstream texts(content);
+            for (std::string text; std::getline(texts, text, '\0');) {
+                if (text.empty() || text == "tail")
+                    continue;
+                std::string bitmap = upper(text) + ".BMP";
+                EXPECT_TRUE(held_upper.count(bitmap) == 1 || old_bitmaps.count(bitmap) == 0)
+                    << vrl << " names " << text << ", which the archive lost";
+            }
+        }
+    }
+}
+
+// An archive renamed by its user holds .VRL files of another name: nothing is done, and one
+// line names the prefixes looked for and those found.
+TEST_F(ZandrelJob, StopsWhenTheOldArchiveHoldsNoVrlFileOfItsName)
+{
+    const struct {
+        const char *what;
+        std::string archive, said;
+    } rows[] = {
+        {"renamed archive", old_archive,
+         "mustang.mas holds no .VRL file of its name's prefixes MUST and MTAN; its .VRL files "
+         "carry 1GT5 and 1500: give the archive the name they were made for\n"},
+        {"no .VRL file at all", pack({{"ENGINE.TXT", "engine"}}),
+         "mustang.mas holds no .VRL file of its name's prefixes MUST and MTAN\n"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        clear();
+        ASSERT_TRUE(write_file(at("mustang.mas"), row.archive));
+        ASSERT_TRUE(write_file(at("2gt500.mas"), earlier_archive));
+        std::string out;
+        EXPECT_EQ(job("mustang.mas", "2gt500.mas", "1SHGT500", "NEW", nullptr, &out), -1);
+        EXPECT_EQ(out, row.said + "2gt500.mas not made: mustang.mas holds no .VRL file of its "
+                                  "name\n");
+        EXPECT_EQ(read_file(at("2gt500.mas")), earlier_archive);
+        EXPECT_EQ(names_in(dir), std::set<std::string>({TOOL, "mustang.mas", "2gt500.mas"}));
+    }
+}
+
+// "/" reads as "\" in every field, as Windows reads it; short new names that put a second
+// dot into the .VRL names are said.
+TEST_F(ZandrelJob, ReadsSlashesAsBackslashesAndSaysSoOfDottedVrlNames)
+{
+    const struct {
+        const char *new_mas, *made, *said;
+    } rows[] = {
+        {"out/2gt500.mas",
+         "out\\2gt500.mas made: bitmaps replaced 1, .VRL files renamed 2, "
+         "names patched 1\n",
+         nullptr},
+        {"x.mas", "x.mas made:", "New .VRL names such as X.MAVA.VRL hold two dots"},
+        {"2gt.mas", "2gt.mas made:", "New .VRL names such as 2GT.VA.VRL hold two dots"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.new_mas);
+        clear();
+        ASSERT_TRUE(write_file(at("1gt500.mas"), old_archive));
+        ASSERT_EQ(os_make_directory(at("out").c_str()), 0);
+        ASSERT_EQ(os_make_directory(at("bmp").c_str()), 0);
+        ASSERT_TRUE(write_file(at("bmp\\2SHGT500.BMP"), "new bitmap"));
+        std::string out;
+        EXPECT_EQ(job("1gt500.mas", row.new_mas, "1SHGT500", "bmp/2SHGT500", nullptr, &out), 0);
+        EXPECT_NE(out.find(row.made), std::string::npos) << out;
+        EXPECT_EQ(out.find("Cannot"), std::string::npos) << out;
+        EXPECT_EQ(out.find("two dots") != std::string::npos, row.said != nullptr) << out;
+        if (row.said) {
+            EXPECT_NE(out.find(row.said), std::string::npos) << out;
+        } else {
+            std::set<std::string> names = extract("out\\2gt500.mas", "new");
+            EXPECT_EQ(names.count("2SHGT500.BMP"), 1u);
+            EXPECT_EQ(names.count("2GT5VA.VRL"), 1u);
+        }
+    }
+}
+
+// The scratch folder that cannot be made, and an earlier archive that cannot be moved
+// aside, are named with the system's reason.
+TEST_F(ZandrelJob, GivesTheSystemsReasonWhenTmpCannotBeMadeOrTheEarlierArchiveMoved)
+{
+    clear();
+    ASSERT_TRUE(write_file(at("1gt500.mas"), old_archive));
+    ASSERT_TRUE(write_file(at("2gt500.mas"), earlier_archive));
+    std::string out;
+    os_inject_fault(OS_FAULT_CREATE, 1);
+    EXPECT_EQ(job("1gt500.mas", "2gt500.mas", "", "", nullptr, &out), -1);
+    os_inject_fault(OS_FAULT_CREATE, 0);
+    const std::string cannot = "Cannot make the scratch folder '" + dir + "\\tmp': ";
+    ASSERT_EQ(out.rfind(cannot, 0), 0u) << out;
+    EXPECT_GT(out.find('\n'), cannot.size()) << out;
+    EXPECT_NE(out.find("\n2gt500.mas not made: the scratch folder tmp could not be made\n"),
+              std::string::npos)
+        << out;
+
+    os_inject_fault(OS_FAULT_RENAME, 3); // after the two .VRL files
+    EXPECT_EQ(job("1gt500.mas", "2gt500.mas", "", "", nullptr, &out), 1);
+    os_inject_fault(OS_FAULT_RENAME, 0);
+    const std::string aside =
+        "2gt500.mas not made: the earlier one could not be moved aside and is left as it was: ";
+    size_t start = out.find(aside);
+    ASSERT_NE(start, std::string::npos) << out;
+    EXPECT_GT(out.find('\n', start), start + aside.size()) << out;
+    EXPECT_EQ(read_file(at("2gt500.mas")), earlier_archive);
 }
 
 } // namespace

@@ -38,7 +38,10 @@ static void check_tables(const char *old_list, const char *new_list)
     typedef char Table[NAME_TABLE_ENTRIES][NAME_SIZE];
     Table *old_names = static_cast<Table *>(malloc(sizeof(Table)));
     Table *new_names = static_cast<Table *>(malloc(sizeof(Table)));
-    int count = fill_name_tables(old_list, new_list, *old_names, *new_names);
+    LeftOut left_out = {0, ""};
+    int count = fill_name_tables(old_list, new_list, *old_names, *new_names, &left_out);
+    fuzz_check(is_terminated_within(left_out.names, sizeof left_out.names),
+               "the names left out overrun");
     fuzz_check(count >= 0 && count < NAME_TABLE_ENTRIES, "fill_name_tables took too many pairs");
     for (int k = 0; k < NAME_TABLE_ENTRIES; k++) {
         fuzz_check(is_terminated_within((*old_names)[k], NAME_SIZE), "an old name overruns");

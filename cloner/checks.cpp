@@ -1,0 +1,386 @@
+// The checks a job makes before it changes anything: archive names, folders, bitmap pairs,
+// and whether the unpacked archive holds the .VRL files its name leads to.
+#include "checks.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "filecopy.h"
+#include "job.h"
+#include "os.h"
+#include "paths.h"
+#include "strings.h"
+
+static void append_names(LeftOut *left_out, const char *names)
+{
+    size_t used = strlen(left_out->names);
+    if (used >= 4 && strcmp(left_out->names + used - 4, " ...") == 0)
+        return;
+    const char *comma = used > 0 ? ", " : "";
+    int written =
+        snprintf(left_out->names + used, sizeof left_out->names - used, "%s%s", comma, names);
+    if (written < 0 || (size_t)written >= sizeof left_out->names - used) {
+        // Cut where " ..." still fits, so the line says that names are missing.
+        size_t end = sizeof left_out->names - 5;
+        snprintf(left_out->names + end, 5, "%s", " ...");
+    }
+}
+
+void note_left_out(LeftOut *left_out, const char *name)
+{
+    left_out->count++;
+    append_names(left_out, name);
+}
+
+void to_backslashes(char *text)
+{
+    for (; *text; text++)
+        if (*text == '/')
+            *text = '\\';
+}
+
+static char lower_case(char c)
+{
+    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+}
+
+int same_ignoring_case(const char *a, const char *b, size_t length)
+{
+    for (size_t i = 0; i < length; i++)
+        if (lower_case(a[i]) != lower_case(b[i]))
+            return 0;
+    return 1;
+}
+
+void say_not_made(const char *new_mas, const char *why)
+{
+    printf("%s not made: %s\n", new_mas, why);
+}
+
+static const char *skip_blanks(const char *text)
+{
+    while (*text == ' ')
+        text++;
+    return text;
+}
+
+// The blank-separated name that list starts with, in name (PATH_BUFFER_SIZE bytes), with
+// "\" for "/", for a message; "" when it is longer than that holds.
+static const char *first_name(char *name, const char *list)
+{
+    get_field(name, list, PATH_BUFFER_SIZE, ' ');
+    to_backslashes(name);
+    return name;
+}
+
+// Notes every pair from old_next and new_next on as left out: by its old name, or by its
+// new name once the old list has ended.
+static void leave_out_rest(const char *old_next, const char *new_next, LeftOut *left_out)
+{
+    char name[PATH_BUFFER_SIZE];
+    old_next = skip_blanks(old_next);
+    new_next = skip_blanks(new_next);
+    while (*old_next || *new_next) {
+        note_left_out(left_out, first_name(name, *old_next ? old_next : new_next));
+        if (*old_next)
+            old_next = skip_blanks(get_field(name, old_next, sizeof name, ' '));
+        if (*new_next)
+            new_next = skip_blanks(get_field(name, new_next, sizeof name, ' '));
+    }
+}
+
+int fill_name_tables(const char *old_list, const char *new_list, char old_names[][NAME_SIZE],
+                     char new_names[][NAME_SIZE], LeftOut *left_out)
+{
+    memset(old_names, 0, NAME_TABLE_ENTRIES * NAME_SIZE);
+    memset(new_names, 0, NAME_TABLE_ENTRIES * NAME_SIZE);
+    const char *old_next = skip_blanks(old_list);
+    const char *new_next = skip_blanks(new_list);
+    int count = 0;
+    char name[PATH_BUFFER_SIZE];
+    while (*old_next && *new_next && count < NAME_TABLE_ENTRIES - 1) {
+        const char *old_name = old_next, *new_name = new_next;
+        old_next = skip_blanks(get_field(old_names[count], old_next, NAME_SIZE, ' '));
+        new_next = skip_blanks(get_field(new_names[count], new_next, NAME_SIZE, ' '));
+        to_backslashes(old_names[count]);
+        to_backslashes(new_names[count]);
+        if (old_names[count][0] == '\0') {
+            new_names[count][0] = '\0';
+            printf("Old bitmap name too long (%d characters at most), it and the pairs after it "
+                   "are skipped: %s\n",
+                   NAME_SIZE - 1, first_name(name, old_name));
+            leave_out_rest(old_name, new_name, left_out);
+            return count;
+        }
+        count++;
+    }
+    if (*old_next && *new_next) {
+        printf("More than %d bitmap pairs, the pairs from %s on are skipped\n", count,
+               first_name(name, old_next));
+        leave_out_rest(old_next, new_next, left_out);
+        return count;
+    }
+    LeftOut unpaired = {0, ""};
+    leave_out_rest(old_next, new_next, &unpaired);
+    if (unpaired.count > 0) {
+        printf("Bitmap names without a partner in the other list, left out: %s\n", unpaired.names);
+        left_out->count += unpaired.count;
+        append_names(left_out, unpaired.names);
+    }
+    return count;
+}
+
+int is_plain_name(const char *name)
+{
+    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0)
+        return 0;
+    return name[0] != '\0' && strpbrk(name, "\\/:") == nullptr;
+}
+
+int drop_foreign_names(char old_names[][NAME_SIZE], char new_names[][NAME_SIZE], LeftOut *left_out)
+{
+    int kept = 0;
+    for (int k = 0; k < NAME_TABLE_ENTRIES && old_names[k][0] != '\0'; k++) {
+        if (!is_plain_name(old_names[k])) {
+            printf("Old bitmap name is not a name inside the archive, pair skipped: %s\n",
+                   old_names[k]);
+            note_left_out(left_out, old_names[k]);
+            continue;
+        }
+        if (kept != k) {
+            memcpy(old_names[kept], old_names[k], NAME_SIZE);
+            memcpy(new_names[kept], new_names[k], NAME_SIZE);
+        }
+        kept++;
+    }
+    for (int k = kept; k < NAME_TABLE_ENTRIES; k++)
+        old_names[k][0] = new_names[k][0] = '\0';
+    return kept;
+}
+
+// Windows gives these names to devices in every folder, whatever their extension: no file
+// of such a name can be made, and what is read from or written to it goes to the device.
+static int is_device_part(const char *part, size_t size)
+{
+    static const char *const devices[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+    size_t base = strcspn(part, ".\\/");
+    if (base > size)
+        base = size;
+    for (const char *device : devices)
+        if (base == strlen(device) && same_ignoring_case(part, device, base))
+            return 1;
+    if (base != 4 || !(same_ignoring_case(part, "com", 3) || same_ignoring_case(part, "lpt", 3)))
+        return 0;
+    // Code page 1252's superscript one, two and three count as digits here.
+    unsigned char digit = (unsigned char)part[3];
+    return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+}
+
+int names_a_device(const char *path)
+{
+    for (const char *part = path; *part;) {
+        size_t size = strcspn(part, "\\/");
+        if (is_device_part(part, size))
+            return 1;
+        part += size;
+        if (*part)
+            part++;
+    }
+    return 0;
+}
+
+int is_tool_safe_name(const char *name)
+{
+    if (name[0] == '\0')
+        return 0;
+    for (size_t i = 0; name[i] != '\0'; i++) {
+        unsigned char c = (unsigned char)name[i];
+        if (c < 32 || strchr(" \"<>|?*", c) != nullptr)
+            return 0;
+        // A drive's colon; anywhere else Windows takes it for a stream of a file.
+        if (c == ':' && !(i == 1 && lower_case(name[0]) >= 'a' && lower_case(name[0]) <= 'z'))
+            return 0;
+    }
+    return 1;
+}
+
+int is_work_folder_archive(const char *name)
+{
+    size_t length = strlen(name);
+    if (name[0] == '\\' || name[0] == '/' || strchr(name, ':') != nullptr || length < 4 ||
+        !same_ignoring_case(name + length - 4, ".mas", 4) || names_a_device(name))
+        return 0;
+    int leading = 1;
+    for (const char *part = name; *part;) {
+        size_t size = strcspn(part, "\\/");
+        // Windows drops the dots that end a component: "tmp." is "tmp", "..." climbs.
+        size_t kept = size;
+        while (kept > 0 && part[kept - 1] == '.')
+            kept--;
+        if (size >= 2 && kept == 0)
+            return 0;
+        if (leading && kept == 3 && same_ignoring_case(part, "tmp", 3))
+            return 0;
+        leading = leading && size == 1 && part[0] == '.';
+        part += size;
+        if (*part)
+            part++;
+    }
+    return 1;
+}
+
+int archive_names_refused(const char *old_mas, const char *new_mas)
+{
+    const char *names[2] = {old_mas, new_mas};
+    for (const char *name : names)
+        if (strlen(name) > ARCHIVE_NAME_MAX) {
+            printf("%s not made: archive name too long (%d characters at most): %s\n", new_mas,
+                   ARCHIVE_NAME_MAX, name);
+            return 1;
+        }
+    for (const char *name : names)
+        if (names_a_device(name)) {
+            printf("%s not made: '%s' is the name of a Windows device, not of a file\n", new_mas,
+                   name);
+            return 1;
+        }
+    for (const char *name : names)
+        if (!is_tool_safe_name(name)) {
+            printf("%s not made: '%s' holds a blank, a quote or a character a file name cannot "
+                   "hold\n",
+                   new_mas, name);
+            return 1;
+        }
+    if (!is_work_folder_archive(new_mas)) {
+        say_not_made(new_mas, "a new archive must be a .mas file inside the work folder");
+        return 1;
+    }
+    return 0;
+}
+
+// 1 when the new archive has no place to go: its folder is missing, or it names a folder.
+static int new_archive_misplaced(const char *new_mas)
+{
+    char copy[PATH_BUFFER_SIZE], folder[PATH_BUFFER_SIZE];
+    snprintf(copy, sizeof copy, "%s", new_mas);
+    to_backslashes(copy);
+    directory_of(folder, copy);
+    OsFileStatus status;
+    if (os_file_status(folder, &status) != 0 || !status.is_directory) {
+        printf("%s not made: the folder %s does not exist\n", new_mas, folder);
+        return 1;
+    }
+    if (os_file_status(new_mas, &status) == 0 && status.is_directory) {
+        say_not_made(new_mas, "a folder of that name is in the way");
+        return 1;
+    }
+    return 0;
+}
+
+int holds_entries(const char *folder)
+{
+    int found = 0;
+    OsDirList *list = os_list_open(folder);
+    OsDirEntry entry;
+    while (list && !found && os_list_next(list, &entry))
+        found = strcmp(entry.name, ".") != 0 && strcmp(entry.name, "..") != 0;
+    if (list)
+        os_list_close(list);
+    return found;
+}
+
+static int scratch_folder_in_use(void)
+{
+    OsFileStatus status;
+    if (os_file_status("tmp", &status) != 0)
+        return 0;
+    if (!status.is_directory) {
+        printf("'%s\\tmp' is a file: move it away, job skipped\n", work_folder);
+        return 1;
+    }
+    if (!holds_entries("tmp"))
+        return 0;
+    printf("Folder '%s\\tmp' is not empty: move it away, job skipped\n", work_folder);
+    return 1;
+}
+
+int job_refused(const char *old_mas, const char *new_mas)
+{
+    if (strlen(work_folder) > WORK_FOLDER_MAX) {
+        printf("Work folder too long (%d characters at most): %s\n", WORK_FOLDER_MAX, work_folder);
+        say_not_made(new_mas, "the work folder's path is too long");
+        return 1;
+    }
+    if (archive_names_refused(old_mas, new_mas))
+        return 1;
+    if (!file_exists(old_mas)) {
+        printf("File not found: %s\n", old_mas);
+        printf("%s not made: %s is missing\n", new_mas, old_mas);
+        return 1;
+    }
+    if (new_archive_misplaced(new_mas))
+        return 1;
+    if (scratch_folder_in_use()) {
+        say_not_made(new_mas, "the scratch folder tmp is in the way");
+        return 1;
+    }
+    return 0;
+}
+
+// 1 when "tmp" holds a .VRL file of prefix and one of the suffixes.
+static int holds_vrl_of(const char *prefix, const char *const *suffixes, int count)
+{
+    for (int k = 0; k < count; k++) {
+        char path[PATH_BUFFER_SIZE];
+        snprintf(path, sizeof path, "tmp\\%s%s.VRL", prefix, suffixes[k]);
+        if (file_exists(path))
+            return 1;
+    }
+    return 0;
+}
+
+// When name is "<prefix><suffix>.VRL" for one of the suffixes with a prefix of 1 to 4
+// characters, keeps that prefix, upper-cased, in found (5 bytes) if it is lower in byte
+// order than the one there, so that the listing order does not matter.
+static void note_other_prefix(const char *name, const char *const *suffixes, int count, char *found)
+{
+    size_t length = strlen(name);
+    if (length <= 4 || !same_ignoring_case(name + length - 4, ".VRL", 4))
+        return;
+    size_t stem = length - 4;
+    for (int k = 0; k < count; k++) {
+        size_t suffix = strlen(suffixes[k]);
+        if (stem <= suffix || stem - suffix > 4 ||
+            !same_ignoring_case(name + stem - suffix, suffixes[k], suffix))
+            continue;
+        char prefix[5];
+        memcpy(prefix, name, stem - suffix);
+        prefix[stem - suffix] = '\0';
+        upper_case(prefix);
+        if (found[0] == '\0' || strcmp(prefix, found) < 0)
+            memcpy(found, prefix, sizeof prefix);
+    }
+}
+
+int old_prefixes_missing(const char *old_mas)
+{
+    char first[5], second[5];
+    form_prefixes(old_mas, first, second);
+    if (holds_vrl_of(first, vrl_suffixes_first, 6) || holds_vrl_of(second, vrl_suffixes_second, 14))
+        return 0;
+    char other_first[5] = "", other_second[5] = "";
+    OsDirList *list = os_list_open("tmp");
+    OsDirEntry entry;
+    while (list && os_list_next(list, &entry)) {
+        note_other_prefix(entry.name, vrl_suffixes_first, 6, other_first);
+        note_other_prefix(entry.name, vrl_suffixes_second, 14, other_second);
+    }
+    if (list)
+        os_list_close(list);
+    printf("%s holds no .VRL file of its name's prefixes %s and %s", old_mas, first, second);
+    if (other_first[0] != '\0' || other_second[0] != '\0')
+        printf("; its .VRL files carry %s%s%s: give the archive the name they were made for",
+               other_first, other_first[0] && other_second[0] ? " and " : "", other_second);
+    printf("\n");
+    return 1;
+}
