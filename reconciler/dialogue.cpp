@@ -59,7 +59,6 @@ static RunEnd end_of_input(void)
 // at the end of input.
 static int answer_is_yes(void)
 {
-    os_discard_console_input();
     char answer[4];
     int length = 0, c;
     while ((c = os_read_input_char()) != EOF && c != '\n')
@@ -75,6 +74,9 @@ static int answer_is_yes(void)
 static int confirm_at_console(const char *folder, const char *reference)
 {
     int32_t count = count_vehicle_files(folder, reference);
+    // Keys pressed before the question are dropped before it shows, so that an answer typed
+    // as soon as it shows is never lost.
+    os_discard_console_input();
     printf("Pelmora will rewrite %d .veh file%s in %s with the DescFile and DescClass lines of "
            "the files in %s.\n",
            static_cast<int>(count < 0 ? 0 : count), count == 1 ? "" : "s", folder, reference);
