@@ -4,24 +4,23 @@
 // says otherwise.
 //
 // Names are found without regard to case on both targets, as Windows finds them (on POSIX
-// through os_compare_names): an existing entry's case wins (on POSIX the lowest in byte
-// order when several fold alike), and a created name keeps its case as written. On POSIX, a
-// name whose last part ends in dots or blanks and that does not exist as written is taken
-// without them, as Windows takes every such name; an entry whose own name ends so is still
-// found by that name. The POSIX back end keeps the listings of the
-// last few folders it looked into, each trusted while the folder's device, inode and
-// modification time (in nanoseconds) are unchanged, and updated by the layer's own creates,
-// deletes, renames and folder changes; a started program may change any folder, so
-// os_run_program drops them all. A name found in another case is checked to exist before it
-// is used. What the layer cannot see: a change by another program that leaves the folder's
-// modification time exactly as it was, as a file system with coarse timestamps does within
-// one tick of its clock. A listing taken while the folder's time is as new as that clock is
-// therefore read again at its next use (Git distrusts index entries as new as the index the
-// same way); but a name another program creates or deletes in the same tick right after one
-// of the layer's own changes to that folder stays unseen until the folder's time next moves.
-// Kernels that give a folder a distinct fine-grained time once its time has been read (Linux
-// 6.13 and later on ext4, XFS, Btrfs and tmpfs) leave only the instant between the layer's
-// change and its reading of the time.
+// through os_compare_names): an existing entry's case wins (on POSIX the lowest in byte order
+// when several fold alike), and a created name keeps its case as written. On POSIX, a name
+// whose last part ends in dots or blanks and that does not exist as written is taken without
+// them, as Windows takes every such name; an entry whose own name ends so is still found by
+// that name. The POSIX back end keeps the listings of the last few folders it looked into, each
+// trusted while the folder's device, inode and modification time (in nanoseconds) are
+// unchanged, and updated by the layer's own creates, deletes, renames and folder changes; a
+// started program may change any folder, so os_run_program drops them all. A name found in
+// another case is checked to exist before it is used. What the layer cannot see: a change by
+// another program that leaves the folder's modification time exactly as it was, as a file
+// system with coarse timestamps does within one tick of its clock. A listing taken while the
+// folder's time is as new as that clock is therefore read again at its next use (Git distrusts
+// index entries as new as the index the same way); but a name another program creates or
+// deletes in the same tick right after one of the layer's own changes to that folder stays
+// unseen until the folder's time next moves. Kernels that give a folder a distinct fine-grained
+// time once its time has been read (Linux 6.13 and later on ext4, XFS, Btrfs and tmpfs) leave
+// only the instant between the layer's change and its reading of the time.
 #pragma once
 
 #include <stdint.h>

@@ -102,12 +102,12 @@ TEST(OsNameOrder, CompareByTheirUpperCaseForms)
         {"Zeta", "[x]", -1, false},
         {"car", "car.veh", -1, false},
         {"m\xFCller.veh", "M\xDCLLER.VEH", 1, false}, // no UTF-8: bytes, ASCII case only
-        {"\xC9", "\xC3\xA9", 1, false},              // a byte 0xC9 is no 'É'
+        {"\xC9", "\xC3\xA9", 1, false},               // a byte 0xC9 is no 'É'
         {"M\u00dcLLER.VEH", "m\u00fcller.veh", 0, true},
-        {"\u00ff", "\u0178", 0, true},                 // ÿ and Ÿ, across blocks
+        {"\u00ff", "\u0178", 0, true}, // ÿ and Ÿ, across blocks
         {"Zeta", "\u00e9mile", -1, true},
         {"\u00c9b\u00e8ne", "\u00e9mile", -1, true},
-        {"stra\u00dfe", "STRASSE", 1, true},          // ß has no one-letter upper case
+        {"stra\u00dfe", "STRASSE", 1, true}, // ß has no one-letter upper case
         {"\u03c3\u03bf\u03c6\u03b9\u03b1", "\u03a3\u039f\u03a6\u0399\u0391", 0, true},
         {"\u0436\u0443\u043a", "\u0416\u0423\u041a", 0, true},
         {"\u0131", "I", 1, true}, // dotless i stays itself: a name keeps its length
@@ -328,10 +328,20 @@ TEST_F(OsFolders, ListInTheOrderOfNtfsOnEveryFileSystem)
 {
     if (!on_posix())
         GTEST_SKIP() << "Windows lists as its file system orders; Wine as the host's does";
-    const std::vector<std::string> order = {
-        ".",     "..",   "!bang",         "alpha",       "CAR.VEH",          "Car.veh",
-        "car.veh",       "newbeetle.veh", "new_beetle.veh", "Zeta",          "[x]",
-        "\u00c9b\u00e8ne", "\u00e9mile", "\xC9t\xE9"};
+    const std::vector<std::string> order = {".",
+                                            "..",
+                                            "!bang",
+                                            "alpha",
+                                            "CAR.VEH",
+                                            "Car.veh",
+                                            "car.veh",
+                                            "newbeetle.veh",
+                                            "new_beetle.veh",
+                                            "Zeta",
+                                            "[x]",
+                                            "\u00c9b\u00e8ne",
+                                            "\u00e9mile",
+                                            "\xC9t\xE9"};
     // Made outside the layer, so that names alike but for case can be side by side, and in an
     // order no file system lists them in: every other name, then the rest.
     for (size_t start : {2, 3})
