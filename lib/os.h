@@ -3,22 +3,24 @@
 // Results follow the library's convention: 0 for success, -1 for failure, unless a routine
 // says otherwise.
 //
-// Names are found without regard to ASCII case on both targets, as Windows finds them: an
-// existing entry's case wins (on POSIX the lowest in byte order when several fold alike),
-// and a created name keeps its case as written. The POSIX back end keeps the listings of the
-// last few folders it looked into, each trusted while the folder's device, inode and
-// modification time (in nanoseconds) are unchanged, and updated by the layer's own creates,
-// deletes, renames and folder changes; a started program may change any folder, so
-// os_run_program drops them all. A name found in another case is checked to exist before it
-// is used. What the layer cannot see: a change by another program that leaves the folder's
-// modification time exactly as it was, as a file system with coarse timestamps does within
-// one tick of its clock. A listing taken while the folder's time is as new as that clock is
-// therefore read again at its next use (Git distrusts index entries as new as the index the
-// same way); but a name another program creates or deletes in the same tick right after one
-// of the layer's own changes to that folder stays unseen until the folder's time next moves.
-// Kernels that give a folder a distinct fine-grained time once its time has been read (Linux
-// 6.13 and later on ext4, XFS, Btrfs and tmpfs) leave only the instant between the layer's
-// change and its reading of the time.
+// Names are found without regard to case on both targets, as Windows finds them (on POSIX
+// through os_compare_names): an existing entry's case wins (on POSIX the lowest in byte order
+// when several fold alike), and a created name keeps its case as written. On POSIX, a name
+// whose last part ends in dots or blanks and that does not exist as written is taken without
+// them, as Windows takes every such name; an entry whose own name ends so is still found by
+// that name. The POSIX back end keeps the listings of the last few folders it looked into, each
+// trusted while the folder's device, inode and modification time (in nanoseconds) are
+// unchanged, and updated by the layer's own creates, deletes, renames and folder changes; a
+// started program may change any folder, so os_run_program drops them all. A name found in
+// another case is checked to exist before it is used. What the layer cannot see: a change by
+// another program that leaves the folder's modification time exactly as it was, as a file
+// system with coarse timestamps does within one tick of its clock. A listing taken while the
+// folder's time is as new as that clock is therefore read again at its next use (Git distrusts
+// index entries as new as the index the same way); but a name another program creates or
+// deletes in the same tick right after one of the layer's own changes to that folder stays
+// unseen until the folder's time next moves. Kernels that give a folder a distinct fine-grained
+// time once its time has been read (Linux 6.13 and later on ext4, XFS, Btrfs and tmpfs) leave
+// only the instant between the layer's change and its reading of the time.
 #pragma once
 
 #include <stdint.h>
@@ -92,6 +94,12 @@ int os_remove_directory(const char *path);
 int os_delete_file(const char *path);
 // Renames a file or folder; fails when the source is missing or the target exists.
 int os_rename_no_replace(const char *from, const char *to);
+// Orders two names as Windows orders and matches names without regard to case: by their
+// upper-case forms, compared as unsigned values. On POSIX a name that is well-formed UTF-8
+// goes through the simple Unicode upper-case mapping (Latin, Greek, Cyrillic: 'ü' and 'Ü'
+// are alike, 'ß' stays itself), any other name by its bytes with a to z upper-cased, which
+// is also how the Windows build compares its names in the ANSI code page. <0, 0 or >0.
+int os_compare_names(const char *first, const char *second);
 // 1 when both paths name one existing file or folder, however they are spelled (another
 // case, '.\', an absolute path, a link): the same device and inode on POSIX, the same
 // volume serial number and file index on Windows. 0 when they differ or either is missing.
@@ -122,7 +130,11 @@ struct OsDirEntry {
 struct OsDirList;
 
 // Lists every entry of a folder, "." and ".." included, hidden and system entries too.
-// Null when the folder cannot be listed.
+// Windows on NTFS lists "." and ".." first and then the names in os_compare_names order; the
+// POSIX back end lists them the same way on every file system (names alike but for case in
+// byte order), so that the programs work in one order everywhere. Windows on other file
+// systems, and Wine, list in the order the file system gives. Null when the folder cannot be
+// listed.
 OsDirList *os_list_open(const char *directory);
 // 1 and *entry filled for the next entry, 0 at the end (or on an error).
 int os_list_next(OsDirList *list, OsDirEntry *entry);

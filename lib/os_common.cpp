@@ -1,7 +1,6 @@
 // The parts of the OS layer that are the same on every back end: the fault-injection seam,
-// the ASCII case folding by which names are compared, as Windows compares them, the console
-// window decision, the skipping of a UTF-8 mark at the start of standard input, and the
-// Windows C runtime's splitting of a command line.
+// the console window decision, the skipping of a UTF-8 mark at the start of standard input, and
+// the Windows C runtime's splitting of a command line.
 #include "os_common.h"
 #include "os.h"
 
@@ -24,20 +23,6 @@ int os_fault_fires(int kind)
         return 0;
     fault_countdown[kind]--;
     return fault_countdown[kind] == 0 ? 1 : 0;
-}
-
-int os_fold_ascii(int c)
-{
-    return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c;
-}
-
-int os_equal_folded(const char *a, const char *b)
-{
-    for (; *a && *b; a++, b++)
-        if (os_fold_ascii(static_cast<unsigned char>(*a)) !=
-            os_fold_ascii(static_cast<unsigned char>(*b)))
-            return 0;
-    return *a == *b;
 }
 
 int os_console_is_own(int input_is_console, int output_is_console, uint32_t attached_processes)

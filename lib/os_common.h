@@ -1,15 +1,27 @@
-// What both OS back ends share: the fault-injection countdown, ASCII case folding and the
-// command-line splitting of the Windows C runtime.
+// What both OS back ends share: the fault-injection countdown, the case folding of names and
+// the command-line splitting of the Windows C runtime.
 // Internal to the back ends; the library and the programs use lib/os.h only.
 #pragma once
+
+#include <stdint.h>
 
 // 1 when this call of the kind is the armed one (the injection then disarms), else 0. The
 // back end that asks sets the system's error for the failure it then reports.
 int os_fault_fires(int kind);
 
-// c with A to Z folded to a to z; every other value unchanged.
-int os_fold_ascii(int c);
-// 1 when the texts are equal but for ASCII case, else 0.
+// Case folding of names (os_fold.cpp), behind os_compare_names. 1 on the back ends whose
+// names are UTF-8 (POSIX), 0 where they are in the ANSI code page (Windows: ASCII case only).
+extern const int os_names_are_utf8;
+// The simple Unicode upper-case mapping of c, for the letters the folding table holds;
+// every other value unchanged.
+uint32_t os_upper_case(uint32_t c);
+// 1 when text is well-formed UTF-8 (no overlong forms, surrogates or cut sequences), else 0.
+int os_is_utf8(const char *text);
+// The upper-case form of the character at *text, which moves past it: a code point when
+// utf8 (the text is well-formed UTF-8), else a byte with a to z upper-cased (on POSIX, one
+// past ASCII as 0xDC00 plus the byte). *text must not be at the terminator.
+uint32_t os_next_upper(const char **text, int utf8);
+// 1 when os_compare_names finds the names alike, else 0.
 int os_equal_folded(const char *a, const char *b);
 
 // Splits a command line as the Windows C runtime does into argv (terminated by a null

@@ -1,5 +1,5 @@
 // The OS layer over POSIX (Linux): Windows paths are translated to native ones, names are
-// looked up without regard to ASCII case, and processes, listings and renames behave as the
+// looked up without regard to case, and processes, listings and renames behave as the
 // Windows services the programs were written for.
 #include "os.h"
 #include "os_common.h"
@@ -30,6 +30,9 @@ static int fault_fires(int kind)
 }
 
 // ---- Path translation ----------------------------------------------------------------
+
+// Linux names are UTF-8 by convention; one that is not compares by its bytes.
+const int os_names_are_utf8 = 1;
 
 int translate_path(const char *path, char *out, int keep_last, NativeLookup *lookup)
 {
@@ -430,6 +433,8 @@ int os_make_executable(const char *path)
 
 struct OsDirList {
     DIR *dir;
+    char **names; // in the order they are listed (names_read_listing)
+    size_t next;
     char path[NATIVE_PATH_SIZE]; // the folder, with a trailing slash
     size_t length;
 };
@@ -452,10 +457,14 @@ OsDirList *os_list_open(const char *directory)
     if (!list)
         return nullptr;
     list->dir = opendir(native);
-    if (!list->dir) {
+    list->names = list->dir ? names_read_listing(list->dir) : nullptr;
+    if (!list->names) {
+        if (list->dir)
+            closedir(list->dir);
         free(list);
         return nullptr;
     }
+    list->next = 0;
     memcpy(list->path, native, length + 1);
     list->length = length;
     return list;
@@ -477,19 +486,20 @@ static int32_t attributes_of(const char *name, const struct stat *st)
 
 int os_list_next(OsDirList *list, OsDirEntry *entry)
 {
-    struct dirent *found;
-    while ((found = readdir(list->dir)) != nullptr) {
-        size_t name_length = strlen(found->d_name);
+    const char *name;
+    while ((name = list->names[list->next]) != nullptr) {
+        list->next++;
+        size_t name_length = strlen(name);
         if (name_length >= sizeof entry->name || list->length + name_length >= NATIVE_PATH_SIZE)
             continue;
         // Relative to the open folder: no walk down the whole path for each entry.
         struct stat st;
         int folder = dirfd(list->dir);
-        if (fstatat(folder, found->d_name, &st, 0) != 0 &&
-            fstatat(folder, found->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        if (fstatat(folder, name, &st, 0) != 0 &&
+            fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
-        memcpy(entry->name, found->d_name, name_length + 1);
-        entry->attributes = attributes_of(found->d_name, &st);
+        memcpy(entry->name, name, name_length + 1);
+        entry->attributes = attributes_of(name, &st);
         entry->size = S_ISDIR(st.st_mode)          ? 0
                       : st.st_size >= 0xFFFFFFFFLL ? 0xFFFFFFFFu
                                                    : static_cast<uint32_t>(st.st_size);
@@ -503,6 +513,7 @@ void os_list_close(OsDirList *list)
     if (!list)
         return;
     closedir(list->dir);
+    free(list->names);
     free(list);
 }
 

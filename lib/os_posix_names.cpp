@@ -1,7 +1,9 @@
 // Names without regard to case for the POSIX back end: the lookup that gives a path the case
 // of existing entries, over a few cached folder listings that stay valid while the folder's
-// identity and modification time are unchanged and follow the layer's own changes.
+// identity and modification time are unchanged and follow the layer's own changes; and the
+// order in which a folder is listed.
 #include "os_posix_names.h"
+#include "os.h"
 #include "os_common.h"
 
 #include <dirent.h>
@@ -49,12 +51,13 @@ static uint64_t lookup_count;
 
 // ---- Folded names ------------------------------------------------------------------------
 
-// FNV-1a over the folded bytes.
+// FNV-1a over the upper-case forms of the characters, by which os_compare_names compares.
 static uint32_t hash_folded(const char *name)
 {
+    int utf8 = os_is_utf8(name);
     uint32_t hash = 2166136261u;
-    for (; *name; name++) {
-        hash ^= static_cast<uint32_t>(os_fold_ascii(static_cast<unsigned char>(*name)));
+    while (*name) {
+        hash ^= os_next_upper(&name, utf8);
         hash *= 16777619u;
     }
     return hash;
@@ -408,9 +411,24 @@ static size_t last_component(const char *path)
     return slash ? static_cast<size_t>(slash - path) + 1 : 0;
 }
 
-int names_resolve_case(char *path, int keep_last, struct stat *st)
+// Cuts the dots and blanks that end the last component of a native path, as Windows drops
+// them from every name it is given. A component made only of dots and blanks (".", "..")
+// stays. 1 when something was cut, else 0.
+static int cut_trailing_dots(char *path)
 {
-    lookup_count++;
+    char *name = path + last_component(path);
+    size_t length = strlen(name), kept = length;
+    while (kept > 0 && (name[kept - 1] == '.' || name[kept - 1] == ' '))
+        kept--;
+    if (kept == 0 || kept == length)
+        return 0;
+    name[kept] = '\0';
+    return 1;
+}
+
+// names_resolve_case for the path as written.
+static int resolve_as_written(char *path, int keep_last, struct stat *st)
+{
     if (!keep_last && lstat(path, st) == 0)
         return NAMES_EXISTS;
     // Mostly only the last name differs from what exists: its folder, looked up as written,
@@ -423,6 +441,15 @@ int names_resolve_case(char *path, int keep_last, struct stat *st)
             return matched == 1 ? NAMES_EXISTS : NAMES_MISSING;
     }
     return resolve_components(path, keep_last, st);
+}
+
+int names_resolve_case(char *path, int keep_last, struct stat *st)
+{
+    lookup_count++;
+    int found = resolve_as_written(path, keep_last, st);
+    if (found != NAMES_EXISTS && cut_trailing_dots(path))
+        found = resolve_as_written(path, keep_last, st);
+    return found;
 }
 
 // ---- The layer's own changes ---------------------------------------------------------------
@@ -486,4 +513,74 @@ void names_forget_all(void)
 {
     for (int i = 0; i < CACHED_FOLDERS; i++)
         folder_clear(&folders[i]);
+}
+
+// ---- Listing order -------------------------------------------------------------------------
+
+// "." and ".." first, as Windows lists them; then os_compare_names order, and byte order
+// among names alike but for case, which only POSIX can hold.
+static int listing_order(const void *first, const void *second)
+{
+    const char *a = *static_cast<char *const *>(first);
+    const char *b = *static_cast<char *const *>(second);
+    int a_rank = strcmp(a, ".") == 0 ? 0 : strcmp(a, "..") == 0 ? 1 : 2;
+    int b_rank = strcmp(b, ".") == 0 ? 0 : strcmp(b, "..") == 0 ? 1 : 2;
+    if (a_rank != b_rank || a_rank < 2)
+        return a_rank - b_rank;
+    int order = os_compare_names(a, b);
+    return order != 0 ? order : strcmp(a, b);
+}
+
+// Every name of the folder, terminated one after another in *text (of *used bytes). The
+// count, or -1 when memory runs out (*text then freed).
+static long read_names(DIR *dir, char **text, size_t *used)
+{
+    size_t size = 0;
+    long count = 0;
+    *text = nullptr;
+    *used = 0;
+    struct dirent *entry;
+    while ((entry = readdir(dir)) != nullptr) {
+        size_t length = strlen(entry->d_name) + 1;
+        if (*used + length > size) {
+            size_t larger = size ? size * 2 : 4096;
+            while (*used + length > larger)
+                larger *= 2;
+            char *grown = static_cast<char *>(realloc(*text, larger));
+            if (!grown) {
+                free(*text);
+                return -1;
+            }
+            *text = grown;
+            size = larger;
+        }
+        memcpy(*text + *used, entry->d_name, length);
+        *used += length;
+        count++;
+    }
+    return count;
+}
+
+char **names_read_listing(DIR *dir)
+{
+    char *text;
+    size_t used;
+    long count = read_names(dir, &text, &used);
+    if (count < 0)
+        return nullptr;
+    size_t pointers = (static_cast<size_t>(count) + 1) * sizeof(char *);
+    char **names = static_cast<char **>(malloc(pointers + used));
+    if (names) {
+        char *copy = reinterpret_cast<char *>(names) + pointers;
+        if (used)
+            memcpy(copy, text, used);
+        for (long i = 0; i < count; i++) {
+            names[i] = copy;
+            copy += strlen(copy) + 1;
+        }
+        names[count] = nullptr;
+        qsort(names, static_cast<size_t>(count), sizeof(char *), listing_order);
+    }
+    free(text);
+    return names;
 }

@@ -1,8 +1,9 @@
-// Inside the POSIX back end only: names looked up without regard to ASCII case, as Windows
+// Inside the POSIX back end only: names looked up without regard to case, as Windows
 // finds them, with the listings of recently used folders kept so that a name that does not
 // exist as written costs one status query of its folder instead of a read of the folder.
 #pragma once
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 enum { NATIVE_PATH_SIZE = 4096 };
@@ -14,10 +15,12 @@ enum {
 };
 
 // Gives each component of the native path that does not exist as written the case of an
-// existing entry, from the first component on; the lowest such name in byte order when
-// several fold alike. Stops at the first component with no match at all, so a name about to
-// be created keeps its case as written. The last component is left alone when keep_last.
-// ASCII folding keeps the length, so the path changes in place. NAMES_* result; with
+// existing entry (os_compare_names), from the first component on; the lowest such name in
+// byte order when several fold alike. Stops at the first component with no match at all, so
+// a name about to be created keeps its case as written. The last component is left alone
+// when keep_last. Names alike have one length, so the path changes in place. When the path
+// does not exist as written and its last component ends in dots or blanks, they are cut
+// (as Windows cuts them) and the shorter path looked up instead. NAMES_* result; with
 // NAMES_EXISTS, *st holds the entry's status as lstat gives it.
 int names_resolve_case(char *path, int keep_last, struct stat *st);
 
@@ -31,3 +34,9 @@ void names_after_change(const char *path, int present);
 
 // Drops every cached listing: after a started program ran, which may have changed any folder.
 void names_forget_all(void);
+
+// Reads the rest of the open folder's names: "." and ".." first, then the others ordered by
+// os_compare_names (alike ones in byte order), as Windows lists a folder on NTFS. One
+// allocation, which the caller frees: an array of names ending with a null pointer. Null
+// when memory runs out.
+char **names_read_listing(DIR *dir);

@@ -12,8 +12,9 @@ struct NativeLookup {
 };
 
 // Translates a Windows path into a native one in out (NATIVE_PATH_SIZE bytes): backslashes
-// become slashes, "Z:" is the root, any other drive names nothing, and names take the case
-// of existing entries (os_posix_names.h). 0, or -1 with errno set. When lookup is given, it
+// become slashes, "Z:" is the root, any other drive names nothing, names take the case of
+// existing entries and a last component that does not exist as written loses the dots and
+// blanks it ends with (os_posix_names.h). 0, or -1 with errno set. When lookup is given, it
 // receives what the name lookup learned on the way.
 int translate_path(const char *path, char *out, int keep_last = 0, NativeLookup *lookup = nullptr);
 

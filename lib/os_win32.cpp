@@ -160,6 +160,10 @@ int os_close_stream(FILE *stream)
 
 // ---- Folders and files ---------------------------------------------------------------
 
+// The programs' names are in the ANSI code page: compared with ASCII case folding only, as
+// ever; finding them in any case is Windows' own work.
+const int os_names_are_utf8 = 0;
+
 int os_get_current_directory(char *buffer, uint32_t size)
 {
     if (size == 0)

@@ -276,16 +276,17 @@ static int update_vehicle_file(const VehicleFiles *files, int reference_is_file)
 
 // ---- The walk ----------------------------------------------------------------------------
 
+// Names alike but for case are one name here, as to Windows.
 static int compare_names(const void *first, const void *second)
 {
-    return strcmp(static_cast<const char *>(first), static_cast<const char *>(second));
+    return os_compare_names(static_cast<const char *>(first), static_cast<const char *>(second));
 }
 
-// 1 when another entry of the folder has a name that differs from folded only in case.
-static int is_case_twin(const ReconcileRun *run, const char *folded)
+// 1 when another entry of the folder has a name that differs from name only in case.
+static int is_case_twin(const ReconcileRun *run, const char *name)
 {
     return run->case_twin_count > 0 &&
-           bsearch(folded, run->case_twins, static_cast<size_t>(run->case_twin_count),
+           bsearch(name, run->case_twins, static_cast<size_t>(run->case_twin_count),
                    LISTED_NAME_SIZE, compare_names) != nullptr;
 }
 
@@ -306,7 +307,7 @@ int8_t reconcile_vehicle_file(WalkEntry *entry)
     OsFileStatus status;
     if (os_file_status(files.reference, &status) != 0 || status.is_directory)
         return 0;
-    if (is_case_twin(run, entry->name)) {
+    if (is_case_twin(run, listed)) {
         printf("Skipped %s%c%s: another name in its folder differs from it only in case\n",
                entry->directory, SEPARATOR, listed);
         run->unchanged++;
@@ -319,8 +320,8 @@ int8_t reconcile_vehicle_file(WalkEntry *entry)
     return 0;
 }
 
-// Fills run->case_twins from a listing of folder: the lower-case names that more than one
-// of its files has. A folder that cannot be listed, or a lack of memory, leaves it short.
+// Fills run->case_twins from a listing of folder: one of each set of its files' names that
+// differ only in case. A folder that cannot be listed, or a lack of memory, leaves it short.
 static void find_case_twins(const char *folder, ReconcileRun *run)
 {
     OsDirList *list = os_list_open(folder);
@@ -340,16 +341,15 @@ static void find_case_twins(const char *folder, ReconcileRun *run)
             names = static_cast<char(*)[LISTED_NAME_SIZE]>(moved);
             capacity = larger;
         }
-        snprintf(names[count], LISTED_NAME_SIZE, "%s", entry.name);
-        lower_case(names[count++]);
+        snprintf(names[count++], LISTED_NAME_SIZE, "%s", entry.name);
     }
     os_list_close(list);
     if (count > 1)
         qsort(names, count, LISTED_NAME_SIZE, compare_names);
     size_t twins = 0;
     for (size_t at = 0; at + 1 < count; at++)
-        if (strcmp(names[at], names[at + 1]) == 0 &&
-            (twins == 0 || strcmp(names[twins - 1], names[at]) != 0))
+        if (compare_names(names[at], names[at + 1]) == 0 &&
+            (twins == 0 || compare_names(names[twins - 1], names[at]) != 0))
             memmove(names[twins++], names[at], LISTED_NAME_SIZE);
     run->case_twins = names;
     run->case_twin_count = static_cast<int32_t>(twins);

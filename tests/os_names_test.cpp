@@ -108,6 +108,36 @@ TEST_F(OsNameCache, StaysExactOverMoreFoldersThanItKeeps)
     EXPECT_EQ(names_in(at("dir0011")), std::set<std::string>({"Name.TXT", "Other.txt"}));
 }
 
+// As Windows: a name that does not exist as written is taken without the dots and blanks that
+// end it.
+TEST_F(OsNameCache, TakesAMissingNameWithoutItsTrailingDotsAndBlanks)
+{
+    ASSERT_TRUE(write_file("1gt500.mas", "archive"));
+    for (const char *name : {"1gt500.mas.", "1GT500.MAS..", "1gt500.mas . ", "1gt500.mas  "})
+        EXPECT_EQ(read_file(name), "archive") << name;
+    ASSERT_TRUE(write_file("new.veh. ", "new"));
+    EXPECT_EQ(os_rename_no_replace("new.veh", "Renamed.veh."), 0);
+    EXPECT_EQ(os_exists("."), 1);
+    EXPECT_EQ(os_exists(".."), 1);
+    EXPECT_EQ(names_in(dir), std::set<std::string>({"1gt500.mas", "Renamed.veh"}));
+}
+
+// The same letters in the other case are one name on Windows: on POSIX, where names are UTF-8,
+// the lookups and the cached listings fold them alike.
+TEST_F(OsNameCache, FindsAccentedLettersInTheOtherCase)
+{
+    if (os_program_suffix[0] != '\0')
+        GTEST_SKIP() << "the Windows build's names are ANSI, which these UTF-8 bytes are not";
+    EXPECT_EQ(os_exists("m\u00fcller.veh"), 0);
+    ASSERT_TRUE(write_file("M\u00dcLLER.VEH", "body"));
+    EXPECT_EQ(read_file("m\u00fcller.veh"), "body");
+    ASSERT_TRUE(write_file("\u0416\u0423\u041a", "beetle"));
+    EXPECT_EQ(read_file("\u0436\u0443\u043a"), "beetle");
+    EXPECT_EQ(os_exists("m\xFCller.veh"), 0); // no UTF-8: ASCII case only
+    EXPECT_EQ(os_exists("M\u00dcLLER.VEH\u00df"), 0);
+    EXPECT_EQ(names_in(dir), std::set<std::string>({"M\u00dcLLER.VEH", "\u0416\u0423\u041a"}));
+}
+
 // ---- Changes behind the layer's back (POSIX) ---------------------------------------------
 
 class OsNameCacheBehindItsBack : public TempFolderTest
@@ -120,6 +150,17 @@ class OsNameCacheBehindItsBack : public TempFolderTest
         TempFolderTest::SetUp();
     }
 };
+
+// A Linux file whose own name ends in a dot is still found by that name, beside its twin.
+TEST_F(OsNameCacheBehindItsBack, FindsANameEndingInADotByItsExactName)
+{
+    ASSERT_TRUE(write_file("odd", "plain"));
+    ASSERT_EQ(behind_create_file(at("odd.")), 0);
+    EXPECT_EQ(read_file("odd."), "");
+    EXPECT_EQ(read_file("ODD."), "");
+    EXPECT_EQ(read_file("odd"), "plain");
+    EXPECT_EQ(read_file("odd.."), "plain");
+}
 
 TEST_F(OsNameCacheBehindItsBack, SeesANameAnotherProgramCreated)
 {

@@ -88,6 +88,41 @@ TEST_F(OsNames, KeepTheirCaseWhenCreated)
     EXPECT_EQ(os_make_directory("sub"), -1);
 }
 
+// Names compare by their upper-case forms, as NTFS orders them: '_' comes after the letters.
+// UTF-8 rows hold where names are UTF-8 (POSIX); the Windows build's names are ANSI.
+TEST(OsNameOrder, CompareByTheirUpperCaseForms)
+{
+    struct Row {
+        const char *first, *second;
+        int order;
+        bool utf8;
+    } rows[] = {
+        {"car.veh", "CAR.VEH", 0, false},
+        {"newbeetle.veh", "new_beetle.veh", -1, false},
+        {"alpha", "Zeta", -1, false},
+        {"Zeta", "[x]", -1, false},
+        {"car", "car.veh", -1, false},
+        {"m\xFCller.veh", "M\xDCLLER.VEH", 1, false}, // no UTF-8: bytes, ASCII case only
+        {"\xC9", "\xC3\xA9", 1, false},               // a byte 0xC9 is no 'É'
+        {"M\u00dcLLER.VEH", "m\u00fcller.veh", 0, true},
+        {"\u00ff", "\u0178", 0, true}, // ÿ and Ÿ, across blocks
+        {"Zeta", "\u00e9mile", -1, true},
+        {"\u00c9b\u00e8ne", "\u00e9mile", -1, true},
+        {"stra\u00dfe", "STRASSE", 1, true}, // ß has no one-letter upper case
+        {"\u03c3\u03bf\u03c6\u03b9\u03b1", "\u03a3\u039f\u03a6\u0399\u0391", 0, true},
+        {"\u0436\u0443\u043a", "\u0416\u0423\u041a", 0, true},
+        {"\u0131", "I", 1, true}, // dotless i stays itself: a name keeps its length
+    };
+    for (const Row &row : rows) {
+        if (row.utf8 && !on_posix())
+            continue;
+        int order = os_compare_names(row.first, row.second);
+        EXPECT_EQ(order < 0 ? -1 : order > 0 ? 1 : 0, row.order) << row.first << " " << row.second;
+        order = os_compare_names(row.second, row.first);
+        EXPECT_EQ(order < 0 ? -1 : order > 0 ? 1 : 0, -row.order) << row.second << " " << row.first;
+    }
+}
+
 using OsFiles = TempFolderTest;
 
 TEST_F(OsFiles, ReportStatusOfFilesAndFolders)
@@ -287,6 +322,46 @@ TEST_F(OsFolders, ListingShowsEveryEntryWithItsAttributes)
     EXPECT_EQ(os_set_attributes("missing", 0), -1);
     EXPECT_EQ(os_list_open("missing"), nullptr);
     EXPECT_EQ(list_folder("SUB").size(), 2u);
+}
+
+// Windows on NTFS lists in this order itself; Wine and FAT list in the order they store.
+TEST_F(OsFolders, ListInTheOrderOfNtfsOnEveryFileSystem)
+{
+    if (!on_posix())
+        GTEST_SKIP() << "Windows lists as its file system orders; Wine as the host's does";
+    const std::vector<std::string> order = {".",
+                                            "..",
+                                            "!bang",
+                                            "alpha",
+                                            "CAR.VEH",
+                                            "Car.veh",
+                                            "car.veh",
+                                            "newbeetle.veh",
+                                            "new_beetle.veh",
+                                            "Zeta",
+                                            "[x]",
+                                            "\u00c9b\u00e8ne",
+                                            "\u00e9mile",
+                                            "\xC9t\xE9"};
+    // Made outside the layer, so that names alike but for case can be side by side, and in an
+    // order no file system lists them in: every other name, then the rest.
+    for (size_t start : {2, 3})
+        for (size_t i = start; i < order.size(); i += 2) {
+            std::string native = at(order[i]).substr(2);
+            for (char &c : native)
+                c = c == '\\' ? '/' : c;
+            FILE *file = fopen(native.c_str(), "w");
+            ASSERT_NE(file, nullptr) << native;
+            fclose(file);
+        }
+    std::vector<std::string> listed;
+    OsDirList *list = os_list_open(dir.c_str());
+    ASSERT_NE(list, nullptr);
+    OsDirEntry entry;
+    while (os_list_next(list, &entry))
+        listed.push_back(entry.name);
+    os_list_close(list);
+    EXPECT_EQ(listed, order);
 }
 
 TEST(OsFoldersTemp, AreNewAndDistinct)
