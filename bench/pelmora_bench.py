@@ -126,7 +126,7 @@ def timed_run(program, tools, reference, folder):
 
 
 def check_result(program, folder, count):
-    """Every file rewritten as expected and no new_ file left behind."""
+    """Every file rewritten as expected and no output file left behind."""
     names = os.listdir(folder)
     if len(names) != count:
         sys.exit("%s left %d files in %s, expected %d" % (program, len(names), folder, count))

@@ -1,6 +1,6 @@
 /* The floor for Pelmora's benchmark: the reads and writes that rewriting one folder of .veh
  * files prescribes, done with plain system calls and nothing else. Per file with a reference
- * counterpart: read the reference file, read the new file, write new_NAME, copy it back over
+ * counterpart: read the reference file, read the new file, write NAME.pelmora, copy it back over
  * the new file, delete it. Usage: pelmora_floor REFERENCE_FOLDER NEW_FOLDER */
 #include <dirent.h>
 #include <fcntl.h>
@@ -88,7 +88,7 @@ static void rewrite(const char *reference_folder, const char *folder, const char
     char reference[PATH_MAX_BYTES], current[PATH_MAX_BYTES], output[PATH_MAX_BYTES];
     snprintf(reference, sizeof reference, "%s/%s", reference_folder, name);
     snprintf(current, sizeof current, "%s/%s", folder, name);
-    snprintf(output, sizeof output, "%s/new_%s", folder, name);
+    snprintf(output, sizeof output, "%s/%s.pelmora", folder, name);
     long reference_length = read_whole(reference, reference_text);
     if (reference_length < 0)
         return;
