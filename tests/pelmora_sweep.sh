@@ -126,7 +126,7 @@ done
 # The length of a whole run, to spread the kills over it.
 rm -rf "$work/t"; make_folder x X; refs r R
 began=$(date +%s%N); start_run a r x; wait "$pid_a"; length=$((($(date +%s%N) - began) / 1000000))
-cut_short=0
+cut_short=0 mid_work=0
 for trial in $(seq "$kills"); do
   rm -rf "$work/t"; make_folder x X; refs r R
   delay=$((RANDOM % (length * 13 / 10 + 1)))
@@ -135,6 +135,7 @@ for trial in $(seq "$kills"); do
   kill -9 "$pid_a" 2>/dev/null
   wait "$pid_a" 2>/dev/null
   grep -q ' updated, ' "$work/a.out" || cut_short=$((cut_short + 1))
+  case $(key_of x) in original | R) ;; *) mid_work=$((mid_work + 1)) ;; esac
   # Every file the killed run named as updated is.
   for k in $(tr -d '\r' < "$work/a.out" | sed -n 's/.*\\car\([0-9]*\)\.veh$/\1/p'); do
     cmp -s "$work/tpl/x-R/car$k.veh" "$work/t/x/car$k.veh" || fail "kill $trial: car$k.veh said updated, is not"
@@ -148,7 +149,7 @@ done
 
 echo "same folder: $pairs pairs, $stopped_same with the second stopped, $serial_same one after the other"
 echo "crossed pair: $pairs pairs, $stopped_crossed with one stopped, $both_stopped with both stopped, $serial_crossed one after the other"
-echo "kills: $kills runs killed within $((length * 13 / 10)) ms (a whole run took $length ms), $cut_short cut short, every rerun finished"
+echo "kills: $kills runs killed within $((length * 13 / 10)) ms (a whole run took $length ms), $cut_short cut short ($mid_work amid the files), every rerun finished"
 [ "$stopped_same" -gt 0 ] || fail "no pair met: the second run never found the first working"
 [ "$failures" = 0 ] || { echo "$failures failures"; exit 1; }
 rm -rf "$work/t" "$work/tpl"
