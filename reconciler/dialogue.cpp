@@ -160,7 +160,7 @@ static int confirm_at_console(const char *folder, const char *reference)
 }
 
 // Writes the path of the lock file in folder into path (PATH_BUFFER_SIZE + sizeof LOCK_NAME
-// bytes).
+// bytes), where it always fits: an answer has at most 255 characters.
 static void lock_path_in(char *path, const char *folder)
 {
     snprintf(path, PATH_BUFFER_SIZE + sizeof LOCK_NAME, "%s\\%s", folder, LOCK_NAME);
@@ -195,7 +195,8 @@ static RunEnd lock_folders(const char *folder, const char *reference, OsRunLock 
     int result = os_lock_take(path, lock, nullptr, 0);
     if (result < 0) {
         char reason[REASON_SIZE];
-        os_error_text(reason, sizeof reason);
+        if (os_error_text(reason, sizeof reason)[0] == '\0')
+            snprintf(reason, sizeof reason, "unknown error");
         printf("Could not create %s in %s: %s; nothing changed.\n", LOCK_NAME,
                visible_text(shown, sizeof shown, folder), reason);
         return RUN_LOCK_FAILED;
