@@ -21,13 +21,13 @@ static const char *const banner[] = {
 
 // How a run ends. pelmora_exit_status turns each into the exit status.
 enum RunEnd {
-    RUN_ALL_UPDATED,    // every file with a reference counterpart updated, or none there
-    RUN_SOME_UNCHANGED, // a file with a counterpart left unchanged
-    RUN_INPUT_ENDED,    // standard input ended before both answers
-    RUN_DECLINED,       // the user did not say yes at the question
+    RUN_ALL_UPDATED,     // every file with a reference counterpart updated, or none there
+    RUN_SOME_UNCHANGED,  // a file with a counterpart left unchanged
+    RUN_INPUT_ENDED,     // standard input ended before both answers
+    RUN_DECLINED,        // the user did not say yes at the question
     RUN_FOLDER_UNUSABLE, // a folder name too long, or the new folder gone
-    RUN_OTHER_WORKING,  // another Pelmora works on the new folder, or on the reference
-    RUN_LOCK_FAILED     // the lock file could not be created in the new folder
+    RUN_OTHER_WORKING,   // another Pelmora works on the new folder, or on the reference
+    RUN_LOCK_FAILED      // the lock file could not be created in the new folder
 };
 
 // The lock file that tells other Pelmoras this run works on its new folder.

@@ -318,8 +318,8 @@ int8_t reconcile_vehicle_file(WalkEntry *entry)
     if (os_file_status(files.reference, &status) != 0 || status.is_directory)
         return 0;
     if (is_case_twin(run, entry->name)) {
-        printf("Skipped %s%c%s: another name in its folder differs from it only in case\n",
-               folder, SEPARATOR, listed);
+        printf("Skipped %s%c%s: another name in its folder differs from it only in case\n", folder,
+               SEPARATOR, listed);
         run->unchanged++;
         return 0;
     }
@@ -401,8 +401,7 @@ int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_fol
     walk_directory(walk_buffer, reconcile_vehicle_file, &run, 0);
     char shown[SHOWN_SIZE];
     printf("Done in %s: %d updated, %d left unchanged\n", visible_text(shown, sizeof shown, folder),
-           static_cast<int>(run.updated),
-           static_cast<int>(run.unchanged));
+           static_cast<int>(run.updated), static_cast<int>(run.unchanged));
     free(run.case_twins);
     free(walk_buffer);
     return run.unchanged > 0 ? 1 : 0;

@@ -485,9 +485,9 @@ TEST_F(PelmoraRun, SkipsAFileWhosePathIsTooLongWithAMessageNamingIt)
 // The lock of a folder held here stands for another Pelmora at work; a lock file nobody
 // holds is what a killed run leaves, taken over whatever it holds.
 struct LockCase {
-    const char *folder;   // where the lock file is: "new" or "ref"
-    bool held;            // held by this test while Pelmora runs
-    const char *stopped;  // the line of a run that stops ("" when it goes on)
+    const char *folder;  // where the lock file is: "new" or "ref"
+    bool held;           // held by this test while Pelmora runs
+    const char *stopped; // the line of a run that stops ("" when it goes on)
 };
 
 TEST_F(PelmoraRun, StopsWhenAnotherPelmoraWorksOnEitherFolderAndTakesOverALockLeftBehind)
@@ -512,8 +512,8 @@ TEST_F(PelmoraRun, StopsWhenAnotherPelmoraWorksOnEitherFolderAndTakesOverALockLe
         if (row.held) {
             char line[512];
             snprintf(line, sizeof line, row.stopped, at(row.folder).c_str());
-            EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
-                                            "new dir : " + line);
+            EXPECT_EQ(dialogue(result),
+                      std::string(REF_HEADING) + "ref dir : " + NEW_HEADING + "new dir : " + line);
             EXPECT_EQ(result.exit_status, 1);
             EXPECT_EQ(read_file(at("new\\car.veh")), NEW_TEXT);
             EXPECT_EQ(read_file(lock_file), "");
@@ -585,12 +585,12 @@ TEST_F(PelmoraRun, DropsTrailingBlanksAndDotsOfAnAnswerThatNamesNoFolderAsWritte
         SCOPED_TRACE(std::string("'") + tail + "'");
         ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
         ProgramRun result = run(at("ref") + tail + "\n" + at("new") + tail + "\n");
-        const std::string start = std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
-                                  "new dir : ";
+        const std::string start =
+            std::string(REF_HEADING) + "ref dir : " + NEW_HEADING + "new dir : ";
         const std::string trimmed = at("new"), written = trimmed + tail;
         const bool blanks_only = std::string(tail).find('.') == std::string::npos;
-        if (blanks_only || dialogue(result) != start + written + "\\car.veh\n" +
-                                                   done(1, 0, written)) {
+        if (blanks_only ||
+            dialogue(result) != start + written + "\\car.veh\n" + done(1, 0, written)) {
             EXPECT_EQ(dialogue(result), start + progress("car.veh") + done(1, 0));
         }
         EXPECT_EQ(result.exit_status, 0);
