@@ -273,6 +273,10 @@ int os_lock_write(OsRunLock *lock, const char *text);
 // Reads the content of a lock file, held or not, into buffer (NUL-terminated, cut to
 // size - 1 bytes). 0, or -1 when it cannot be read (buffer then "" when size > 0).
 int os_lock_read(const char *path, char *buffer, uint32_t size);
+// 1 when another process (or another open in this one) holds the lock of the lock file at
+// path, 0 when there is no such file or nobody holds it. Never creates, writes or removes
+// anything, so it may look into a folder the run must leave as it is.
+int os_lock_is_held(const char *path);
 // Removes the lock file, then drops the lock (a run that opened the file just before its
 // removal sees that the name no longer leads to its file and starts again). Does nothing
 // for a lock not held; afterwards lock->handle is -1. A failed removal (OS_FAULT_DELETE)

@@ -255,6 +255,20 @@ int os_lock_read(const char *path, char *buffer, uint32_t size)
     return result;
 }
 
+int os_lock_is_held(const char *path)
+{
+    // flock takes an exclusive lock on a descriptor opened only for reading.
+    int fd = os_open(path, OS_OPEN_READ);
+    if (fd < 0)
+        return 0;
+    int result;
+    while ((result = flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+    }
+    int held = result != 0 && errno == EWOULDBLOCK;
+    close(fd);
+    return held;
+}
+
 void os_lock_release(OsRunLock *lock)
 {
     if (lock->handle < 0)

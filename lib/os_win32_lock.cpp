@@ -222,6 +222,21 @@ int os_lock_read(const char *path, char *buffer, uint32_t size)
     return result;
 }
 
+int os_lock_is_held(const char *path)
+{
+    // The holder's share mode refuses every other writer; an open for writing that is
+    // admitted is closed at once, the file untouched.
+    HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        return 0;
+    }
+    DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? 1 : 0;
+}
+
 void os_lock_release(OsRunLock *lock)
 {
     if (lock->handle == -1)

@@ -3,6 +3,7 @@
 #include "dialogue.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include "os.h"
 #include "reconcile.h"
@@ -20,16 +21,84 @@ static const char *const banner[] = {
 
 // How a run ends. pelmora_exit_status turns each into the exit status.
 enum RunEnd {
-    RUN_ALL_UPDATED,    // every file with a reference counterpart updated, or none there
-    RUN_SOME_UNCHANGED, // a file with a counterpart left unchanged
-    RUN_INPUT_ENDED,    // standard input ended before both answers
-    RUN_DECLINED,       // the user did not say yes at the question
-    RUN_FOLDER_UNUSABLE // a folder name too long, or the new folder gone
+    RUN_ALL_UPDATED,     // every file with a reference counterpart updated, or none there
+    RUN_SOME_UNCHANGED,  // a file with a counterpart left unchanged
+    RUN_INPUT_ENDED,     // standard input ended before both answers
+    RUN_DECLINED,        // the user did not say yes at the question
+    RUN_FOLDER_UNUSABLE, // a folder name too long, or the new folder gone
+    RUN_OTHER_WORKING,   // another Pelmora works on the new folder, or on the reference
+    RUN_LOCK_FAILED      // the lock file could not be created in the new folder
 };
+
+// The lock file that tells other Pelmoras this run works on its new folder.
+static const char LOCK_NAME[] = "Pelmora.lock";
+// A path with its control characters shown in caret notation: up to twice as long.
+enum { SHOWN_SIZE = 2 * PATH_BUFFER_SIZE, REASON_SIZE = 256 };
 
 static int pelmora_exit_status(RunEnd end)
 {
     return end == RUN_ALL_UPDATED ? 0 : 1;
+}
+
+static int can_list(const char *folder)
+{
+    OsDirList *list = os_list_open(folder);
+    if (!list)
+        return 0;
+    os_list_close(list);
+    return 1;
+}
+
+// Windows drops trailing blanks and dots from the last part of a name when it opens it, but
+// not when it lists a folder's content: an answer "My Cars\new " passes as a folder and then
+// no file in it can be opened. An answer that as written names no folder that can be listed
+// takes the name Windows would open instead, the same on both targets; one that can be
+// listed is used as written. accepted is read_directory_name's result; the result is the
+// answer's, 1 when answer (changed or not) names a folder to work on.
+static int settle_trailing_blanks(char *answer, int accepted)
+{
+    if (accepted && can_list(answer))
+        return 1;
+    size_t length = strlen(answer), part = length;
+    while (part > 0 && answer[part - 1] != '\\' && answer[part - 1] != '/' &&
+           !(part == 2 && answer[1] == ':'))
+        part--;
+    size_t kept = length;
+    while (kept > part && (answer[kept - 1] == ' ' || answer[kept - 1] == '.'))
+        kept--;
+    // A last part of dots and blanks only ('.', '..') keeps its meaning.
+    if (kept == part || kept == length)
+        return accepted;
+    char trimmed[PATH_BUFFER_SIZE];
+    memcpy(trimmed, answer, kept);
+    trimmed[kept] = '\0';
+    if (!can_list(trimmed))
+        return accepted;
+    memcpy(answer, trimmed, kept + 1);
+    return 1;
+}
+
+// Windows reads 'D:' as the current folder of drive D and 'D:new' as a folder inside it, not
+// as the drive's root: such an answer becomes the full path the system gives it, so that every
+// file is read and written in the folder that was listed ('Z:' alike on POSIX, whose library
+// would look at the root). accepted is read_directory_name's result; the result is the
+// answer's: 1 when answer now names an existing folder. A full path too long is rejected
+// after a message.
+static int resolve_drive_relative(char *answer, int accepted)
+{
+    char letter = static_cast<char>(answer[0] | 0x20);
+    if (!(letter >= 'a' && letter <= 'z' && answer[1] == ':' && answer[2] != '\\' &&
+          answer[2] != '/'))
+        return accepted;
+    char full[PATH_BUFFER_SIZE];
+    if (os_full_path(answer, full, sizeof full) != 0) {
+        char shown[SHOWN_SIZE];
+        printf("Folder name too long: %s\n", visible_text(shown, sizeof shown, answer));
+        return 0;
+    }
+    memcpy(answer, full, strlen(full) + 1);
+    OsFileStatus status;
+    return os_file_status(answer, &status) == 0 && status.is_directory;
 }
 
 // Asks with prompt until the answer names an existing folder; a rejected answer is asked
@@ -41,10 +110,11 @@ static int ask_folder(const char *prompt, char *answer)
         printf("%s", prompt);
         fflush(stdout);
         int result = read_directory_name(answer);
-        if (result == 1)
-            return 1;
         if (result < 0)
             return -1;
+        result = resolve_drive_relative(answer, result);
+        if (settle_trailing_blanks(answer, result) == 1)
+            return 1;
     }
 }
 
@@ -74,18 +144,82 @@ static int answer_is_yes(void)
 static int confirm_at_console(const char *folder, const char *reference)
 {
     int32_t count = count_vehicle_files(folder, reference);
+    char shown_folder[SHOWN_SIZE], shown_reference[SHOWN_SIZE];
     // Keys pressed before the question are dropped before it shows, so that an answer typed
     // as soon as it shows is never lost.
     os_discard_console_input();
     printf("Pelmora will rewrite %d .veh file%s in %s with the DescFile and DescClass lines of "
            "the files in %s.\n",
-           static_cast<int>(count < 0 ? 0 : count), count == 1 ? "" : "s", folder, reference);
+           static_cast<int>(count < 0 ? 0 : count), count == 1 ? "" : "s",
+           visible_text(shown_folder, sizeof shown_folder, folder),
+           visible_text(shown_reference, sizeof shown_reference, reference));
     printf("Go on? (Y to go on, anything else to stop) : ");
     fflush(stdout);
     if (answer_is_yes())
         return 1;
     printf("Stopped: nothing changed.\n");
     return 0;
+}
+
+// Writes the path of the lock file in folder into path (PATH_BUFFER_SIZE + sizeof LOCK_NAME
+// bytes), where it always fits: an answer has at most 255 characters.
+static void lock_path_in(char *path, const char *folder)
+{
+    snprintf(path, PATH_BUFFER_SIZE + sizeof LOCK_NAME, "%s\\%s", folder, LOCK_NAME);
+}
+
+// 1 when a Pelmora holds the lock of the reference folder (a crossed pair: the other run
+// rewrites the files this one reads), else 0. Nothing in the reference folder is created,
+// changed or removed, not even a lock file a killed run left there. One folder under two
+// spellings is covered by this run's own lock.
+static int reference_in_use(const char *folder, const char *reference)
+{
+    if (os_same_file(folder, reference) == 1)
+        return 0;
+    char path[PATH_BUFFER_SIZE + sizeof LOCK_NAME];
+    lock_path_in(path, reference);
+    return os_lock_is_held(path);
+}
+
+// Takes this run's lock on its new folder, then makes sure no Pelmora works on the
+// reference folder. RUN_ALL_UPDATED with *lock held to go on; else the run's end after one
+// line, with *lock not held.
+static RunEnd lock_folders(const char *folder, const char *reference, OsRunLock *lock)
+{
+    char path[PATH_BUFFER_SIZE + sizeof LOCK_NAME], shown[SHOWN_SIZE];
+    lock_path_in(path, folder);
+    int result = os_lock_take(path, lock, nullptr, 0);
+    if (result < 0) {
+        char reason[REASON_SIZE];
+        if (os_error_text(reason, sizeof reason)[0] == '\0')
+            snprintf(reason, sizeof reason, "unknown error");
+        printf("Could not create %s in %s: %s; nothing changed.\n", LOCK_NAME,
+               visible_text(shown, sizeof shown, folder), reason);
+        return RUN_LOCK_FAILED;
+    }
+    if (result == 1) {
+        printf("Another Pelmora is working in %s; nothing changed.\n",
+               visible_text(shown, sizeof shown, folder));
+        return RUN_OTHER_WORKING;
+    }
+    if (!reference_in_use(folder, reference))
+        return RUN_ALL_UPDATED;
+    os_lock_release(lock);
+    printf("Another Pelmora is working in the reference folder %s; nothing changed.\n",
+           visible_text(shown, sizeof shown, reference));
+    return RUN_OTHER_WORKING;
+}
+
+// Rewrites the files under the lock of the new folder, released and removed once done.
+static RunEnd reconcile_locked(const char *folder, const char *reference)
+{
+    OsRunLock lock;
+    RunEnd locked = lock_folders(folder, reference, &lock);
+    if (locked != RUN_ALL_UPDATED)
+        return locked;
+    int8_t result = reconcile_vehicle_files(folder, reference);
+    os_lock_release(&lock);
+    return result == 0 ? RUN_ALL_UPDATED : result == 1 ? RUN_SOME_UNCHANGED : RUN_FOLDER_UNUSABLE;
 }
 
 static RunEnd run_dialogue(int argument_count)
@@ -105,8 +239,7 @@ static RunEnd run_dialogue(int argument_count)
         return end_of_input();
     if (os_input_is_console() && !confirm_at_console(folder, reference))
         return RUN_DECLINED;
-    int8_t result = reconcile_vehicle_files(folder, reference);
-    return result == 0 ? RUN_ALL_UPDATED : result == 1 ? RUN_SOME_UNCHANGED : RUN_FOLDER_UNUSABLE;
+    return reconcile_locked(folder, reference);
 }
 
 int pelmora_main(int argument_count)

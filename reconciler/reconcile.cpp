@@ -10,18 +10,23 @@
 #include "utility.h"
 #include "vehtext.h"
 
-enum { REASON_SIZE = 256 };
+// A path with its control characters shown in caret notation needs up to twice the room.
+enum { REASON_SIZE = 256, SHOWN_SIZE = 2 * PATH_BUFFER_SIZE };
 
 static const char SEPARATOR = '\\';
 // The output file of car.veh is car.veh.pelmora: Pelmora's by its name, which no .veh file
 // has ("new_car.veh" is a name real cars have, such as a New Beetle beside a Beetle).
 static const char OUTPUT_SUFFIX[] = ".pelmora";
 
-// The three paths of one .veh file, each at most 255 characters.
+// The three paths of one .veh file, each at most 255 characters, and each as it is printed:
+// names from a folder listing may hold control characters, shown visibly (see visible_text).
 struct VehicleFiles {
     char reference[PATH_BUFFER_SIZE];
     char current[PATH_BUFFER_SIZE];
     char output[PATH_BUFFER_SIZE];
+    char shown_reference[SHOWN_SIZE];
+    char shown_current[SHOWN_SIZE];
+    char shown_output[SHOWN_SIZE];
 };
 
 static void lower_case(char *text)
@@ -45,7 +50,12 @@ static int build_paths(VehicleFiles *files, const char *reference_folder, const 
     int current = snprintf(files->current, PATH_BUFFER_SIZE, "%s%c%s", folder, SEPARATOR, name);
     int output = snprintf(files->output, PATH_BUFFER_SIZE, "%s%c%s%s", folder, SEPARATOR, name,
                           OUTPUT_SUFFIX);
-    return fits_path(reference) && fits_path(current) && fits_path(output) ? 0 : -1;
+    if (!fits_path(reference) || !fits_path(current) || !fits_path(output))
+        return -1;
+    visible_text(files->shown_reference, SHOWN_SIZE, files->reference);
+    visible_text(files->shown_current, SHOWN_SIZE, files->current);
+    visible_text(files->shown_output, SHOWN_SIZE, files->output);
+    return 0;
 }
 
 // The system's words for the last failed OS-layer call, in reason (REASON_SIZE bytes).
@@ -62,7 +72,7 @@ static const char *system_words(char *reason)
 // Says why a file could not be taken in; is_reference tells which of the two it was.
 static void report_unread(const VehicleFiles *files, int is_reference, int result)
 {
-    const char *path = is_reference ? files->reference : files->current;
+    const char *path = is_reference ? files->shown_reference : files->shown_current;
     char reason[REASON_SIZE];
     if (result == VEH_NOT_OPENED || result == VEH_READ_FAILED) {
         if (is_reference)
@@ -76,9 +86,9 @@ static void report_unread(const VehicleFiles *files, int is_reference, int resul
                        : result == VEH_HOLDS_NUL ? "holds a NUL byte, so it is not plain text"
                                                  : "holds text after a Ctrl-Z character";
     if (is_reference)
-        printf("Skipped %s: its reference %s %s\n", files->current, path, what);
+        printf("Skipped %s: its reference %s %s\n", files->shown_current, path, what);
     else
-        printf("Skipped %s: it %s\n", files->current, what);
+        printf("Skipped %s: it %s\n", files->shown_current, what);
 }
 
 // 1 when both files are regular files, which an open cannot keep waiting (a FIFO would); else
@@ -86,8 +96,8 @@ static void report_unread(const VehicleFiles *files, int is_reference, int resul
 static int both_regular(const VehicleFiles *files, int reference_is_file)
 {
     if (!reference_is_file) {
-        printf("Skipped %s: its reference %s is not a regular file\n", files->current,
-               files->reference);
+        printf("Skipped %s: its reference %s is not a regular file\n", files->shown_current,
+               files->shown_reference);
         return 0;
     }
     OsFileStatus status;
@@ -96,7 +106,7 @@ static int both_regular(const VehicleFiles *files, int reference_is_file)
         return 0;
     }
     if (!status.is_file)
-        printf("Skipped %s: it is not a regular file\n", files->current);
+        printf("Skipped %s: it is not a regular file\n", files->shown_current);
     return status.is_file;
 }
 
@@ -144,7 +154,7 @@ static int write_output(const VehicleFiles *files, const TextBuffer *text)
     if (!failed)
         return 0;
     os_delete_file(files->output);
-    printf("Could not write %s: %s left unchanged\n", files->output, files->current);
+    printf("Could not write %s: %s left unchanged\n", files->shown_output, files->shown_current);
     return -1;
 }
 
@@ -170,7 +180,7 @@ static void delete_output(const VehicleFiles *files)
 {
     char reason[REASON_SIZE];
     if (os_delete_file(files->output) != 0)
-        printf("Could not delete %s: %s\n", files->output, system_words(reason));
+        printf("Could not delete %s: %s\n", files->shown_output, system_words(reason));
 }
 
 // ---- An output file left by an earlier run ------------------------------------------------
@@ -205,8 +215,8 @@ static int settle_leftover(const VehicleFiles *files, const VehText *current,
         int back = copy_output_back(files);
         if (back == 0)
             return 0;
-        printf("Finished %s from %s, which an interrupted run left\n", files->current,
-               files->output);
+        printf("Finished %s from %s, which an interrupted run left\n", files->shown_current,
+               files->shown_output);
         if (back == 1)
             delete_output(files);
         return 1;
@@ -218,12 +228,12 @@ static int settle_leftover(const VehicleFiles *files, const VehText *current,
         return 0;
     }
     if (made_short) {
-        printf("Making %s again: an interrupted run left it unfinished\n", files->output);
+        printf("Making %s again: an interrupted run left it unfinished\n", files->shown_output);
         return 2;
     }
     printf("Skipped %s: %s already exists and may hold its updated text from an interrupted "
            "run\n",
-           files->current, files->output);
+           files->shown_current, files->shown_output);
     return 0;
 }
 
@@ -240,12 +250,12 @@ static int put_in_place(const VehicleFiles *files, const VehText *current, const
         if (written == 1)
             printf("Skipped %s: %s already exists and may hold its updated text from an "
                    "interrupted run\n",
-                   files->current, files->output);
+                   files->shown_current, files->shown_output);
     }
     int back = written == 0 ? copy_output_back(files) : 0;
     if (back == 0)
         return 0;
-    printf("%s\n", files->current);
+    printf("%s\n", files->shown_current);
     if (back == 1)
         delete_output(files);
     return 1;
@@ -262,9 +272,9 @@ static int update_vehicle_file(const VehicleFiles *files, int reference_is_file)
         int made = make_vehicle_text(&reference, &current, &text);
         if (made == VEH_REFERENCE_NO_KEYS)
             printf("Skipped %s: its reference %s has no DescFile= or DescClass= line\n",
-                   files->current, files->reference);
+                   files->shown_current, files->shown_reference);
         else if (made != 0)
-            printf("Skipped %s: not enough memory to update it\n", files->current);
+            printf("Skipped %s: not enough memory to update it\n", files->shown_current);
         else
             updated = put_in_place(files, &current, &text);
     }
@@ -293,23 +303,24 @@ static int is_case_twin(const ReconcileRun *run, const char *name)
 int8_t reconcile_vehicle_file(WalkEntry *entry)
 {
     ReconcileRun *run = static_cast<ReconcileRun *>(entry->argument);
-    char listed[LISTED_NAME_SIZE];
-    snprintf(listed, sizeof listed, "%s", entry->name);
+    char listed[2 * LISTED_NAME_SIZE], folder[SHOWN_SIZE];
+    visible_text(listed, sizeof listed, entry->name);
+    visible_text(folder, sizeof folder, entry->directory);
     lower_case(entry->name);
     if (match_wildcard(entry->name, "*.veh") != 1)
         return 0;
     VehicleFiles files;
     if (build_paths(&files, run->reference_folder, entry->directory, entry->name) != 0) {
-        printf("Skipped %s%c%s: the path is too long\n", entry->directory, SEPARATOR, listed);
+        printf("Skipped %s%c%s: the path is too long\n", folder, SEPARATOR, listed);
         run->unchanged++;
         return 0;
     }
     OsFileStatus status;
     if (os_file_status(files.reference, &status) != 0 || status.is_directory)
         return 0;
-    if (is_case_twin(run, listed)) {
-        printf("Skipped %s%c%s: another name in its folder differs from it only in case\n",
-               entry->directory, SEPARATOR, listed);
+    if (is_case_twin(run, entry->name)) {
+        printf("Skipped %s%c%s: another name in its folder differs from it only in case\n", folder,
+               SEPARATOR, listed);
         run->unchanged++;
         return 0;
     }
@@ -365,7 +376,8 @@ static int absolute_folder(char *out, const char *folder)
     if (relative ? make_absolute_path(out, folder) != nullptr
                  : fits_path(snprintf(out, PATH_BUFFER_SIZE, "%s", folder)))
         return 1;
-    printf("Folder name too long: %s\n", folder);
+    char shown[SHOWN_SIZE];
+    printf("Folder name too long: %s\n", visible_text(shown, sizeof shown, folder));
     return 0;
 }
 
@@ -387,8 +399,9 @@ int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_fol
     ReconcileRun run = {reference, nullptr, 0, 0, 0};
     find_case_twins(folder, &run);
     walk_directory(walk_buffer, reconcile_vehicle_file, &run, 0);
-    printf("Done in %s: %d updated, %d left unchanged\n", folder, static_cast<int>(run.updated),
-           static_cast<int>(run.unchanged));
+    char shown[SHOWN_SIZE];
+    printf("Done in %s: %d updated, %d left unchanged\n", visible_text(shown, sizeof shown, folder),
+           static_cast<int>(run.updated), static_cast<int>(run.unchanged));
     free(run.case_twins);
     free(walk_buffer);
     return run.unchanged > 0 ? 1 : 0;

@@ -783,6 +783,9 @@ TEST_F(OsLock, IsTakenHeldReadableAndReleased)
     EXPECT_STREQ(content, "tmp");
     EXPECT_EQ(os_lock_take(at("Run.Lock").c_str(), &second, previous, sizeof previous), 1);
     EXPECT_EQ(run_helper("try", at("run.lock")), 11);
+    EXPECT_EQ(os_lock_is_held("run.lock"), 1);
+    EXPECT_EQ(os_lock_is_held("none.lock"), 0);
+    EXPECT_EQ(os_exists("none.lock"), 0) << "looking creates nothing";
     // The holder changes its current folder; the release still finds its file.
     ASSERT_EQ(os_make_directory("elsewhere"), 0);
     ASSERT_EQ(os_change_directory("elsewhere"), 0);
@@ -816,6 +819,8 @@ TEST_F(OsLock, LeftByAnEndedRunIsTakenOverWithItsRecord)
     OsRunLock lock;
     EXPECT_EQ(os_lock_read("tmp.lock", previous, sizeof previous), 0);
     EXPECT_STREQ(previous, "killed run");
+    EXPECT_EQ(os_lock_is_held("tmp.lock"), 0);
+    EXPECT_EQ(os_exists("tmp.lock"), 1) << "looking removes nothing";
     ASSERT_EQ(os_lock_take("tmp.lock", &lock, previous, sizeof previous), 0);
     EXPECT_STREQ(previous, "killed run");
     os_lock_release(&lock);

@@ -99,18 +99,22 @@ TEST_F(PelmoraRun, AcceptsQuotedAnswersWithATrailingBackslash)
 }
 
 // The README's word for this case: each file is its own reference, its key lines up to the
-// first DescClass= line move to the top and its later key lines go.
+// first DescClass= line move to the top and its later key lines go. The folder is one by
+// identity, however spelt: the run's own lock covers both answers.
 TEST_F(PelmoraRun, RewritesEachFileAgainstItselfWhenBothAnswersNameOneFolder)
 {
-    ASSERT_TRUE(write_file(at("new\\car.veh"),
-                           "Name=My Car\r\nDescFile=old.txt\r\nMass=900\r\nDescClass=Old\r\n"
-                           "DescFile=later.txt\r\n"));
-    ProgramRun result = run(at("new") + "\n" + at("new") + "\n");
-    EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
-                                    "new dir : " + progress("car.veh") + done(1, 0));
-    EXPECT_EQ(read_file(at("new\\car.veh")),
-              "DescFile=old.txt\r\nDescClass=Old\r\nName=My Car\r\nMass=900\r\n");
-    EXPECT_EQ(names_in(at("new")), std::set<std::string>{"car.veh"});
+    for (const std::string &reference : {at("new"), std::string("new\\.")}) {
+        SCOPED_TRACE(reference);
+        ASSERT_TRUE(write_file(at("new\\car.veh"),
+                               "Name=My Car\r\nDescFile=old.txt\r\nMass=900\r\nDescClass=Old\r\n"
+                               "DescFile=later.txt\r\n"));
+        ProgramRun result = run(reference + "\n" + at("new") + "\n");
+        EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
+                                        "new dir : " + progress("car.veh") + done(1, 0));
+        EXPECT_EQ(read_file(at("new\\car.veh")),
+                  "DescFile=old.txt\r\nDescClass=Old\r\nName=My Car\r\nMass=900\r\n");
+        EXPECT_EQ(names_in(at("new")), std::set<std::string>{"car.veh"});
+    }
 }
 
 TEST_F(PelmoraRun, MatchesAnUpperCaseNameAgainstItsLowerCaseReference)
@@ -499,4 +503,159 @@ TEST_F(PelmoraRun, SkipsAFileWhosePathIsTooLongWithAMessageNamingIt)
               std::string::npos)
         << result.out;
     EXPECT_EQ(names_in(folder).size(), 2u);
+}
+
+// ---- One run per folder ------------------------------------------------------------------
+
+// The lock of a folder held here stands for another Pelmora at work; a lock file nobody
+// holds is what a killed run leaves, taken over whatever it holds.
+struct LockCase {
+    const char *folder;  // where the lock file is: "new" or "ref"
+    bool held;           // held by this test while Pelmora runs
+    const char *stopped; // the line of a run that stops ("" when it goes on)
+};
+
+TEST_F(PelmoraRun, StopsWhenAnotherPelmoraWorksOnEitherFolderAndTakesOverALockLeftBehind)
+{
+    const LockCase cases[] = {
+        {"new", true, "Another Pelmora is working in %s; nothing changed.\n"},
+        {"ref", true, "Another Pelmora is working in the reference folder %s; nothing changed.\n"},
+        {"new", false, ""},
+        {"ref", false, ""},
+    };
+    for (const LockCase &row : cases) {
+        SCOPED_TRACE(std::string(row.folder) + (row.held ? " held" : " left behind"));
+        ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+        ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
+        const std::string lock_file = at(row.folder) + "\\Pelmora.lock";
+        OsRunLock lock;
+        if (row.held)
+            ASSERT_EQ(os_lock_take(lock_file.c_str(), &lock, nullptr, 0), 0);
+        else
+            ASSERT_TRUE(write_file(lock_file, "killed run"));
+        ProgramRun result = run(answers());
+        if (row.held) {
+            char line[512];
+            snprintf(line, sizeof line, row.stopped, at(row.folder).c_str());
+            EXPECT_EQ(dialogue(result),
+                      std::string(REF_HEADING) + "ref dir : " + NEW_HEADING + "new dir : " + line);
+            EXPECT_EQ(result.exit_status, 1);
+            EXPECT_EQ(read_file(at("new\\car.veh")), NEW_TEXT);
+            EXPECT_EQ(read_file(lock_file), "");
+            os_lock_release(&lock);
+        } else {
+            EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
+                                            "new dir : " + progress("car.veh") + done(1, 0));
+            EXPECT_EQ(result.exit_status, 0);
+            EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
+            EXPECT_EQ(names_in(at("new")), std::set<std::string>{"car.veh"});
+            if (strcmp(row.folder, "ref") == 0)
+                EXPECT_EQ(read_file(lock_file), "killed run")
+                    << "nothing in the reference folder is touched";
+            os_delete_file(lock_file.c_str());
+        }
+        EXPECT_EQ(read_file(at("ref\\car.veh")), REFERENCE);
+    }
+}
+
+// A folder named like the lock file keeps it from being created: one line names the folder
+// and the system's reason, and nothing is touched.
+TEST_F(PelmoraRun, ChangesNothingWhenItsLockFileCannotBeCreated)
+{
+    ASSERT_EQ(os_make_directory(at("new\\Pelmora.lock").c_str()), 0);
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
+    ProgramRun result = run(answers());
+    const std::string start = "Could not create Pelmora.lock in " + at("new") + ": ";
+    const std::string reason = between(result.out, start, "; nothing changed.\n");
+    EXPECT_FALSE(reason.empty() || reason.find('\n') != std::string::npos) << result.out;
+    EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
+                                    "new dir : " + start + reason + "; nothing changed.\n");
+    EXPECT_EQ(result.exit_status, 1);
+    EXPECT_EQ(read_file(at("new\\car.veh")), NEW_TEXT);
+}
+
+// ---- Answers as the system reads them ----------------------------------------------------
+
+// 'D:' is the current folder of drive D and 'D:new' a folder inside it, here on the drive
+// the test runs on ('Z:' natively): the files read and written are those of the folder meant.
+TEST_F(PelmoraRun, ResolvesDriveRelativeAnswersToTheFoldersTheyName)
+{
+    const std::string drive = dir.substr(0, 2);
+    struct {
+        const char *start; // the folder Pelmora starts in, below dir
+        std::string reference, folder;
+    } cases[] = {
+        {"", at("ref"), drive + "new"},
+        {"", drive + "ref", drive + "new\\"},
+        {"new", drive + "..\\ref", drive},
+    };
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    for (const auto &row : cases) {
+        SCOPED_TRACE(row.reference + " / " + row.folder);
+        ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
+        ASSERT_EQ(os_change_directory(at(row.start).c_str()), 0);
+        ProgramRun result = run(row.reference + "\n" + row.folder + "\n");
+        ASSERT_EQ(os_change_directory(dir.c_str()), 0);
+        EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
+                                        "new dir : " + progress("car.veh") + done(1, 0));
+        EXPECT_EQ(result.exit_status, 0);
+        EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
+    }
+}
+
+// Windows opens "new " as "new" but lists no folder of that name: the name it opens is used,
+// on both targets. An answer whose folder lists as written (Windows lists "new.") stays so.
+TEST_F(PelmoraRun, DropsTrailingBlanksAndDotsOfAnAnswerThatNamesNoFolderAsWritten)
+{
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    for (const char *tail : {" ", "  ", ".", " . "}) {
+        SCOPED_TRACE(std::string("'") + tail + "'");
+        ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
+        ProgramRun result = run(at("ref") + tail + "\n" + at("new") + tail + "\n");
+        const std::string start =
+            std::string(REF_HEADING) + "ref dir : " + NEW_HEADING + "new dir : ";
+        const std::string trimmed = at("new"), written = trimmed + tail;
+        const bool blanks_only = std::string(tail).find('.') == std::string::npos;
+        if (blanks_only ||
+            dialogue(result) != start + written + "\\car.veh\n" + done(1, 0, written)) {
+            EXPECT_EQ(dialogue(result), start + progress("car.veh") + done(1, 0));
+        }
+        EXPECT_EQ(result.exit_status, 0);
+        EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
+    }
+}
+
+// ---- What reaches the screen -------------------------------------------------------------
+
+// A file name from a download may hold terminal controls: they are printed visibly. Windows
+// names hold no bytes below 32, but DEL (127).
+TEST_F(PelmoraRun, ShowsControlCharactersOfFileNamesVisibly)
+{
+    const bool posix = os_program_suffix[0] == '\0';
+    struct {
+        const char *name, *shown;
+        bool everywhere;
+    } cases[] = {
+        {"\x7fvan.veh", "^?van.veh", true},
+        {"\x1b]0;x\a\x1b[2j\x1b[31mcar.veh", "^[]0;x^G^[[2j^[[31mcar.veh", false},
+        {"b\bx.veh", "b^Hx.veh", false},
+    };
+    for (const auto &row : cases)
+        if (row.everywhere || posix) {
+            ASSERT_TRUE(write_file(at("ref\\") + row.name, REFERENCE));
+            ASSERT_TRUE(write_file(at("new\\") + row.name, NEW_TEXT));
+        }
+    ProgramRun result = run(answers());
+    int updated = 0;
+    for (const auto &row : cases)
+        if (row.everywhere || posix) {
+            EXPECT_NE(result.out.find(progress(row.shown)), std::string::npos) << row.shown;
+            EXPECT_EQ(read_file(at("new\\") + row.name), UPDATED) << row.shown;
+            updated++;
+        }
+    EXPECT_NE(result.out.find(done(updated, 0)), std::string::npos) << result.out;
+    EXPECT_TRUE(std::none_of(result.out.begin(), result.out.end(), [](char c) {
+        return (static_cast<unsigned char>(c) < 32 && c != '\n') || c == 127;
+    })) << result.out;
 }
