@@ -50,15 +50,14 @@ static int can_list(const char *folder)
 }
 
 // Windows drops trailing blanks and dots from the last part of a name when it opens it, but
-// not when it lists a folder's content: an answer "My Cars\new " passes as a folder and then
-// no file in it can be opened. An answer that as written names no folder that can be listed
-// takes the name Windows would open instead, the same on both targets; one that can be
-// listed is used as written. accepted is read_directory_name's result; the result is the
-// answer's, 1 when answer (changed or not) names a folder to work on.
+// not from a folder in the middle of a path: an answer "My Cars\new " passes as a folder and
+// then no file in it can be opened. An answer that as written names no folder that can be
+// listed takes the name Windows would open instead, and so does one whose trimmed name is the
+// same folder (the Linux layer opens names as Windows does); a folder of its own under the
+// name as written is used as written. accepted is read_directory_name's result; the result is
+// the answer's, 1 when answer (changed or not) names a folder to work on.
 static int settle_trailing_blanks(char *answer, int accepted)
 {
-    if (accepted && can_list(answer))
-        return 1;
     size_t length = strlen(answer), part = length;
     while (part > 0 && answer[part - 1] != '\\' && answer[part - 1] != '/' &&
            !(part == 2 && answer[1] == ':'))
@@ -67,12 +66,16 @@ static int settle_trailing_blanks(char *answer, int accepted)
     while (kept > part && (answer[kept - 1] == ' ' || answer[kept - 1] == '.'))
         kept--;
     // A last part of dots and blanks only ('.', '..') keeps its meaning.
-    if (kept == part || kept == length)
-        return accepted;
+    int trimmable = kept != part && kept != length;
     char trimmed[PATH_BUFFER_SIZE];
     memcpy(trimmed, answer, kept);
     trimmed[kept] = '\0';
-    if (!can_list(trimmed))
+    if (accepted && can_list(answer)) {
+        if (trimmable && os_same_file(answer, trimmed) == 1)
+            memcpy(answer, trimmed, kept + 1);
+        return 1;
+    }
+    if (!trimmable || !can_list(trimmed))
         return accepted;
     memcpy(answer, trimmed, kept + 1);
     return 1;

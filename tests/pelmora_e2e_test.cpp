@@ -549,9 +549,10 @@ TEST_F(PelmoraRun, StopsWhenAnotherPelmoraWorksOnEitherFolderAndTakesOverALockLe
             EXPECT_EQ(result.exit_status, 0);
             EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
             EXPECT_EQ(names_in(at("new")), std::set<std::string>{"car.veh"});
-            if (strcmp(row.folder, "ref") == 0)
+            if (strcmp(row.folder, "ref") == 0) {
                 EXPECT_EQ(read_file(lock_file), "killed run")
                     << "nothing in the reference folder is touched";
+            }
             os_delete_file(lock_file.c_str());
         }
         EXPECT_EQ(read_file(at("ref\\car.veh")), REFERENCE);
