@@ -24,6 +24,12 @@ void to_backslashes(char *text);
 // 1 when the first length bytes of a and b are equal but for the case of ASCII letters.
 int same_ignoring_case(const char *a, const char *b, size_t length);
 
+// Text from the job list or a folder listing, for printing: control characters shown as
+// "^X" (visible_text). Each call uses the next of a few fixed buffers, so up to
+// SHOWN_BUFFERS results can stand in one printf.
+enum { SHOWN_BUFFERS = 6 };
+const char *shown(const char *text);
+
 // Prints "NEW_MAS not made: why" on a line of its own.
 void say_not_made(const char *new_mas, const char *why);
 

@@ -30,6 +30,10 @@ void upper_case(char *text);
 // sixth (fewer when the name is shorter). first and second hold 5 bytes each.
 void form_prefixes(const char *archive, char *first, char *second);
 
+// Empties and removes the scratch folder "tmp" of the work folder; the walk leaves that
+// folder current, so it is removed from the work folder afterwards, which is current again.
+void remove_scratch_folder(void);
+
 // Runs one job in the work folder, which must be current: extracts old_mas into the folder
 // "tmp", replaces the old bitmaps by the new ones, renames the .VRL files from the old
 // prefixes to the new and patches the bitmap names inside them, builds new_mas from "tmp"
