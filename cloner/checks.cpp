@@ -133,7 +133,8 @@ int fill_name_tables(const char *old_list, const char *new_list, char old_names[
     LeftOut unpaired = {0, ""};
     leave_out_rest(old_next, new_next, &unpaired);
     if (unpaired.count > 0) {
-        printf("Bitmap names without a partner in the other list, left out: %s\n", shown(unpaired.names));
+        printf("Bitmap names without a partner in the other list, left out: %s\n",
+               shown(unpaired.names));
         left_out->count += unpaired.count;
         append_names(left_out, unpaired.names);
     }
@@ -423,8 +424,8 @@ int old_prefixes_missing(const char *old_mas)
     }
     if (list)
         os_list_close(list);
-    printf("%s holds no .VRL file of its name's prefixes %s and %s", shown(old_mas),
-           shown(first), shown(second));
+    printf("%s holds no .VRL file of its name's prefixes %s and %s", shown(old_mas), shown(first),
+           shown(second));
     if (other_first[0] != '\0' || other_second[0] != '\0')
         printf("; its .VRL files carry %s%s%s: give the archive the name they were made for",
                shown(other_first), other_first[0] && other_second[0] ? " and " : "",

@@ -80,9 +80,10 @@ int archive_names_refused(const char *old_mas, const char *new_mas);
 int holds_entries(const char *folder);
 
 // 1 when the job cannot run as asked, having said why: the names, the work folder too long
-// for its buffers, a missing old archive, no place for the new one, or a "tmp" in the work
-// folder that holds files (packing it would take them along and the clean-up would delete
-// them). Nothing is created. The work folder must be current.
+// for its buffers, a missing old archive, no place for the new one, a "tmp" that is a link
+// or junction, a folder of the new one that leads outside the work folder once links are
+// resolved, or a "tmp" in the work folder that holds files (packing it would take them along and
+// the clean-up would delete them). Nothing is created. The work folder must be current.
 int job_refused(const char *old_mas, const char *new_mas);
 
 // 1 when the unpacked archive in "tmp" holds none of the .VRL files of old_mas's two

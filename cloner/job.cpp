@@ -222,8 +222,7 @@ static int pair_refused(const PairTables *t, int k)
         return 1;
     }
     if (new_name[0] == '\0') {
-        printf("New bitmap name too long (31 characters at most), %s.BMP kept\n",
-               shown(old_name));
+        printf("New bitmap name too long (31 characters at most), %s.BMP kept\n", shown(old_name));
         return 1;
     }
     char name[NAME_SIZE], source[SHORT_PATH_SIZE];
@@ -293,8 +292,8 @@ static void place_new_bitmaps(PairTables *t, const char *folder, JobReport *repo
         if (os_rename_no_replace(copy, path) != 0) {
             char why[WHY_SIZE];
             os_error_text(why, sizeof why);
-            printf("Cannot put %s.BMP in place in the scratch folder: %s\n",
-                   shown(t->new_names[k]), why);
+            printf("Cannot put %s.BMP in place in the scratch folder: %s\n", shown(t->new_names[k]),
+                   why);
             note_trouble(report, "a new bitmap could not be put in place");
         } else if (t->stored[k]) {
             report->bitmaps_replaced++;

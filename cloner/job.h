@@ -48,7 +48,9 @@ void remove_scratch_folder(void);
 // did not do all it asked (not made, may be incomplete, or made with pairs left out); -1
 // when it was refused before anything was made (archive names, a missing old_mas or
 // MASadelic.exe, a missing folder for new_mas, the work folder longer than WORK_FOLDER_MAX,
-// a "tmp" in the way or one that cannot be made), or old_mas unpacked to nothing or to no
+// a "tmp" in the way, a link or one that cannot be made, a
+// folder of new_mas leading outside the work folder, the record of "tmp" in the lock file
+// not written), or old_mas unpacked to nothing or to no
 // .VRL file of its name. "/" in any of the four texts is read as "\".
 int8_t run_job(const char *old_mas, const char *new_mas, const char *old_bitmaps,
                const char *new_bitmaps);

@@ -113,9 +113,9 @@ int record_scratch_folder(const char *new_mas, const char *aside, int packing)
     if (work_lock.handle < 0)
         return 0;
     char text[RECORD_SIZE], why[WHY_TEXT_SIZE];
-    int written = snprintf(text, sizeof text, "%s\n%s%s\n%s%s%s\n%s\n", RECORD_HEAD, NEW_KEY,
-                           new_mas, packing ? "packing\n" : "", ASIDE_KEY, aside,
-                           SCRATCH_RECORD_END);
+    int written =
+        snprintf(text, sizeof text, "%s\n%s%s\n%s%s%s\n%s\n", RECORD_HEAD, NEW_KEY, new_mas,
+                 packing ? "packing\n" : "", ASIDE_KEY, aside, SCRATCH_RECORD_END);
     if (written >= 0 && (size_t)written < sizeof text && os_lock_write(&work_lock, text) == 0)
         return 0;
     os_error_text(why, sizeof why);

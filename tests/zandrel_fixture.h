@@ -14,7 +14,6 @@
 #include "support.h"
 #include "version.h"
 
-
 const std::string N(1, '\0');
 
 const char *const FIRST_SUFFIXES[] = {"VA", "VB", "VC", "VD", "VE", "VW"};

@@ -94,8 +94,9 @@ TEST_F(ZandrelRuns, ClearsTheScratchFolderOnlyAStoppedRunRecorded)
         {"packing, aside kept", RECORD, true,
          cleared + "2gt500.mas may be damaged, the earlier one is kept as 2gt500.mas.bak\n"},
         {"packing, aside gone", RECORD, false, cleared + "2gt500.mas may be damaged\n"},
-        {"unpacking", "Zandrel's scratch folder tmp\nnew archive: 2gt500.mas\nearlier archive: \nend\n",
-         false, cleared + "2gt500.mas was not touched yet\n"},
+        {"unpacking",
+         "Zandrel's scratch folder tmp\nnew archive: 2gt500.mas\nearlier archive: \nend\n", false,
+         cleared + "2gt500.mas was not touched yet\n"},
         {"torn record", std::string(RECORD).substr(0, sizeof RECORD - 5), true, ""},
         {"empty lock file", "", true, ""},
     };
@@ -152,8 +153,8 @@ TEST_F(ZandrelRuns, RefusesLinksThatLeadOutOfTheWorkFolder)
              "\\tmp' is a link or junction: remove it\n"},
         {"NEW_MAS behind a link", "1gt500.mas;lnk\\x.mas;1SHGT500;bmp\\2SHGT500\n", false,
          "lnk\\x.mas not made: its folder leads to " + outside + ", outside the work folder\n"},
-        {"a link inside the work folder", "1gt500.mas;inner\\x.mas;1SHGT500;bmp\\2SHGT500\n",
-         false, ""},
+        {"a link inside the work folder", "1gt500.mas;inner\\x.mas;1SHGT500;bmp\\2SHGT500\n", false,
+         ""},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
@@ -252,8 +253,8 @@ class ZandrelSweep : public ZandrelRuns
     }
     std::string start_zandrel(intptr_t *process, const std::string &output)
     {
-        *process = background_start(at(std::string("Zandrel") + os_program_suffix), "Zandrel",
-                                    at(output));
+        *process =
+            background_start(at(std::string("Zandrel") + os_program_suffix), "Zandrel", at(output));
         return output;
     }
     // Nothing lost: the old archive as it was, a whole 2gt500.mas when any run said made,
@@ -302,8 +303,8 @@ TEST_F(ZandrelSweep, TwoZandrelsStartedAtOnceNeverShareTheScratchFolder)
         dir = top;
         ASSERT_EQ(os_change_directory(dir.c_str()), 0);
     }
-    printf("two at once: %d trials, %d times one said the other works, %d archives made\n",
-           trials, refused, made);
+    printf("two at once: %d trials, %d times one said the other works, %d archives made\n", trials,
+           refused, made);
 }
 
 TEST_F(ZandrelSweep, AStoppedZandrelNeverBlocksOnceItsToolIsGone)
