@@ -17,3 +17,6 @@ int background_wait(intptr_t process);
 // Ends that process at once, as a crash or Task Manager would, and waits for its end. The
 // programs it started go on running.
 void background_kill(intptr_t process);
+// Ends that process and every program it started (POSIX: its process group; Windows: its
+// job object), and waits for its end.
+void background_kill_tree(intptr_t process);

@@ -23,6 +23,8 @@ intptr_t background_start(const std::string &program, const std::string &name,
     pid_t pid = fork();
     if (pid != 0)
         return pid > 0 ? pid : -1;
+    // A group of its own, so that it can be ended with the programs it starts.
+    setpgid(0, 0);
     int in = open("/dev/null", O_RDONLY);
     int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (in < 0 || fd < 0)
@@ -45,5 +47,11 @@ int background_wait(intptr_t process)
 void background_kill(intptr_t process)
 {
     kill(static_cast<pid_t>(process), SIGKILL);
+    background_wait(process);
+}
+
+void background_kill_tree(intptr_t process)
+{
+    kill(-static_cast<pid_t>(process), SIGKILL);
     background_wait(process);
 }

@@ -3,6 +3,11 @@
 
 #include <windows.h>
 
+#include <map>
+
+// The job object of each process started, which the programs it starts join.
+static std::map<intptr_t, HANDLE> jobs;
+
 intptr_t background_start(const std::string &program, const std::string &name,
                           const std::string &output_path)
 {
@@ -27,14 +32,23 @@ intptr_t background_start(const std::string &program, const std::string &name,
     startup.hStdError = out;
     PROCESS_INFORMATION info;
     std::string line = name;
-    BOOL started = CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                  nullptr, &startup, &info);
+    BOOL started = CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, TRUE,
+                                  CREATE_SUSPENDED, nullptr, nullptr, &startup, &info);
     CloseHandle(out);
     CloseHandle(in);
     if (!started)
         return -1;
+    HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    if (job && !AssignProcessToJobObject(job, info.hProcess)) {
+        CloseHandle(job);
+        job = nullptr;
+    }
+    ResumeThread(info.hThread);
     CloseHandle(info.hThread);
-    return reinterpret_cast<intptr_t>(info.hProcess);
+    intptr_t process = reinterpret_cast<intptr_t>(info.hProcess);
+    if (job)
+        jobs[process] = job;
+    return process;
 }
 
 int background_wait(intptr_t process)
@@ -46,6 +60,11 @@ int background_wait(intptr_t process)
         GetExitCodeProcess(handle, &status) && status != 0xDEAD)
         result = static_cast<int>(status);
     CloseHandle(handle);
+    auto job = jobs.find(process);
+    if (job != jobs.end()) {
+        CloseHandle(job->second);
+        jobs.erase(job);
+    }
     return result;
 }
 
@@ -53,4 +72,12 @@ void background_kill(intptr_t process)
 {
     TerminateProcess(reinterpret_cast<HANDLE>(process), 0xDEAD);
     background_wait(process);
+}
+
+void background_kill_tree(intptr_t process)
+{
+    auto job = jobs.find(process);
+    if (job != jobs.end())
+        TerminateJobObject(job->second, 0xDEAD);
+    background_kill(process);
 }
