@@ -52,9 +52,19 @@ int same_ignoring_case(const char *a, const char *b, size_t length)
     return 1;
 }
 
+const char *shown(const char *text)
+{
+    // Every byte may become two; names and fields hold at most 255 characters.
+    static char buffers[SHOWN_BUFFERS][2 * 256 + 1];
+    static int next = 0;
+    char *buffer = buffers[next];
+    next = (next + 1) % SHOWN_BUFFERS;
+    return visible_text(buffer, sizeof buffers[0], text);
+}
+
 void say_not_made(const char *new_mas, const char *why)
 {
-    printf("%s not made: %s\n", new_mas, why);
+    printf("%s not made: %s\n", shown(new_mas), why);
 }
 
 static const char *skip_blanks(const char *text)
@@ -108,7 +118,7 @@ int fill_name_tables(const char *old_list, const char *new_list, char old_names[
             new_names[count][0] = '\0';
             printf("Old bitmap name too long (%d characters at most), it and the pairs after it "
                    "are skipped: %s\n",
-                   NAME_SIZE - 1, first_name(name, old_name));
+                   NAME_SIZE - 1, shown(first_name(name, old_name)));
             leave_out_rest(old_name, new_name, left_out);
             return count;
         }
@@ -116,14 +126,15 @@ int fill_name_tables(const char *old_list, const char *new_list, char old_names[
     }
     if (*old_next && *new_next) {
         printf("More than %d bitmap pairs, the pairs from %s on are skipped\n", count,
-               first_name(name, old_next));
+               shown(first_name(name, old_next)));
         leave_out_rest(old_next, new_next, left_out);
         return count;
     }
     LeftOut unpaired = {0, ""};
     leave_out_rest(old_next, new_next, &unpaired);
     if (unpaired.count > 0) {
-        printf("Bitmap names without a partner in the other list, left out: %s\n", unpaired.names);
+        printf("Bitmap names without a partner in the other list, left out: %s\n",
+               shown(unpaired.names));
         left_out->count += unpaired.count;
         append_names(left_out, unpaired.names);
     }
@@ -143,7 +154,7 @@ int drop_foreign_names(char old_names[][NAME_SIZE], char new_names[][NAME_SIZE],
     for (int k = 0; k < NAME_TABLE_ENTRIES && old_names[k][0] != '\0'; k++) {
         if (!is_plain_name(old_names[k])) {
             printf("Old bitmap name is not a name inside the archive, pair skipped: %s\n",
-                   old_names[k]);
+                   shown(old_names[k]));
             note_left_out(left_out, old_names[k]);
             continue;
         }
@@ -234,21 +245,21 @@ int archive_names_refused(const char *old_mas, const char *new_mas)
     const char *names[2] = {old_mas, new_mas};
     for (const char *name : names)
         if (strlen(name) > ARCHIVE_NAME_MAX) {
-            printf("%s not made: archive name too long (%d characters at most): %s\n", new_mas,
-                   ARCHIVE_NAME_MAX, name);
+            printf("%s not made: archive name too long (%d characters at most): %s\n",
+                   shown(new_mas), ARCHIVE_NAME_MAX, shown(name));
             return 1;
         }
     for (const char *name : names)
         if (names_a_device(name)) {
-            printf("%s not made: '%s' is the name of a Windows device, not of a file\n", new_mas,
-                   name);
+            printf("%s not made: '%s' is the name of a Windows device, not of a file\n",
+                   shown(new_mas), shown(name));
             return 1;
         }
     for (const char *name : names)
         if (!is_tool_safe_name(name)) {
             printf("%s not made: '%s' holds a blank, a quote or a character a file name cannot "
                    "hold\n",
-                   new_mas, name);
+                   shown(new_mas), shown(name));
             return 1;
         }
     if (!is_work_folder_archive(new_mas)) {
@@ -267,7 +278,7 @@ static int new_archive_misplaced(const char *new_mas)
     directory_of(folder, copy);
     OsFileStatus status;
     if (os_file_status(folder, &status) != 0 || !status.is_directory) {
-        printf("%s not made: the folder %s does not exist\n", new_mas, folder);
+        printf("%s not made: the folder %s does not exist\n", shown(new_mas), shown(folder));
         return 1;
     }
     if (os_file_status(new_mas, &status) == 0 && status.is_directory) {
@@ -275,6 +286,42 @@ static int new_archive_misplaced(const char *new_mas)
         return 1;
     }
     return 0;
+}
+
+// 1 when the folder inner, resolved, is the folder outer, resolved, or lies inside it.
+static int lies_within(const char *inner, const char *outer)
+{
+    char a[PATH_BUFFER_SIZE], b[PATH_BUFFER_SIZE];
+    if (os_final_path(inner, a, sizeof a) != 0 || os_final_path(outer, b, sizeof b) != 0)
+        return 0;
+    size_t length = strlen(b);
+    // A drive's root keeps its backslash.
+    if (length > 0 && b[length - 1] == '\\')
+        length--;
+    return strlen(a) >= length && same_ignoring_case(a, b, length) &&
+           (a[length] == '\0' || a[length] == '\\');
+}
+
+// 1 when a link would take the job outside the work folder, having said so in one line:
+// "tmp" is a symbolic link or a junction (the tool would write where it leads), or
+// new_mas's folder, resolved, lies outside the work folder, resolved.
+static int leads_elsewhere(const char *new_mas)
+{
+    if (os_is_link("tmp") == 1) {
+        printf("%s not made: the scratch folder '%s\\tmp' is a link or junction: remove it\n",
+               shown(new_mas), work_folder);
+        return 1;
+    }
+    char copy[PATH_BUFFER_SIZE], folder[PATH_BUFFER_SIZE], resolved[PATH_BUFFER_SIZE];
+    snprintf(copy, sizeof copy, "%s", new_mas);
+    directory_of(folder, copy);
+    if (lies_within(folder, work_folder))
+        return 0;
+    if (os_final_path(folder, resolved, sizeof resolved) != 0)
+        snprintf(resolved, sizeof resolved, "%s", folder);
+    printf("%s not made: its folder leads to %s, outside the work folder\n", shown(new_mas),
+           shown(resolved));
+    return 1;
 }
 
 int holds_entries(const char *folder)
@@ -314,11 +361,11 @@ int job_refused(const char *old_mas, const char *new_mas)
     if (archive_names_refused(old_mas, new_mas))
         return 1;
     if (!file_exists(old_mas)) {
-        printf("File not found: %s\n", old_mas);
-        printf("%s not made: %s is missing\n", new_mas, old_mas);
+        printf("File not found: %s\n", shown(old_mas));
+        printf("%s not made: %s is missing\n", shown(new_mas), shown(old_mas));
         return 1;
     }
-    if (new_archive_misplaced(new_mas))
+    if (new_archive_misplaced(new_mas) || leads_elsewhere(new_mas))
         return 1;
     if (scratch_folder_in_use()) {
         say_not_made(new_mas, "the scratch folder tmp is in the way");
@@ -377,10 +424,12 @@ int old_prefixes_missing(const char *old_mas)
     }
     if (list)
         os_list_close(list);
-    printf("%s holds no .VRL file of its name's prefixes %s and %s", old_mas, first, second);
+    printf("%s holds no .VRL file of its name's prefixes %s and %s", shown(old_mas), shown(first),
+           shown(second));
     if (other_first[0] != '\0' || other_second[0] != '\0')
         printf("; its .VRL files carry %s%s%s: give the archive the name they were made for",
-               other_first, other_first[0] && other_second[0] ? " and " : "", other_second);
+               shown(other_first), other_first[0] && other_second[0] ? " and " : "",
+               shown(other_second));
     printf("\n");
     return 1;
 }

@@ -24,6 +24,12 @@ void to_backslashes(char *text);
 // 1 when the first length bytes of a and b are equal but for the case of ASCII letters.
 int same_ignoring_case(const char *a, const char *b, size_t length);
 
+// Text from the job list or a folder listing, for printing: control characters shown as
+// "^X" (visible_text). Each call uses the next of a few fixed buffers, so up to
+// SHOWN_BUFFERS results can stand in one printf.
+enum { SHOWN_BUFFERS = 6 };
+const char *shown(const char *text);
+
 // Prints "NEW_MAS not made: why" on a line of its own.
 void say_not_made(const char *new_mas, const char *why);
 
@@ -74,9 +80,10 @@ int archive_names_refused(const char *old_mas, const char *new_mas);
 int holds_entries(const char *folder);
 
 // 1 when the job cannot run as asked, having said why: the names, the work folder too long
-// for its buffers, a missing old archive, no place for the new one, or a "tmp" in the work
-// folder that holds files (packing it would take them along and the clean-up would delete
-// them). Nothing is created. The work folder must be current.
+// for its buffers, a missing old archive, no place for the new one, a "tmp" that is a link
+// or junction, a folder of the new one that leads outside the work folder once links are
+// resolved, or a "tmp" in the work folder that holds files (packing it would take them along and
+// the clean-up would delete them). Nothing is created. The work folder must be current.
 int job_refused(const char *old_mas, const char *new_mas);
 
 // 1 when the unpacked archive in "tmp" holds none of the .VRL files of old_mas's two

@@ -12,6 +12,7 @@
 #include "stream.h"
 #include "strings.h"
 #include "version.h"
+#include "worklock.h"
 
 enum { JOB_LIST_NAME_SIZE = 64 };
 
@@ -214,7 +215,7 @@ static int split_job_line(const JobList *list, const char *line, JobFields *job)
     for (const char *name : names)
         if (strlen(name) > ARCHIVE_NAME_MAX) {
             printf("%s line %d: archive name too long (%d characters at most): %s\n", list->name,
-                   (int)list->line_number, ARCHIVE_NAME_MAX, name);
+                   (int)list->line_number, ARCHIVE_NAME_MAX, shown(name));
             return -1;
         }
     job->line_number = list->line_number;
@@ -256,12 +257,13 @@ int next_job(JobList *list, JobFields *job)
 }
 
 // The exit status, decided here only: -1 when the job list could not be read to its end
-// (list_result -1); 1 when any job or line did not do all it asked; else 0.
-static int exit_status_of(int list_result, int not_all_done)
+// (list_result -1); 1 when the work folder's lock was refused (another Zandrel works there,
+// or the lock file cannot be made), or when any job or line did not do all it asked; else 0.
+static int exit_status_of(int list_result, int lock_refused, int not_all_done)
 {
     if (list_result == -1)
         return -1;
-    return not_all_done ? 1 : 0;
+    return lock_refused || not_all_done ? 1 : 0;
 }
 
 // Runs every job of the list. Result: the exit status.
@@ -277,12 +279,12 @@ static int run_job_list(Stream *stream, const char *name)
             result = got;
             break;
         }
-        printf("Creating '%s' from '%s' ... \n", job.new_mas, job.old_mas);
+        printf("Creating '%s' from '%s' ... \n", shown(job.new_mas), shown(job.old_mas));
         if (run_job(job.old_mas, job.new_mas, job.old_bitmaps, job.new_bitmaps) != 0)
             not_all_done = 1;
     }
     stream_close(stream);
-    return exit_status_of(result, not_all_done || list.lines_refused > 0);
+    return exit_status_of(result, 0, not_all_done || list.lines_refused > 0);
 }
 
 // 1 when no job can run, having said why: the program's folder is unknown or longer than a
@@ -344,5 +346,11 @@ int zandrel_main(int argc, char **argv)
         stream_close(list);
         return -1;
     }
-    return run_job_list(list, job_list);
+    if (take_work_lock() != 0) {
+        stream_close(list);
+        return exit_status_of(0, 1, 0);
+    }
+    int status = run_job_list(list, job_list);
+    release_work_lock();
+    return status;
 }

@@ -55,7 +55,10 @@ int next_job(JobList *list, JobFields *job);
 // not read (when there are any, one line says so); argv[0] is used only when the system
 // cannot tell the program's path. Result, the exit status: 0 once the job list was read to
 // its end and every job made its archive with no bitmap pair left out (or it held no job);
-// 1 when, besides, a job did not, or a line was no job; -1 when the job list cannot be
+// 1 when, besides, a job did not, or a line was no job, or when no job ran because
+// another Zandrel works in the folder or its lock file "tmp.lock" cannot be made (the lock
+// is taken after the checks at the start, before the first job, and released and its file
+// removed once the list is done); -1 when the job list cannot be
 // opened (the help text is printed), cannot be read or is not plain text, when the
 // program's path is unknown (longer than PROGRAM_PATH_SIZE holds) or its folder longer than
 // WORK_FOLDER_MAX, or when MASadelic.exe is not in the current folder.

@@ -10,6 +10,7 @@
 #include "paths.h"
 #include "strings.h"
 #include "walk.h"
+#include "worklock.h"
 
 char work_folder[256] = ".";
 
@@ -211,16 +212,17 @@ static int pair_refused(const PairTables *t, int k)
     for (int j = 0; j < k; j++)
         if (strlen(t->old_names[j]) == strlen(old_name) &&
             same_ignoring_case(t->old_names[j], old_name, strlen(old_name))) {
-            printf("Old bitmap name given twice, the later pair is left out: %s\n", old_name);
+            printf("Old bitmap name given twice, the later pair is left out: %s\n",
+                   shown(old_name));
             return 1;
         }
     if (names_a_device(old_name) || names_a_device(new_name)) {
         printf("Bitmap name is a Windows device, pair left out: %s\n",
-               names_a_device(old_name) ? old_name : new_name);
+               shown(names_a_device(old_name) ? old_name : new_name));
         return 1;
     }
     if (new_name[0] == '\0') {
-        printf("New bitmap name too long (31 characters at most), %s.BMP kept\n", old_name);
+        printf("New bitmap name too long (31 characters at most), %s.BMP kept\n", shown(old_name));
         return 1;
     }
     char name[NAME_SIZE], source[SHORT_PATH_SIZE];
@@ -228,12 +230,12 @@ static int pair_refused(const PairTables *t, int k)
     if (strlen(file_name_of(name)) > strlen(old_name)) {
         printf("New bitmap name longer than the old one, whose room in the .VRL files is %d "
                "characters: %s to %s left out\n",
-               (int)strlen(old_name), old_name, new_name);
+               (int)strlen(old_name), shown(old_name), shown(new_name));
         return 1;
     }
     if (!fits(snprintf(source, sizeof source, "%s.BMP", new_name), sizeof source) ||
         !can_read(source)) {
-        printf("File not found: %s.BMP\n", new_name);
+        printf("File not found: %s.BMP\n", shown(new_name));
         return 1;
     }
     return 0;
@@ -264,7 +266,7 @@ static void copy_new_bitmaps(PairTables *t, const char *folder, int folder_made,
         snprintf(source, sizeof source, "%s.BMP", t->new_names[k]);
         snprintf(copy, sizeof copy, "%s\\%d.BMP", folder, k);
         if (!folder_made || copy_file(source, copy) != 0) {
-            printf("Cannot copy %s.BMP into the scratch folder\n", t->new_names[k]);
+            printf("Cannot copy %s.BMP into the scratch folder\n", shown(t->new_names[k]));
             drop_pair(t, k, left_out);
             continue;
         }
@@ -290,13 +292,14 @@ static void place_new_bitmaps(PairTables *t, const char *folder, JobReport *repo
         if (os_rename_no_replace(copy, path) != 0) {
             char why[WHY_SIZE];
             os_error_text(why, sizeof why);
-            printf("Cannot put %s.BMP in place in the scratch folder: %s\n", t->new_names[k], why);
+            printf("Cannot put %s.BMP in place in the scratch folder: %s\n", shown(t->new_names[k]),
+                   why);
             note_trouble(report, "a new bitmap could not be put in place");
         } else if (t->stored[k]) {
             report->bitmaps_replaced++;
         } else {
             printf("%s.BMP is not in the archive: %s.BMP is added, replacing no bitmap\n",
-                   t->old_names[k], t->new_names[k]);
+                   shown(t->old_names[k]), shown(t->new_names[k]));
             report->bitmaps_added++;
         }
     }
@@ -322,7 +325,7 @@ static void say_not_renamed(const char *old_path, const char *new_path)
     os_error_text(why, sizeof why);
     if (os_exists(new_path))
         snprintf(why, sizeof why, "%s", "a file of the new name could not be deleted");
-    printf("Cannot rename %s to %s: %s\n", old_path + 4, new_path + 4, why);
+    printf("Cannot rename %s to %s: %s\n", shown(old_path + 4), shown(new_path + 4), why);
 }
 
 // Gives "tmp\<old prefix><suffix>.VRL" the new prefix and patches its bitmap names; with
@@ -335,7 +338,7 @@ static void rename_vrl_file(const char *old_prefix, const char *new_prefix, cons
     snprintf(old_path, sizeof old_path, "tmp\\%s%s.VRL", old_prefix, suffix);
     snprintf(new_path, sizeof new_path, "tmp\\%s%s.VRL", new_prefix, suffix);
     if (!file_exists(old_path)) {
-        printf("File not found: %s%s.VRL\n", old_prefix, suffix);
+        printf("File not found: %s%s.VRL\n", shown(old_prefix), suffix);
         return;
     }
     if (strcmp(old_path, new_path) != 0) {
@@ -350,7 +353,7 @@ static void rename_vrl_file(const char *old_prefix, const char *new_prefix, cons
     report->vrl_renamed++;
     int32_t patched = patch_names(new_path, old_names, new_names);
     if (patched < 0) {
-        printf("Cannot patch the bitmap names in %s\n", new_path + 4);
+        printf("Cannot patch the bitmap names in %s\n", shown(new_path + 4));
         note_trouble(report, "a .VRL file could not be patched");
     } else {
         report->patched |= patched;
@@ -373,7 +376,7 @@ static int say_unpatched(char old_names[][NAME_SIZE], const int *origin, int32_t
             count++;
         else
             printf("%s patched in no .VRL file: the car may still name the old bitmap\n",
-                   old_names[k]);
+                   shown(old_names[k]));
     }
     return count;
 }
@@ -406,29 +409,39 @@ static int pack_new_archive(const char *new_mas, const char **not_made)
 }
 
 // Moves an existing new_mas to a free aside name, from the work folder, so that the job
-// never deletes an archive before its replacement exists. 0 when nothing is in the way any
-// more; -1 when no aside name is free or the rename failed, the reason in why (WHY_SIZE
-// bytes): new_mas stays as it is.
+// never deletes an archive before its replacement exists; the lock file records the aside
+// name first, so that a run stopped from here on is told of it. 0 when nothing is in the
+// way any more; -1 when no aside name is free, the record or the rename failed, the reason
+// in why (WHY_SIZE bytes): new_mas stays as it is.
 static int move_aside(const char *new_mas, ArchiveAside *aside, char *why)
 {
     aside->moved = 0;
     aside->name[0] = '\0';
-    if (!os_exists(new_mas))
-        return 0;
-    snprintf(why, WHY_SIZE, "no name from %s.bak to %s.bak%d is free", new_mas, new_mas,
-             ASIDE_NAMES);
-    for (int n = 1; n <= ASIDE_NAMES; n++) {
+    int exists = os_exists(new_mas);
+    snprintf(why, WHY_SIZE, "no name from %s.bak to %s.bak%d is free", shown(new_mas),
+             shown(new_mas), ASIDE_NAMES);
+    for (int n = 1; exists && n <= ASIDE_NAMES; n++) {
         int written = n == 1 ? snprintf(aside->name, sizeof aside->name, "%s.bak", new_mas)
                              : snprintf(aside->name, sizeof aside->name, "%s.bak%d", new_mas, n);
-        if (!fits(written, sizeof aside->name))
+        if (!fits(written, sizeof aside->name)) {
+            aside->name[0] = '\0';
+            return -1;
+        }
+        if (!os_exists(aside->name))
             break;
-        if (os_exists(aside->name))
-            continue;
-        aside->moved = os_rename_no_replace(new_mas, aside->name) == 0;
-        if (!aside->moved)
-            os_error_text(why, WHY_SIZE);
-        break;
+        aside->name[0] = '\0';
     }
+    if (exists && aside->name[0] == '\0')
+        return -1;
+    if (record_scratch_folder(new_mas, aside->name, 1) != 0) {
+        snprintf(why, WHY_SIZE, "%s", "the lock file tmp.lock could not be written");
+        return -1;
+    }
+    if (!exists)
+        return 0;
+    aside->moved = os_rename_no_replace(new_mas, aside->name) == 0;
+    if (!aside->moved)
+        os_error_text(why, WHY_SIZE);
     return aside->moved ? 0 : -1;
 }
 
@@ -438,9 +451,10 @@ static void end_not_made(const char *new_mas, const ArchiveAside *aside, const c
     if (!aside->moved)
         say_not_made(new_mas, why);
     else if (os_rename_no_replace(aside->name, new_mas) == 0)
-        printf("%s not made: %s, the earlier one is back in its place\n", new_mas, why);
+        printf("%s not made: %s, the earlier one is back in its place\n", shown(new_mas), why);
     else
-        printf("%s not made: %s, the earlier one is kept as %s\n", new_mas, why, aside->name);
+        printf("%s not made: %s, the earlier one is kept as %s\n", shown(new_mas), why,
+               shown(aside->name));
 }
 
 // Prints the "made" line of a job whose new archive was built without a failure, and
@@ -448,19 +462,19 @@ static void end_not_made(const char *new_mas, const ArchiveAside *aside, const c
 // pairs out, since the new one is not all that was asked; else deleted.
 static void say_made(const char *new_mas, const ArchiveAside *aside, const JobReport *report)
 {
-    printf("%s made: bitmaps replaced %d", new_mas, report->bitmaps_replaced);
+    printf("%s made: bitmaps replaced %d", shown(new_mas), report->bitmaps_replaced);
     if (report->bitmaps_added > 0)
         printf(", added %d", report->bitmaps_added);
     printf(", .VRL files renamed %d, names patched %d", report->vrl_renamed, report->names_patched);
     const LeftOut *left_out = &report->left_out;
     if (left_out->count > 0)
         printf("; %d of %d bitmap pairs left out: %s", left_out->count, report->pairs_listed,
-               left_out->names);
+               shown(left_out->names));
     const char *then = left_out->count > 0 ? ";" : ",";
     if (!aside->moved)
         printf("\n");
     else if (aside->in_place || left_out->count > 0 || os_delete_file(aside->name) != 0)
-        printf("%s the earlier one is kept as %s\n", then, aside->name);
+        printf("%s the earlier one is kept as %s\n", then, shown(aside->name));
     else
         printf(", the earlier one replaced\n");
 }
@@ -474,8 +488,8 @@ static int end_job(const char *new_mas, const ArchiveAside *aside, const JobRepo
 {
     if (os_change_directory(work_folder) != 0) {
         const char *kept = aside->moved ? ", the earlier one is kept as " : "";
-        printf("%s may be incomplete: the work folder could not be entered again%s%s\n", new_mas,
-               kept, aside->moved ? aside->name : "");
+        printf("%s may be incomplete: the work folder could not be entered again%s%s\n",
+               shown(new_mas), kept, aside->moved ? shown(aside->name) : "");
         return 1;
     }
     if (not_made || !os_exists(new_mas)) {
@@ -483,18 +497,16 @@ static int end_job(const char *new_mas, const ArchiveAside *aside, const JobRepo
         return 1;
     }
     if (report->trouble) {
-        printf("%s may be incomplete: %s%s%s\n", new_mas, report->trouble,
+        printf("%s may be incomplete: %s%s%s\n", shown(new_mas), report->trouble,
                aside->moved ? ", the earlier one is kept as " : "",
-               aside->moved ? aside->name : "");
+               aside->moved ? shown(aside->name) : "");
         return 1;
     }
     say_made(new_mas, aside, report);
     return report->left_out.count > 0 ? 1 : 0;
 }
 
-// Empties and removes "tmp"; the walk leaves that folder current, so it is removed from
-// the work folder afterwards.
-static void remove_scratch_folder(void)
+void remove_scratch_folder(void)
 {
     char folder[PATH_BUFFER_SIZE];
     if (join_path(folder, sizeof folder, work_folder, "tmp") != 0)
@@ -552,7 +564,7 @@ static void say_dotted_prefixes(const char *old_first, const char *old_second,
     if (example)
         printf("New .VRL names such as %s%s.VRL hold two dots: the game may not find the car's "
                "parts; give the new archive six characters or more before .mas\n",
-               example, suffix);
+               shown(example), suffix);
 }
 
 // Turns the unpacked old car in "tmp" into the new one: the bitmaps swapped, the .VRL files
@@ -600,9 +612,9 @@ static int start_job(const char *old_mas, const char *new_mas, JobReport *report
     if (unpacked == TOOL_NOT_STARTED)
         say_not_made(new_mas, "the archive tool MASadelic.exe could not start");
     else if (unpacked != 0)
-        printf("%s not made: %s could not be unpacked\n", new_mas, old_mas);
+        printf("%s not made: %s could not be unpacked\n", shown(new_mas), shown(old_mas));
     else
-        printf("%s not made: %s holds no .VRL file of its name\n", new_mas, old_mas);
+        printf("%s not made: %s holds no .VRL file of its name\n", shown(new_mas), shown(old_mas));
     return -1;
 }
 
@@ -616,13 +628,19 @@ int8_t run_job(const char *old_mas_given, const char *new_mas_given, const char 
     to_backslashes(new_mas);
     if (job_refused(old_mas, new_mas))
         return -1;
+    if (record_scratch_folder(new_mas, "", 0) != 0) {
+        say_not_made(new_mas, "the scratch folder tmp could not be recorded in tmp.lock");
+        return -1;
+    }
     ArchiveAside aside;
     aside.in_place = os_same_file(old_mas, new_mas);
     aside.moved = 0;
     JobReport report;
     memset(&report, 0, sizeof report);
-    if (start_job(old_mas, new_mas, &report) != 0)
+    if (start_job(old_mas, new_mas, &report) != 0) {
+        clear_scratch_record();
         return -1;
+    }
     make_new_car(old_mas, new_mas, old_bitmaps, new_bitmaps, &report);
 
     const char *not_made = nullptr;
@@ -634,7 +652,8 @@ int8_t run_job(const char *old_mas_given, const char *new_mas_given, const char 
     } else if (pack_new_archive(new_mas, &not_made) != 0) {
         note_trouble(&report, "the archive tool failed");
     }
-    int result = end_job(new_mas, &aside, &report, not_made);
+    // "tmp" goes before the record is cleared, so that a run stopped in between is told.
     remove_scratch_folder();
-    return (int8_t)result;
+    clear_scratch_record();
+    return (int8_t)end_job(new_mas, &aside, &report, not_made);
 }

@@ -30,6 +30,10 @@ void upper_case(char *text);
 // sixth (fewer when the name is shorter). first and second hold 5 bytes each.
 void form_prefixes(const char *archive, char *first, char *second);
 
+// Empties and removes the scratch folder "tmp" of the work folder; the walk leaves that
+// folder current, so it is removed from the work folder afterwards, which is current again.
+void remove_scratch_folder(void);
+
 // Runs one job in the work folder, which must be current: extracts old_mas into the folder
 // "tmp", replaces the old bitmaps by the new ones, renames the .VRL files from the old
 // prefixes to the new and patches the bitmap names inside them, builds new_mas from "tmp"
@@ -44,7 +48,9 @@ void form_prefixes(const char *archive, char *first, char *second);
 // did not do all it asked (not made, may be incomplete, or made with pairs left out); -1
 // when it was refused before anything was made (archive names, a missing old_mas or
 // MASadelic.exe, a missing folder for new_mas, the work folder longer than WORK_FOLDER_MAX,
-// a "tmp" in the way or one that cannot be made), or old_mas unpacked to nothing or to no
+// a "tmp" in the way, a link or one that cannot be made, a
+// folder of new_mas leading outside the work folder, the record of "tmp" in the lock file
+// not written), or old_mas unpacked to nothing or to no
 // .VRL file of its name. "/" in any of the four texts is read as "\".
 int8_t run_job(const char *old_mas, const char *new_mas, const char *old_bitmaps,
                const char *new_bitmaps);

@@ -6,6 +6,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <chrono>
+#include <thread>
+
 #include "os.h"
 #include "utility.h"
 
@@ -205,6 +208,18 @@ static int requested_failure(char command)
     return strcmp(how, "refuse") == 0 ? FAIL_REFUSE : FAIL_CRASH;
 }
 
+// Pauses for the milliseconds MASADELIC_SLOW gives (at most 10 seconds), so that tests can
+// start or stop another program while this one works; nothing when it is not set.
+static void pause_if_slow(void)
+{
+    char value[16];
+    if (os_get_environment("MASADELIC_SLOW", value, sizeof value) <= 0)
+        return;
+    long milliseconds = strtol(value, NULL, 10);
+    if (milliseconds > 0 && milliseconds <= 10000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
 // Ends the tool the way a crash does: no clean-up, no exit status of its own choosing.
 static void crash(void)
 {
@@ -366,6 +381,7 @@ static int extract_archive(const Options *options)
     for (uint32_t i = 0; result == 0 && i < index.count; i++) {
         if (!name_matches(index.entries[i].name, pattern))
             continue;
+        pause_if_slow();
         if (extract_entry(fd, &index.entries[i], options->value[OPT_OUTPUT]) != 0)
             result = EXIT_FILES;
         else if (options->crash)
@@ -498,8 +514,10 @@ static int write_merged(int archive, const ArchiveIndex *index, const NameList *
         if (!is_replaced(e->name, list))
             result = write_entry(fd, e->name, archive, e->offset, e->size);
     }
-    for (uint32_t i = 0; result == 0 && i < list->count; i++)
+    for (uint32_t i = 0; result == 0 && i < list->count; i++) {
+        pause_if_slow();
         result = add_file(fd, list->names[i]);
+    }
     if (os_close(fd) != 0)
         result = -1;
     if (result != 0) {

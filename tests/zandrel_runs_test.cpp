@@ -1,0 +1,387 @@
+// Zandrel among other runs: the work folder's lock file, the record of "tmp" a stopped run
+// leaves, links that lead out of the work folder, text from the job list printed visibly,
+// and sweeps that start two runs at once or stop one half-way with a slow archive tool.
+#include <stdlib.h>
+
+#include <algorithm>
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "background.h"
+#include "behind_back.h"
+#include "zandrel_fixture.h"
+
+namespace
+{
+
+const char RECORD[] = "Zandrel's scratch folder tmp\nnew archive: 2gt500.mas\npacking\n"
+                      "earlier archive: 2gt500.mas.bak\nend\n";
+
+class ZandrelRuns : public Zandrel
+{
+  protected:
+    // The sample car, its new bitmap and the example job, ready to run.
+    void make_car_folder()
+    {
+        install_both();
+        make_archive("1gt500.mas", sample_car(false));
+        write_new_bitmap();
+        ASSERT_TRUE(write_file(at("Zandrel.LST"), EXAMPLE_JOB));
+    }
+    std::string head(const std::string &list = "Zandrel.LST")
+    {
+        return std::string(BANNER) + "processing job file: " + list + "\n\n";
+    }
+    // 1 when 2gt500.mas holds exactly the cloned car.
+    bool clone_is_whole(const std::string &folder)
+    {
+        std::set<std::string> names = extract("2gt500.mas", folder);
+        bool whole = names == cloned_names();
+        remove_all(at(folder));
+        return whole;
+    }
+};
+
+TEST_F(ZandrelRuns, RefusesToWorkWhereAnotherZandrelOrARenamedCopyWorks)
+{
+    make_car_folder();
+    install(built_program("Zandrel"), std::string("Setup") + os_program_suffix);
+    ASSERT_TRUE(write_file(at("Setup.LST"), EXAMPLE_JOB));
+    OsRunLock lock;
+    ASSERT_EQ(os_lock_take(at("tmp.lock").c_str(), &lock, nullptr, 0), 0);
+    for (const char *name : {"Zandrel", "Setup"}) {
+        ProgramRun run = run_zandrel(name);
+        EXPECT_EQ(run.out, head(std::string(name) + ".LST") + "Another Zandrel is working in " +
+                               dir + ": no job run\n");
+        expect_exit_status(run, 1);
+        EXPECT_EQ(os_exists(at("tmp").c_str()), 0);
+        EXPECT_EQ(os_exists(at("2gt500.mas").c_str()), 0);
+    }
+    os_lock_release(&lock);
+    ProgramRun run = run_zandrel();
+    expect_exit_status(run, 0);
+    EXPECT_EQ(os_exists(at("tmp.lock").c_str()), 0) << "released and removed before the end";
+    EXPECT_TRUE(clone_is_whole("check"));
+}
+
+TEST_F(ZandrelRuns, SaysWhyTheLockFileCannotBeMade)
+{
+    make_car_folder();
+    ASSERT_EQ(os_make_directory(at("tmp.lock").c_str()), 0);
+    ProgramRun run = run_zandrel();
+    std::string start = head() + "Cannot make the lock file tmp.lock in " + dir + ": ";
+    EXPECT_EQ(run.out.substr(0, start.size()), start);
+    EXPECT_EQ(run.out.substr(run.out.size() - 13), ", no job run\n") << run.out;
+    EXPECT_EQ(std::count(run.out.begin() + start.size(), run.out.end(), '\n'), 1) << run.out;
+    expect_exit_status(run, 1);
+    EXPECT_EQ(os_exists(at("2gt500.mas").c_str()), 0);
+}
+
+// A lock file that nobody holds is taken over; its record of "tmp" says that tmp may be
+// cleared, and only a whole record does.
+TEST_F(ZandrelRuns, ClearsTheScratchFolderOnlyAStoppedRunRecorded)
+{
+    const std::string cleared = "Cleared the scratch folder tmp left by a Zandrel stopped while "
+                                "making 2gt500.mas: ";
+    const struct {
+        const char *what;
+        std::string record;
+        bool aside;
+        std::string said; // "" when tmp stays
+    } rows[] = {
+        {"packing, aside kept", RECORD, true,
+         cleared + "2gt500.mas may be damaged, the earlier one is kept as 2gt500.mas.bak\n"},
+        {"packing, aside gone", RECORD, false, cleared + "2gt500.mas may be damaged\n"},
+        {"unpacking",
+         "Zandrel's scratch folder tmp\nnew archive: 2gt500.mas\nearlier archive: \nend\n", false,
+         cleared + "2gt500.mas was not touched yet\n"},
+        {"torn record", std::string(RECORD).substr(0, sizeof RECORD - 5), true, ""},
+        {"empty lock file", "", true, ""},
+    };
+    make_car_folder();
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(write_file(at("tmp.lock"), row.record));
+        os_make_directory(at("tmp").c_str());
+        ASSERT_TRUE(write_file(at("tmp\\2GT5VA.VRL"), "half packed"));
+        ASSERT_TRUE(write_file(at("2gt500.mas"), "damaged"));
+        if (row.aside) {
+            ASSERT_TRUE(write_file(at("2gt500.mas.bak"), "earlier archive"));
+        }
+        ProgramRun run = run_zandrel();
+        if (row.said.empty()) {
+            EXPECT_NE(run.out.find("Folder '" + dir + "\\tmp' is not empty"), std::string::npos)
+                << run.out;
+            EXPECT_EQ(read_file(at("tmp\\2GT5VA.VRL")), "half packed");
+            expect_exit_status(run, 1);
+            remove_all(at("tmp"));
+        } else {
+            EXPECT_EQ(run.out.substr(0, head().size() + row.said.size()), head() + row.said);
+            EXPECT_NE(run.out.find("2gt500.mas made"), std::string::npos) << run.out;
+            expect_exit_status(run, 0);
+            EXPECT_TRUE(clone_is_whole("check"));
+        }
+        EXPECT_EQ(read_file(at("2gt500.mas.bak")), row.aside ? "earlier archive" : "<missing>");
+        EXPECT_EQ(os_exists(at("tmp.lock").c_str()), 0);
+        os_delete_file(at("2gt500.mas.bak").c_str());
+    }
+}
+
+// Links exist natively only: the tests make none on Windows.
+TEST_F(ZandrelRuns, RefusesLinksThatLeadOutOfTheWorkFolder)
+{
+    if (!behind_back_available())
+        GTEST_SKIP() << "no links made on this target";
+    std::string outside = top + "\\outside";
+    dir = top + "\\car";
+    ASSERT_EQ(os_make_directory(dir.c_str()), 0);
+    ASSERT_EQ(os_change_directory(dir.c_str()), 0);
+    make_car_folder();
+    ASSERT_EQ(os_make_directory(outside.c_str()), 0);
+    ASSERT_EQ(os_make_directory(at("cars").c_str()), 0);
+    ASSERT_TRUE(write_file(outside + "\\x.mas", "user's archive"));
+    ASSERT_EQ(behind_make_link(outside, at("lnk")), 0);
+    ASSERT_EQ(behind_make_link(at("cars"), at("inner")), 0);
+    const struct {
+        const char *what, *job;
+        bool link_tmp;
+        std::string said; // "" for a job that runs
+    } rows[] = {
+        {"tmp a link", EXAMPLE_JOB, true,
+         "2gt500.mas not made: the scratch folder '" + dir +
+             "\\tmp' is a link or junction: remove it\n"},
+        {"NEW_MAS behind a link", "1gt500.mas;lnk\\x.mas;1SHGT500;bmp\\2SHGT500\n", false,
+         "lnk\\x.mas not made: its folder leads to " + outside + ", outside the work folder\n"},
+        {"a link inside the work folder", "1gt500.mas;inner\\x.mas;1SHGT500;bmp\\2SHGT500\n", false,
+         ""},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(write_file(at("Zandrel.LST"), row.job));
+        if (row.link_tmp) {
+            ASSERT_EQ(behind_make_link(outside, at("tmp")), 0);
+        }
+        ProgramRun run = run_zandrel();
+        if (row.said.empty()) {
+            EXPECT_NE(run.out.find("inner\\x.mas made"), std::string::npos) << run.out;
+            EXPECT_EQ(os_exists(at("cars\\x.mas").c_str()), 1);
+        } else {
+            std::string creating = run.out.substr(run.out.find("Creating"));
+            EXPECT_EQ(creating.substr(creating.find('\n') + 1), row.said);
+            expect_exit_status(run, 1);
+        }
+        EXPECT_EQ(names_in(outside), std::set<std::string>{"x.mas"});
+        EXPECT_TRUE(read_file(outside + "\\x.mas") == "user's archive");
+        if (row.link_tmp) {
+            EXPECT_EQ(os_is_link(at("tmp").c_str()), 1);
+        }
+        os_delete_file(at("tmp").c_str());
+    }
+}
+
+// Job list text reaches the screen with its control characters shown, never raw.
+TEST_F(ZandrelRuns, ShowsControlCharactersOfTheJobList)
+{
+    make_car_folder();
+    std::string carets;
+    for (int k = 0; k < 40; k++)
+        carets += "^[";
+    const struct {
+        const char *what;
+        std::string job, shown;
+    } rows[] = {
+        {"NEW_MAS", "1gt500.mas;\x1b]0x\x07\x1b[2J.mas\n",
+         "^[]0x^G^[[2J.mas not made: '^[]0x^G^[[2J.mas' holds a blank, a quote or a character"},
+        {"old archive", "no\b\bsuch.mas;2gt500.mas\n",
+         "Creating '2gt500.mas' from 'no^H^Hsuch.mas' ... \n"},
+        {"new bitmap", "1gt500.mas;2gt500.mas;1SHGT500;bmp\\\x1b[31mX\n",
+         "File not found: bmp\\^[[31mX.BMP\n"},
+        {"unpaired bitmap", "1gt500.mas;2gt500.mas;1SHGT500 \x7f\x1b[1A;bmp\\2SHGT500\n",
+         "without a partner in the other list, left out: ^?^[[1A\n"},
+        {"name too long", std::string(40, '\x1b') + ";2gt500.mas\n",
+         "(31 characters at most): " + carets + "\n"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(write_file(at("Zandrel.LST"), row.job));
+        ProgramRun run = run_zandrel();
+        EXPECT_NE(run.out.find(row.shown), std::string::npos) << run.out;
+        for (char c : run.out)
+            EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 32) << (int)c;
+        EXPECT_EQ(run.out.find('\x7f'), std::string::npos);
+    }
+}
+
+// ---- Sweeps ----------------------------------------------------------------------------
+
+// Trials per sweep: a few in ctest, more when ZANDREL_RUN_TRIALS asks.
+int sweep_trials()
+{
+    const char *value = getenv("ZANDREL_RUN_TRIALS");
+    int trials = value ? atoi(value) : 0;
+    return trials > 0 ? trials : 5;
+}
+
+void pause_ms(int milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+class ZandrelSweep : public ZandrelRuns
+{
+  protected:
+    void SetUp() override
+    {
+        ZandrelRuns::SetUp();
+        os_set_environment("MASADELIC_SLOW", "15");
+    }
+    void TearDown() override
+    {
+        os_set_environment("MASADELIC_SLOW", nullptr);
+        ZandrelRuns::TearDown();
+    }
+    // A fresh car folder for trial n, with an earlier 2gt500.mas that is whole.
+    void enter_trial(int n)
+    {
+        dir = top + "\\trial" + std::to_string(n);
+        ASSERT_EQ(os_make_directory(dir.c_str()), 0);
+        ASSERT_EQ(os_change_directory(dir.c_str()), 0);
+        make_car_folder();
+        make_archive("2gt500.mas", sample_car(false));
+        old_archive = read_file(at("1gt500.mas"));
+    }
+    std::string start_zandrel(intptr_t *process, const std::string &output)
+    {
+        *process =
+            background_start(at(std::string("Zandrel") + os_program_suffix), "Zandrel", at(output));
+        return output;
+    }
+    // Nothing lost: the old archive as it was, a whole 2gt500.mas when any run said made,
+    // else the earlier one in its place or beside it; no scratch folder or lock file left.
+    void expect_nothing_lost(bool made)
+    {
+        EXPECT_EQ(read_file(at("1gt500.mas")), old_archive);
+        if (made)
+            EXPECT_TRUE(clone_is_whole("check"));
+        else
+            EXPECT_TRUE(read_file(at("2gt500.mas")) == old_archive ||
+                        read_file(at("2gt500.mas.bak")) == old_archive);
+        EXPECT_EQ(os_exists(at("tmp").c_str()), 0);
+        EXPECT_EQ(os_exists(at("tmp.lock").c_str()), 0);
+    }
+    std::string old_archive;
+};
+
+const char ANOTHER[] = "Another Zandrel is working in ";
+
+TEST_F(ZandrelSweep, TwoZandrelsStartedAtOnceNeverShareTheScratchFolder)
+{
+    std::mt19937 random(18);
+    int trials = sweep_trials(), refused = 0, made = 0;
+    for (int n = 0; n < trials; n++) {
+        SCOPED_TRACE("trial " + std::to_string(n));
+        enter_trial(n);
+        intptr_t first;
+        std::string output = start_zandrel(&first, "first.txt");
+        ASSERT_NE(first, -1);
+        pause_ms(static_cast<int>(random() % 600));
+        ProgramRun second = run_zandrel();
+        int first_status = background_wait(first);
+        std::string first_out = strip_cr(read_file(at(output)));
+        bool first_made = first_out.find("2gt500.mas made") != std::string::npos;
+        bool second_made = second.out.find("2gt500.mas made") != std::string::npos;
+        bool said = second.out.find(ANOTHER) != std::string::npos ||
+                    first_out.find(ANOTHER) != std::string::npos;
+        refused += said;
+        made += first_made + second_made;
+        EXPECT_TRUE(said || (first_made && second_made)) << first_out << second.out;
+        if (second.out.find(ANOTHER) != std::string::npos)
+            expect_exit_status(second, 1);
+        EXPECT_EQ(first_status, first_made ? 0 : 1) << first_out;
+        expect_nothing_lost(first_made || second_made);
+        dir = top;
+        ASSERT_EQ(os_change_directory(dir.c_str()), 0);
+    }
+    printf("two at once: %d trials, %d times one said the other works, %d archives made\n", trials,
+           refused, made);
+}
+
+// Waits until the job's tool has written into "tmp" (30 seconds at most). True when it has.
+bool tool_at_work(const std::string &scratch)
+{
+    for (int k = 0; k < 300; k++) {
+        if (!names_in(scratch).empty())
+            return true;
+        pause_ms(100);
+    }
+    return false;
+}
+
+// Reruns Zandrel until no stopped run's tool holds the folder any more (a minute at most):
+// the last run, and in *blocked how many met the tool.
+ProgramRun rerun_when_free(int *blocked)
+{
+    ProgramRun rerun;
+    for (int attempt = 0; attempt < 300; attempt++) {
+        rerun = run_program(".\\Zandrel" + std::string(os_program_suffix), "Zandrel");
+        if (rerun.out.find(ANOTHER) == std::string::npos)
+            break;
+        (*blocked)++;
+        pause_ms(200);
+    }
+    return rerun;
+}
+
+// Zandrel killed while its tool unpacks: the tool holds the folder until it ends, then a
+// rerun clears the recorded tmp and makes the archive.
+TEST_F(ZandrelSweep, AZandrelKilledWhileItsToolRunsHoldsTheFolderUntilTheToolEnds)
+{
+    os_set_environment("MASADELIC_SLOW", "150");
+    enter_trial(0);
+    intptr_t run;
+    start_zandrel(&run, "stopped.txt");
+    ASSERT_NE(run, -1);
+    ASSERT_TRUE(tool_at_work(at("tmp")));
+    background_kill(run);
+    ProgramRun early = run_zandrel();
+    EXPECT_EQ(early.out, head() + ANOTHER + dir + ": no job run\n");
+    expect_exit_status(early, 1);
+    os_set_environment("MASADELIC_SLOW", "15");
+    int blocked = 0;
+    ProgramRun rerun = rerun_when_free(&blocked);
+    const std::string cleared = "Cleared the scratch folder tmp left by a Zandrel stopped while "
+                                "making 2gt500.mas: 2gt500.mas was not touched yet\n";
+    EXPECT_EQ(rerun.out.substr(head().size(), cleared.size()), cleared);
+    expect_exit_status(rerun, 0);
+    expect_nothing_lost(true);
+}
+
+TEST_F(ZandrelSweep, ZandrelAndItsToolStoppedAtRandomMomentsNeverBlockARerun)
+{
+    std::mt19937 random(180);
+    int trials = sweep_trials(), blocked = 0, cleared = 0;
+    for (int n = 0; n < trials; n++) {
+        SCOPED_TRACE("trial " + std::to_string(n));
+        enter_trial(n);
+        intptr_t run;
+        start_zandrel(&run, "stopped.txt");
+        ASSERT_NE(run, -1);
+        pause_ms(static_cast<int>(random() % 1200));
+        background_kill_tree(run);
+        // The system may take a moment to close the files of the programs it ended.
+        ProgramRun rerun = rerun_when_free(&blocked);
+        cleared += rerun.out.find("Cleared the scratch folder tmp") != std::string::npos;
+        EXPECT_NE(rerun.out.find("2gt500.mas made"), std::string::npos) << rerun.out;
+        expect_exit_status(rerun, 0);
+        expect_nothing_lost(true);
+        dir = top;
+        ASSERT_EQ(os_change_directory(dir.c_str()), 0);
+    }
+    printf("stopped runs: %d trials, %d reruns waited for the system to end them, %d cleared "
+           "their tmp\n",
+           trials, blocked, cleared);
+}
+
+} // namespace
