@@ -112,7 +112,7 @@ foreach(needed
     "Stopped: nothing changed." "car.veh.pelmora"
     "MASadelic.exe required" "Work folder too long (245 characters at most)"
     "Program path too long (259 characters at most)" "Skipped ...: the path is too long"
-    "Press Enter to close this window.")
+    "Press Enter to close this window." "What's new")
   string(FIND "${guide}" "${needed}" at)
   if(at EQUAL -1)
     message(SEND_ERROR "README.txt lacks '${needed}'")
