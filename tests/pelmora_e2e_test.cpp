@@ -14,6 +14,10 @@ static const char REF_HEADING[] =
 static const char NEW_HEADING[] =
     "Please specify directory for new '.veh' files to update the same cars.\n";
 
+static const char REFERENCE[] = "Name=ref\r\nDescFile=ref.txt\r\nDescClass=Sport\r\n";
+static const char NEW_TEXT[] = "Name=new\r\nDescFile=new.txt\r\nMass=900\r\n";
+static const char UPDATED[] = "DescFile=ref.txt\r\nDescClass=Sport\r\nName=new\r\nMass=900\r\n";
+
 class PelmoraRun : public TempFolderTest
 {
   protected:
@@ -53,11 +57,16 @@ class PelmoraRun : public TempFolderTest
         return "Done in " + (folder.empty() ? at("new") : folder) + ": " + std::to_string(updated) +
                " updated, " + std::to_string(unchanged) + " left unchanged\n";
     }
-};
 
-static const char REFERENCE[] = "Name=ref\r\nDescFile=ref.txt\r\nDescClass=Sport\r\n";
-static const char NEW_TEXT[] = "Name=new\r\nDescFile=new.txt\r\nMass=900\r\n";
-static const char UPDATED[] = "DescFile=ref.txt\r\nDescClass=Sport\r\nName=new\r\nMass=900\r\n";
+    // new\car.veh was updated from ref\car.veh with its one line, and the run ended with 0.
+    void expect_car_updated(const ProgramRun &result) const
+    {
+        EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
+                                        "new dir : " + progress("car.veh") + done(1, 0));
+        EXPECT_EQ(result.exit_status, 0);
+        EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
+    }
+};
 
 TEST_F(PelmoraRun, AsksBothPromptsAgainAfterRejectedAnswersWithoutAMessage)
 {
@@ -416,10 +425,7 @@ TEST_F(PelmoraRun, SkipsAUtf8MarkAtTheStartOfItsInput)
     ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
     ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
     ProgramRun result = run("\xEF\xBB\xBF" + answers());
-    EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
-                                    "new dir : " + progress("car.veh") + done(1, 0));
-    EXPECT_EQ(result.exit_status, 0);
-    EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
+    expect_car_updated(result);
 }
 
 // A folder dropped on the program's icon arrives as an argument: one line says it is not
@@ -544,10 +550,7 @@ TEST_F(PelmoraRun, StopsWhenAnotherPelmoraWorksOnEitherFolderAndTakesOverALockLe
             EXPECT_EQ(read_file(lock_file), "");
             os_lock_release(&lock);
         } else {
-            EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
-                                            "new dir : " + progress("car.veh") + done(1, 0));
-            EXPECT_EQ(result.exit_status, 0);
-            EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
+            expect_car_updated(result);
             EXPECT_EQ(names_in(at("new")), std::set<std::string>{"car.veh"});
             if (strcmp(row.folder, "ref") == 0) {
                 EXPECT_EQ(read_file(lock_file), "killed run")
@@ -598,10 +601,7 @@ TEST_F(PelmoraRun, ResolvesDriveRelativeAnswersToTheFoldersTheyName)
         ASSERT_EQ(os_change_directory(at(row.start).c_str()), 0);
         ProgramRun result = run(row.reference + "\n" + row.folder + "\n");
         ASSERT_EQ(os_change_directory(dir.c_str()), 0);
-        EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
-                                        "new dir : " + progress("car.veh") + done(1, 0));
-        EXPECT_EQ(result.exit_status, 0);
-        EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
+        expect_car_updated(result);
     }
 }
 
