@@ -236,6 +236,16 @@ int archive_names_refused(const char *old_mas, const char *new_mas)
     return 0;
 }
 
+// 1 when the folder of new_mas is a link that leads nowhere yet: it may lead into the
+// scratch folder, which the job has not made yet.
+static int folder_link_dangles(const char *new_mas)
+{
+    char copy[PATH_BUFFER_SIZE], folder[PATH_BUFFER_SIZE], resolved[PATH_BUFFER_SIZE];
+    snprintf(copy, sizeof copy, "%s", new_mas);
+    directory_of(folder, copy);
+    return os_is_link(folder) == 1 && os_final_path(folder, resolved, sizeof resolved) != 0;
+}
+
 // 1 when the new archive has no place to go: its folder is missing, or it names a folder.
 static int new_archive_misplaced(const char *new_mas)
 {
@@ -276,12 +286,17 @@ static int leads_elsewhere(const char *new_mas)
 {
     if (os_is_link("tmp") == 1) {
         printf("%s not made: the scratch folder '%s\\tmp' is a link or junction: remove it\n",
-               shown(new_mas), work_folder);
+               shown(new_mas), shown(work_folder));
         return 1;
     }
     char copy[PATH_BUFFER_SIZE], folder[PATH_BUFFER_SIZE], resolved[PATH_BUFFER_SIZE];
     snprintf(copy, sizeof copy, "%s", new_mas);
     directory_of(folder, copy);
+    if (lies_within(folder, "tmp")) {
+        say_not_made(new_mas, "its folder leads into the scratch folder tmp, which the job "
+                              "empties and removes");
+        return 1;
+    }
     if (lies_within(folder, work_folder))
         return 0;
     if (os_final_path(folder, resolved, sizeof resolved) != 0)
@@ -309,19 +324,27 @@ static int scratch_folder_in_use(void)
     if (os_file_status("tmp", &status) != 0)
         return 0;
     if (!status.is_directory) {
-        printf("'%s\\tmp' is a file: move it away, job skipped\n", work_folder);
+        printf("'%s\\tmp' is a file: move it away, job skipped\n", shown(work_folder));
         return 1;
     }
     if (!holds_entries("tmp"))
         return 0;
-    printf("Folder '%s\\tmp' is not empty: move it away, job skipped\n", work_folder);
+    printf("Folder '%s\\tmp' is not empty: move it away, job skipped\n", shown(work_folder));
     return 1;
+}
+
+int new_folder_refused(const char *new_mas, int scratch_made)
+{
+    if (!scratch_made && folder_link_dangles(new_mas))
+        return 0;
+    return new_archive_misplaced(new_mas) || leads_elsewhere(new_mas);
 }
 
 int job_refused(const char *old_mas, const char *new_mas)
 {
     if (strlen(work_folder) > WORK_FOLDER_MAX) {
-        printf("Work folder too long (%d characters at most): %s\n", WORK_FOLDER_MAX, work_folder);
+        printf("Work folder too long (%d characters at most): %s\n", WORK_FOLDER_MAX,
+               shown(work_folder));
         say_not_made(new_mas, "the work folder's path is too long");
         return 1;
     }
@@ -332,7 +355,7 @@ int job_refused(const char *old_mas, const char *new_mas)
         printf("%s not made: %s is missing\n", shown(new_mas), shown(old_mas));
         return 1;
     }
-    if (new_archive_misplaced(new_mas) || leads_elsewhere(new_mas))
+    if (new_folder_refused(new_mas, 0))
         return 1;
     if (scratch_folder_in_use()) {
         say_not_made(new_mas, "the scratch folder tmp is in the way");
@@ -378,7 +401,7 @@ static void note_other_prefix(const char *name, const char *const *suffixes, int
 
 int old_prefixes_missing(const char *old_mas)
 {
-    char first[5], second[5];
+    char first[PREFIX_SIZE], second[PREFIX_SIZE];
     form_prefixes(old_mas, first, second);
     if (holds_vrl_of(first, vrl_suffixes_first, 6) || holds_vrl_of(second, vrl_suffixes_second, 14))
         return 0;

@@ -65,6 +65,13 @@ int archive_names_refused(const char *old_mas, const char *new_mas);
 // 1 when a folder lists an entry besides "." and "..", else 0 (also when it cannot be listed).
 int holds_entries(const char *folder);
 
+// 1 when new_mas has no place in the work folder, having said why in one line: its folder
+// is missing, a folder of its name is in the way, "tmp" is a link, or its folder, resolved,
+// lies in the scratch folder "tmp" or outside the work folder. Until the scratch folder is
+// made (scratch_made 0), a folder that is a link leading nowhere is let pass, since it may
+// lead into the scratch folder; the job asks again once that exists.
+int new_folder_refused(const char *new_mas, int scratch_made);
+
 // 1 when the job cannot run as asked, having said why: the names, the work folder too long
 // for its buffers, a missing old archive, no place for the new one, a "tmp" that is a link
 // or junction, a folder of the new one that leads outside the work folder once links are

@@ -3,6 +3,7 @@
 #include "driver.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "filecopy.h"
@@ -188,6 +189,63 @@ static void trim_field(char *field, int tabs_to_blanks)
             *c = ' ';
 }
 
+// 1 when a word of a bitmap list starts a comment as other files write them: "#" or "//".
+static int starts_comment(const char *word)
+{
+    return word[0] == '#' || (word[0] == '/' && word[1] == '/');
+}
+
+// 1 when a line or its bitmap lists hold a comment written by habit (a line that starts
+// with "//" or "rem", a bitmap word that starts with "#" or "//"), having said so.
+static int holds_habit_comment(const JobList *list, const char *text, const JobFields *job)
+{
+    int found = (text[0] == '/' && text[1] == '/') ||
+                (same_ignoring_case(text, "rem", 3) && strchr(" \t", text[3]) != nullptr);
+    const char *lists[2] = {job->old_bitmaps, job->new_bitmaps};
+    char word[JOB_FIELD_SIZE];
+    for (const char *next : lists)
+        while (!found && *next) {
+            next = get_field(word, next, sizeof word, ' ');
+            found = starts_comment(word);
+        }
+    if (found)
+        printf("%s line %d: comments stand on lines of their own starting with #, no job run\n",
+               list->name, (int)list->line_number);
+    return found;
+}
+
+// Converts the bitmap lists of a UTF-8 line into the ANSI code page name by name; a pair
+// whose either name has no ANSI form is left out, said. Result: the pairs left out.
+static int bitmap_lists_to_ansi(JobFields *job)
+{
+    char lists[2][JOB_FIELD_SIZE];
+    const char *next[2] = {job->old_bitmaps, job->new_bitmaps};
+    char *out[2] = {lists[0], lists[1]};
+    lists[0][0] = lists[1][0] = '\0';
+    int dropped = 0;
+    while (*next[0] || *next[1]) {
+        char pair[2][JOB_FIELD_SIZE];
+        int lost = 0;
+        for (int i = 0; i < 2; i++) {
+            next[i] = get_field(pair[i], next[i], JOB_FIELD_SIZE, ' ');
+            if (pair[i][0] != '\0' && os_utf8_to_ansi(pair[i], JOB_FIELD_SIZE) != 0) {
+                printf("Bitmap name has no form in this system's ANSI code page, pair left out: "
+                       "%s\n",
+                       shown(pair[i]));
+                lost = 1;
+            }
+        }
+        dropped += lost;
+        for (int i = 0; i < 2 && !lost; i++)
+            if (pair[i][0] != '\0')
+                out[i] += snprintf(out[i], JOB_FIELD_SIZE - (size_t)(out[i] - lists[i]), "%s%s",
+                                   out[i] == lists[i] ? "" : " ", pair[i]);
+    }
+    memcpy(job->old_bitmaps, lists[0], JOB_FIELD_SIZE);
+    memcpy(job->new_bitmaps, lists[1], JOB_FIELD_SIZE);
+    return dropped;
+}
+
 // Splits a line of at most JOB_LINE_MAX characters into *job, every "/" read as "\". 1 when
 // it is a job; 0 for a blank line or a comment; -1 for any other line, said.
 static int split_job_line(const JobList *list, const char *line, JobFields *job)
@@ -195,6 +253,7 @@ static int split_job_line(const JobList *list, const char *line, JobFields *job)
     const char *text = line + strspn(line, " \t");
     if (*text == '\0' || *text == '#')
         return 0;
+    int utf8 = os_text_is_utf8(line);
     const char *next = get_field(job->old_mas, line, JOB_FIELD_SIZE, ';');
     next = get_field(job->new_mas, next, JOB_FIELD_SIZE, ';');
     next = get_field(job->old_bitmaps, next, JOB_FIELD_SIZE, ';');
@@ -203,6 +262,8 @@ static int split_job_line(const JobList *list, const char *line, JobFields *job)
     trim_field(job->new_mas, 0);
     trim_field(job->old_bitmaps, 1);
     trim_field(job->new_bitmaps, 1);
+    if (holds_habit_comment(list, text, job))
+        return -1;
     char *fields[4] = {job->old_mas, job->new_mas, job->old_bitmaps, job->new_bitmaps};
     for (char *field : fields)
         to_backslashes(field);
@@ -210,6 +271,17 @@ static int split_job_line(const JobList *list, const char *line, JobFields *job)
     if (job->old_mas[0] == '\0' || job->new_mas[0] == '\0') {
         printf("%s line %d is not a job: no %s\n", list->name, (int)list->line_number, missing);
         return -1;
+    }
+    job->pairs_refused = 0;
+    if (utf8) {
+        char *archives[2] = {job->old_mas, job->new_mas};
+        for (char *name : archives)
+            if (os_utf8_to_ansi(name, JOB_FIELD_SIZE) != 0) {
+                printf("%s line %d: %s has no form in this system's ANSI code page, no job run\n",
+                       list->name, (int)list->line_number, shown(name));
+                return -1;
+            }
+        job->pairs_refused = bitmap_lists_to_ansi(job);
     }
     const char *names[2] = {job->old_mas, job->new_mas};
     for (const char *name : names)
@@ -266,12 +338,103 @@ static int exit_status_of(int list_result, int lock_refused, int not_all_done)
     return lock_refused || not_all_done ? 1 : 0;
 }
 
+// The old archives of the lines run so far, each with its line, to find a job that would
+// overwrite one of them: grows on the heap as the list goes on.
+struct EarlierArchives {
+    char (*names)[ARCHIVE_NAME_MAX + 1];
+    int32_t *lines;
+    int32_t count, room;
+};
+
+// Copies an archive name of a job (at most ARCHIVE_NAME_MAX characters) into name.
+static void copy_archive_name(char *name, const char *archive)
+{
+    size_t length = strnlen(archive, ARCHIVE_NAME_MAX);
+    memcpy(name, archive, length);
+    name[length] = '\0';
+}
+
+// Keeps job's OLD_MAS, once per spelling; room allowing.
+static void note_old_archive(EarlierArchives *earlier, const JobFields *job)
+{
+    for (int32_t k = 0; k < earlier->count; k++)
+        if (strcmp(earlier->names[k], job->old_mas) == 0)
+            return;
+    if (earlier->count == earlier->room) {
+        int32_t room = earlier->room > 0 ? earlier->room * 2 : 16;
+        void *names = realloc(earlier->names, (size_t)room * sizeof earlier->names[0]);
+        if (names)
+            earlier->names = (char(*)[ARCHIVE_NAME_MAX + 1]) names;
+        void *lines = names ? realloc(earlier->lines, (size_t)room * sizeof(int32_t)) : nullptr;
+        if (lines)
+            earlier->lines = (int32_t *)lines;
+        if (!names || !lines)
+            return;
+        earlier->room = room;
+    }
+    copy_archive_name(earlier->names[earlier->count], job->old_mas);
+    earlier->lines[earlier->count++] = job->line_number;
+}
+
+// 1 when job's NEW_MAS, not its own OLD_MAS, is the very file an earlier line's OLD_MAS
+// names (however spelled): making it would overwrite an archive the list started from. Said.
+static int loops_back(const EarlierArchives *earlier, const JobFields *job)
+{
+    if (os_same_file(job->old_mas, job->new_mas))
+        return 0;
+    for (int32_t k = 0; k < earlier->count; k++)
+        if (os_same_file(job->new_mas, earlier->names[k])) {
+            printf("%s not made: it is the old archive of line %d, which it would overwrite\n",
+                   shown(job->new_mas), (int)earlier->lines[k]);
+            return 1;
+        }
+    return 0;
+}
+
+// The jobs of a list, for the line that sums them up: how many, how many made, and the
+// first few not made.
+enum { SUMMED_UP_NAMES = 5 };
+struct JobTally {
+    int32_t jobs, made;
+    char not_made[SUMMED_UP_NAMES][ARCHIVE_NAME_MAX + 1];
+    int32_t not_made_lines[SUMMED_UP_NAMES];
+};
+
+static void count_job(JobTally *tally, const JobFields *job, int made)
+{
+    int32_t missed = tally->jobs++ - tally->made;
+    if (made)
+        tally->made++;
+    else if (missed < SUMMED_UP_NAMES) {
+        copy_archive_name(tally->not_made[missed], job->new_mas);
+        tally->not_made_lines[missed] = job->line_number;
+    }
+}
+
+// After a list of more than one job: "made M of N jobs", then each not made with its line.
+static void sum_up(const JobTally *tally)
+{
+    if (tally->jobs < 2)
+        return;
+    printf("Made %d of %d jobs", (int)tally->made, (int)tally->jobs);
+    int32_t missed = tally->jobs - tally->made;
+    for (int32_t k = 0; k < missed && k < SUMMED_UP_NAMES; k++)
+        printf("%s%s (line %d)", k == 0 ? "; not made: " : ", ", shown(tally->not_made[k]),
+               (int)tally->not_made_lines[k]);
+    if (missed > SUMMED_UP_NAMES)
+        printf(" and %d more", (int)(missed - SUMMED_UP_NAMES));
+    printf("\n");
+}
+
 // Runs every job of the list. Result: the exit status.
 static int run_job_list(Stream *stream, const char *name)
 {
     JobList list;
     int result = start_job_list(&list, stream, name), not_all_done = 0;
     JobFields job;
+    EarlierArchives earlier = {nullptr, nullptr, 0, 0};
+    JobTally tally;
+    memset(&tally, 0, sizeof tally);
     while (result == 0) {
         os_change_directory(work_folder);
         int got = next_job(&list, &job);
@@ -280,10 +443,19 @@ static int run_job_list(Stream *stream, const char *name)
             break;
         }
         printf("Creating '%s' from '%s' ... \n", shown(job.new_mas), shown(job.old_mas));
-        if (run_job(job.old_mas, job.new_mas, job.old_bitmaps, job.new_bitmaps) != 0)
+        int made = 0;
+        if (loops_back(&earlier, &job) ||
+            run_job_telling(job.old_mas, job.new_mas, job.old_bitmaps, job.new_bitmaps, &made) !=
+                0 ||
+            job.pairs_refused > 0)
             not_all_done = 1;
+        note_old_archive(&earlier, &job);
+        count_job(&tally, &job, made);
     }
     stream_close(stream);
+    free(earlier.names);
+    free(earlier.lines);
+    sum_up(&tally);
     return exit_status_of(result, 0, not_all_done || list.lines_refused > 0);
 }
 
@@ -292,18 +464,22 @@ static int run_job_list(Stream *stream, const char *name)
 static int start_refused(int path_known, char *path, const char *given)
 {
     if (!path_known) {
-        printf("Program path too long (259 characters at most): %s\n", given);
+        // The system's path is the one too long; argv[0] may be a short relative name.
+        char full[1024];
+        int known = os_program_path(full, sizeof full) == 0;
+        printf("Program path too long (259 characters at most): %s\n", shown(known ? full : given));
         return 1;
     }
     char folder[PROGRAM_PATH_SIZE];
     directory_of(folder, path);
     if (strlen(folder) > WORK_FOLDER_MAX) {
-        printf("Work folder too long (%d characters at most): %s\n", WORK_FOLDER_MAX, folder);
+        printf("Work folder too long (%d characters at most): %s\n", WORK_FOLDER_MAX,
+               shown(folder));
         return 1;
     }
     memcpy(work_folder, folder, strlen(folder) + 1);
     if (!os_same_file(".", work_folder))
-        printf("Jobs run in the program's folder: %s\n", work_folder);
+        printf("Jobs run in the program's folder: %s\n", shown(work_folder));
     if (!file_exists("MASadelic.exe")) {
         printf("MASadelic.exe required\n");
         return 1;
@@ -320,8 +496,8 @@ static void say_arguments_ignored(int argc, char **argv, const char *base)
     char folder[PATH_BUFFER_SIZE];
     if (os_get_current_directory(folder, sizeof folder) != 0)
         snprintf(folder, sizeof folder, "%s", "the current folder");
-    printf("%s reads no arguments, %s%s ignored: it reads the job list %s.LST in %s\n", base,
-           argv[1], argc > 2 ? " and the others" : "", base, folder);
+    printf("%s reads no arguments, %s%s ignored: it reads the job list %s.LST in %s\n", shown(base),
+           shown(argv[1]), argc > 2 ? " and the others" : "", shown(base), shown(folder));
 }
 
 int zandrel_main(int argc, char **argv)
@@ -333,15 +509,20 @@ int zandrel_main(int argc, char **argv)
     say_arguments_ignored(argc, argv, base);
     int written = snprintf(job_list, sizeof job_list, "%s.LST", base);
     Stream *list = nullptr;
-    if (written >= 0 && (size_t)written < sizeof job_list)
-        list = stream_open(job_list, "rb");
+    if (written < 0 || (size_t)written >= sizeof job_list)
+        printf("Program name too long for its job list (59 characters at most): %s\n", shown(base));
+    else if (case_twin_refused(job_list))
+        return -1;
     else
-        printf("Program name too long for its job list (59 characters at most): %s\n", base);
+        list = stream_open(job_list, "rb");
     if (!list) {
         print_lines(help_lines);
         return -1;
     }
-    printf("processing job file: %s\n\n", job_list);
+    // The list's name as every line shows it.
+    char job_list_shown[2 * JOB_LIST_NAME_SIZE];
+    visible_text(job_list_shown, sizeof job_list_shown, job_list);
+    printf("processing job file: %s\n\n", job_list_shown);
     if (start_refused(path_known, path, argc > 0 && argv[0] ? argv[0] : "")) {
         stream_close(list);
         return -1;
@@ -350,7 +531,7 @@ int zandrel_main(int argc, char **argv)
         stream_close(list);
         return exit_status_of(0, 1, 0);
     }
-    int status = run_job_list(list, job_list);
+    int status = run_job_list(list, job_list_shown);
     release_work_lock();
     return status;
 }

@@ -30,6 +30,7 @@ struct JobList {
 // tabs in the bitmap lists turned into blanks. The archive names hold 1 to 31 characters.
 struct JobFields {
     int32_t line_number;
+    int32_t pairs_refused; // bitmap pairs of a UTF-8 line left out: a name without ANSI form
     char old_mas[JOB_FIELD_SIZE], new_mas[JOB_FIELD_SIZE];
     char old_bitmaps[JOB_FIELD_SIZE], new_bitmaps[JOB_FIELD_SIZE];
 };

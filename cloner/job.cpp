@@ -38,6 +38,7 @@ struct PairTables {
     char new_names[NAME_TABLE_ENTRIES][NAME_SIZE];
     char written[NAME_TABLE_ENTRIES][NAME_SIZE]; // the old name as written, when stored otherwise
     int8_t stored[NAME_TABLE_ENTRIES];           // 1 when "tmp" holds the old bitmap
+    int8_t slot[NAME_TABLE_ENTRIES];             // its new bitmap's copy is "<slot>.BMP"
 };
 
 // The earlier archive of a job while the new one is built.
@@ -91,6 +92,7 @@ static void drop_pair(PairTables *t, int k, LeftOut *left_out)
         memcpy(t->new_names[k], t->new_names[k + 1], NAME_SIZE);
         memcpy(t->written[k], t->written[k + 1], NAME_SIZE);
         t->stored[k] = t->stored[k + 1];
+        t->slot[k] = t->slot[k + 1];
     }
     t->old_names[NAME_TABLE_ENTRIES - 1][0] = t->new_names[NAME_TABLE_ENTRIES - 1][0] = '\0';
     t->written[NAME_TABLE_ENTRIES - 1][0] = '\0';
@@ -199,8 +201,11 @@ static int pair_refused(const PairTables *t, int k)
                (int)strlen(old_name), shown(old_name), shown(new_name));
         return 1;
     }
-    if (!fits(snprintf(source, sizeof source, "%s.BMP", new_name), sizeof source) ||
-        !can_read(source)) {
+    if (!fits(snprintf(source, sizeof source, "%s.BMP", new_name), sizeof source))
+        source[0] = '\0';
+    else if (case_twin_refused(source))
+        return 1;
+    if (!can_read(source)) {
         printf("File not found: %s.BMP\n", shown(new_name));
         return 1;
     }
@@ -219,24 +224,60 @@ static int make_copy_folder(char *folder)
     return -1;
 }
 
-// First pass: copies every new bitmap into the copy folder as "<k>.BMP". A pair refused or
+// First pass: copies every new bitmap into the copy folder as "<slot>.BMP". A pair refused or
 // not copied leaves the tables, so that its old bitmap stays and stays named.
 static void copy_new_bitmaps(PairTables *t, const char *folder, int folder_made, LeftOut *left_out)
 {
     for (int k = 0; k < NAME_TABLE_ENTRIES && t->old_names[k][0] != '\0';) {
+        t->slot[k] = (int8_t)k;
         if (pair_refused(t, k)) {
             drop_pair(t, k, left_out);
             continue;
         }
         char source[SHORT_PATH_SIZE], copy[SHORT_PATH_SIZE];
         snprintf(source, sizeof source, "%s.BMP", t->new_names[k]);
-        snprintf(copy, sizeof copy, "%s\\%d.BMP", folder, k);
+        snprintf(copy, sizeof copy, "%s\\%d.BMP", folder, t->slot[k]);
         if (!folder_made || copy_file(source, copy) != 0) {
             printf("Cannot copy %s.BMP into the scratch folder\n", shown(t->new_names[k]));
             drop_pair(t, k, left_out);
             continue;
         }
         k++;
+    }
+}
+
+// 1 when pair k's new bitmap would take the name of a bitmap in "tmp" that stays: one no
+// pair left in the tables replaces.
+static int takes_a_staying_name(const PairTables *t, int k)
+{
+    char name[NAME_SIZE], path[SHORT_PATH_SIZE];
+    memcpy(name, t->new_names[k], sizeof name);
+    const char *file = file_name_of(name);
+    size_t length = strlen(file);
+    for (int j = 0; j < NAME_TABLE_ENTRIES && t->old_names[j][0] != '\0'; j++)
+        if (strlen(t->old_names[j]) == length && same_ignoring_case(t->old_names[j], file, length))
+            return 0;
+    return fits(snprintf(path, sizeof path, "tmp\\%s.BMP", file), sizeof path) && os_exists(path);
+}
+
+// Leaves out every pair whose new bitmap would put its picture under the name of a bitmap
+// that stays, which every part naming that bitmap would then show; its copy goes. Leaving
+// one out keeps its old bitmap, which may stand in another's way in turn.
+static void drop_colliding_pairs(PairTables *t, const char *folder, LeftOut *left_out)
+{
+    for (int k = 0; k < NAME_TABLE_ENTRIES && t->old_names[k][0] != '\0';) {
+        if (!takes_a_staying_name(t, k)) {
+            k++;
+            continue;
+        }
+        char name[NAME_SIZE], copy[SHORT_PATH_SIZE];
+        memcpy(name, t->new_names[k], sizeof name);
+        printf("%s.BMP of the archive stays, so %s.BMP cannot take its name: pair %s left out\n",
+               shown(file_name_of(name)), shown(t->new_names[k]), shown(t->old_names[k]));
+        snprintf(copy, sizeof copy, "%s\\%d.BMP", folder, t->slot[k]);
+        os_delete_file(copy);
+        drop_pair(t, k, left_out);
+        k = 0;
     }
 }
 
@@ -252,7 +293,7 @@ static void place_new_bitmaps(PairTables *t, const char *folder, JobReport *repo
     for (int k = 0; k < NAME_TABLE_ENTRIES && t->old_names[k][0] != '\0'; k++) {
         memcpy(name, t->new_names[k], sizeof name);
         snprintf(path, sizeof path, "tmp\\%s.BMP", file_name_of(name));
-        snprintf(copy, sizeof copy, "%s\\%d.BMP", folder, k);
+        snprintf(copy, sizeof copy, "%s\\%d.BMP", folder, t->slot[k]);
         if (os_exists(path))
             os_delete_file(path);
         if (os_rename_no_replace(copy, path) != 0) {
@@ -279,8 +320,10 @@ static void replace_bitmaps(PairTables *t, JobReport *report)
     char folder[SHORT_PATH_SIZE] = "";
     int folder_made = t->old_names[0][0] != '\0' && make_copy_folder(folder) == 0;
     copy_new_bitmaps(t, folder, folder_made, &report->left_out);
-    if (folder_made)
+    if (folder_made) {
+        drop_colliding_pairs(t, folder, &report->left_out);
         place_new_bitmaps(t, folder, report);
+    }
 }
 
 // Says why an existing .VRL file could not take its new name: a file of that name that
@@ -448,9 +491,9 @@ static void say_made(const char *new_mas, const ArchiveAside *aside, const JobRe
 // Prints the line that ends a job, from the work folder, and settles the earlier archive:
 // back in its place when the tool made no new_mas; kept as a backup after a failure, since
 // only it is known to be complete. Result: 0 when new_mas was made with every pair in
-// place, else 1.
+// place, else 1; *made is set once the line says "made".
 static int end_job(const char *new_mas, const ArchiveAside *aside, const JobReport *report,
-                   const char *not_made)
+                   const char *not_made, int *made)
 {
     if (os_change_directory(work_folder) != 0) {
         const char *kept = aside->moved ? ", the earlier one is kept as " : "";
@@ -469,6 +512,7 @@ static int end_job(const char *new_mas, const ArchiveAside *aside, const JobRepo
         return 1;
     }
     say_made(new_mas, aside, report);
+    *made = 1;
     return report->left_out.count > 0 ? 1 : 0;
 }
 
@@ -483,7 +527,7 @@ static int make_scratch_folder(const char *new_mas)
     OsFileStatus status;
     if (os_file_status("tmp", &status) == 0 && status.is_directory)
         return 0;
-    printf("Cannot make the scratch folder '%s\\tmp': %s\n", work_folder, why);
+    printf("Cannot make the scratch folder '%s\\tmp': %s\n", shown(work_folder), why);
     say_not_made(new_mas, "the scratch folder tmp could not be made");
     return -1;
 }
@@ -503,22 +547,40 @@ static int unpack_old_archive(const char *old_mas, JobReport *report)
     return result == TOOL_NOT_STARTED ? TOOL_NOT_STARTED : -1;
 }
 
-// Says so when the new .VRL names hold a second dot (a prefix taken from a name of fewer
-// than six characters before ".mas") that the old ones did not: the game may not find them.
-static void say_dotted_prefixes(const char *old_first, const char *old_second,
-                                const char *new_first, const char *new_second)
+static int holds_a_dot(const char *prefix)
 {
-    const char *example = nullptr, *suffix = nullptr;
-    if (strchr(new_first, '.') && strcmp(old_first, new_first) != 0) {
-        example = new_first;
-        suffix = vrl_suffixes_first[0];
-    } else if (strchr(new_second, '.') && strcmp(old_second, new_second) != 0) {
-        example = new_second;
-        suffix = vrl_suffixes_second[0];
-    }
+    return strchr(prefix, '.') != nullptr;
+}
+
+// The first new prefix that odd finds and the old one of its place did not, with the first
+// suffix of its list in *suffix; null when there is none.
+static const char *odd_prefix(const char *const *old_prefixes, const char *const *new_prefixes,
+                              int (*odd)(const char *), const char **suffix)
+{
+    const char *first_suffixes[2] = {vrl_suffixes_first[0], vrl_suffixes_second[0]};
+    for (int k = 0; k < 2; k++)
+        if (odd(new_prefixes[k]) && strcmp(old_prefixes[k], new_prefixes[k]) != 0) {
+            *suffix = first_suffixes[k];
+            return new_prefixes[k];
+        }
+    return nullptr;
+}
+
+// Says so when the new .VRL names hold what the old ones did not and the game may not find:
+// a second dot (a prefix taken from a name of fewer than six characters before ".mas"), or
+// a character beyond ASCII.
+static void say_odd_prefixes(const char *const *old_prefixes, const char *const *new_prefixes)
+{
+    const char *suffix = nullptr;
+    const char *example = odd_prefix(old_prefixes, new_prefixes, holds_a_dot, &suffix);
     if (example)
         printf("New .VRL names such as %s%s.VRL hold two dots: the game may not find the car's "
                "parts; give the new archive six characters or more before .mas\n",
+               shown(example), suffix);
+    example = odd_prefix(old_prefixes, new_prefixes, prefix_beyond_ascii, &suffix);
+    if (example)
+        printf("New .VRL names such as %s%s.VRL hold a character beyond ASCII: the game may not "
+               "find the car's parts\n",
                shown(example), suffix);
 }
 
@@ -537,10 +599,13 @@ static void make_new_car(const char *old_mas, const char *new_mas, const char *o
     replace_bitmaps(&t, report);
     add_written_names(&t, origin);
 
-    char old_first[5], old_second[5], new_first[5], new_second[5];
+    char old_first[PREFIX_SIZE], old_second[PREFIX_SIZE];
+    char new_first[PREFIX_SIZE], new_second[PREFIX_SIZE];
     form_prefixes(old_mas, old_first, old_second);
     form_prefixes(new_mas, new_first, new_second);
-    say_dotted_prefixes(old_first, old_second, new_first, new_second);
+    const char *old_prefixes[2] = {old_first, old_second},
+               *new_prefixes[2] = {new_first, new_second};
+    say_odd_prefixes(old_prefixes, new_prefixes);
     for (const char *suffix : vrl_suffixes_first)
         rename_vrl_file(old_first, new_first, suffix, t.old_names, t.new_names, report);
     for (const char *suffix : vrl_suffixes_second)
@@ -552,8 +617,15 @@ static void make_new_car(const char *old_mas, const char *new_mas, const char *o
 // -1 when it ended, having said why.
 static int start_job(const char *old_mas, const char *new_mas, JobReport *report)
 {
+    int existed = os_exists("tmp");
     if (make_scratch_folder(new_mas) != 0)
         return -1;
+    // A folder link of new_mas may lead into "tmp" now that it exists.
+    if (new_folder_refused(new_mas, 1)) {
+        if (!existed)
+            os_remove_directory("tmp");
+        return -1;
+    }
     if (!file_exists("MASadelic.exe")) {
         os_remove_directory("tmp");
         printf("File not found: MASadelic.exe\n");
@@ -573,9 +645,17 @@ static int start_job(const char *old_mas, const char *new_mas, JobReport *report
     return -1;
 }
 
-int8_t run_job(const char *old_mas_given, const char *new_mas_given, const char *old_bitmaps,
+int8_t run_job(const char *old_mas, const char *new_mas, const char *old_bitmaps,
                const char *new_bitmaps)
 {
+    int made = 0;
+    return run_job_telling(old_mas, new_mas, old_bitmaps, new_bitmaps, &made);
+}
+
+int8_t run_job_telling(const char *old_mas_given, const char *new_mas_given,
+                       const char *old_bitmaps, const char *new_bitmaps, int *made)
+{
+    *made = 0;
     char old_mas[PATH_BUFFER_SIZE], new_mas[PATH_BUFFER_SIZE];
     snprintf(old_mas, sizeof old_mas, "%s", old_mas_given);
     snprintf(new_mas, sizeof new_mas, "%s", new_mas_given);
@@ -610,5 +690,5 @@ int8_t run_job(const char *old_mas_given, const char *new_mas_given, const char 
     // "tmp" goes before the record is cleared, so that a run stopped in between is told.
     remove_scratch_folder();
     clear_scratch_record();
-    return (int8_t)end_job(new_mas, &aside, &report, not_made);
+    return (int8_t)end_job(new_mas, &aside, &report, not_made, made);
 }

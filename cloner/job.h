@@ -28,3 +28,8 @@
 // .VRL file of its name. "/" in any of the four texts is read as "\".
 int8_t run_job(const char *old_mas, const char *new_mas, const char *old_bitmaps,
                const char *new_bitmaps);
+
+// run_job, and *made set to 1 when its last line said new_mas was made (every pair in place
+// or some left out), else 0.
+int8_t run_job_telling(const char *old_mas, const char *new_mas, const char *old_bitmaps,
+                       const char *new_bitmaps, int *made);

@@ -21,18 +21,31 @@ void form_prefixes(const char *archive, char *first, char *second)
     char copy[PATH_BUFFER_SIZE];
     snprintf(copy, sizeof copy, "%s", archive);
     const char *name = file_name_of(copy);
-    size_t length = strlen(name);
-    size_t n = length < 4 ? length : 4;
-    memcpy(first, name, n);
-    first[n] = '\0';
-    n = 0;
-    if (length > 0)
-        second[n++] = name[0];
-    for (size_t i = 3; i < 6 && i < length; i++)
-        second[n++] = name[i];
-    second[n] = '\0';
+    size_t at = 0, first_length = 0, second_length = 0;
+    for (int index = 0; index < 6 && name[at] != '\0'; index++) {
+        size_t length = (size_t)os_char_length(name, (uint32_t)at);
+        if (index < 4) {
+            memcpy(first + first_length, name + at, length);
+            first_length += length;
+        }
+        if (index == 0 || index >= 3) {
+            memcpy(second + second_length, name + at, length);
+            second_length += length;
+        }
+        at += length;
+    }
+    first[first_length] = '\0';
+    second[second_length] = '\0';
     set_ascii_case(first, ASCII_UPPER);
     set_ascii_case(second, ASCII_UPPER);
+}
+
+int prefix_beyond_ascii(const char *prefix)
+{
+    for (const char *c = prefix; *c; c++)
+        if ((unsigned char)*c >= 0x80)
+            return 1;
+    return 0;
 }
 
 void to_backslashes(char *text)
@@ -67,4 +80,40 @@ void remove_scratch_folder(void)
     remove_tree(folder, "*");
     os_change_directory(work_folder);
     os_remove_directory(folder);
+}
+
+// Joins folder (as directory_of gives it, "." for none) and name for a message.
+static void path_in(char *path, size_t size, const char *folder, const char *name, int bare)
+{
+    snprintf(path, size, "%s%s%s", bare ? "" : folder, bare ? "" : "\\", name);
+}
+
+int case_twin_refused(const char *path)
+{
+    char copy[PATH_BUFFER_SIZE], folder[PATH_BUFFER_SIZE];
+    snprintf(copy, sizeof copy, "%s", path);
+    to_backslashes(copy);
+    directory_of(folder, copy);
+    const char *name = file_name_of(copy);
+    int bare = strcmp(name, copy) == 0, exact = 0, alike = 0;
+    char other[2][PATH_BUFFER_SIZE];
+    OsDirList *list = os_list_open(folder);
+    OsDirEntry entry;
+    while (list && os_list_next(list, &entry)) {
+        if (os_compare_names(entry.name, name) != 0)
+            continue;
+        if (strcmp(entry.name, name) == 0)
+            exact = 1;
+        else if (alike < 2)
+            path_in(other[alike++], sizeof other[0], folder, entry.name, bare);
+    }
+    if (list)
+        os_list_close(list);
+    if (exact && alike > 0)
+        printf("%s is used, not %s: their names differ only in case\n", shown(copy),
+               shown(other[0]));
+    else if (!exact && alike > 1)
+        printf("%s and %s differ only in case and neither is spelled %s: neither is used\n",
+               shown(other[0]), shown(other[1]), shown(name));
+    return !exact && alike > 1;
 }

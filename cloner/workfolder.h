@@ -19,10 +19,18 @@ enum { ARCHIVE_NAME_MAX = 31 };
 extern const char *const vrl_suffixes_first[6];
 extern const char *const vrl_suffixes_second[14];
 
+// Room for a prefix: four characters of up to four bytes each (UTF-8) and the NUL.
+enum { PREFIX_SIZE = 17 };
+
 // The two name prefixes of an archive, from its last path component, upper-cased: first is
 // its first four characters, second its first character followed by its fourth, fifth and
-// sixth (fewer when the name is shorter). first and second hold 5 bytes each.
+// sixth (fewer when the name is shorter). Characters are taken whole, as file names count
+// them (os_char_length), so one name gives the same prefixes on both targets. first and
+// second hold PREFIX_SIZE bytes each.
 void form_prefixes(const char *archive, char *first, char *second);
+
+// 1 when a prefix holds a character beyond ASCII, else 0.
+int prefix_beyond_ascii(const char *prefix);
 
 // Turns every "/" of text into "\", as Windows reads "/" in a file name.
 void to_backslashes(char *text);
@@ -39,3 +47,10 @@ void say_not_made(const char *new_mas, const char *why);
 // Empties and removes the scratch folder "tmp" of the work folder; the walk leaves that
 // folder current, so it is removed from the work folder afterwards, which is current again.
 void remove_scratch_folder(void);
+
+// Looks for names that differ only in case from the file at path in its folder (a Linux
+// folder can hold both "Zandrel.LST" and "zandrel.lst"; Windows finds one for the other).
+// With such a twin, says in one line which is used (the one spelled as path is) and which
+// is not, result 0; when none is spelled as path, one line names two of them, result 1:
+// neither may be used. 0 and nothing said without a twin.
+int case_twin_refused(const char *path);

@@ -240,6 +240,25 @@ int os_final_path(const char *path, char *buffer, uint32_t size);
 // the path names nothing. A trailing backslash is ignored.
 int os_is_link(const char *path);
 
+// ---- Names in the ANSI code page ------------------------------------------------------
+//
+// The Windows build names files in the ANSI code page (1252, 1251, 932...), the POSIX build
+// in UTF-8. A text file saved as UTF-8 (Notepad's default) holds its names in UTF-8: on
+// Windows a line of it is read as UTF-8 when it is well-formed UTF-8 and holds a byte beyond
+// ASCII, and any other line as ANSI.
+
+// 1 when text is well-formed UTF-8 holding a byte beyond ASCII, else 0; alike on both targets.
+int os_text_is_utf8(const char *text);
+// Converts text from UTF-8 into the ANSI code page in place, size bytes of room (NUL
+// counted). 0; -1 when a character has no form in that page (no best-fit stand-in is ever
+// taken) or the result does not fit, text then unchanged. POSIX keeps names in UTF-8:
+// nothing changes there, 0.
+int os_utf8_to_ansi(char *text, uint32_t size);
+// The number of bytes of the character at name + position, as file names count them: on
+// Windows 2 for a lead byte of a double-byte ANSI code page that a byte follows, on POSIX
+// the length of the UTF-8 sequence when name is well-formed UTF-8; else 1. 0 at the NUL.
+int os_char_length(const char *name, uint32_t position);
+
 // ---- Run locks -----------------------------------------------------------------------
 //
 // A lock file of a fixed name says "a run works here" to other runs. The lock belongs to

@@ -105,6 +105,14 @@ int os_is_utf8(const char *text)
     return 1;
 }
 
+int os_text_is_utf8(const char *text)
+{
+    int beyond = 0;
+    for (const char *p = text; *p; p++)
+        beyond |= static_cast<unsigned char>(*p) >= 0x80;
+    return beyond && os_is_utf8(text);
+}
+
 uint32_t os_next_upper(const char **text, int utf8)
 {
     const unsigned char *p = reinterpret_cast<const unsigned char *>(*text);

@@ -600,8 +600,11 @@ static int wait_child(pid_t child, int report, int *exit_status)
     while (waitpid(child, &status, 0) < 0)
         if (errno != EINTR)
             return -1;
-    if (got == static_cast<ssize_t>(sizeof error))
+    if (got == static_cast<ssize_t>(sizeof error)) {
+        // The child's reason (EACCES, ENOEXEC...) is the caller's to read.
+        errno = error;
         return -1;
+    }
     if (WIFEXITED(status))
         *exit_status = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))
@@ -659,11 +662,13 @@ int os_run_program(const char *program, const char *command_line, const char *in
         // in the same tick as a listing.
         names_forget_all();
     }
+    int error = errno;
     for (int i = 0; i < 3; i++)
         if (handles[i] >= 0)
             close(handles[i]);
     free(argv);
     free(text);
+    errno = error;
     return result;
 }
 

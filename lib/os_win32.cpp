@@ -48,6 +48,29 @@ int os_exists(const char *path)
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
 }
 
+// Some system texts hold inserts for a name ("%1 is not a valid Win32 application"), which
+// are formatted here without arguments: each "%1" to "%9" becomes "the file" (capitalized at
+// the start), cut to fit the buffer of size bytes.
+static void drop_inserts(char *text, uint32_t size)
+{
+    static const char FILLER[] = "the file";
+    char copy[512];
+    snprintf(copy, sizeof copy, "%s", text);
+    uint32_t out = 0;
+    for (const char *in = copy; *in && out + 1 < size; in++) {
+        if (in[0] != '%' || in[1] < '1' || in[1] > '9') {
+            text[out++] = *in;
+            continue;
+        }
+        for (const char *f = FILLER; *f && out + 1 < size; f++) {
+            text[out] = out == 0 && f == FILLER ? 'T' : *f;
+            out++;
+        }
+        in++;
+    }
+    text[out] = '\0';
+}
+
 // The runtime's calls fail through the Win32 calls beneath them, which leave their code
 // behind; the layer's own refusals set one too.
 const char *os_error_text(char *buffer, uint32_t size)
@@ -63,6 +86,7 @@ const char *os_error_text(char *buffer, uint32_t size)
     }
     while (length > 0 && strchr("\r\n .", buffer[length - 1]))
         buffer[--length] = '\0';
+    drop_inserts(buffer, size);
     return buffer;
 }
 
@@ -416,10 +440,13 @@ int os_run_program(const char *program, const char *command_line, const char *in
     if (!failed)
         result = start_and_wait(application, line, handles, input_path || output_path || error_path,
                                 exit_status);
+    // The system's reason for a start that failed outlives the clean-up.
+    DWORD error = GetLastError();
     for (int i = 0; i < 3; i++)
         if (paths[i] && handles[i] != INVALID_HANDLE_VALUE)
             CloseHandle(handles[i]);
     free(line);
+    SetLastError(error);
     return result;
 }
 

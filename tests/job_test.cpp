@@ -29,7 +29,7 @@ TEST(FormPrefixes, TakesFirstFourAndFirstWithFourthToSixthUpperCased)
         {"1\xe9x500.mas", "1\xe9X5", "1500"},
     };
     for (const Row &row : rows) {
-        char first[5] = "????", second[5] = "????";
+        char first[PREFIX_SIZE] = "????", second[PREFIX_SIZE] = "????";
         form_prefixes(row.archive, first, second);
         EXPECT_STREQ(first, row.first) << row.archive;
         EXPECT_STREQ(second, row.second) << row.archive;

@@ -41,6 +41,13 @@ std::string missing(const std::string &old_mas, const std::string &new_mas)
            "\n" + new_mas + " not made: " + old_mas + " is missing\n";
 }
 
+// The line that refuses a comment written as other files write them.
+std::string habit(int line)
+{
+    return "Zandrel.LST line " + std::to_string(line) +
+           ": comments stand on lines of their own starting with #, no job run\n";
+}
+
 // Job lists as modders write and share them. Every archive named is missing, so each job
 // ends at once and the tool (a stand-in file) is never started.
 TEST_F(Zandrel, ReadsJobListsAsModdersWriteThem)
@@ -69,7 +76,9 @@ TEST_F(Zandrel, ReadsJobListsAsModdersWriteThem)
          not_text, -1},
         {"NUL after a job", std::string("a.mas;b.mas\r\nc\0d\r\n", 18), not_text, -1},
         {"254 characters", line254 + "\r\nt.mas;u.mas",
-         missing("p.mas", "q.mas") + missing("t.mas", "u.mas"), 1},
+         missing("p.mas", "q.mas") + missing("t.mas", "u.mas") +
+             "Made 0 of 2 jobs; not made: q.mas (line 1), u.mas (line 2)\n",
+         1},
         {"255 characters", line254 + "r.mas;s.mas\nt.mas;u.mas\n",
          "Zandrel.LST line 1 is longer than 254 characters, no job run\n" +
              missing("t.mas", "u.mas"),
@@ -94,7 +103,26 @@ TEST_F(Zandrel, ReadsJobListsAsModdersWriteThem)
          missing("a.mas", "b.mas"), 1},
         {"comments only: no job, nothing left undone", "# a.mas;b.mas\r\n\r\n", "", 0},
         {"lone CR line ends", "a.mas;b.mas;x;y;d\rc.mas;d.mas\r\n\re.mas;f.mas\n",
-         missing("a.mas", "b.mas") + missing("c.mas", "d.mas") + missing("e.mas", "f.mas"), 1},
+         missing("a.mas", "b.mas") + missing("c.mas", "d.mas") + missing("e.mas", "f.mas") +
+             "Made 0 of 3 jobs; not made: b.mas (line 1), d.mas (line 2), f.mas (line 4)\n",
+         1},
+        {"comments by habit",
+         "// a.mas;b.mas\r\nREM a.mas;b.mas\r\nremark.mas;c.mas\r\n"
+         "a.mas;b.mas;1SHGT500;bmp\\2SHGT500 # blue\r\na.mas;b.mas;//x;y\r\n"
+         "a.mas;d.mas;x;y;d   # blue version\r\n",
+         habit(1) + habit(2) + missing("remark.mas", "c.mas") + habit(4) + habit(5) +
+             missing("a.mas", "d.mas") +
+             "Made 0 of 2 jobs; not made: c.mas (line 3), d.mas (line 6)\n",
+         1},
+        {"more jobs not made than the summary names",
+         "a.mas;b.mas\nc.mas;d.mas\ne.mas;f.mas\ng.mas;h.mas\ni.mas;j.mas\nk.mas;l.mas\n"
+         "m.mas;n.mas\n",
+         missing("a.mas", "b.mas") + missing("c.mas", "d.mas") + missing("e.mas", "f.mas") +
+             missing("g.mas", "h.mas") + missing("i.mas", "j.mas") + missing("k.mas", "l.mas") +
+             missing("m.mas", "n.mas") +
+             "Made 0 of 7 jobs; not made: b.mas (line 1), d.mas (line 2), f.mas (line 3), "
+             "h.mas (line 4), j.mas (line 5) and 2 more\n",
+         1},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
@@ -119,7 +147,8 @@ TEST_F(Zandrel, SaysWhereTheJobsRunWhenStartedFromAnotherFolder)
     ASSERT_EQ(os_change_directory(dir.c_str()), 0);
     EXPECT_EQ(run.out, std::string(BANNER) + "processing job file: Zandrel.LST\n\n" +
                            "Jobs run in the program's folder: " + dir + "\n" +
-                           missing("a.mas", "b.mas") + missing("c.mas", "d.mas"));
+                           missing("a.mas", "b.mas") + missing("c.mas", "d.mas") +
+                           "Made 0 of 2 jobs; not made: b.mas (line 1), d.mas (line 2)\n");
     // From its own folder it says nothing of the kind.
     ASSERT_TRUE(write_file(at("Zandrel.LST"), ""));
     ASSERT_TRUE(write_file(at("MASadelic.exe"), "not run"));
@@ -465,7 +494,7 @@ TEST_F(Zandrel, RunsJobsInWorkFoldersUpTo245CharactersAndSaysWhyNotBeyond)
             const std::string why =
                 outcome == FOLDER_TOO_LONG
                     ? "Work folder too long (245 characters at most): " + dir + "\n"
-                    : "Program path too long (259 characters at most): Zandrel\n";
+                    : "Program path too long (259 characters at most): " + dir + "\\Zandrel\n";
             EXPECT_EQ(run.out, listed + why);
         }
         EXPECT_EQ(os_exists(at("tmp").c_str()), 0);

@@ -261,7 +261,7 @@ class ZandrelSweep : public TempFolderTest
         std::set<std::string> names;
         if (!archive_names(read_file(at(scenario.new_mas)), &names))
             return 0;
-        char first[5], second[5];
+        char first[PREFIX_SIZE], second[PREFIX_SIZE];
         form_prefixes(scenario.new_mas, first, second);
         std::set<std::string> wanted = {bitmap, "ENGINE.TXT", std::string(first) + "VA.VRL",
                                         std::string(second) + "BLA.VRL"};
@@ -742,6 +742,7 @@ TEST_F(ZandrelJob, EveryNameTheNewCarGivesResolvesWhateverThePairs)
         const char *what, *old_list, *new_list;
         int replaced, added, left_out;
         const char *said;
+        const char *kept = nullptr, *kept_content = nullptr; // a bitmap keeping its old picture
     } rows[] = {
         {"swap", "1SHGT500 CHROME01", "bmp\\CHROME01 bmp\\1SHGT500", 2, 0, 0, ""},
         {"rotation", "1SHGT500 CHROME01 GLASS001", "bmp\\CHROME01 bmp\\GLASS001 bmp\\1SHGT500", 3,
@@ -752,18 +753,32 @@ TEST_F(ZandrelJob, EveryNameTheNewCarGivesResolvesWhateverThePairs)
          "New bitmap name longer than the old one, whose room in the .VRL files is 8 "
          "characters: CHROME01 to bmp\\LONGNAME9 left out\n"},
         {"shorter new name", "CHROME01", "bmp\\SHORT", 1, 0, 0, ""},
-        {"unpaired new name", "1SHGT500", "bmp\\CHROME01 bmp\\SHORT", 1, 0, 1,
+        {"unpaired new name", "1SHGT500", "bmp\\NEW00001 bmp\\SHORT", 1, 0, 1,
          "Bitmap names without a partner in the other list, left out: bmp\\SHORT\n"},
         {"unpaired old name", "1SHGT500 GLASS001", "bmp/NEW00001", 1, 0, 1,
          "Bitmap names without a partner in the other list, left out: GLASS001\n"},
         {"old name not in the archive", "1SHGT5OO", "bmp\\NEW00001", 0, 1, 0,
          "1SHGT5OO.BMP is not in the archive: bmp\\NEW00001.BMP is added, replacing no "
          "bitmap\n"},
-        {"failed copy in a swap", "1SHGT500 CHROME01", "bmp\\NOPE0001 bmp\\1SHGT500", 1, 0, 1,
-         "File not found: bmp\\NOPE0001.BMP\n"},
+        {"failed copy in a swap", "1SHGT500 CHROME01", "bmp\\NOPE0001 bmp\\1SHGT500", 0, 0, 2,
+         "1SHGT500.BMP of the archive stays, so bmp\\1SHGT500.BMP cannot take its name: pair "
+         "CHROME01 left out\n",
+         "1SHGT500.BMP", "old body"},
         {"failed copy in a rotation", "1SHGT500 CHROME01 GLASS001",
-         "bmp\\CHROME01 bmp\\NOPE0001 bmp\\1SHGT500", 2, 0, 1,
-         "File not found: bmp\\NOPE0001.BMP\n"},
+         "bmp\\CHROME01 bmp\\NOPE0001 bmp\\1SHGT500", 0, 0, 3,
+         "CHROME01.BMP of the archive stays, so bmp\\CHROME01.BMP cannot take its name: pair "
+         "1SHGT500 left out\n1SHGT500.BMP of the archive stays, so bmp\\1SHGT500.BMP cannot "
+         "take its name: pair GLASS001 left out\n",
+         "CHROME01.BMP", "old chrome"},
+        {"new name of a bitmap that stays", "1SHGT500", "bmp\\CHROME01", 0, 0, 1,
+         "CHROME01.BMP of the archive stays, so bmp\\CHROME01.BMP cannot take its name: pair "
+         "1SHGT500 left out\n",
+         "CHROME01.BMP", "old chrome"},
+        {"a pair left out frees no name", "GLASS001 CHROME01", "bmp\\LONGNAME9 bmp\\GLASS001", 0, 0,
+         2,
+         "GLASS001.BMP of the archive stays, so bmp\\GLASS001.BMP cannot take its name: pair "
+         "CHROME01 left out\n",
+         "GLASS001.BMP", "old glass"},
         {"device name", "1SHGT500 CHROME01", "bmp\\COM1 bmp\\NEW00001", 1, 0, 1,
          "Bitmap name is a Windows device, pair left out: bmp\\COM1\n"},
     };
@@ -787,6 +802,9 @@ TEST_F(ZandrelJob, EveryNameTheNewCarGivesResolvesWhateverThePairs)
         EXPECT_EQ(count_after(last, "; "), row.left_out) << last;
 
         std::set<std::string> held = extract("2gt500.mas", "new");
+        if (row.kept) {
+            EXPECT_EQ(read_file(at(std::string("new\\") + row.kept)), row.kept_content);
+        }
         std::set<std::string> held_upper;
         for (const std::string &name : held) {
             EXPECT_EQ(may_hold.count(upper(name)), 1u) << "packed: " << name;

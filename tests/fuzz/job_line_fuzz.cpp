@@ -16,8 +16,6 @@
 #include "os.h"
 #include "stream.h"
 
-enum { PREFIX_SIZE = 5 };
-
 static void check_prefixes(const char *archive)
 {
     char *first = static_cast<char *>(malloc(PREFIX_SIZE));
