@@ -28,6 +28,23 @@ TEST(FormPrefixes, TakesFirstFourAndFirstWithFourthToSixthUpperCased)
         {"", "", ""},
         {"1\xe9x500.mas", "1\xe9X5", "1500"},
     };
+    // A UTF-8 name's characters are taken whole: POSIX names are UTF-8.
+    if (os_program_suffix[0] == '\0') {
+        char first[PREFIX_SIZE], second[PREFIX_SIZE];
+        form_prefixes("Mxy\xc3\xbc"
+                      "00.mas",
+                      first, second);
+        EXPECT_STREQ(first, "MXY\xc3\xbc");
+        EXPECT_STREQ(second, "M\xc3\xbc"
+                             "00");
+        form_prefixes("\xe2\x82\xac\xf0\x9f\x9a\x97"
+                      "abcdef.mas",
+                      first, second);
+        EXPECT_STREQ(first, "\xe2\x82\xac\xf0\x9f\x9a\x97"
+                            "AB");
+        EXPECT_STREQ(second, "\xe2\x82\xac"
+                             "BCD");
+    }
     for (const Row &row : rows) {
         char first[PREFIX_SIZE] = "????", second[PREFIX_SIZE] = "????";
         form_prefixes(row.archive, first, second);
@@ -236,6 +253,43 @@ TEST_F(RunJob, RefusesWorkFolderLongerThan245Characters)
     EXPECT_EQ(out, "Work folder too long (245 characters at most): " + folder +
                        "\n2gt500.mas not made: the work folder's path is too long\n");
     EXPECT_EQ(os_exists("tmp"), 0);
+}
+
+// 1 when text holds no byte below 32 but LF and no byte 127: nothing a terminal acts on.
+bool only_visible(const std::string &text)
+{
+    for (char c : text)
+        if ((c != '\n' && static_cast<unsigned char>(c) < 32) || c == '\x7f')
+            return false;
+    return true;
+}
+
+// Every line that names the work folder shows its control characters.
+TEST_F(RunJob, ShowsControlCharactersOfTheWorkFolder)
+{
+    std::string out;
+    snprintf(work_folder, sizeof work_folder, "C:\\%s\x07", std::string(243, '\x1b').c_str());
+    EXPECT_EQ(run("1gt500.mas", "2gt500.mas", &out), -1);
+    EXPECT_NE(out.find("C:\\^[^[^["), std::string::npos) << out;
+    EXPECT_TRUE(only_visible(out)) << out;
+    if (os_program_suffix[0] != '\0')
+        GTEST_SKIP() << "Windows names hold no control characters";
+    const std::string folder = dir + "\\w\x1b]0;x\x07\x7f", shown = "w^[]0;x^G^?";
+    ASSERT_EQ(os_make_directory(folder.c_str()), 0);
+    ASSERT_EQ(os_change_directory(folder.c_str()), 0);
+    snprintf(work_folder, sizeof work_folder, "%s", folder.c_str());
+    ASSERT_TRUE(write_file(folder + "\\1gt500.mas", "archive"));
+    ASSERT_TRUE(write_file(folder + "\\MASadelic.exe", "not run"));
+    ASSERT_TRUE(write_file(folder + "\\tmp", "a file"));
+    EXPECT_EQ(run("1gt500.mas", "2gt500.mas", &out), -1);
+    EXPECT_NE(out.find(shown + "\\tmp' is a file"), std::string::npos) << out;
+    EXPECT_TRUE(only_visible(out)) << out;
+    ASSERT_EQ(os_delete_file("tmp"), 0);
+    ASSERT_EQ(os_make_directory("tmp"), 0);
+    ASSERT_TRUE(write_file(folder + "\\tmp\\mine.txt", "keep me"));
+    EXPECT_EQ(run("1gt500.mas", "2gt500.mas", &out), -1);
+    EXPECT_NE(out.find(shown + "\\tmp' is not empty"), std::string::npos) << out;
+    EXPECT_TRUE(only_visible(out)) << out;
 }
 
 TEST_F(RunJob, AcceptsWorkFolderOf245Characters)

@@ -199,6 +199,86 @@ TEST_F(Zandrel, SaysItReadsNoArgumentsAndRunsItsOwnJobList)
     EXPECT_EQ(extract("2gt500.mas", "new"), cloned_names());
 }
 
+// A line that makes an archive an earlier line read from would destroy the original car:
+// it is refused, while chains and in-place jobs go on as ever.
+TEST_F(Zandrel, RefusesALineThatWouldOverwriteAnEarlierOldArchive)
+{
+    install_both();
+    make_archive("1gt500.mas", sample_car(false));
+    write_new_bitmap();
+    const std::string original = read_file(at("1gt500.mas"));
+    const struct {
+        const char *what, *list, *said;
+        int status;
+    } rows[] = {
+        {"two archives swapped", "1gt500.mas;2gt500.mas\n2gt500.mas;1gt500.mas\n",
+         "1gt500.mas not made: it is the old archive of line 1, which it would overwrite\n"
+         "Made 1 of 2 jobs; not made: 1gt500.mas (line 2)\n",
+         1},
+        {"spelled otherwise", "1gt500.mas;2gt500.mas\n\n2gt500.mas;.\\1GT500.MAS\n",
+         "1GT500.MAS not made: it is the old archive of line 1, which it would overwrite\n"
+         "Made 1 of 2 jobs; not made: .\\1GT500.MAS (line 3)\n",
+         1},
+        {"a chain and an in-place job",
+         "1gt500.mas;2gt500.mas\n2gt500.mas;3gt500.mas\n3gt500.mas;3gt500.mas\n",
+         "Made 3 of 3 jobs\n", 0},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(write_file(at("Zandrel.LST"), row.list));
+        ProgramRun run = run_zandrel();
+        expect_exit_status(run, row.status);
+        std::string said = row.said;
+        EXPECT_EQ(run.out.substr(run.out.size() - std::min(run.out.size(), said.size())), said);
+        EXPECT_EQ(read_file(at("1gt500.mas")), original);
+        EXPECT_EQ(os_exists(at("1gt500.mas.bak").c_str()), 0);
+        for (const char *made : {"2gt500.mas", "2gt500.mas.bak", "3gt500.mas", "3gt500.mas.bak"})
+            os_delete_file(at(made).c_str());
+    }
+}
+
+// A list saved as UTF-8, as Notepad saves it: the Windows build makes the names the user
+// wrote, in its ANSI code page, and reads a bitmap from an accented folder; both builds give
+// the .VRL files the same characters, and say that they hold one beyond ASCII.
+TEST_F(Zandrel, MakesTheNamesAUtf8ListHolds)
+{
+    install_both();
+    make_archive("1gt500.mas", sample_car(false));
+    const bool ansi = os_program_suffix[0] != '\0';
+    const std::string u = ansi ? "\xfc" : "\xc3\xbc", a = ansi ? "\xe4" : "\xc3\xa4";
+    ASSERT_EQ(os_make_directory(at("bmp").c_str()), 0);
+    ASSERT_EQ(os_make_directory(at("bmp\\W" + a + "gen").c_str()), 0);
+    ASSERT_TRUE(write_file(at("bmp\\W" + a + "gen\\Gelb500.BMP"), "yellow"));
+    ASSERT_TRUE(write_file(at("Zandrel.LST"), "\xef\xbb\xbf"
+                                              "1gt500.mas;M\xc3\xbc"
+                                              "500x.mas;1SHGT500;bmp\\W\xc3\xa4gen\\Gelb500;\r\n"
+                                              "1gt500.mas;\xce\xa9mega.mas;;;\r\n"));
+    ProgramRun run = run_zandrel();
+    const std::string made = "M" + u + "500x.mas made: bitmaps replaced 1, .VRL files renamed 20";
+    EXPECT_NE(run.out.find(made), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("New .VRL names such as M" + u +
+                           "50VA.VRL hold a character beyond ASCII: the game may not find the "
+                           "car's parts\n"),
+              std::string::npos)
+        << run.out;
+    std::set<std::string> names = extract("M" + u + "500x.mas", "new");
+    EXPECT_EQ(names.count("M" + u + "50VA.VRL"), 1u);
+    EXPECT_EQ(names.count("M00XBLA.VRL"), 1u);
+    EXPECT_EQ(read_file(at("new\\Gelb500.BMP")), "yellow");
+    // Omega has no form in code page 1252; a UTF-8 system has it.
+    const std::string omega = "\xce\xa9mega.mas";
+    if (ansi) {
+        EXPECT_NE(run.out.find("Zandrel.LST line 2: " + omega +
+                               " has no form in this system's ANSI code page, no job run\n"),
+                  std::string::npos)
+            << run.out;
+        expect_exit_status(run, 1);
+    } else {
+        EXPECT_NE(run.out.find(omega + " made"), std::string::npos) << run.out;
+        expect_exit_status(run, 0);
+    }
+}
+
 TEST_F(Zandrel, ReplacesAnEarlierNewArchive)
 {
     install_both();
@@ -425,11 +505,31 @@ TEST_F(Zandrel, SaysSoWhenTheArchiveToolCannotStart)
     size_t start = run.out.find(said);
     ASSERT_NE(start, std::string::npos) << run.out;
     size_t end = run.out.find('\n', start + said.size());
-    EXPECT_GT(end, start + said.size()) << run.out;
+    ASSERT_NE(end, std::string::npos) << run.out;
+    // The system's own reason: a file without the right to run (POSIX), or one that is no
+    // program (Windows, where the text's insert for the name must not show).
+    std::string why = run.out.substr(start + said.size(), end - start - said.size());
+    if (os_program_suffix[0] == '\0') {
+        EXPECT_EQ(why, "Permission denied");
+    } else {
+        // Windows: "... is not a valid Win32 application"; Wine: "Bad EXE format for ...".
+        EXPECT_TRUE(why.find("Win32 application") != std::string::npos ||
+                    why.find("EXE format") != std::string::npos)
+            << why;
+        EXPECT_EQ(why.find('%'), std::string::npos) << why;
+    }
     EXPECT_EQ(run.out.substr(end + 1),
               "2gt500.mas not made: the archive tool MASadelic.exe could not start\n");
     EXPECT_EQ(os_exists(at("tmp").c_str()), 0);
     EXPECT_EQ(os_exists(at("2gt500.mas").c_str()), 0);
+    if (os_program_suffix[0] != '\0')
+        return;
+    // Allowed to run, the file is still no program the system can start.
+    ASSERT_EQ(os_make_executable(at("MASadelic.exe").c_str()), 0);
+    run = run_zandrel();
+    EXPECT_NE(run.out.find("Cannot start the archive tool MASadelic.exe: Exec format error\n"),
+              std::string::npos)
+        << run.out;
 }
 
 TEST_F(Zandrel, KeepsUserFilesInAnExistingScratchFolder)

@@ -144,10 +144,15 @@ TEST_F(ZandrelRuns, RefusesLinksThatLeadOutOfTheWorkFolder)
     ASSERT_TRUE(write_file(outside + "\\x.mas", "user's archive"));
     ASSERT_EQ(behind_make_link(outside, at("lnk")), 0);
     ASSERT_EQ(behind_make_link(at("cars"), at("inner")), 0);
+    // Leads nowhere until the job makes tmp.
+    ASSERT_EQ(behind_make_link(at("tmp"), at("totmp")), 0);
+    const std::string into_tmp = "totmp\\x.mas not made: its folder leads into the scratch folder "
+                                 "tmp, which the job empties and removes\n";
     const struct {
         const char *what, *job;
         bool link_tmp;
         std::string said; // "" for a job that runs
+        bool empty_tmp = false;
     } rows[] = {
         {"tmp a link", EXAMPLE_JOB, true,
          "2gt500.mas not made: the scratch folder '" + dir +
@@ -156,12 +161,18 @@ TEST_F(ZandrelRuns, RefusesLinksThatLeadOutOfTheWorkFolder)
          "lnk\\x.mas not made: its folder leads to " + outside + ", outside the work folder\n"},
         {"a link inside the work folder", "1gt500.mas;inner\\x.mas;1SHGT500;bmp\\2SHGT500\n", false,
          ""},
+        {"a link into tmp, before tmp is made", "1gt500.mas;totmp\\x.mas\n", false, into_tmp},
+        {"a link into an empty tmp left from before", "1gt500.mas;totmp\\x.mas\n", false, into_tmp,
+         true},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
         ASSERT_TRUE(write_file(at("Zandrel.LST"), row.job));
         if (row.link_tmp) {
             ASSERT_EQ(behind_make_link(outside, at("tmp")), 0);
+        }
+        if (row.empty_tmp) {
+            ASSERT_EQ(os_make_directory(at("tmp").c_str()), 0);
         }
         ProgramRun run = run_zandrel();
         if (row.said.empty()) {
@@ -177,8 +188,42 @@ TEST_F(ZandrelRuns, RefusesLinksThatLeadOutOfTheWorkFolder)
         if (row.link_tmp) {
             EXPECT_EQ(os_is_link(at("tmp").c_str()), 1);
         }
+        EXPECT_EQ(os_exists(at("tmp").c_str()), row.link_tmp || row.empty_tmp ? 1 : 0);
         os_delete_file(at("tmp").c_str());
+        os_remove_directory(at("tmp").c_str());
     }
+}
+
+// A Linux folder may hold names that differ only in case, which Windows cannot tell apart:
+// the one spelled as asked is used and the other named; with neither, neither is used.
+TEST_F(ZandrelRuns, SaysWhichOfTwoNamesAlikeButForCaseItUses)
+{
+    if (!behind_back_available())
+        GTEST_SKIP() << "a Windows folder holds no two names alike but for case";
+    install_both();
+    make_archive("1gt500.mas", sample_car(false));
+    write_new_bitmap();
+    ASSERT_TRUE(write_file(at("Zandrel.LST"), EXAMPLE_JOB));
+    // Made past the OS layer, which would open the first name for the second.
+    ASSERT_EQ(behind_create_file(at("bmp\\2shgt500.bmp")), 0);
+    ASSERT_EQ(behind_create_file(at("zandrel.lst")), 0);
+    ProgramRun run = run_zandrel();
+    expect_exit_status(run, 0);
+    const std::string used =
+        "Zandrel.LST is used, not zandrel.lst: their names differ only in case\n";
+    EXPECT_EQ(run.out.substr(strlen(BANNER), used.size()), used);
+    EXPECT_NE(run.out.find("bmp\\2SHGT500.BMP is used, not bmp\\2shgt500.bmp: their names differ "
+                           "only in case\n"),
+              std::string::npos)
+        << run.out;
+    extract("2gt500.mas", "new");
+    EXPECT_EQ(read_file(at("new\\2SHGT500.BMP")), "new bitmap");
+    ASSERT_EQ(behind_rename(at("Zandrel.LST"), at("ZANDREL.LST")), 0);
+    run = run_zandrel();
+    expect_exit_status(run, -1);
+    EXPECT_EQ(run.out, std::string(BANNER) +
+                           "ZANDREL.LST and zandrel.lst differ only in case and neither is spelled "
+                           "Zandrel.LST: neither is used\n");
 }
 
 // Job list text reaches the screen with its control characters shown, never raw.
@@ -212,6 +257,27 @@ TEST_F(ZandrelRuns, ShowsControlCharactersOfTheJobList)
             EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 32) << (int)c;
         EXPECT_EQ(run.out.find('\x7f'), std::string::npos);
     }
+}
+
+// The program's own name, its folder and its arguments reach the screen visibly too.
+TEST_F(ZandrelRuns, ShowsControlCharactersOfItsOwnNameFolderAndArguments)
+{
+    if (os_program_suffix[0] != '\0')
+        GTEST_SKIP() << "Windows names hold no control characters";
+    const std::string car = top + "\\car\x1b[2J", program = car + "\\Z\x07z";
+    ASSERT_EQ(os_make_directory(car.c_str()), 0);
+    install(built_program("Zandrel"), "car\x1b[2J\\Z\x07z");
+    install(tools + "\\MASadelic.exe", "car\x1b[2J\\MASadelic.exe");
+    ASSERT_TRUE(write_file(car + "\\Z\x07z.LST", "a.mas;b.mas\n"));
+    ASSERT_TRUE(write_file(at("Z\x07z.LST"), "c.mas;d.mas\n"));
+    ProgramRun run = run_program(program, "Z\x07z \x1b[5m");
+    for (const char *said :
+         {"Z^Gz reads no arguments, ^[[5m ignored: it reads the job list Z^Gz.LST",
+          "processing job file: Z^Gz.LST\n", "Jobs run in the program's folder: "})
+        EXPECT_NE(run.out.find(said), std::string::npos) << said << "\n" << run.out;
+    EXPECT_NE(run.out.find(top + "\\car^[[2J\n"), std::string::npos) << run.out;
+    for (char c : run.out)
+        EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 32) << (int)c;
 }
 
 // ---- Sweeps ----------------------------------------------------------------------------
