@@ -290,6 +290,13 @@ TEST_F(RunJob, ShowsControlCharactersOfTheWorkFolder)
     EXPECT_EQ(run("1gt500.mas", "2gt500.mas", &out), -1);
     EXPECT_NE(out.find(shown + "\\tmp' is not empty"), std::string::npos) << out;
     EXPECT_TRUE(only_visible(out)) << out;
+    remove_all(folder + "\\tmp");
+    os_inject_fault(OS_FAULT_CREATE, 1);
+    EXPECT_EQ(run("1gt500.mas", "2gt500.mas", &out), -1);
+    os_inject_fault(OS_FAULT_CREATE, 0);
+    EXPECT_NE(out.find("Cannot make the scratch folder '"), std::string::npos) << out;
+    EXPECT_NE(out.find(shown + "\\tmp': "), std::string::npos) << out;
+    EXPECT_TRUE(only_visible(out)) << out;
 }
 
 TEST_F(RunJob, AcceptsWorkFolderOf245Characters)

@@ -269,13 +269,20 @@ TEST_F(ZandrelRuns, ShowsControlCharactersOfItsOwnNameFolderAndArguments)
     install(built_program("Zandrel"), "car\x1b[2J\\Z\x07z");
     install(tools + "\\MASadelic.exe", "car\x1b[2J\\MASadelic.exe");
     ASSERT_TRUE(write_file(car + "\\Z\x07z.LST", "a.mas;b.mas\n"));
-    ASSERT_TRUE(write_file(at("Z\x07z.LST"), "c.mas;d.mas\n"));
+    ASSERT_TRUE(write_file(at("Z\x07z.LST"), "a.mas;b.mas\n"));
+    ASSERT_TRUE(write_file(car + "\\a.mas", "archive"));
+    // Looked for in the folder Zandrel starts in.
+    ASSERT_TRUE(write_file(at("MASadelic.exe"), "not run"));
+    ASSERT_EQ(behind_make_link(top, car + "\\tmp"), 0);
     ProgramRun run = run_program(program, "Z\x07z \x1b[5m");
     for (const char *said :
          {"Z^Gz reads no arguments, ^[[5m ignored: it reads the job list Z^Gz.LST",
           "processing job file: Z^Gz.LST\n", "Jobs run in the program's folder: "})
         EXPECT_NE(run.out.find(said), std::string::npos) << said << "\n" << run.out;
     EXPECT_NE(run.out.find(top + "\\car^[[2J\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("the scratch folder '" + top + "\\car^[[2J\\tmp' is a link"),
+              std::string::npos)
+        << run.out;
     for (char c : run.out)
         EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 32) << (int)c;
 }
