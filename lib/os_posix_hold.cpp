@@ -46,15 +46,6 @@ int os_folder_id(const char *path, OsFolderId *id)
     return 0;
 }
 
-int os_compare_folder_ids(const OsFolderId *first, const OsFolderId *second)
-{
-    if (first->volume != second->volume)
-        return first->volume < second->volume ? -1 : 1;
-    if (first->index != second->index)
-        return first->index < second->index ? -1 : 1;
-    return 0;
-}
-
 // flock without waiting, again after a signal. 0, or -1 with errno set.
 static int try_lock(int fd, int operation)
 {

@@ -25,15 +25,6 @@ int os_folder_id(const char *path, OsFolderId *id)
     return 0;
 }
 
-int os_compare_folder_ids(const OsFolderId *first, const OsFolderId *second)
-{
-    if (first->volume != second->volume)
-        return first->volume < second->volume ? -1 : 1;
-    if (first->index != second->index)
-        return first->index < second->index ? -1 : 1;
-    return 0;
-}
-
 // Both holds share reading, so that the folder can still be listed, and neither shares
 // writing or deletion. A shared hold asks only to list the folder, which other shared holds
 // allow; an exclusive hold also asks to add files, which no other hold allows, and it
