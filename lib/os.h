@@ -293,7 +293,8 @@ void os_lock_release(OsRunLock *lock);
 // hold when its holder ends, killed included; programs the holder starts do not inherit it.
 // Side effects on Windows: while any hold lasts, no program can rename, move or delete the
 // folder or open the folder itself for writing; an exclusive hold also needs the right to
-// add files to the folder. Files inside a held folder open, change and go as always.
+// add files to the folder. Files inside a held folder open, change and go as always. On a
+// POSIX file system that cannot lock a folder (NFS), a hold excludes no one.
 
 enum { OS_HOLD_SHARED = 0, OS_HOLD_EXCLUSIVE = 1 };
 

@@ -75,17 +75,17 @@ int os_folder_hold(const char *path, int mode, OsFolderHold *hold)
             const struct timespec pause = {0, HOLD_PAUSE_NS};
             nanosleep(&pause, nullptr);
         }
-        if (try_lock(fd, operation) == 0) {
+        // A file system that cannot lock folders (NFS takes flock for a byte-range lock,
+        // which a folder opened for reading cannot have) leaves the folder open but
+        // unlocked: the hold excludes no one there, and the run still works.
+        if (try_lock(fd, operation) == 0 || errno != EWOULDBLOCK) {
             hold->handle = fd;
             return 0;
         }
-        if (errno != EWOULDBLOCK)
-            break;
     }
-    int saved = errno;
     close(fd);
-    errno = saved;
-    return saved == EWOULDBLOCK ? 1 : -1;
+    errno = EWOULDBLOCK;
+    return 1;
 }
 
 void os_folder_release(OsFolderHold *hold)

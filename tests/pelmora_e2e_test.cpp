@@ -607,7 +607,7 @@ TEST_F(PelmoraRun, StopsWhenAnotherPelmoraWorksOnEitherFolderAndTakesOverALockLe
                                                                  : OS_HOLD_EXCLUSIVE,
                                      &hold),
                       0);
-        ProgramRun result = run(answers());
+        ProgramRun result = run("ref\nnew\n"); // relative answers, named by full paths
         os_folder_release(&hold);
         if (row.stopped[0]) {
             char line[512];
