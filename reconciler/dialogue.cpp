@@ -37,10 +37,7 @@ static const char LOCK_NAME[] = "Pelmora.lock";
 enum { SHOWN_SIZE = 2 * PATH_BUFFER_SIZE, REASON_SIZE = 256 };
 // The longest full paths of the two folders: each leaves room for the shortest name handled,
 // "\a.veh", and the new folder also for its output file's ".pelmora", in 255 characters.
-enum {
-    REFERENCE_FOLDER_MAX = PATH_BUFFER_SIZE - 1 - 6,
-    NEW_FOLDER_MAX = REFERENCE_FOLDER_MAX - 8
-};
+enum { REFERENCE_FOLDER_MAX = PATH_BUFFER_SIZE - 1 - 6, NEW_FOLDER_MAX = REFERENCE_FOLDER_MAX - 8 };
 
 static int pelmora_exit_status(RunEnd end)
 {
@@ -163,7 +160,7 @@ static int ask_folder(const char *prompt, char *answer, size_t longest)
             say_too_long(answer, "...");
             continue;
         }
-        if (is_utf16(answer))
+        if (result != 1 && is_utf16(answer))
             return -2;
         result = resolve_drive_relative(answer, result);
         if (settle_trailing_blanks(answer, result) == 1 && make_full_answer(answer, longest))

@@ -530,9 +530,9 @@ TEST_F(PelmoraRun, SaysAtOnceWhenAFolderNameIsTooLongForAnyCar)
                             longer_folder + "\n" + folder + "\n");
     EXPECT_EQ(dialogue(result),
               std::string(REF_HEADING) + "ref dir : Folder name too long: " + line.substr(0, 255) +
-                  "...\nref dir : Folder name too long: " + longer_reference +
-                  "\nref dir : " + NEW_HEADING + "new dir : Folder name too long: " +
-                  longer_folder + "\nnew dir : " + folder + "\\a.veh\n" + done(1, 0, folder));
+                  "...\nref dir : Folder name too long: " + longer_reference + "\nref dir : " +
+                  NEW_HEADING + "new dir : Folder name too long: " + longer_folder +
+                  "\nnew dir : " + folder + "\\a.veh\n" + done(1, 0, folder));
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(read_file(folder + "\\a.veh"), UPDATED);
     ProgramRun ended = run(reference + "\n" + longer_folder + "\n");
@@ -585,10 +585,14 @@ TEST_F(PelmoraRun, StopsWhenAnotherPelmoraWorksOnEitherFolderAndTakesOverALockLe
     const char *const in_ref =
         "Another Pelmora is working in the reference folder %s; nothing changed.\n";
     const LockCase cases[] = {
-        {"new", LOCK_HELD, in_new},         {"ref", LOCK_HELD, ""},
-        {"new", LOCK_LEFT, ""},             {"ref", LOCK_LEFT, ""},
-        {"new", FOLDER_SHARED, in_new},     {"new", FOLDER_EXCLUSIVE, in_new},
-        {"ref", FOLDER_EXCLUSIVE, in_ref},  {"ref", FOLDER_SHARED, ""},
+        {"new", LOCK_HELD, in_new},
+        {"ref", LOCK_HELD, ""},
+        {"new", LOCK_LEFT, ""},
+        {"ref", LOCK_LEFT, ""},
+        {"new", FOLDER_SHARED, in_new},
+        {"new", FOLDER_EXCLUSIVE, in_new},
+        {"ref", FOLDER_EXCLUSIVE, in_ref},
+        {"ref", FOLDER_SHARED, ""},
     };
     for (const LockCase &row : cases) {
         SCOPED_TRACE(std::string(row.folder) + " " + std::to_string(row.holder));
@@ -602,10 +606,9 @@ TEST_F(PelmoraRun, StopsWhenAnotherPelmoraWorksOnEitherFolderAndTakesOverALockLe
         else if (row.holder == LOCK_LEFT)
             ASSERT_TRUE(write_file(lock_file, "killed run"));
         else
-            ASSERT_EQ(os_folder_hold(at(row.folder).c_str(),
-                                     row.holder == FOLDER_SHARED ? OS_HOLD_SHARED
-                                                                 : OS_HOLD_EXCLUSIVE,
-                                     &hold),
+            ASSERT_EQ(os_folder_hold(
+                          at(row.folder).c_str(),
+                          row.holder == FOLDER_SHARED ? OS_HOLD_SHARED : OS_HOLD_EXCLUSIVE, &hold),
                       0);
         ProgramRun result = run("ref\nnew\n"); // relative answers, named by full paths
         os_folder_release(&hold);

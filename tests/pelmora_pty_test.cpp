@@ -120,9 +120,9 @@ TEST_F(PelmoraTerminal, AsksBeforeAnyFileChangesAndGoesOnOnlyOnYes)
     const struct {
         const char *typed;
         int goes_on;
-    } rows[] = {{"y\r", 1},  {"Y\r", 1},   {" y\r", 1}, {"YeS \t\r", 1}, {"yes\r", 1},
-                {"\r", 0},   {"n\r", 0},   {"y y\r", 0}, {"yess\r", 0},   {"yes      x\r", 0},
-                {"\x04", 0}};
+    } rows[] = {{"y\r", 1},    {"Y\r", 1},          {" y\r", 1}, {"YeS \t\r", 1},
+                {"yes\r", 1},  {"\r", 0},           {"n\r", 0},  {"y y\r", 0},
+                {"yess\r", 0}, {"yes      x\r", 0}, {"\x04", 0}};
     ASSERT_EQ(os_make_directory(at("ref").c_str()), 0);
     ASSERT_EQ(os_make_directory(at("new").c_str()), 0);
     for (const auto &row : rows) {
@@ -182,9 +182,8 @@ TEST_F(PelmoraTerminal, HoldsItsFoldersWhileTheQuestionWaits)
         ASSERT_TRUE(wait_for("new dir : ")) << screen;
         type("new\r");
         ASSERT_TRUE(wait_for(question())) << screen;
-        ProgramRun second =
-            run_program(built_program("Pelmora"), "Pelmora",
-                        at(row.reference) + "\n" + at(row.folder) + "\n");
+        ProgramRun second = run_program(built_program("Pelmora"), "Pelmora",
+                                        at(row.reference) + "\n" + at(row.folder) + "\n");
         if (row.stopped[0]) {
             char line[512];
             snprintf(line, sizeof line, row.line, at(row.stopped).c_str());
