@@ -3,8 +3,10 @@
 # 850): tmux drives "wine cmd" and types the folder C:\Wagen\Müller\ at both prompts, then
 # the same answers come through a pipe in the ANSI code page and then in UTF-8 with a byte
 # order mark, as Notepad saves them; each run must accept them, update the folder's .veh file
-# and print the progress line with "Müller". Typed answers are followed by the question
-# whether to go on, answered "y"; piped ones are not. Last, Pelmora started on a console of
+# and print the progress line with "Müller". Typed answers (relative ones, named in the
+# question by their full paths) are followed by the question whether to go on, answered
+# " YES "; piped ones are not. While the question waits, the typed run holds its folders: a
+# crossed run through a pipe stops at once, one that only reads the same reference runs. Last, Pelmora started on a console of
 # its own is answered "n" there: it changes nothing, waits for Enter before its window
 # closes, and ends with status 1.
 #   console_test.sh WINE WINE_PREFIX PELMORA_EXE WORK_DIR
@@ -65,6 +67,9 @@ fresh_files() {
   # The same in UTF-8 (C3 BC) after the UTF-8 byte order mark.
   printf '\357\273\277C:\\Wagen\\M\303\274ller\\ref\\\r\nC:\\Wagen\\M\303\274ller\\\r\n' \
     >"$wagen/answers-utf8.txt"
+  # The answers of a run crossed with the typed one, and of one on the same reference.
+  printf 'C:\\Wagen\\M\374ller\r\nC:\\Wagen\\M\374ller\\ref\r\n' >"$wagen/crossed.txt"
+  printf 'C:\\Wagen\\M\374ller\\ref\r\nC:\\Wagen\\Maller\r\n' >"$wagen/same-ref.txt"
 }
 
 check_updated() {
@@ -98,19 +103,31 @@ else
   tmux send-keys -t cmd Enter
   wait_for cmd 'ref dir :' 2 'new dir :' 0 ||
     fail "typed: C:\Wagen\Māller\ was taken for C:\Wagen\Maller"
-  tmux send-keys -t cmd -l 'C:\Wagen\Müller\ref\'
+  tmux send-keys -t cmd -l 'Müller\ref\'
   tmux send-keys -t cmd Enter
   if ! wait_for cmd 'new dir :' 1 'ref dir :' 2; then
-    fail "typed: the reference folder C:\\Wagen\\Müller\\ref\\ was not accepted"
+    fail "typed: the reference folder Müller\\ref\\ was not accepted"
   else
-    tmux send-keys -t cmd -l 'C:\Wagen\Müller\'
+    tmux send-keys -t cmd -l 'Müller\'
     tmux send-keys -t cmd Enter
     if ! wait_for cmd 'Go on?' 1 'new dir :' 1; then
       fail "typed: the new folder C:\\Wagen\\Müller\\ was not accepted, or no question"
-    elif ! grep -qF 'Pelmora will rewrite 1 .veh file in C:\Wagen\Müller with' "$screen"; then
-      fail "typed: the question does not name the one file to rewrite"
+    elif ! grep -qF 'Pelmora will rewrite 1 .veh file in C:\Wagen\Müller with the DescFile and DescClass lines of the files in C:\Wagen\Müller\ref.' "$screen"; then
+      fail "typed: the question does not name the one file to rewrite and the full paths"
     else
-      tmux send-keys -t cmd -l 'y'
+      $run_env "$wine" "$pelmora" <"$wagen/crossed.txt" >"$work/crossed.out" 2>&1
+      crossed=$?
+      if ! grep -qF 'Another Pelmora is working in' "$work/crossed.out" || [ $crossed -ne 1 ]; then
+        fail "typed: a crossed run went on while the question waited ($crossed)"
+        cat "$work/crossed.out"
+      fi
+      printf 'DescFile=ref.gen\r\nDescClass=GT\r\n' >"$work/expected.veh"
+      cmp -s "$work/expected.veh" "$muller/ref/car.veh" || fail "typed: the crossed run changed the reference"
+      if ! $run_env "$wine" "$pelmora" <"$wagen/same-ref.txt" >"$work/same-ref.out" 2>&1; then
+        fail "typed: a run on the same reference did not run"
+        cat "$work/same-ref.out"
+      fi
+      tmux send-keys -t cmd -l ' YES '
       tmux send-keys -t cmd Enter
       if ! wait_for cmd 'C:\Wagen>' 2; then
         fail "typed: Pelmora did not end after y"

@@ -475,6 +475,40 @@ TEST_F(OsFiles, SameFileIsDecidedByIdentityNotSpelling)
     EXPECT_EQ(os_same_file("sub", "a.txt"), 0);
 }
 
+// Shared holds go together; an exclusive hold goes with no other, in this process as in
+// another (Pelmora's tests hold across processes). A folder is known by its identity however
+// spelt; a file or nothing is no folder.
+TEST_F(OsFiles, FolderHoldsShareReadingAndExcludeWriters)
+{
+    ASSERT_EQ(os_make_directory("sub"), 0);
+    ASSERT_EQ(os_make_directory("other"), 0);
+    ASSERT_TRUE(write_file("a.txt", "a"));
+    const int modes[] = {OS_HOLD_SHARED, OS_HOLD_EXCLUSIVE};
+    for (int first : modes)
+        for (int second : modes) {
+            SCOPED_TRACE(std::to_string(first) + " then " + std::to_string(second));
+            OsFolderHold held, again;
+            ASSERT_EQ(os_folder_hold("sub", first, &held), 0);
+            EXPECT_EQ(os_folder_hold(".\\SUB", second, &again), first + second > 0 ? 1 : 0);
+            os_folder_release(&again);
+            os_folder_release(&held);
+            ASSERT_EQ(os_folder_hold("sub", second, &again), 0) << "free once released";
+            os_folder_release(&again);
+        }
+    OsFolderId sub, spelt, other;
+    ASSERT_EQ(os_folder_id("sub", &sub), 0);
+    ASSERT_EQ(os_folder_id(at("SUB").c_str(), &spelt), 0);
+    ASSERT_EQ(os_folder_id("other", &other), 0);
+    EXPECT_EQ(os_compare_folder_ids(&sub, &spelt), 0);
+    EXPECT_EQ(os_compare_folder_ids(&sub, &other), -os_compare_folder_ids(&other, &sub));
+    EXPECT_NE(os_compare_folder_ids(&sub, &other), 0);
+    OsFolderHold hold;
+    EXPECT_EQ(os_folder_id("a.txt", &other), -1);
+    EXPECT_EQ(os_folder_hold("a.txt", OS_HOLD_SHARED, &hold), -1);
+    EXPECT_EQ(os_folder_hold("missing", OS_HOLD_EXCLUSIVE, &hold), -1);
+    EXPECT_EQ(hold.handle, -1);
+}
+
 TEST(OsEnvironment, SetsGetsAndReportsRoom)
 {
     char buffer[8];

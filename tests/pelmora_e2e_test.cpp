@@ -511,55 +511,146 @@ TEST_F(PelmoraRun, SkipsAFileWhosePathIsTooLongWithAMessageNamingIt)
     EXPECT_EQ(names_in(folder).size(), 2u);
 }
 
+// The longest folders that can hold a car: "<ref>\\a.veh" and "<new>\\a.veh.pelmora" fit in
+// 255 characters. A folder one longer, and a line longer than any answer can be, are named
+// at once and asked again; when the input then ends, the run ends with status 1.
+TEST_F(PelmoraRun, SaysAtOnceWhenAFolderNameIsTooLongForAnyCar)
+{
+    const std::string reference = at(std::string(249 - dir.size() - 1, 'r'));
+    const std::string folder = at(std::string(241 - dir.size() - 1, 'n'));
+    ASSERT_EQ(reference.size(), 249u);
+    ASSERT_EQ(folder.size(), 241u);
+    const std::string longer_reference = reference + "x", longer_folder = folder + "x";
+    for (const std::string &name : {reference, folder, longer_reference, longer_folder})
+        ASSERT_EQ(os_make_directory(name.c_str()), 0) << name;
+    ASSERT_TRUE(write_file(reference + "\\a.veh", REFERENCE));
+    ASSERT_TRUE(write_file(folder + "\\a.veh", NEW_TEXT));
+    const std::string line = std::string(300, 'x');
+    ProgramRun result = run(line + "\n" + longer_reference + "\n" + reference + "\n" +
+                            longer_folder + "\n" + folder + "\n");
+    EXPECT_EQ(dialogue(result),
+              std::string(REF_HEADING) + "ref dir : Folder name too long: " + line.substr(0, 255) +
+                  "...\nref dir : Folder name too long: " + longer_reference + "\nref dir : " +
+                  NEW_HEADING + "new dir : Folder name too long: " + longer_folder +
+                  "\nnew dir : " + folder + "\\a.veh\n" + done(1, 0, folder));
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(read_file(folder + "\\a.veh"), UPDATED);
+    ProgramRun ended = run(reference + "\n" + longer_folder + "\n");
+    EXPECT_EQ(dialogue(ended), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
+                                   "new dir : Folder name too long: " + longer_folder +
+                                   "\nnew dir : ");
+    EXPECT_EQ(ended.exit_status, 1);
+    EXPECT_NE(ended.err.find("input ended"), std::string::npos);
+}
+
+// PowerShell 5 saves answers ("ref","new" > answers.txt) as UTF-16 after a byte order mark:
+// one line says how to save them instead, and nothing changes.
+TEST_F(PelmoraRun, RefusesAnswersSavedAsUtf16InOneLine)
+{
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
+    for (const char *mark : {"\xFF\xFE", "\xFE\xFF"}) {
+        std::string utf16 = mark;
+        for (char c : at("ref") + "\r\n" + at("new") + "\r\n") {
+            char pair[2] = {c, '\0'};
+            if (mark[0] == '\xFE')
+                std::swap(pair[0], pair[1]);
+            utf16.append(pair, 2);
+        }
+        ProgramRun result = run(utf16);
+        EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : ");
+        EXPECT_EQ(result.err, "Pelmora: the answers are UTF-16 text, not plain text: save them "
+                              "as ANSI or UTF-8; nothing changed.\n");
+        EXPECT_EQ(result.exit_status, 1);
+    }
+    EXPECT_EQ(read_file(at("new\\car.veh")), NEW_TEXT);
+}
+
 // ---- One run per folder ------------------------------------------------------------------
 
-// The lock of a folder held here stands for another Pelmora at work; a lock file nobody
-// holds is what a killed run leaves, taken over whatever it holds.
+// What this test holds while Pelmora runs, standing for another Pelmora at work: the lock
+// file of a folder, or the folder itself, shared (a run that reads it as its reference) or
+// exclusive (a run that rewrites it). A lock file nobody holds is what a killed run leaves,
+// taken over whatever it holds; the reference folder's lock file is never looked at.
+enum Holder { LOCK_LEFT, LOCK_HELD, FOLDER_SHARED, FOLDER_EXCLUSIVE };
 struct LockCase {
-    const char *folder;  // where the lock file is: "new" or "ref"
-    bool held;           // held by this test while Pelmora runs
+    const char *folder;  // the folder concerned: "new" or "ref"
+    Holder holder;       // what is held there
     const char *stopped; // the line of a run that stops ("" when it goes on)
 };
 
 TEST_F(PelmoraRun, StopsWhenAnotherPelmoraWorksOnEitherFolderAndTakesOverALockLeftBehind)
 {
+    const char *const in_new = "Another Pelmora is working in %s; nothing changed.\n";
+    const char *const in_ref =
+        "Another Pelmora is working in the reference folder %s; nothing changed.\n";
     const LockCase cases[] = {
-        {"new", true, "Another Pelmora is working in %s; nothing changed.\n"},
-        {"ref", true, "Another Pelmora is working in the reference folder %s; nothing changed.\n"},
-        {"new", false, ""},
-        {"ref", false, ""},
+        {"new", LOCK_HELD, in_new},
+        {"ref", LOCK_HELD, ""},
+        {"new", LOCK_LEFT, ""},
+        {"ref", LOCK_LEFT, ""},
+        {"new", FOLDER_SHARED, in_new},
+        {"new", FOLDER_EXCLUSIVE, in_new},
+        {"ref", FOLDER_EXCLUSIVE, in_ref},
+        {"ref", FOLDER_SHARED, ""},
     };
     for (const LockCase &row : cases) {
-        SCOPED_TRACE(std::string(row.folder) + (row.held ? " held" : " left behind"));
+        SCOPED_TRACE(std::string(row.folder) + " " + std::to_string(row.holder));
         ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
         ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
         const std::string lock_file = at(row.folder) + "\\Pelmora.lock";
-        OsRunLock lock;
-        if (row.held)
+        OsRunLock lock = {-1, ""};
+        OsFolderHold hold = {-1, {0, 0}};
+        if (row.holder == LOCK_HELD)
             ASSERT_EQ(os_lock_take(lock_file.c_str(), &lock, nullptr, 0), 0);
-        else
+        else if (row.holder == LOCK_LEFT)
             ASSERT_TRUE(write_file(lock_file, "killed run"));
-        ProgramRun result = run(answers());
-        if (row.held) {
+        else
+            ASSERT_EQ(os_folder_hold(
+                          at(row.folder).c_str(),
+                          row.holder == FOLDER_SHARED ? OS_HOLD_SHARED : OS_HOLD_EXCLUSIVE, &hold),
+                      0);
+        ProgramRun result = run("ref\nnew\n"); // relative answers, named by full paths
+        os_folder_release(&hold);
+        if (row.stopped[0]) {
             char line[512];
             snprintf(line, sizeof line, row.stopped, at(row.folder).c_str());
             EXPECT_EQ(dialogue(result),
                       std::string(REF_HEADING) + "ref dir : " + NEW_HEADING + "new dir : " + line);
             EXPECT_EQ(result.exit_status, 1);
             EXPECT_EQ(read_file(at("new\\car.veh")), NEW_TEXT);
-            EXPECT_EQ(read_file(lock_file), "");
-            os_lock_release(&lock);
         } else {
             expect_car_updated(result);
-            EXPECT_EQ(names_in(at("new")), std::set<std::string>{"car.veh"});
-            if (strcmp(row.folder, "ref") == 0) {
-                EXPECT_EQ(read_file(lock_file), "killed run")
-                    << "nothing in the reference folder is touched";
-            }
-            os_delete_file(lock_file.c_str());
         }
+        std::set<std::string> left = {"car.veh"};
+        if (row.holder == LOCK_HELD && strcmp(row.folder, "new") == 0)
+            left.insert("Pelmora.lock");
+        EXPECT_EQ(names_in(at("new")), left);
+        if (row.holder == LOCK_HELD) {
+            EXPECT_EQ(read_file(lock_file), "");
+        }
+        if (row.holder == LOCK_LEFT && strcmp(row.folder, "ref") == 0) {
+            EXPECT_EQ(read_file(lock_file), "killed run")
+                << "nothing in the reference folder is touched";
+        }
+        os_lock_release(&lock);
+        os_delete_file(lock_file.c_str());
         EXPECT_EQ(read_file(at("ref\\car.veh")), REFERENCE);
     }
+}
+
+// A reference folder from elsewhere may hold anything named Pelmora.lock: a FIFO, whose
+// opening would wait for ever, is never opened. Linux only: the Windows build cannot run
+// mkfifo, though under Wine it would see the FIFO.
+TEST_F(PelmoraRun, NeverOpensTheReferenceFoldersLockFile)
+{
+    if (os_program_suffix[0] != '\0')
+        GTEST_SKIP() << "the Windows build cannot make a FIFO";
+    ProgramRun made = run_program("Z:\\usr\\bin\\mkfifo", "mkfifo ref/Pelmora.lock");
+    ASSERT_EQ(made.exit_status, 0) << made.err;
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
+    expect_car_updated(run(answers()));
 }
 
 // A folder named like the lock file keeps it from being created: one line names the folder
@@ -607,10 +698,11 @@ TEST_F(PelmoraRun, ResolvesDriveRelativeAnswersToTheFoldersTheyName)
 
 // Windows opens "new " as "new" but lists no folder of that name: the name it opens is used,
 // on both targets. An answer whose folder lists as written (Windows lists "new.") stays so.
+// A tab left behind an answer (a batch file's echo, a copied name) is dropped the same way.
 TEST_F(PelmoraRun, DropsTrailingBlanksAndDotsOfAnAnswerThatNamesNoFolderAsWritten)
 {
     ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
-    for (const char *tail : {" ", "  ", ".", " . "}) {
+    for (const char *tail : {" ", "  ", ".", " . ", "\t", " \t ", "\t."}) {
         SCOPED_TRACE(std::string("'") + tail + "'");
         ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
         ProgramRun result = run(at("ref") + tail + "\n" + at("new") + tail + "\n");

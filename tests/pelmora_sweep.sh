@@ -1,6 +1,7 @@
 #!/bin/bash
 # Pelmora runs that meet: two started at once on one new folder, a crossed pair (new x with
-# reference y beside new y with reference x), and runs killed at a random moment and run
+# reference y beside new y with reference x), of which one always runs, a chained pair (new x
+# with reference r beside new y with reference x), and runs killed at a random moment and run
 # again. After each trial: every run either stopped saying another Pelmora works there and
 # changed nothing in its folder, or updated every file and said so; no car's text is lost or
 # mixed; the rerun after a kill is never blocked and finishes every file; no lock file or
@@ -116,11 +117,29 @@ for trial in $(seq "$pairs"); do
   key_x=$(key_of x) key_y=$(key_of y)
   case "$end_a/$end_b/$key_x/$key_y" in
     done/stopped/Y/original | stopped/done/original/X) stopped_crossed=$((stopped_crossed + 1)) ;;
-    stopped/stopped/original/original) both_stopped=$((both_stopped + 1)) ;;
+    stopped/stopped/original/original) both_stopped=$((both_stopped + 1))
+      fail "crossed pair, trial $trial: both stopped" ;;
     done/done/Y/Y | done/done/X/X) serial_crossed=$((serial_crossed + 1)) ;;
     *) fail "crossed pair, trial $trial: $end_a/$end_b/$key_x/$key_y"; cat "$work/a.out" "$work/b.out" ;;
   esac
   only_cars x "crossed pair, trial $trial"; only_cars y "crossed pair, trial $trial"
+done
+
+# A chained pair: b reads x while a may rewrite it. b reads x whole before or after a's run,
+# or stops; a never reads mid-rewrite either.
+stopped_chained=0 serial_chained=0
+for trial in $(seq "$pairs"); do
+  rm -rf "$work/t"; refs r R; make_folder x X; make_folder y Y
+  start_run a r x; start_run b x y
+  wait "$pid_a"; end_a=$(end_of a $?); wait "$pid_b"; end_b=$(end_of b $?)
+  key_x=$(key_of x) key_y=$(key_of y)
+  case "$end_a/$end_b/$key_x/$key_y" in
+    done/stopped/R/original | stopped/done/original/X) stopped_chained=$((stopped_chained + 1)) ;;
+    done/done/R/R | done/done/R/X) serial_chained=$((serial_chained + 1)) ;;
+    *) fail "chained pair, trial $trial: $end_a/$end_b/$key_x/$key_y"; cat "$work/a.out" "$work/b.out" ;;
+  esac
+  only_cars x "chained pair, trial $trial"; only_cars y "chained pair, trial $trial"
+  references_kept r R "chained pair, trial $trial"
 done
 
 # The length of a whole run, to spread the kills over it.
@@ -149,6 +168,7 @@ done
 
 echo "same folder: $pairs pairs, $stopped_same with the second stopped, $serial_same one after the other"
 echo "crossed pair: $pairs pairs, $stopped_crossed with one stopped, $both_stopped with both stopped, $serial_crossed one after the other"
+echo "chained pair: $pairs pairs, $stopped_chained with one stopped, $serial_chained one after the other"
 echo "kills: $kills runs killed within $((length * 13 / 10)) ms (a whole run took $length ms), $cut_short cut short ($mid_work amid the files), every rerun finished"
 [ "$stopped_same" -gt 0 ] || fail "no pair met: the second run never found the first working"
 [ "$failures" = 0 ] || { echo "$failures failures"; exit 1; }

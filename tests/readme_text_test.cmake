@@ -108,7 +108,7 @@ foreach(needed
     "car-tools-9.8.7-win32.zip" "MASadelic.exe" "Zandrel.LST"
     "OLD_MAS;NEW_MAS;BMP1 BMP2 ...;NEW_BMP1 NEW_BMP2 ...;options"
     "1gt500.mas;2gt500.mas;1SHGT500;bmp\\2SHGT500;d"
-    "ref dir : " "new dir : " "DescClass=GT" "Go on? (Y to go on, anything else to stop) : "
+    "ref dir : " "new dir : " "DescClass=GT" "Go on? (Y or yes to go on, anything else to stop) : "
     "Stopped: nothing changed." "car.veh.pelmora"
     "MASadelic.exe required" "Work folder too long (245 characters at most)"
     "Program path too long (259 characters at most)" "Skipped ...: the path is too long"
