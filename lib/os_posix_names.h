@@ -32,6 +32,10 @@ int names_resolve_case(char *path, int keep_last, struct stat *st);
 void names_before_change(const char *path);
 void names_after_change(const char *path, int present);
 
+// Drops the cached listing of the folder that holds the entry at the native path, if any:
+// for a change made without the lookups that keep it current, at no cost of a system call.
+void names_forget_folder_of(const char *path);
+
 // Drops every cached listing: after a started program ran, which may have changed any folder.
 void names_forget_all(void);
 
