@@ -276,8 +276,9 @@ enum { SETTLED_NOT = 0, SETTLED_FINISHED = 1, SETTLED_GONE = 2 };
 // Decides about an output file that was there before: when the new file is a strict prefix of
 // it (a copy back cut short, an empty file included unless the text made now extends the
 // output), the copy back is finished, and *leftover keeps its text; when it is a prefix of the
-// text made now (an output cut short), it is deleted to be made again. Anything else may be the
-// only whole copy of the text or the user's own, and is left. SETTLED_FINISHED, SETTLED_GONE
+// text made now (an output cut short), or the same as the whole file (a copy back that ended
+// before the delete), it is deleted to be made again. Anything else may be the only whole copy
+// of the text or the user's own, and is left. SETTLED_FINISHED, SETTLED_GONE
 // (made again next), or SETTLED_NOT after a line.
 static int settle_leftover(const VehicleFiles *files, const ReconcileRun *run,
                            const CurrentFile *current, const VehText *current_text,
@@ -311,6 +312,19 @@ static int settle_leftover(const VehicleFiles *files, const ReconcileRun *run,
     }
     if (made_short) {
         printf("Making %s again: an interrupted run left it unfinished\n", files->shown_output);
+        return SETTLED_GONE;
+    }
+    // The same bytes as the whole file: a copy back that ended before the delete, perhaps with
+    // the keys of another reference. Nothing is lost with it.
+    if (readable && leftover->size == current_text->size &&
+        starts_with(leftover->bytes, leftover->size, current_text->bytes, current_text->size)) {
+        if (os_delete_file(files->output) != 0) {
+            printf("Could not delete %s: %s; %s left unchanged\n", files->shown_output,
+                   system_words(reason), files->shown_current);
+            return SETTLED_NOT;
+        }
+        printf("Deleted %s: an interrupted run left it, and %s holds the same text\n",
+               files->shown_output, files->shown_current);
         return SETTLED_GONE;
     }
     printf("Skipped %s: %s already exists and may hold its updated text from an interrupted "
