@@ -331,10 +331,11 @@ struct OsOpenFile {
 // 0, or -1 (os_error_text says why; file->fd is -1).
 int os_open_file(const char *path, int for_writing, OsOpenFile *file);
 
-// 1 when the name path, looked at without following a link at its end, still leads to the
-// file open in *file (a link there that leads to it counts), and that file's final path (links
-// resolved) lies inside folder, a final path as os_final_path gives it; else 0 (also when
-// path names nothing now).
+// 1 when the name path, a name inside folder (a final path as os_final_path gives it), looked
+// at without following a link at its end, still leads to the file open in *file (a link there
+// that leads to it counts), and that file's final path (links resolved) lies inside folder;
+// else 0 (also when path names nothing now). POSIX asks for the final path only of a name that
+// is a link; Windows, where Wine shows a Linux link as a plain file, of every name.
 int os_file_is_still_at(const OsOpenFile *file, const char *path, const char *folder);
 
 // Replaces what the file open for writing in *file holds with size bytes: cut to nothing,
