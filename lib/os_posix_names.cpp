@@ -509,12 +509,16 @@ void names_after_change(const char *path, int present)
     folder->racy = 0;
 }
 
-void names_forget_folder_of(const char *path)
+int names_keep_in_step(const char *path)
 {
     char folder_path[NATIVE_PATH_SIZE];
     CachedFolder *folder = folder_of_entry(path, folder_path);
-    if (folder)
-        folder_clear(folder);
+    if (!folder)
+        return 0;
+    if (lookup_count - folder->validated <= 2)
+        return 1;
+    folder_clear(folder);
+    return 0;
 }
 
 void names_forget_all(void)

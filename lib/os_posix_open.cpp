@@ -134,12 +134,18 @@ int os_create_new(const char *path)
     if (translate_text(path, native) != 0)
         return -1;
     const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int in_step = names_keep_in_step(native);
+    if (in_step)
+        names_before_change(native);
     int fd = OS_CALL(open(native, flags, 0666));
     // A folder on the way that is not there as written takes the case of the one that is.
-    if (fd < 0 && errno == ENOENT && translate_path(path, native, 1) == 0)
+    if (fd < 0 && errno == ENOENT && translate_path(path, native, 1) == 0) {
+        in_step = names_keep_in_step(native);
+        if (in_step)
+            names_before_change(native);
         fd = OS_CALL(open(native, flags, 0666));
-    // The folder's listing, if one is kept, learns of the new name at its next use.
-    if (fd >= 0)
-        names_forget_folder_of(native);
+    }
+    if (fd >= 0 && in_step)
+        names_after_change(native, 1);
     return fd;
 }

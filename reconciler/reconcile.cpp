@@ -93,6 +93,8 @@ static int32_t find_listed(const ReconcileRun *run, const char *name)
 // 1 when another file of the folder has a name that differs from name only in case.
 static int is_case_twin(const ReconcileRun *run, const char *name)
 {
+    if (!(run->kinds & LISTED_TWINS))
+        return 0;
     int32_t at = find_listed(run, name);
     return at >= 0 && at + 1 < run->sorted_count &&
            os_compare_names(run->sorted[at + 1], name) == 0;
@@ -101,6 +103,8 @@ static int is_case_twin(const ReconcileRun *run, const char *name)
 // Notes that a line named the listed file name (an earlier output file), if listed.
 static void mark_named(const ReconcileRun *run, const char *name)
 {
+    if (!(run->kinds & LISTED_OUTPUTS))
+        return;
     int32_t at = find_listed(run, name);
     if (at >= 0 && run->named)
         run->named[at] = 1;
@@ -196,7 +200,8 @@ static int write_output(const VehicleFiles *files, const ReconcileRun *run, int 
                         const TextBuffer *text)
 {
     char reason[REASON_SIZE];
-    if (listed && (run->sorted ? find_listed(run, name_in(files->output)) >= 0
+    if (listed && (run->sorted ? (run->kinds & LISTED_OUTPUTS) &&
+                                     find_listed(run, name_in(files->output)) >= 0
                                : os_exists(files->output)))
         return 1;
     int output = os_create_new(files->output);
@@ -385,7 +390,8 @@ static void point_out_old_output(const VehicleFiles *files, const ReconcileRun *
                                  const char *name, const VehText *current_text)
 {
     char old_name[LISTED_NAME_SIZE], old_path[PATH_BUFFER_SIZE], reference[PATH_BUFFER_SIZE];
-    if (!fits_path(snprintf(old_name, sizeof old_name, "new_%s", name)) ||
+    if (!(run->kinds & LISTED_NEW_NAMES) ||
+        !fits_path(snprintf(old_name, sizeof old_name, "new_%s", name)) ||
         find_listed(run, old_name) < 0)
         return;
     int folder_length = static_cast<int>(name_in(files->current) - files->current);
@@ -507,7 +513,41 @@ struct Listing {
     char **sorted;  // the same in os_compare_names order
     int8_t *named;  // per sorted name
     int32_t count, capacity;
+    int32_t kinds;  // LISTED_* bits
 };
+
+// The LISTED_* bit a name brings (twins aside).
+static int32_t kind_of(const char *name)
+{
+    char lower[LISTED_NAME_SIZE];
+    snprintf(lower, sizeof lower, "%s", name);
+    lower_case(lower);
+    size_t length = strlen(lower), suffix = sizeof OUTPUT_SUFFIX - 1;
+    int32_t kind = length > suffix && strcmp(lower + length - suffix, OUTPUT_SUFFIX) == 0
+                       ? LISTED_OUTPUTS
+                       : 0;
+    return kind | (strncmp(lower, "new_", 4) == 0 ? LISTED_NEW_NAMES : 0);
+}
+
+// Sorts the names unless the listing gave them sorted already (as NTFS and the POSIX back end
+// list), and notes whether two of them differ only in case.
+static void sort_listed(Listing *listing)
+{
+    int twins = 0;
+    for (int32_t at = 1; at < listing->count; at++) {
+        int order = os_compare_names(listing->sorted[at - 1], listing->sorted[at]);
+        twins |= order == 0;
+        if (order > 0) {
+            qsort(listing->sorted, static_cast<size_t>(listing->count), sizeof(char *),
+                  compare_names);
+            twins = 0;
+            for (at = 1; at < listing->count; at++)
+                twins |= os_compare_names(listing->sorted[at - 1], listing->sorted[at]) == 0;
+        }
+    }
+    if (twins)
+        listing->kinds |= LISTED_TWINS;
+}
 
 static void free_listing(Listing *listing)
 {
@@ -537,6 +577,7 @@ static int add_name(Listing *listing, const char *name)
         listing->order = static_cast<char **>(grown);
         listing->capacity = capacity;
     }
+    listing->kinds |= kind_of(name);
     memcpy(listing->text + listing->used, name, length);
     // Offsets until the text stops moving; made pointers in list_files.
     listing->order[listing->count++] = reinterpret_cast<char *>(static_cast<uintptr_t>(listing->used));
@@ -567,7 +608,7 @@ static int list_files(const char *folder, Listing *listing)
         listing->order[at] = listing->text + reinterpret_cast<uintptr_t>(listing->order[at]);
     if (listing->count > 0)
         memcpy(listing->sorted, listing->order, bytes);
-    qsort(listing->sorted, static_cast<size_t>(listing->count), sizeof(char *), compare_names);
+    sort_listed(listing);
     return 0;
 }
 
@@ -575,7 +616,7 @@ static int list_files(const char *folder, Listing *listing)
 // one without its car, or beside a car that was not updated from it. Each counts as unchanged.
 static void name_leftovers(const char *folder, ReconcileRun *run)
 {
-    for (int32_t at = 0; at < run->sorted_count; at++) {
+    for (int32_t at = 0; (run->kinds & LISTED_OUTPUTS) && at < run->sorted_count; at++) {
         char name[LISTED_NAME_SIZE], car[LISTED_NAME_SIZE], path[PATH_BUFFER_SIZE];
         snprintf(name, sizeof name, "%s", run->sorted[at]);
         lower_case(name);
@@ -640,7 +681,8 @@ int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_fol
         free_listing(&listing);
         return -1;
     }
-    ReconcileRun run = {reference, final, listing.sorted, listing.count, listing.named, 0, 0};
+    ReconcileRun run = {reference,     final,         listing.sorted, listing.count,
+                        listing.named, listing.kinds, 0,              0};
     reconcile_listed(folder, &listing, &run);
     name_leftovers(folder, &run);
     char shown[SHOWN_SIZE];

@@ -9,6 +9,12 @@
 
 enum { LISTED_NAME_SIZE = 260 }; // a name as a folder listing gives it, with its NUL
 
+enum {
+    LISTED_TWINS = 1,    // names that differ only in case (Linux)
+    LISTED_OUTPUTS = 2,  // a name ending in ".pelmora" (in any case)
+    LISTED_NEW_NAMES = 4 // a name beginning with "new_" (in any case)
+};
+
 // What the files of one run share: the walk's argument for reconcile_vehicle_file.
 struct ReconcileRun {
     const char *reference_folder;
@@ -18,6 +24,8 @@ struct ReconcileRun {
                                 // order, as one listing gave them; null when not known
     int32_t sorted_count;
     int8_t *named;              // per sorted name: 1 once a line named it; null with sorted
+    int32_t kinds;              // LISTED_* bits: what the names hold, so that the listing is
+                                // searched only for what it may hold
     int32_t updated;            // files rewritten
     int32_t unchanged;          // files with a reference counterpart left as they were, and
                                 // earlier output files named at the end
