@@ -17,7 +17,7 @@ static void take_handle_status(OsOpenFile *file, const struct stat *st)
 {
     file->status.is_directory = S_ISDIR(st->st_mode) ? 1 : 0;
     file->status.is_file = S_ISREG(st->st_mode) ? 1 : 0;
-    file->status.size = file->status.is_directory        ? 0
+    file->status.size = file->status.is_directory     ? 0
                         : st->st_size >= 0xFFFFFFFFLL ? 0xFFFFFFFFu
                                                       : static_cast<uint32_t>(st->st_size);
     file->volume = static_cast<uint64_t>(st->st_dev);

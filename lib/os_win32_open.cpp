@@ -20,7 +20,8 @@ static void take_handle_status(OsOpenFile *file, const BY_HANDLE_FILE_INFORMATIO
 {
     DWORD attributes = info->dwFileAttributes;
     file->status.is_directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
-    file->status.is_file = (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) ? 0 : 1;
+    file->status.is_file =
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) ? 0 : 1;
     file->status.size = file->status.is_directory || info->nFileSizeHigh != 0
                             ? (file->status.is_directory ? 0 : 0xFFFFFFFFu)
                             : static_cast<uint32_t>(info->nFileSizeLow);
@@ -76,8 +77,9 @@ static int final_path_of(HANDLE handle, char *buffer, DWORD size)
 
 int os_file_is_still_at(const OsOpenFile *file, const char *path, const char *folder)
 {
-    HANDLE named = OS_CALL(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    HANDLE named =
+        OS_CALL(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (named == INVALID_HANDLE_VALUE)
         return 0;
     BY_HANDLE_FILE_INFORMATION info;
@@ -125,9 +127,9 @@ int os_create_new(const char *path)
         SetLastError(ERROR_WRITE_FAULT);
         return -1;
     }
-    HANDLE handle = OS_CALL(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                                        nullptr));
+    HANDLE handle =
+        OS_CALL(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (handle == INVALID_HANDLE_VALUE)
         return -1;
     int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);

@@ -194,8 +194,8 @@ static int read_both(const VehicleFiles *files, const OsOpenFile *reference, Cur
 
 // Creates the output file only when nothing of its name is there, in one step, and writes the
 // text into it. 0; 1 when something of its name is there already (nothing written), as the
-// listing told (or, without one, a look) when listed is 1, else as the create found; -1 after a line saying why it could not be
-// made (a failed output is deleted again).
+// listing told (or, without one, a look) when listed is 1, else as the create found; -1 after
+// a line saying why it could not be made (a failed output is deleted again).
 static int write_output(const VehicleFiles *files, const ReconcileRun *run, int listed,
                         const TextBuffer *text)
 {
@@ -278,6 +278,13 @@ static int starts_with(const char *longer, uint32_t longer_size, const char *sho
 
 enum { SETTLED_NOT = 0, SETTLED_FINISHED = 1, SETTLED_GONE = 2 };
 
+static void say_output_in_the_way(const VehicleFiles *files)
+{
+    printf("Skipped %s: %s already exists and may hold its updated text from an interrupted "
+           "run\n",
+           files->shown_current, files->shown_output);
+}
+
 // Decides about an output file that was there before: when the new file is a strict prefix of
 // it (a copy back cut short, an empty file included unless the text made now extends the
 // output), the copy back is finished, and *leftover keeps its text; when it is a prefix of the
@@ -332,9 +339,7 @@ static int settle_leftover(const VehicleFiles *files, const ReconcileRun *run,
                files->shown_output, files->shown_current);
         return SETTLED_GONE;
     }
-    printf("Skipped %s: %s already exists and may hold its updated text from an interrupted "
-           "run\n",
-           files->shown_current, files->shown_output);
+    say_output_in_the_way(files);
     return SETTLED_NOT;
 }
 
@@ -364,14 +369,12 @@ static int put_in_place(const VehicleFiles *files, ReconcileRun *run, const Curr
             return 0;
         written = write_output(files, run, 0, text);
         if (written == 1)
-            printf("Skipped %s: %s already exists and may hold its updated text from an "
-                   "interrupted run\n",
-                   files->shown_current, files->shown_output);
+            say_output_in_the_way(files);
     }
     if (written != 0)
         return 0;
-    int replaced = replace_current(files, run, current, text->bytes, text->size,
-                                   files->shown_output);
+    int replaced =
+        replace_current(files, run, current, text->bytes, text->size, files->shown_output);
     // The output of a file left as it is would only be in the next run's way.
     if (replaced == NOT_THERE)
         os_delete_file(files->output);
@@ -381,6 +384,7 @@ static int put_in_place(const VehicleFiles *files, ReconcileRun *run, const Curr
     delete_output(files, run);
     return 1;
 }
+
 // ---- A leftover of version 1.1.0 ----------------------------------------------------------
 
 // 1.1.0 wrote car.veh's updated text to new_car.veh and copied it back: a run cut off in the
@@ -406,9 +410,9 @@ static void point_out_old_output(const VehicleFiles *files, const ReconcileRun *
     if (!starts) {
         VehText old_text;
         read_veh_text(old_path, &old_text);
-        starts = old_text.bytes && current_text->size < old_text.size &&
-                 starts_with(old_text.bytes, old_text.size, current_text->bytes,
-                             current_text->size);
+        starts =
+            old_text.bytes && current_text->size < old_text.size &&
+            starts_with(old_text.bytes, old_text.size, current_text->bytes, current_text->size);
         free_veh_text(&old_text);
     }
     char shown[SHOWN_SIZE];
@@ -507,13 +511,13 @@ int8_t reconcile_vehicle_file(WalkEntry *entry)
 
 // The names of a folder's files, as one listing gave them, in one block of text.
 struct Listing {
-    char *text;     // the names, each terminated
+    char *text; // the names, each terminated
     uint32_t used, size;
-    char **order;   // the names in listing order
-    char **sorted;  // the same in os_compare_names order
-    int8_t *named;  // per sorted name
+    char **order;  // the names in listing order
+    char **sorted; // the same in os_compare_names order
+    int8_t *named; // per sorted name
     int32_t count, capacity;
-    int32_t kinds;  // LISTED_* bits
+    int32_t kinds; // LISTED_* bits
 };
 
 // The LISTED_* bit a name brings (twins aside).
@@ -523,9 +527,8 @@ static int32_t kind_of(const char *name)
     snprintf(lower, sizeof lower, "%s", name);
     lower_case(lower);
     size_t length = strlen(lower), suffix = sizeof OUTPUT_SUFFIX - 1;
-    int32_t kind = length > suffix && strcmp(lower + length - suffix, OUTPUT_SUFFIX) == 0
-                       ? LISTED_OUTPUTS
-                       : 0;
+    int32_t kind =
+        length > suffix && strcmp(lower + length - suffix, OUTPUT_SUFFIX) == 0 ? LISTED_OUTPUTS : 0;
     return kind | (strncmp(lower, "new_", 4) == 0 ? LISTED_NEW_NAMES : 0);
 }
 
@@ -580,7 +583,8 @@ static int add_name(Listing *listing, const char *name)
     listing->kinds |= kind_of(name);
     memcpy(listing->text + listing->used, name, length);
     // Offsets until the text stops moving; made pointers in list_files.
-    listing->order[listing->count++] = reinterpret_cast<char *>(static_cast<uintptr_t>(listing->used));
+    listing->order[listing->count++] =
+        reinterpret_cast<char *>(static_cast<uintptr_t>(listing->used));
     listing->used += length;
     return 0;
 }
@@ -681,8 +685,8 @@ int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_fol
         free_listing(&listing);
         return -1;
     }
-    ReconcileRun run = {reference,     final,         listing.sorted, listing.count,
-                        listing.named, listing.kinds, 0,              0};
+    ReconcileRun run = {
+        reference, final, listing.sorted, listing.count, listing.named, listing.kinds, 0, 0};
     reconcile_listed(folder, &listing, &run);
     name_leftovers(folder, &run);
     char shown[SHOWN_SIZE];

@@ -18,17 +18,17 @@ enum {
 // What the files of one run share: the walk's argument for reconcile_vehicle_file.
 struct ReconcileRun {
     const char *reference_folder;
-    const char *folder_final;   // the new folder's final path (os_final_path): a .veh file
-                                // is rewritten only while it lies inside
-    const char *const *sorted;  // the names of the new folder's files in os_compare_names
-                                // order, as one listing gave them; null when not known
+    const char *folder_final;  // the new folder's final path (os_final_path): a .veh file
+                               // is rewritten only while it lies inside
+    const char *const *sorted; // the names of the new folder's files in os_compare_names
+                               // order, as one listing gave them; null when not known
     int32_t sorted_count;
-    int8_t *named;              // per sorted name: 1 once a line named it; null with sorted
-    int32_t kinds;              // LISTED_* bits: what the names hold, so that the listing is
-                                // searched only for what it may hold
-    int32_t updated;            // files rewritten
-    int32_t unchanged;          // files with a reference counterpart left as they were, and
-                                // earlier output files named at the end
+    int8_t *named;     // per sorted name: 1 once a line named it; null with sorted
+    int32_t kinds;     // LISTED_* bits: what the names hold, so that the listing is
+                       // searched only for what it may hold
+    int32_t updated;   // files rewritten
+    int32_t unchanged; // files with a reference counterpart left as they were, and
+                       // earlier output files named at the end
 };
 
 // Rewrites every .veh file directly inside new_folder that has a counterpart in
@@ -38,10 +38,10 @@ struct ReconcileRun {
 // current afterwards); other names are used as they are. The folder is listed once; its files
 // are handled in the listing's order. After them, an output file ("car.veh.pelmora") that was
 // there before and that no line has named yet is named in one line and counted as unchanged;
-// then "Done in <folder>: <n> updated, <m> left unchanged" ends the run. Result: -1 when a folder name becomes
-// too long for 255 characters (after a message), the status of the new folder cannot be read
-// or there is no memory for the walk; 1 when any file with a counterpart was left unchanged;
-// 0 otherwise, also when new_folder is not a folder (nothing is walked or printed then).
+// then "Done in <folder>: <n> updated, <m> left unchanged" ends the run. Result: -1 when a folder
+// name becomes too long for 255 characters (after a message), the status of the new folder cannot
+// be read or there is no memory for the walk; 1 when any file with a counterpart was left
+// unchanged; 0 otherwise, also when new_folder is not a folder (nothing is walked or printed then).
 int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_folder);
 
 // The walk callback: entry->name is a file in the current folder entry->directory, and

@@ -171,8 +171,8 @@ TEST_F(ReconcileFolders, SettlesAnExistingOutputFileOnlyWhenItsTextProvesWhatItI
         {"an interrupted copy back", updated.substr(0, 20), updated, finished, updated,
          "<missing>"},
         {"a copy back cut before its first byte", "", updated, finished, updated, "<missing>"},
-        {"a copy back of an older reference's keys", older.substr(0, 20), older, finished,
-         updated, "<missing>"},
+        {"a copy back of an older reference's keys", older.substr(0, 20), older, finished, updated,
+         "<missing>"},
         {"an empty leftover", NEW_TEXT, "", remade, updated, "<missing>"},
         {"an output cut short", NEW_TEXT, updated.substr(0, 30), remade, updated, "<missing>"},
         {"a whole output", NEW_TEXT, updated, remade, updated, "<missing>"},
@@ -230,8 +230,9 @@ TEST_F(ReconcileFolders, NamesEarlierOutputFilesThatNoCarSettled)
 // leftover: neither gets the line, and no new_ file is touched.
 TEST_F(ReconcileFolders, PointsOutTheOutputFileOfAnInterruptedRunOfVersion110)
 {
-    const std::string found = "Found %O, which may hold the whole text of %C from an interrupted "
-                              "run of Pelmora 1.1.0: see \"After an interrupted run\" in README.txt\n";
+    const std::string found =
+        "Found %O, which may hold the whole text of %C from an interrupted "
+        "run of Pelmora 1.1.0: see \"After an interrupted run\" in README.txt\n";
     struct Row {
         const char *name;
         std::string current, old_output;
@@ -334,9 +335,11 @@ TEST_F(ReconcileFolders, UpdatesALinkOnlyWhenItLeadsToAFileInsideTheNewFolder)
 // no byte below 32.
 TEST_F(ReconcileFolders, ShowsControlCharactersInEveryCouldNotLine)
 {
-    std::vector<std::string> names = {"\x7f" "car.veh"};
+    std::vector<std::string> names = {"\x7f"
+                                      "car.veh"};
     if (os_program_suffix[0] == '\0')
-        names.push_back("\x1b[31m\a" "van.veh");
+        names.push_back("\x1b[31m\a"
+                        "van.veh");
     const struct {
         int kind, nth;
         const char *line;

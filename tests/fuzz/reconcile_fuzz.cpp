@@ -179,7 +179,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string ref_path = ref_folder + "\\" + lower(name);
     std::string new_path = new_folder + "\\" + name;
     std::string output_path = new_folder + "\\" + lower(name) + ".pelmora";
-    const std::string older = model_result(name, "DescFile=older.txt\r\nDescClass=Old\r\n", current);
+    const std::string older =
+        model_result(name, "DescFile=older.txt\r\nDescClass=Old\r\n", current);
     const bool leftover = (flags & 4) != 0;
     const std::string cut = older.substr(0, older.size() * (flags >> 3) / 31);
     fuzz_check(write_bytes(ref_path, reference), "cannot write the reference file");
