@@ -41,9 +41,12 @@ release:
 	      -DOBJDUMP=objdump -DIMPORTS_CHECK=tests/check_imports.sh -P cmake/check_release.cmake
 
 # Pelmora on generated folders of 1,000 and 10,000 .veh files, against the script a modder
-# would write and the floor program (the prescribed reads and writes alone). Needs python3
-# and a C compiler; a few minutes.
+# would write and the floor program (the prescribed reads and writes alone), on the disk
+# (BENCH_WORK) and in memory (BENCH_MEMORY, a tmpfs; there also 100,000 files and Pelmora's
+# peak memory), with the system calls per file where strace is installed. Needs python3 and a
+# C compiler; several minutes.
 BENCH_WORK = build/bench
+BENCH_MEMORY = $(shell [ -d /dev/shm ] && echo /dev/shm/carbench || echo /tmp/carbench)
 
 bench:
 	scripts/install-deps bench
@@ -52,8 +55,11 @@ bench:
 	cmake --build --preset linux --target Pelmora
 	mkdir -p $(BENCH_WORK)
 	cc -O2 -Wall -Wextra -o $(BENCH_WORK)/pelmora_floor bench/pelmora_floor.c
-	python3 bench/pelmora_bench.py --pelmora build/linux/bin/Pelmora \
+	python3 bench/pelmora_bench.py --pelmora build/linux/bin/Pelmora --label disk \
 		--floor $(BENCH_WORK)/pelmora_floor --work $(BENCH_WORK)
+	python3 bench/pelmora_bench.py --pelmora build/linux/bin/Pelmora --label memory \
+		--floor $(BENCH_WORK)/pelmora_floor --work $(BENCH_MEMORY) --large 100000
+	rm -rf $(BENCH_MEMORY)
 
 # System calls per rewritten file of one Pelmora run on 1,000 files. Needs strace.
 bench-syscalls:

@@ -2,9 +2,12 @@
 """Pelmora at scale: times Pelmora, the script a modder would write and the floor program (the
 prescribed reads and writes alone) on generated folders of .veh files, alternating the three,
 each run on a fresh copy of the new folder. Prints the medians, Pelmora's ratios to the
-script and to the floor, and its growth from the smallest to the largest folder.
+script and to the floor, its growth from the smallest to the largest folder, and (where strace
+is installed) the system calls per rewritten file of Pelmora and of the floor. With --large N,
+also one run of Pelmora on N files: its time and its peak memory.
 
     pelmora_bench.py --pelmora PATH --floor PATH [--work FOLDER] [--sizes 1000,10000] [--runs 5]
+                     [--large 100000]
     pelmora_bench.py --pelmora PATH --syscalls 1000    (system calls per file, needs strace)
 """
 import argparse
@@ -45,6 +48,8 @@ for name in os.listdir(folder):
 
 GOAL_TO_FLOOR = 1.3
 GOAL_GROWTH = 11.0
+GOAL_CALLS = 22.0
+GOAL_MEMORY_MB = 64.0
 
 
 def vehicle_text(number, reference):
@@ -183,27 +188,73 @@ def report(medians, sizes, what):
           "files): %s" % (what, GOAL_TO_FLOOR, GOAL_GROWTH, "met" if met else "NOT met"))
 
 
-def count_syscalls(pelmora, work, count):
-    """System calls per rewritten file of one Pelmora run, from strace -c -f."""
-    if not shutil.which("strace"):
-        sys.exit("the system-call count needs strace: apt-get install strace")
+def traced_calls(program, tools, work, count, show=False):
+    """System calls per rewritten file of one run of program, from strace -c -f."""
     master = generate(work, count)
     reference = os.path.abspath(os.path.join(master, "ref"))
     folder = os.path.abspath(os.path.join(work, "run-%d" % count))
     fresh_copy(master, folder)
-    summary = os.path.join(work, "strace-%d.txt" % count)
-    given = (reference + "\n" + folder + "\n").encode()
-    subprocess.run(["strace", "-c", "-f", "-o", summary, pelmora], input=given,
+    summary = os.path.join(work, "strace-%s-%d.txt" % (program, count))
+    command, given = command_of(program, tools, reference, folder)
+    subprocess.run(["strace", "-c", "-f", "-o", summary] + command, input=given,
                    stdout=subprocess.DEVNULL, check=True)
     shutil.rmtree(folder, ignore_errors=True)
     with open(summary) as f:
         text = f.read()
-    print(text)
+    if show:
+        print(text)
     for line in text.splitlines():
         fields = line.split()
         if fields and fields[-1] == "total":
-            calls = int(fields[-3] if len(fields) >= 4 else fields[2])
-            print("%d system calls, %.1f per rewritten file" % (calls, calls / count))
+            return int(fields[-3] if len(fields) >= 4 else fields[2]) / count
+    return float("nan")
+
+
+def count_syscalls(pelmora, work, count):
+    """Prints the system calls per rewritten file of one Pelmora run."""
+    if not shutil.which("strace"):
+        sys.exit("the system-call count needs strace: apt-get install strace")
+    per_file = traced_calls("Pelmora", {"Pelmora": pelmora}, work, count, show=True)
+    print("%.1f system calls per rewritten file" % per_file)
+
+
+def report_syscalls(tools, work, count):
+    """Pelmora's and the floor's system calls per rewritten file, beside the ratios."""
+    if not shutil.which("strace"):
+        print("\nSystem calls per file: strace is not installed (apt-get install strace).")
+        return
+    pelmora = traced_calls("Pelmora", tools, work, count)
+    floor = traced_calls("floor", tools, work, count)
+    print("\nSystem calls per rewritten file (%d files, strace -c -f): Pelmora %.1f, floor %.1f. "
+          "Goal (at most %.0f): %s" % (count, pelmora, floor, GOAL_CALLS,
+                                       "met" if pelmora <= GOAL_CALLS else "NOT met"))
+
+
+def report_large(tools, work, count):
+    """One Pelmora run on count files: its wall time and its peak memory, as GNU time gives it
+    (the rusage of a child forked from this script would count the script's own pages)."""
+    master = generate(work, count)
+    reference = os.path.abspath(os.path.join(master, "ref"))
+    folder = os.path.abspath(os.path.join(work, "run-%d" % count))
+    fresh_copy(master, folder)
+    command, given = command_of("Pelmora", tools, reference, folder)
+    measured = os.path.join(work, "peak-memory.txt")
+    timer = ["/usr/bin/time", "-f", "%M", "-o", measured] if os.access("/usr/bin/time", os.X_OK) \
+        else []
+    start = time.perf_counter()
+    subprocess.run(timer + command, input=given, stdout=subprocess.DEVNULL, check=True)
+    elapsed = time.perf_counter() - start
+    check_result("Pelmora", folder, count)
+    shutil.rmtree(folder, ignore_errors=True)
+    if not timer:
+        print("\nPelmora on {:,} files: {:.2f} s (peak memory: /usr/bin/time is not installed)"
+              .format(count, elapsed))
+        return
+    with open(measured) as f:
+        peak = int(f.read().split()[-1]) / 1024.0
+    print("\nPelmora on {:,} files: {:.2f} s, peak memory {:.1f} MB. Goal (within {:.0f} MB): {}"
+          .format(count, elapsed, peak, GOAL_MEMORY_MB,
+                  "met" if peak <= GOAL_MEMORY_MB else "NOT met"))
 
 
 def main():
@@ -214,6 +265,8 @@ def main():
     parser.add_argument("--sizes", default="1000,10000")
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--syscalls", type=int, metavar="FILES")
+    parser.add_argument("--large", type=int, metavar="FILES")
+    parser.add_argument("--label", default="")
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
     if not os.access(args.pelmora, os.X_OK):
@@ -229,12 +282,16 @@ def main():
     tools = {"Pelmora": os.path.abspath(args.pelmora), "script": script,
              "floor": os.path.abspath(args.floor)}
     sizes = [int(s) for s in args.sizes.split(",")]
-    print("Pelmora, the script and the floor, %d rounds each, %d cores" % (args.runs,
-                                                                           os.cpu_count()))
+    print("Pelmora, the script and the floor%s, %d rounds each, %d cores, in %s" % (
+        " (%s)" % args.label if args.label else "", args.runs, os.cpu_count(),
+        os.path.abspath(args.work)))
     results = {count: measure(tools, args.work, count, args.runs) for count in sizes}
     report({count: results[count][0] for count in sizes}, sizes, "wall time")
     report({count: results[count][1] for count in sizes}, sizes,
            "processor time (user and system), less disturbed by other load")
+    report_syscalls(tools, args.work, sizes[0])
+    if args.large:
+        report_large(tools, args.work, args.large)
 
 
 if __name__ == "__main__":

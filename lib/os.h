@@ -347,12 +347,12 @@ void os_folder_release(OsFolderHold *hold);
 
 // Makes the nth call from now of one kind of operation fail (n = 1 is the next call); 0
 // disarms. Only tests arm it; the programs never do. The kinds:
-//   OS_FAULT_WRITE   os_write, os_lock_write, and os_close_stream (where a stream's
-//                    buffer is written)
+//   OS_FAULT_WRITE   os_write, os_lock_write, os_replace_content (after the cut), and
+//                    os_close_stream (where a stream's buffer is written)
 //   OS_FAULT_RENAME  os_rename_no_replace
 //   OS_FAULT_DELETE  os_delete_file, and the removal in os_lock_release
 //   OS_FAULT_CREATE  os_open with OS_OPEN_CREATE or OS_OPEN_TRUNCATE, os_open_stream with a
-//                    mode that writes, os_make_directory, os_lock_take
+//                    mode that writes, os_make_directory, os_lock_take, os_create_new
 //   OS_FAULT_START   os_run_program (the program is not started)
 //   OS_FAULT_READ    os_read: streams read only for reading, and the library's copies,
 //                    read through it
@@ -369,3 +369,50 @@ void os_inject_fault(int kind, int nth);
 // 1 while a fault of the kind is armed and has not fired yet, else 0: a run that ends with
 // its fault still armed went through without meeting it.
 int os_fault_armed(int kind);
+
+// ---- Files opened once ---------------------------------------------------------------
+//
+// A file read, checked and rewritten through one handle, so that what is checked is what is
+// written: the name is looked at again only to prove that it still leads to that file.
+
+struct OsOpenFile {
+    int fd;              // a descriptor for os_read and os_close; -1 when not open
+    OsFileStatus status; // from the open handle
+    uint64_t volume;     // with index, the file's identity: device and inode on POSIX, the
+    uint64_t index;      // volume serial number and file index on Windows
+};
+
+// Opens path (links followed) for reading, and for writing too when for_writing is 1, without
+// waiting for anything (a FIFO or a device opens at once; POSIX: O_NONBLOCK | O_NOCTTY), and
+// fills *file from the opened handle. The name is tried as written first and looked up
+// without regard to case only when that names nothing, so an existing file costs one open
+// and one status call. Opening for writing is refused for a read-only file, as on Windows. A
+// folder opens for reading on POSIX (status.is_directory tells); on Windows it gives -1.
+// 0, or -1 (os_error_text says why; file->fd is -1).
+int os_open_file(const char *path, int for_writing, OsOpenFile *file);
+
+// 1 when the name path, a name inside folder (a final path as os_final_path gives it), looked
+// at without following a link at its end, still leads to the file open in *file (a link there
+// that leads to it counts), and that file's final path (links resolved) lies inside folder;
+// else 0 (also when path names nothing now). POSIX asks for the final path only of a name that
+// is a link; Windows, where Wine shows a Linux link as a plain file, of every name.
+int os_file_is_still_at(const OsOpenFile *file, const char *path, const char *folder);
+
+// Replaces what the file open for writing in *file holds with size bytes: cut to nothing,
+// then written from its start, so that a run cut off leaves it empty or a start of bytes.
+// 0, or -1 (OS_FAULT_WRITE applies).
+int os_replace_content(const OsOpenFile *file, const void *bytes, uint32_t size);
+
+// Creates the file path for writing only when nothing of that name exists, never following a
+// link there. Windows refuses a name that exists in any case; POSIX only one spelled exactly
+// so, and leaves names that differ in case to the caller's own listing. A descriptor, or -1
+// (OS_FAULT_CREATE applies).
+int os_create_new(const char *path);
+
+// ---- Counting system calls -----------------------------------------------------------
+
+// The number of system calls the layer made so far, in test builds (where the library is
+// built with OS_COUNT_CALLS): the calls a file's handling makes (status, open, read, write,
+// close, delete, listing), so that a test can hold a program to a budget per file. Always 0
+// in the programs as released.
+uint32_t os_system_calls(void);

@@ -25,6 +25,25 @@ int os_fault_fires(int kind)
     return fault_countdown[kind] == 0 ? 1 : 0;
 }
 
+#ifdef OS_COUNT_CALLS
+static uint32_t system_calls;
+
+void os_count_call(void)
+{
+    system_calls++;
+}
+
+uint32_t os_system_calls(void)
+{
+    return system_calls;
+}
+#else
+uint32_t os_system_calls(void)
+{
+    return 0;
+}
+#endif
+
 int os_console_is_own(int input_is_console, int output_is_console, uint32_t attached_processes)
 {
     return input_is_console && output_is_console && attached_processes == 1 ? 1 : 0;

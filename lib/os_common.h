@@ -9,6 +9,15 @@
 // back end that asks sets the system's error for the failure it then reports.
 int os_fault_fires(int kind);
 
+// Counts one system call (test builds: OS_COUNT_CALLS), read back by os_system_calls. The back
+// ends put OS_CALL around each call of the system that a file's handling makes.
+#ifdef OS_COUNT_CALLS
+void os_count_call(void);
+#define OS_CALL(call) (os_count_call(), (call))
+#else
+#define OS_CALL(call) (call)
+#endif
+
 // Case folding of names (os_fold.cpp), behind os_compare_names. 1 on the back ends whose
 // names are UTF-8 (POSIX), 0 where they are in the ANSI code page (Windows: ASCII case only).
 extern const int os_names_are_utf8;

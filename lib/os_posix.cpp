@@ -34,7 +34,7 @@ static int fault_fires(int kind)
 // Linux names are UTF-8 by convention; one that is not compares by its bytes.
 const int os_names_are_utf8 = 1;
 
-int translate_path(const char *path, char *out, int keep_last, NativeLookup *lookup)
+int translate_text(const char *path, char *out)
 {
     size_t length = 0;
     if (((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
@@ -56,6 +56,13 @@ int translate_path(const char *path, char *out, int keep_last, NativeLookup *loo
         out[length++] = *path == '\\' ? '/' : *path;
     }
     out[length] = '\0';
+    return 0;
+}
+
+int translate_path(const char *path, char *out, int keep_last, NativeLookup *lookup)
+{
+    if (translate_text(path, out) != 0)
+        return -1;
     NativeLookup ignored;
     if (!lookup)
         lookup = &ignored;
@@ -73,7 +80,7 @@ int status_of(const char *native, const NativeLookup *lookup, struct stat *st)
         *st = lookup->st;
         return 0;
     }
-    return stat(native, st);
+    return OS_CALL(stat(native, st));
 }
 
 int to_windows_path(const char *native, char *buffer, uint32_t size)
@@ -132,7 +139,7 @@ const char *os_error_text(char *buffer, uint32_t size)
 static int is_open_directory(int fd)
 {
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode))
+    if (OS_CALL(fstat(fd, &st)) != 0 || !S_ISDIR(st.st_mode))
         return 0;
     errno = EISDIR;
     return 1;
@@ -176,7 +183,7 @@ int os_open(const char *path, int flags)
     int creates = (flags & OS_OPEN_CREATE) && lookup.found == NAMES_MISSING;
     if (creates)
         names_before_change(native);
-    int fd = open(native, native_flags | O_CLOEXEC, 0600);
+    int fd = OS_CALL(open(native, native_flags | O_CLOEXEC, 0600));
     if (fd >= 0 && creates)
         names_after_change(native, 1);
     if (fd >= 0 && native_flags == O_RDONLY && !is_plain_file(&lookup) && is_open_directory(fd)) {
@@ -192,7 +199,7 @@ int32_t os_read(int fd, void *buffer, uint32_t count)
         return -1;
     ssize_t result;
     do
-        result = read(fd, buffer, count);
+        result = OS_CALL(read(fd, buffer, count));
     while (result < 0 && errno == EINTR);
     return static_cast<int32_t>(result);
 }
@@ -203,7 +210,7 @@ int32_t os_write(int fd, const void *buffer, uint32_t count)
         return -1;
     ssize_t result;
     do
-        result = write(fd, buffer, count);
+        result = OS_CALL(write(fd, buffer, count));
     while (result < 0 && errno == EINTR);
     return static_cast<int32_t>(result);
 }
@@ -213,12 +220,12 @@ int64_t os_seek(int fd, int64_t offset, int whence)
     static const int origins[] = {SEEK_SET, SEEK_CUR, SEEK_END};
     if (whence < 0 || whence > 2)
         return -1;
-    return static_cast<int64_t>(lseek(fd, static_cast<off_t>(offset), origins[whence]));
+    return static_cast<int64_t>(OS_CALL(lseek(fd, static_cast<off_t>(offset), origins[whence])));
 }
 
 int os_close(int fd)
 {
-    return close(fd) == 0 ? 0 : -1;
+    return OS_CALL(close(fd)) == 0 ? 0 : -1;
 }
 
 // ---- Streams -------------------------------------------------------------------------
@@ -326,7 +333,7 @@ int os_delete_file(const char *path)
     if (translate_path(path, native, 0, &lookup) != 0 || is_read_only_file(native, &lookup))
         return -1;
     names_before_change(native);
-    if (unlink(native) != 0)
+    if (OS_CALL(unlink(native)) != 0)
         return -1;
     names_after_change(native, 0);
     return 0;
@@ -456,7 +463,7 @@ OsDirList *os_list_open(const char *directory)
     OsDirList *list = static_cast<OsDirList *>(malloc(sizeof(OsDirList)));
     if (!list)
         return nullptr;
-    list->dir = opendir(native);
+    list->dir = OS_CALL(opendir(native));
     list->names = list->dir ? names_read_listing(list->dir) : nullptr;
     if (!list->names) {
         if (list->dir)
@@ -495,7 +502,7 @@ int os_list_next(OsDirList *list, OsDirEntry *entry)
         // Relative to the open folder: no walk down the whole path for each entry.
         struct stat st;
         int folder = dirfd(list->dir);
-        if (fstatat(folder, name, &st, 0) != 0 &&
+        if (OS_CALL(fstatat(folder, name, &st, 0)) != 0 &&
             fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         memcpy(entry->name, name, name_length + 1);
@@ -512,7 +519,7 @@ void os_list_close(OsDirList *list)
 {
     if (!list)
         return;
-    closedir(list->dir);
+    OS_CALL(closedir(list->dir));
     free(list->names);
     free(list);
 }

@@ -255,7 +255,7 @@ static CachedFolder *claim_folder(const char *path)
 // Reads every name of the folder into its table. 0, or -1 when it cannot be read or held.
 static int folder_fill(CachedFolder *folder)
 {
-    DIR *dir = opendir(folder->path);
+    DIR *dir = OS_CALL(opendir(folder->path));
     if (!dir)
         return -1;
     int result = table_rebuild(folder);
@@ -337,7 +337,7 @@ static int entry_exists(const char *folder_path, const char *name, struct stat *
 {
     char entry[NATIVE_PATH_SIZE];
     int length = snprintf(entry, sizeof entry, "%s/%s", folder_path, name);
-    return length > 0 && length < NATIVE_PATH_SIZE && lstat(entry, st) == 0;
+    return length > 0 && length < NATIVE_PATH_SIZE && OS_CALL(lstat(entry, st)) == 0;
 }
 
 // Replaces the component path[start..] (terminated) by the lowest name of its folder's entries
@@ -350,7 +350,7 @@ static int match_in_folder(char *path, size_t start, struct stat *found)
     struct timespec now;
     clock_gettime(CLOCK_REALTIME_COARSE, &now);
     struct stat st;
-    if (stat(folder_path, &st) != 0)
+    if (OS_CALL(stat(folder_path, &st)) != 0)
         return -1;
     if (!S_ISDIR(st.st_mode))
         return 0;
@@ -390,7 +390,7 @@ static int resolve_components(char *path, int keep_last, struct stat *st)
         if (end > start) {
             char saved = path[end];
             path[end] = '\0';
-            int found = lstat(path, st) == 0 || match_in_folder(path, start, st) == 1;
+            int found = OS_CALL(lstat(path, st)) == 0 || match_in_folder(path, start, st) == 1;
             path[end] = saved;
             if (!found)
                 return NAMES_MISSING;
@@ -401,7 +401,7 @@ static int resolve_components(char *path, int keep_last, struct stat *st)
     }
     if (keep_last)
         return NAMES_UNCHECKED;
-    return lstat(path, st) == 0 ? NAMES_EXISTS : NAMES_MISSING;
+    return OS_CALL(lstat(path, st)) == 0 ? NAMES_EXISTS : NAMES_MISSING;
 }
 
 // Where the last component of path starts; the length of path when it ends with a slash.
@@ -429,7 +429,7 @@ static int cut_trailing_dots(char *path)
 // names_resolve_case for the path as written.
 static int resolve_as_written(char *path, int keep_last, struct stat *st)
 {
-    if (!keep_last && lstat(path, st) == 0)
+    if (!keep_last && OS_CALL(lstat(path, st)) == 0)
         return NAMES_EXISTS;
     // Mostly only the last name differs from what exists: its folder, looked up as written,
     // answers at once.
@@ -478,7 +478,7 @@ void names_before_change(const char *path)
         return;
     }
     struct stat st;
-    if (stat(folder_path, &st) != 0 || folder->racy || !same_status(folder, &st)) {
+    if (OS_CALL(stat(folder_path, &st)) != 0 || folder->racy || !same_status(folder, &st)) {
         folder_clear(folder);
         return;
     }
@@ -493,7 +493,7 @@ void names_after_change(const char *path, int present)
         return;
     struct stat st;
     const char *name = path + last_component(path);
-    if (!folder->in_step || stat(folder_path, &st) != 0) {
+    if (!folder->in_step || OS_CALL(stat(folder_path, &st)) != 0) {
         folder_clear(folder);
         return;
     }
@@ -507,6 +507,18 @@ void names_after_change(const char *path, int present)
     // new time cannot tell a change another program made in the same tick (see os.h).
     take_status(folder, &st);
     folder->racy = 0;
+}
+
+int names_keep_in_step(const char *path)
+{
+    char folder_path[NATIVE_PATH_SIZE];
+    CachedFolder *folder = folder_of_entry(path, folder_path);
+    if (!folder)
+        return 0;
+    if (lookup_count - folder->validated <= 2)
+        return 1;
+    folder_clear(folder);
+    return 0;
 }
 
 void names_forget_all(void)

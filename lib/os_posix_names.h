@@ -32,6 +32,13 @@ int names_resolve_case(char *path, int keep_last, struct stat *st);
 void names_before_change(const char *path);
 void names_after_change(const char *path, int present);
 
+// For a create made without a lookup of its own, before it: 1 when the entry's folder has a
+// cached listing that the last lookups used (names found in another case, as a folder of
+// upper-case names needs at every file), which names_before_change and names_after_change
+// then keep in step; else 0, and a cached listing of it is dropped, at no cost of a system
+// call, to be read again when a lookup needs it.
+int names_keep_in_step(const char *path);
+
 // Drops every cached listing: after a started program ran, which may have changed any folder.
 void names_forget_all(void);
 

@@ -11,6 +11,10 @@ struct NativeLookup {
     struct stat st; // with NAMES_EXISTS, the entry's lstat
 };
 
+// The text part of translate_path alone: backslashes become slashes and "Z:" the root, with no
+// name looked up. 0, or -1 with errno set.
+int translate_text(const char *path, char *out);
+
 // Translates a Windows path into a native one in out (NATIVE_PATH_SIZE bytes): backslashes
 // become slashes, "Z:" is the root, any other drive names nothing, names take the case of
 // existing entries and a last component that does not exist as written loses the dots and

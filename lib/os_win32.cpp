@@ -34,7 +34,7 @@ static uint32_t size_of(DWORD high, DWORD low)
 int os_file_status(const char *path, OsFileStatus *status)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data))
+    if (!OS_CALL(GetFileAttributesExA(path, GetFileExInfoStandard, &data)))
         return -1;
     status->is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
     status->is_file =
@@ -45,7 +45,7 @@ int os_file_status(const char *path, OsFileStatus *status)
 
 int os_exists(const char *path)
 {
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+    return OS_CALL(GetFileAttributesA(path)) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
 }
 
 // Some system texts hold inserts for a name ("%1 is not a valid Win32 application"), which
@@ -96,7 +96,7 @@ const char *os_error_text(char *buffer, uint32_t size)
 // root does not, so the attribute is checked here for both.
 static int is_read_only_file(const char *path)
 {
-    DWORD attributes = GetFileAttributesA(path);
+    DWORD attributes = OS_CALL(GetFileAttributesA(path));
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
         !(attributes & FILE_ATTRIBUTE_READONLY))
         return 0;
@@ -119,21 +119,21 @@ int os_open(const char *path, int flags)
         native_flags |= _O_TRUNC;
     if (flags & OS_OPEN_APPEND)
         native_flags |= _O_APPEND;
-    return _open(path, native_flags, _S_IREAD | _S_IWRITE);
+    return OS_CALL(_open(path, native_flags, _S_IREAD | _S_IWRITE));
 }
 
 int32_t os_read(int fd, void *buffer, uint32_t count)
 {
     if (fault_fires(OS_FAULT_READ))
         return -1;
-    return _read(fd, buffer, count);
+    return OS_CALL(_read(fd, buffer, count));
 }
 
 int32_t os_write(int fd, const void *buffer, uint32_t count)
 {
     if (fault_fires(OS_FAULT_WRITE))
         return -1;
-    return _write(fd, buffer, count);
+    return OS_CALL(_write(fd, buffer, count));
 }
 
 int64_t os_seek(int fd, int64_t offset, int whence)
@@ -141,12 +141,12 @@ int64_t os_seek(int fd, int64_t offset, int whence)
     static const int origins[] = {SEEK_SET, SEEK_CUR, SEEK_END};
     if (whence < 0 || whence > 2)
         return -1;
-    return _lseeki64(fd, offset, origins[whence]);
+    return OS_CALL(_lseeki64(fd, offset, origins[whence]));
 }
 
 int os_close(int fd)
 {
-    return _close(fd) == 0 ? 0 : -1;
+    return OS_CALL(_close(fd)) == 0 ? 0 : -1;
 }
 
 // ---- Streams -------------------------------------------------------------------------
@@ -238,7 +238,7 @@ int os_delete_file(const char *path)
 {
     if (fault_fires(OS_FAULT_DELETE))
         return -1;
-    return DeleteFileA(path) ? 0 : -1;
+    return OS_CALL(DeleteFileA(path)) ? 0 : -1;
 }
 
 int os_rename_no_replace(const char *from, const char *to)
@@ -309,7 +309,7 @@ OsDirList *os_list_open(const char *directory)
     OsDirList *list = static_cast<OsDirList *>(malloc(sizeof(OsDirList)));
     if (!list)
         return nullptr;
-    list->find = FindFirstFileA(pattern, &list->data);
+    list->find = OS_CALL(FindFirstFileA(pattern, &list->data));
     list->pending = list->find != INVALID_HANDLE_VALUE;
     if (!list->pending) {
         // A drive's root may hold no entry at all; that is an empty listing, not an error.
@@ -336,7 +336,7 @@ int os_list_next(OsDirList *list, OsDirEntry *entry)
     entry->size = (data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                       ? 0
                       : size_of(data->nFileSizeHigh, data->nFileSizeLow);
-    list->pending = FindNextFileA(list->find, &list->data) ? 1 : 0;
+    list->pending = OS_CALL(FindNextFileA(list->find, &list->data)) ? 1 : 0;
     return 1;
 }
 
@@ -345,7 +345,7 @@ void os_list_close(OsDirList *list)
     if (!list)
         return;
     if (list->find != INVALID_HANDLE_VALUE)
-        FindClose(list->find);
+        OS_CALL(FindClose(list->find));
     free(list);
 }
 

@@ -60,6 +60,56 @@ static const char *system_words(char *reason)
     return reason;
 }
 
+// ---- Names the listing holds -------------------------------------------------------------
+
+// Names alike but for case are one name here, as to Windows.
+static int compare_names(const void *first, const void *second)
+{
+    return os_compare_names(*static_cast<const char *const *>(first),
+                            *static_cast<const char *const *>(second));
+}
+
+// The index in run->sorted of the first name that is name but for case; -1 when none is.
+static int32_t find_listed(const ReconcileRun *run, const char *name)
+{
+    int32_t low = 0, high = run->sorted ? run->sorted_count : 0;
+    while (low < high) {
+        int32_t middle = low + (high - low) / 2;
+        if (os_compare_names(run->sorted[middle], name) < 0)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low < run->sorted_count && os_compare_names(run->sorted[low], name) == 0 ? low : -1;
+}
+
+// 1 when another file of the folder has a name that differs from name only in case.
+static int is_case_twin(const ReconcileRun *run, const char *name)
+{
+    if (!(run->kinds & LISTED_TWINS))
+        return 0;
+    int32_t at = find_listed(run, name);
+    return at >= 0 && at + 1 < run->sorted_count &&
+           os_compare_names(run->sorted[at + 1], name) == 0;
+}
+
+// Notes that a line named the listed file name (an earlier output file), if listed.
+static void mark_named(const ReconcileRun *run, const char *name)
+{
+    if (!(run->kinds & LISTED_OUTPUTS))
+        return;
+    int32_t at = find_listed(run, name);
+    if (at >= 0 && run->named)
+        run->named[at] = 1;
+}
+
+// The last part of a path.
+static const char *name_in(const char *path)
+{
+    const char *slash = strrchr(path, SEPARATOR);
+    return slash ? slash + 1 : path;
+}
+
 // ---- Reading the two files -----------------------------------------------------------------
 
 // Says why a file could not be taken in; is_reference tells which of the two it was.
@@ -70,7 +120,7 @@ static void report_unread(const VehicleFiles *files, int is_reference, int resul
     if (result == VEH_NOT_OPENED || result == VEH_READ_FAILED) {
         if (is_reference)
             printf("Could not read %s: %s; %s left unchanged\n", path, system_words(reason),
-                   files->current);
+                   files->shown_current);
         else
             printf("Could not read %s: %s; it is left unchanged\n", path, system_words(reason));
         return;
@@ -84,96 +134,131 @@ static void report_unread(const VehicleFiles *files, int is_reference, int resul
         printf("Skipped %s: it %s\n", files->shown_current, what);
 }
 
-// 1 when both files are regular files, which an open cannot keep waiting (a FIFO would); else
-// 0 after a line saying which is not.
-static int both_regular(const VehicleFiles *files, int reference_is_file)
+// The new file, opened once for reading and writing; a file that cannot be written (read-only,
+// held by another program) is opened for reading only, and why it could not be written is kept
+// for the line that says so once its updated text exists.
+struct CurrentFile {
+    OsOpenFile open;
+    char unwritable[REASON_SIZE]; // "" when open for writing
+};
+
+// Opens the new file. 0, or -1 after a line saying why not.
+static int open_current(const VehicleFiles *files, CurrentFile *current)
 {
-    if (!reference_is_file) {
+    current->unwritable[0] = '\0';
+    if (os_open_file(files->current, 1, &current->open) != 0) {
+        system_words(current->unwritable);
+        if (os_open_file(files->current, 0, &current->open) != 0) {
+            report_unread(files, 0, VEH_NOT_OPENED);
+            return -1;
+        }
+    }
+    if (current->open.status.is_file)
+        return 0;
+    printf("Skipped %s: it is not a regular file\n", files->shown_current);
+    os_close(current->open.fd);
+    return -1;
+}
+
+// Reads the reference (open) and the new file (open too, once this succeeds) whole. 0, or -1
+// after a line saying why not (the new file then closed).
+static int read_both(const VehicleFiles *files, const OsOpenFile *reference, CurrentFile *current,
+                     VehText *reference_text, VehText *current_text)
+{
+    if (!reference->status.is_file) {
         printf("Skipped %s: its reference %s is not a regular file\n", files->shown_current,
                files->shown_reference);
-        return 0;
-    }
-    OsFileStatus status;
-    if (os_file_status(files->current, &status) != 0) {
-        report_unread(files, 0, VEH_NOT_OPENED);
-        return 0;
-    }
-    if (!status.is_file)
-        printf("Skipped %s: it is not a regular file\n", files->shown_current);
-    return status.is_file;
-}
-
-// Reads the reference and the new file whole. 0, or -1 after a line saying why not.
-static int read_both(const VehicleFiles *files, int reference_is_file, VehText *reference,
-                     VehText *current)
-{
-    if (!both_regular(files, reference_is_file))
         return -1;
-    int result = read_veh_text(files->reference, reference);
-    if (result != 0) {
+    }
+    if (open_current(files, current) != 0)
+        return -1;
+    int result = read_veh_file(reference, reference_text);
+    if (result != 0)
         report_unread(files, 1, result);
-        return -1;
-    }
-    result = read_veh_text(files->current, current);
-    if (result != 0) {
+    else if ((result = read_veh_file(&current->open, current_text)) != 0)
         report_unread(files, 0, result);
-        return -1;
-    }
-    return 0;
+    if (result == 0)
+        return 0;
+    os_close(current->open.fd);
+    return -1;
 }
 
-// ---- Writing the output and copying it back ----------------------------------------------
+// ---- Writing the output and putting it in place --------------------------------------------
 
 // Creates the output file only when nothing of its name is there, in one step, and writes the
-// text into it. 0; 1 when something of its name is there already (nothing written); -1 after
+// text into it. 0; 1 when something of its name is there already (nothing written), as the
+// listing told (or, without one, a look) when listed is 1, else as the create found; -1 after
 // a line saying why it could not be made (a failed output is deleted again).
-static int write_output(const VehicleFiles *files, const TextBuffer *text)
+static int write_output(const VehicleFiles *files, const ReconcileRun *run, int listed,
+                        const TextBuffer *text)
 {
     char reason[REASON_SIZE];
-    Stream *output = stream_open(files->output, "wbx");
-    if (!output) {
+    if (listed && (run->sorted ? (run->kinds & LISTED_OUTPUTS) &&
+                                     find_listed(run, name_in(files->output)) >= 0
+                               : os_exists(files->output)))
+        return 1;
+    int output = os_create_new(files->output);
+    if (output < 0) {
         // The reason is the create's: the status call below sets the system's error anew.
         system_words(reason);
         OsFileStatus status;
         if (os_file_status(files->output, &status) == 0 && status.is_file)
             return 1;
-        printf("Could not create %s: %s; %s left unchanged\n", files->output, reason,
-               files->current);
+        printf("Could not create %s: %s; %s left unchanged\n", files->shown_output, reason,
+               files->shown_current);
         return -1;
     }
-    int failed = text->size > 0 && stream_puts(text->bytes, output) == EOF;
-    if (stream_close(output) != 0)
-        failed = 1;
-    if (!failed)
+    uint32_t done = 0;
+    while (done < text->size) {
+        int32_t written = os_write(output, text->bytes + done, text->size - done);
+        if (written <= 0)
+            break;
+        done += static_cast<uint32_t>(written);
+    }
+    if (os_close(output) == 0 && done == text->size)
         return 0;
     os_delete_file(files->output);
     printf("Could not write %s: %s left unchanged\n", files->shown_output, files->shown_current);
     return -1;
 }
 
-// Copies the output back over the new file. 1 when the file is updated and the output is still
-// there; 2 when the output took the file's place; 0 after a line saying where its updated text
-// is kept. copy_file removes a destination it failed to write (a read or a write failed
-// part-way): the output, which holds the whole updated text, then takes its name.
-static int copy_output_back(const VehicleFiles *files)
+enum { REPLACED = 1, NOT_THERE = 0, NOT_WRITTEN = -1 };
+
+// Puts bytes in place of what the new file holds, through its handle, once its name still
+// leads to it inside the new folder. REPLACED; else after a line saying why not: NOT_THERE,
+// the name leads elsewhere now or out of the folder (the file is left as it is), or
+// NOT_WRITTEN, the file cannot be written (the line names kept_in, which keeps the text).
+static int replace_current(const VehicleFiles *files, const ReconcileRun *run,
+                           const CurrentFile *current, const char *bytes, uint32_t size,
+                           const char *kept_in)
 {
-    if (copy_file(files->output, files->current) == 0)
-        return 1;
+    if (!os_file_is_still_at(&current->open, files->current, run->folder_final)) {
+        char shown[SHOWN_SIZE];
+        printf("Skipped %s: it no longer leads to the file read, or leads out of %s\n",
+               files->shown_current, visible_text(shown, sizeof shown, run->folder_final));
+        return NOT_THERE;
+    }
     char reason[REASON_SIZE];
-    system_words(reason);
-    if (!os_exists(files->current) && os_rename_no_replace(files->output, files->current) == 0)
-        return 2;
-    printf("Could not update %s: %s; its updated text is kept in %s\n", files->current, reason,
-           files->output);
-    return 0;
+    if (current->unwritable[0])
+        snprintf(reason, sizeof reason, "%s", current->unwritable);
+    else if (os_replace_content(&current->open, bytes, size) == 0)
+        return REPLACED;
+    else
+        system_words(reason);
+    printf("Could not update %s: %s; its updated text is kept in %s\n", files->shown_current,
+           reason, kept_in);
+    mark_named(run, name_in(files->output));
+    return NOT_WRITTEN;
 }
 
 // Deletes the output once the file holds its text; a failure leaves a copy and says so.
-static void delete_output(const VehicleFiles *files)
+static void delete_output(const VehicleFiles *files, const ReconcileRun *run)
 {
     char reason[REASON_SIZE];
-    if (os_delete_file(files->output) != 0)
+    if (os_delete_file(files->output) != 0) {
         printf("Could not delete %s: %s\n", files->shown_output, system_words(reason));
+        mark_named(run, name_in(files->output));
+    }
 }
 
 // ---- An output file left by an earlier run ------------------------------------------------
@@ -184,113 +269,201 @@ static int starts_with(const char *longer, uint32_t longer_size, const char *sho
     return size <= longer_size && memcmp(longer, shorter, size) == 0;
 }
 
-// Decides about an output file that was there before: when the new file is a strict prefix of
-// it (a copy back cut short, an empty file included unless the text made now extends the
-// output), the copy back is finished; when it is a prefix of the text made
-// now (an output cut short), it is deleted to be made again. Anything else may be the only
-// whole copy of the text or the user's own, and is left. 1 when the file is updated, 0 when
-// it is not (after a line), 2 when the output file is gone and may be made again.
-static int settle_leftover(const VehicleFiles *files, const VehText *current,
-                           const TextBuffer *text)
+enum { SETTLED_NOT = 0, SETTLED_FINISHED = 1, SETTLED_GONE = 2 };
+
+static void say_output_in_the_way(const VehicleFiles *files)
 {
-    VehText leftover;
-    int read = read_veh_text(files->output, &leftover);
-    int readable = read == 0 || read == VEH_HOLDS_NUL || read == VEH_TEXT_AFTER_CTRL_Z;
-    int made_short =
-        readable && starts_with(text->bytes, text->size, leftover.bytes, leftover.size);
-    // An empty file is a prefix of every text: beside an output that the text made now
-    // extends, it is a file that was empty before, whose output was cut short.
-    int copied_short = readable && current->size < leftover.size &&
-                       starts_with(leftover.bytes, leftover.size, current->bytes, current->size) &&
-                       !(current->size == 0 && made_short);
-    free_veh_text(&leftover);
-    if (copied_short) {
-        int back = copy_output_back(files);
-        if (back == 0)
-            return 0;
-        printf("Finished %s from %s, which an interrupted run left\n", files->shown_current,
-               files->shown_output);
-        if (back == 1)
-            delete_output(files);
-        return 1;
-    }
-    char reason[REASON_SIZE];
-    if (made_short && os_delete_file(files->output) != 0) {
-        printf("Could not delete %s: %s; %s left unchanged\n", files->output, system_words(reason),
-               files->current);
-        return 0;
-    }
-    if (made_short) {
-        printf("Making %s again: an interrupted run left it unfinished\n", files->shown_output);
-        return 2;
-    }
     printf("Skipped %s: %s already exists and may hold its updated text from an interrupted "
            "run\n",
            files->shown_current, files->shown_output);
-    return 0;
 }
 
-// Writes the output, settling an earlier one first, and copies it back. 1 when the file is
-// updated, else 0 after a line saying why not.
-static int put_in_place(const VehicleFiles *files, const VehText *current, const TextBuffer *text)
+// Decides about an output file that was there before: when the new file is a strict prefix of
+// it (a copy back cut short, an empty file included unless the text made now extends the
+// output), the copy back is finished, and *leftover keeps its text; when it is a prefix of the
+// text made now (an output cut short), or the same as the whole file (a copy back that ended
+// before the delete), it is deleted to be made again. Anything else may be the only whole copy
+// of the text or the user's own, and is left. SETTLED_FINISHED, SETTLED_GONE
+// (made again next), or SETTLED_NOT after a line.
+static int settle_leftover(const VehicleFiles *files, const ReconcileRun *run,
+                           const CurrentFile *current, const VehText *current_text,
+                           const TextBuffer *text, VehText *leftover)
 {
-    int written = write_output(files, text);
-    if (written == 1) {
-        int settled = settle_leftover(files, current, text);
-        if (settled != 2)
-            return settled;
-        written = write_output(files, text);
-        if (written == 1)
-            printf("Skipped %s: %s already exists and may hold its updated text from an "
-                   "interrupted run\n",
-                   files->shown_current, files->shown_output);
+    mark_named(run, name_in(files->output));
+    int read = read_veh_text(files->output, leftover);
+    int readable = read == 0 || read == VEH_HOLDS_NUL || read == VEH_TEXT_AFTER_CTRL_Z;
+    int made_short =
+        readable && starts_with(text->bytes, text->size, leftover->bytes, leftover->size);
+    // An empty file is a prefix of every text: beside an output that the text made now
+    // extends, it is a file that was empty before, whose output was cut short.
+    int copied_short =
+        readable && current_text->size < leftover->size &&
+        starts_with(leftover->bytes, leftover->size, current_text->bytes, current_text->size) &&
+        !(current_text->size == 0 && made_short);
+    if (copied_short) {
+        if (replace_current(files, run, current, leftover->bytes, leftover->size,
+                            files->shown_output) != REPLACED)
+            return SETTLED_NOT;
+        printf("Finished %s from %s, which an interrupted run left\n", files->shown_current,
+               files->shown_output);
+        delete_output(files, run);
+        return SETTLED_FINISHED;
     }
-    int back = written == 0 ? copy_output_back(files) : 0;
-    if (back == 0)
+    char reason[REASON_SIZE];
+    if (made_short && os_delete_file(files->output) != 0) {
+        printf("Could not delete %s: %s; %s left unchanged\n", files->shown_output,
+               system_words(reason), files->shown_current);
+        return SETTLED_NOT;
+    }
+    if (made_short) {
+        printf("Making %s again: an interrupted run left it unfinished\n", files->shown_output);
+        return SETTLED_GONE;
+    }
+    // The same bytes as the whole file: a copy back that ended before the delete, perhaps with
+    // the keys of another reference. Nothing is lost with it.
+    if (readable && leftover->size == current_text->size &&
+        starts_with(leftover->bytes, leftover->size, current_text->bytes, current_text->size)) {
+        if (os_delete_file(files->output) != 0) {
+            printf("Could not delete %s: %s; %s left unchanged\n", files->shown_output,
+                   system_words(reason), files->shown_current);
+            return SETTLED_NOT;
+        }
+        printf("Deleted %s: an interrupted run left it, and %s holds the same text\n",
+               files->shown_output, files->shown_current);
+        return SETTLED_GONE;
+    }
+    say_output_in_the_way(files);
+    return SETTLED_NOT;
+}
+
+// Writes the output, copies it back through the file's handle and deletes it. 1 when the file
+// is updated, else 0 after a line saying why not. A leftover output is settled first; a file
+// finished from it is then updated from the reference like any other (*current_text and *text
+// made again from what it holds now).
+static int put_in_place(const VehicleFiles *files, ReconcileRun *run, const CurrentFile *current,
+                        const VehText *reference, VehText *current_text, TextBuffer *text)
+{
+    int written = write_output(files, run, 1, text);
+    if (written == 1) {
+        VehText leftover = {};
+        int settled = settle_leftover(files, run, current, current_text, text, &leftover);
+        if (settled == SETTLED_FINISHED) {
+            free_veh_text(current_text);
+            *current_text = leftover;
+            free(text->bytes);
+            if (make_vehicle_text(reference, current_text, text) != 0) {
+                printf("Skipped %s: not enough memory to update it\n", files->shown_current);
+                return 0;
+            }
+        } else {
+            free_veh_text(&leftover);
+        }
+        if (settled == SETTLED_NOT)
+            return 0;
+        written = write_output(files, run, 0, text);
+        if (written == 1)
+            say_output_in_the_way(files);
+    }
+    if (written != 0)
+        return 0;
+    int replaced =
+        replace_current(files, run, current, text->bytes, text->size, files->shown_output);
+    // The output of a file left as it is would only be in the next run's way.
+    if (replaced == NOT_THERE)
+        os_delete_file(files->output);
+    if (replaced != REPLACED)
         return 0;
     printf("%s\n", files->shown_current);
-    if (back == 1)
-        delete_output(files);
+    delete_output(files, run);
     return 1;
 }
 
+// ---- A leftover of version 1.1.0 ----------------------------------------------------------
+
+// 1.1.0 wrote car.veh's updated text to new_car.veh and copied it back: a run cut off in the
+// copy left car.veh empty or a start of new_car.veh. Names new_car.veh in one line when that
+// is so and the reference folder has no new_car.veh (which makes it a car of its own).
+static void point_out_old_output(const VehicleFiles *files, const ReconcileRun *run,
+                                 const char *name, const VehText *current_text)
+{
+    char old_name[LISTED_NAME_SIZE], old_path[PATH_BUFFER_SIZE], reference[PATH_BUFFER_SIZE];
+    if (!(run->kinds & LISTED_NEW_NAMES) ||
+        !fits_path(snprintf(old_name, sizeof old_name, "new_%s", name)) ||
+        find_listed(run, old_name) < 0)
+        return;
+    int folder_length = static_cast<int>(name_in(files->current) - files->current);
+    int reference_length = static_cast<int>(name_in(files->reference) - files->reference);
+    if (!fits_path(snprintf(old_path, sizeof old_path, "%.*s%s", folder_length, files->current,
+                            old_name)) ||
+        !fits_path(snprintf(reference, sizeof reference, "%.*s%s", reference_length,
+                            files->reference, old_name)) ||
+        os_exists(reference))
+        return;
+    int starts = current_text->size == 0;
+    if (!starts) {
+        VehText old_text;
+        read_veh_text(old_path, &old_text);
+        starts =
+            old_text.bytes && current_text->size < old_text.size &&
+            starts_with(old_text.bytes, old_text.size, current_text->bytes, current_text->size);
+        free_veh_text(&old_text);
+    }
+    char shown[SHOWN_SIZE];
+    if (starts)
+        printf("Found %s, which may hold the whole text of %s from an interrupted run of "
+               "Pelmora 1.1.0: see \"After an interrupted run\" in README.txt\n",
+               visible_text(shown, sizeof shown, old_path), files->shown_current);
+}
+
+// ---- One file ------------------------------------------------------------------------------
+
 // Reads the two files, makes the updated text and puts it in place. 1 when the file is
 // updated, 0 when it is left unchanged (after a line).
-static int update_vehicle_file(const VehicleFiles *files, int reference_is_file)
+static int update_vehicle_file(const VehicleFiles *files, ReconcileRun *run, const char *name,
+                               const OsOpenFile *reference)
 {
-    VehText reference = {}, current = {};
+    VehText reference_text = {}, current_text = {};
     TextBuffer text = {};
+    CurrentFile current;
     int updated = 0;
-    if (read_both(files, reference_is_file, &reference, &current) == 0) {
-        int made = make_vehicle_text(&reference, &current, &text);
+    if (read_both(files, reference, &current, &reference_text, &current_text) == 0) {
+        int made = make_vehicle_text(&reference_text, &current_text, &text);
         if (made == VEH_REFERENCE_NO_KEYS)
             printf("Skipped %s: its reference %s has no DescFile= or DescClass= line\n",
                    files->shown_current, files->shown_reference);
         else if (made != 0)
             printf("Skipped %s: not enough memory to update it\n", files->shown_current);
         else
-            updated = put_in_place(files, &current, &text);
+            updated = put_in_place(files, run, &current, &reference_text, &current_text, &text);
+        os_close(current.open.fd);
+        if (updated)
+            point_out_old_output(files, run, name, &current_text);
     }
     free(text.bytes);
-    free_veh_text(&current);
-    free_veh_text(&reference);
+    free_veh_text(&current_text);
+    free_veh_text(&reference_text);
     return updated;
 }
 
-// ---- The walk ----------------------------------------------------------------------------
-
-// Names alike but for case are one name here, as to Windows.
-static int compare_names(const void *first, const void *second)
+// Opens the reference of a .veh file. 1 with *reference open; 0 when the reference folder has
+// no file of that name (or a folder), passed over without a word; -1 after a line saying why
+// it cannot be opened.
+static int open_reference(const VehicleFiles *files, OsOpenFile *reference)
 {
-    return os_compare_names(static_cast<const char *>(first), static_cast<const char *>(second));
-}
-
-// 1 when another entry of the folder has a name that differs from name only in case.
-static int is_case_twin(const ReconcileRun *run, const char *name)
-{
-    return run->case_twin_count > 0 &&
-           bsearch(name, run->case_twins, static_cast<size_t>(run->case_twin_count),
-                   LISTED_NAME_SIZE, compare_names) != nullptr;
+    if (os_open_file(files->reference, 0, reference) == 0) {
+        if (!reference->status.is_directory)
+            return 1;
+        os_close(reference->fd);
+        return 0;
+    }
+    char reason[REASON_SIZE];
+    system_words(reason);
+    OsFileStatus status;
+    if (os_file_status(files->reference, &status) != 0 || status.is_directory)
+        return 0;
+    printf("Could not read %s: %s; %s left unchanged\n", files->shown_reference, reason,
+           files->shown_current);
+    return -1;
 }
 
 int8_t reconcile_vehicle_file(WalkEntry *entry)
@@ -308,55 +481,159 @@ int8_t reconcile_vehicle_file(WalkEntry *entry)
         run->unchanged++;
         return 0;
     }
-    OsFileStatus status;
-    if (os_file_status(files.reference, &status) != 0 || status.is_directory)
+    OsOpenFile reference;
+    int opened = open_reference(&files, &reference);
+    if (opened <= 0) {
+        run->unchanged += opened < 0;
         return 0;
+    }
     if (is_case_twin(run, entry->name)) {
         printf("Skipped %s%c%s: another name in its folder differs from it only in case\n", folder,
                SEPARATOR, listed);
         run->unchanged++;
-        return 0;
-    }
-    if (update_vehicle_file(&files, status.is_file))
+    } else if (update_vehicle_file(&files, run, entry->name, &reference)) {
         run->updated++;
-    else
+    } else {
         run->unchanged++;
+    }
+    os_close(reference.fd);
     return 0;
 }
 
-// Fills run->case_twins from a listing of folder: one of each set of its files' names that
-// differ only in case. A folder that cannot be listed, or a lack of memory, leaves it short.
-static void find_case_twins(const char *folder, ReconcileRun *run)
+// ---- The folder ----------------------------------------------------------------------------
+
+// The names of a folder's files, as one listing gave them, in one block of text.
+struct Listing {
+    char *text; // the names, each terminated
+    uint32_t used, size;
+    char **order;  // the names in listing order
+    char **sorted; // the same in os_compare_names order
+    int8_t *named; // per sorted name
+    int32_t count, capacity;
+    int32_t kinds; // LISTED_* bits
+};
+
+// The LISTED_* bit a name brings (twins aside).
+static int32_t kind_of(const char *name)
 {
+    char lower[LISTED_NAME_SIZE];
+    snprintf(lower, sizeof lower, "%s", name);
+    lower_case(lower);
+    size_t length = strlen(lower), suffix = sizeof OUTPUT_SUFFIX - 1;
+    int32_t kind =
+        length > suffix && strcmp(lower + length - suffix, OUTPUT_SUFFIX) == 0 ? LISTED_OUTPUTS : 0;
+    return kind | (strncmp(lower, "new_", 4) == 0 ? LISTED_NEW_NAMES : 0);
+}
+
+// Sorts the names unless the listing gave them sorted already (as NTFS and the POSIX back end
+// list), and notes whether two of them differ only in case.
+static void sort_listed(Listing *listing)
+{
+    int twins = 0;
+    for (int32_t at = 1; at < listing->count; at++) {
+        int order = os_compare_names(listing->sorted[at - 1], listing->sorted[at]);
+        twins |= order == 0;
+        if (order > 0) {
+            qsort(listing->sorted, static_cast<size_t>(listing->count), sizeof(char *),
+                  compare_names);
+            twins = 0;
+            for (at = 1; at < listing->count; at++)
+                twins |= os_compare_names(listing->sorted[at - 1], listing->sorted[at]) == 0;
+        }
+    }
+    if (twins)
+        listing->kinds |= LISTED_TWINS;
+}
+
+static void free_listing(Listing *listing)
+{
+    free(listing->text);
+    free(listing->order);
+    free(listing->sorted);
+    free(listing->named);
+}
+
+// Appends name. 0, or -1 when memory runs out.
+static int add_name(Listing *listing, const char *name)
+{
+    uint32_t length = static_cast<uint32_t>(strlen(name)) + 1;
+    if (listing->used + length > listing->size) {
+        uint32_t size = listing->size ? listing->size * 2 : 4096;
+        void *grown = realloc(listing->text, size);
+        if (!grown)
+            return -1;
+        listing->text = static_cast<char *>(grown);
+        listing->size = size;
+    }
+    if (listing->count == listing->capacity) {
+        int32_t capacity = listing->capacity ? listing->capacity * 2 : 256;
+        void *grown = realloc(listing->order, static_cast<size_t>(capacity) * sizeof(char *));
+        if (!grown)
+            return -1;
+        listing->order = static_cast<char **>(grown);
+        listing->capacity = capacity;
+    }
+    listing->kinds |= kind_of(name);
+    memcpy(listing->text + listing->used, name, length);
+    // Offsets until the text stops moving; made pointers in list_files.
+    listing->order[listing->count++] =
+        reinterpret_cast<char *>(static_cast<uintptr_t>(listing->used));
+    listing->used += length;
+    return 0;
+}
+
+// Lists the files (no folders) of folder into *listing. 0, or -1 when it cannot be listed or
+// memory runs out.
+static int list_files(const char *folder, Listing *listing)
+{
+    memset(listing, 0, sizeof *listing);
     OsDirList *list = os_list_open(folder);
     if (!list)
-        return;
-    char(*names)[LISTED_NAME_SIZE] = nullptr;
-    size_t count = 0, capacity = 0;
+        return -1;
     OsDirEntry entry;
-    while (os_list_next(list, &entry)) {
-        if (entry.attributes & OS_ATTR_DIRECTORY)
-            continue;
-        if (count == capacity) {
-            size_t larger = capacity ? capacity * 2 : 64;
-            void *moved = realloc(names, larger * LISTED_NAME_SIZE);
-            if (!moved)
-                break;
-            names = static_cast<char(*)[LISTED_NAME_SIZE]>(moved);
-            capacity = larger;
-        }
-        snprintf(names[count++], LISTED_NAME_SIZE, "%s", entry.name);
-    }
+    int result = 0;
+    while (result == 0 && os_list_next(list, &entry))
+        if (!(entry.attributes & OS_ATTR_DIRECTORY))
+            result = add_name(listing, entry.name);
     os_list_close(list);
-    if (count > 1)
-        qsort(names, count, LISTED_NAME_SIZE, compare_names);
-    size_t twins = 0;
-    for (size_t at = 0; at + 1 < count; at++)
-        if (compare_names(names[at], names[at + 1]) == 0 &&
-            (twins == 0 || compare_names(names[twins - 1], names[at]) != 0))
-            memmove(names[twins++], names[at], LISTED_NAME_SIZE);
-    run->case_twins = names;
-    run->case_twin_count = static_cast<int32_t>(twins);
+    size_t bytes = static_cast<size_t>(listing->count) * sizeof(char *);
+    listing->sorted = static_cast<char **>(malloc(bytes + 1));
+    listing->named = static_cast<int8_t *>(calloc(static_cast<size_t>(listing->count) + 1, 1));
+    if (result != 0 || !listing->sorted || !listing->named)
+        return -1;
+    for (int32_t at = 0; at < listing->count; at++)
+        listing->order[at] = listing->text + reinterpret_cast<uintptr_t>(listing->order[at]);
+    if (listing->count > 0)
+        memcpy(listing->sorted, listing->order, bytes);
+    sort_listed(listing);
+    return 0;
+}
+
+// Names each earlier output file ("car.veh.pelmora") that is still there and that no line named:
+// one without its car, or beside a car that was not updated from it. Each counts as unchanged.
+static void name_leftovers(const char *folder, ReconcileRun *run)
+{
+    for (int32_t at = 0; (run->kinds & LISTED_OUTPUTS) && at < run->sorted_count; at++) {
+        char name[LISTED_NAME_SIZE], car[LISTED_NAME_SIZE], path[PATH_BUFFER_SIZE];
+        snprintf(name, sizeof name, "%s", run->sorted[at]);
+        lower_case(name);
+        if (run->named[at] || match_wildcard(name, "*.veh.pelmora") != 1 ||
+            !fits_path(snprintf(path, sizeof path, "%s%c%s", folder, SEPARATOR, run->sorted[at])) ||
+            !os_exists(path))
+            continue;
+        snprintf(car, sizeof car, "%.*s", static_cast<int>(strlen(name) - strlen(OUTPUT_SUFFIX)),
+                 name);
+        char shown[SHOWN_SIZE], shown_car[2 * LISTED_NAME_SIZE];
+        visible_text(shown, sizeof shown, path);
+        visible_text(shown_car, sizeof shown_car, car);
+        if (find_listed(run, car) < 0)
+            printf("Left %s as it is: there is no %s beside it, whose text it may hold from an "
+                   "interrupted run\n",
+                   shown, shown_car);
+        else
+            printf("Left %s as it is: %s beside it was not updated from it\n", shown, shown_car);
+        run->unchanged++;
+    }
 }
 
 // 1 with the absolute form of folder in out (PATH_BUFFER_SIZE bytes), or 0 after a message when
@@ -374,10 +651,20 @@ static int absolute_folder(char *out, const char *folder)
     return 0;
 }
 
+// Hands each listed file to reconcile_vehicle_file, in listing order, with folder current.
+static void reconcile_listed(char *folder, const Listing *listing, ReconcileRun *run)
+{
+    for (int32_t at = 0; at < listing->count; at++) {
+        char name[LISTED_NAME_SIZE];
+        snprintf(name, sizeof name, "%s", listing->order[at]);
+        WalkEntry entry = {name, folder, 0, 0777, run};
+        reconcile_vehicle_file(&entry);
+    }
+}
+
 int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_folder)
 {
-    char folder[PATH_BUFFER_SIZE];
-    char reference[PATH_BUFFER_SIZE];
+    char folder[PATH_BUFFER_SIZE], reference[PATH_BUFFER_SIZE], final[PATH_BUFFER_SIZE];
     if (!absolute_folder(folder, new_folder) || !absolute_folder(reference, reference_folder))
         return -1;
     OsFileStatus status;
@@ -385,18 +672,20 @@ int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_fol
         return -1;
     if (!status.is_directory)
         return 0;
-    char *walk_buffer = static_cast<char *>(malloc(PATH_BUFFER_SIZE));
-    if (!walk_buffer)
+    Listing listing;
+    if (os_final_path(folder, final, sizeof final) != 0 || os_change_directory(folder) != 0 ||
+        list_files(folder, &listing) != 0) {
+        free_listing(&listing);
         return -1;
-    snprintf(walk_buffer, PATH_BUFFER_SIZE, "%s", folder);
-    ReconcileRun run = {reference, nullptr, 0, 0, 0};
-    find_case_twins(folder, &run);
-    walk_directory(walk_buffer, reconcile_vehicle_file, &run, 0);
+    }
+    ReconcileRun run = {
+        reference, final, listing.sorted, listing.count, listing.named, listing.kinds, 0, 0};
+    reconcile_listed(folder, &listing, &run);
+    name_leftovers(folder, &run);
     char shown[SHOWN_SIZE];
     printf("Done in %s: %d updated, %d left unchanged\n", visible_text(shown, sizeof shown, folder),
            static_cast<int>(run.updated), static_cast<int>(run.unchanged));
-    free(run.case_twins);
-    free(walk_buffer);
+    free_listing(&listing);
     return run.unchanged > 0 ? 1 : 0;
 }
 

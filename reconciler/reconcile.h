@@ -9,25 +9,39 @@
 
 enum { LISTED_NAME_SIZE = 260 }; // a name as a folder listing gives it, with its NUL
 
+enum {
+    LISTED_TWINS = 1,    // names that differ only in case (Linux)
+    LISTED_OUTPUTS = 2,  // a name ending in ".pelmora" (in any case)
+    LISTED_NEW_NAMES = 4 // a name beginning with "new_" (in any case)
+};
+
 // What the files of one run share: the walk's argument for reconcile_vehicle_file.
 struct ReconcileRun {
     const char *reference_folder;
-    char (*case_twins)[LISTED_NAME_SIZE]; // sorted lower-case names that more than one entry
-                                          // of the new folder has (Linux); null when none
-    int32_t case_twin_count;
+    const char *folder_final;  // the new folder's final path (os_final_path): a .veh file
+                               // is rewritten only while it lies inside
+    const char *const *sorted; // the names of the new folder's files in os_compare_names
+                               // order, as one listing gave them; null when not known
+    int32_t sorted_count;
+    int8_t *named;     // per sorted name: 1 once a line named it; null with sorted
+    int32_t kinds;     // LISTED_* bits: what the names hold, so that the listing is
+                       // searched only for what it may hold
     int32_t updated;   // files rewritten
-    int32_t unchanged; // files with a reference counterpart left as they were
+    int32_t unchanged; // files with a reference counterpart left as they were, and
+                       // earlier output files named at the end
 };
 
 // Rewrites every .veh file directly inside new_folder that has a counterpart in
 // reference_folder (see reconcile_vehicle_file); subfolders are never entered. A relative name
 // (one that begins at no root and names no drive) is made absolute against the current folder
 // first, so that it keeps its meaning once the walk has made the new folder current (it stays
-// current afterwards); other names are used as they are. After the walk prints
-// "Done in <folder>: <n> updated, <m> left unchanged". Result: -1 when a folder name becomes
-// too long for 255 characters (after a message), the status of the new folder cannot be read
-// or there is no memory for the walk; 1 when any file with a counterpart was left unchanged;
-// 0 otherwise, also when new_folder is not a folder (nothing is walked or printed then).
+// current afterwards); other names are used as they are. The folder is listed once; its files
+// are handled in the listing's order. After them, an output file ("car.veh.pelmora") that was
+// there before and that no line has named yet is named in one line and counted as unchanged;
+// then "Done in <folder>: <n> updated, <m> left unchanged" ends the run. Result: -1 when a folder
+// name becomes too long for 255 characters (after a message), the status of the new folder cannot
+// be read or there is no memory for the walk; 1 when any file with a counterpart was left
+// unchanged; 0 otherwise, also when new_folder is not a folder (nothing is walked or printed then).
 int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_folder);
 
 // The walk callback: entry->name is a file in the current folder entry->directory, and
@@ -38,9 +52,13 @@ int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_fol
 // the name plus ".pelmora" (the reference's key lines, then its own other lines, see
 // make_vehicle_text), and
 // "<folder>\<name>" is printed once the copy back succeeded, or it is left unchanged and the
-// line says why (README lists them all). An earlier output file is finished or made again only
-// when its text proves it a cut-short copy back or output (see README); else it is left alone.
-// A file named like "new_car.veh" is a car like any other, never an output file.
+// line says why (README lists them all). The file is opened once; the text replaces its content
+// through that handle, and only while its name still leads to it and it lies inside
+// run->folder_final. An earlier output file is finished or made again only when its text proves
+// it a cut-short copy back or output (see README); else it is left alone. A finished file is
+// then updated from the reference like any other. A file named like "new_car.veh" is a car like
+// any other, never an output file; beside a car that is empty or its start, with no reference
+// of its own, it is named in a line as a possible leftover of version 1.1.0.
 // Result: always 0.
 int8_t reconcile_vehicle_file(WalkEntry *entry);
 

@@ -34,31 +34,37 @@ static int grow(char **bytes, uint32_t *capacity, uint32_t needed)
     return 0;
 }
 
-// Reads the file into text->bytes, terminated. 0, VEH_NOT_OPENED, VEH_READ_FAILED or
+// Reads the open file fd into text->bytes, terminated. size is the file's size as its status
+// gave it: a read that returns less than that and more asked for has met the end, so a file
+// that does not grow meanwhile takes one read. 0, VEH_READ_FAILED or VEH_NO_MEMORY.
+static int read_descriptor(int fd, uint32_t size, VehText *text)
+{
+    uint32_t capacity = 0;
+    if (size < LARGEST_BUFFER - 2 && grow(&text->bytes, &capacity, size + 2) != 0)
+        return VEH_NO_MEMORY;
+    for (;;) {
+        if (grow(&text->bytes, &capacity, text->size + 2) != 0)
+            return VEH_NO_MEMORY;
+        uint32_t wanted = capacity - 1 - text->size;
+        int32_t got = os_read(fd, text->bytes + text->size, wanted);
+        if (got < 0)
+            return VEH_READ_FAILED;
+        text->size += static_cast<uint32_t>(got);
+        if (got == 0 || (static_cast<uint32_t>(got) < wanted && text->size >= size))
+            return 0;
+    }
+}
+
+// Reads the file at path into text->bytes, terminated. 0, VEH_NOT_OPENED, VEH_READ_FAILED or
 // VEH_NO_MEMORY. The descriptor is closed after a failed read without a later error taking
 // the place of the read's.
 static int read_whole_file(const char *path, VehText *text)
 {
-    int fd = os_open(path, OS_OPEN_READ);
-    if (fd < 0)
+    OsOpenFile file;
+    if (os_open_file(path, 0, &file) != 0)
         return VEH_NOT_OPENED;
-    uint32_t capacity = 0;
-    int result = 0;
-    for (;;) {
-        if (grow(&text->bytes, &capacity, text->size + 2) != 0) {
-            result = VEH_NO_MEMORY;
-            break;
-        }
-        int32_t got = os_read(fd, text->bytes + text->size, capacity - 1 - text->size);
-        if (got < 0)
-            result = VEH_READ_FAILED;
-        if (got <= 0)
-            break;
-        text->size += static_cast<uint32_t>(got);
-    }
-    os_close(fd);
-    if (text->bytes)
-        text->bytes[text->size] = '\0';
+    int result = read_descriptor(file.fd, file.status.size, text);
+    os_close(file.fd);
     return result;
 }
 
@@ -80,13 +86,31 @@ static int find_text(VehText *text)
     return 0;
 }
 
-int read_veh_text(const char *path, VehText *text)
+static void empty_text(VehText *text)
 {
     text->bytes = nullptr;
     text->size = text->start = text->end = 0;
     text->has_mark = 0;
-    int result = read_whole_file(path, text);
+}
+
+// Terminates what was read and finds its text. The result of the read, or of find_text.
+static int finish_read(int result, VehText *text)
+{
+    if (text->bytes)
+        text->bytes[text->size] = '\0';
     return result != 0 ? result : find_text(text);
+}
+
+int read_veh_text(const char *path, VehText *text)
+{
+    empty_text(text);
+    return finish_read(read_whole_file(path, text), text);
+}
+
+int read_veh_file(const OsOpenFile *file, VehText *text)
+{
+    empty_text(text);
+    return finish_read(read_descriptor(file->fd, file->status.size, text), text);
 }
 
 void free_veh_text(VehText *text)

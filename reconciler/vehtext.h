@@ -6,6 +6,8 @@
 
 #include <stdint.h>
 
+#include "os.h"
+
 // One file's bytes, on the heap, and where its text lies in them.
 struct VehText {
     char *bytes;     // the whole file, with a NUL after it; null before a read
@@ -27,6 +29,9 @@ enum {
 // Reads the whole file at path (a regular file) into *text. 0, or one of the VEH_ results;
 // on every result text->bytes is either null or the caller's to free with free_veh_text.
 int read_veh_text(const char *path, VehText *text);
+// The same for a file already open (read from where its descriptor stands, in practice its
+// start); the descriptor stays open. VEH_NOT_OPENED is never the result.
+int read_veh_file(const OsOpenFile *file, VehText *text);
 // Frees the bytes and empties the record; an empty record is left as it is.
 void free_veh_text(VehText *text);
 

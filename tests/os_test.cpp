@@ -509,6 +509,49 @@ TEST_F(OsFiles, FolderHoldsShareReadingAndExcludeWriters)
     EXPECT_EQ(hold.handle, -1);
 }
 
+// A file opened once: its status from the handle, its name proven to lead to it inside a
+// folder, its content replaced through the handle; a name taken in between is another file
+// (Windows refuses to rename a file opened so, which keeps the name on it).
+TEST_F(OsFiles, FilesOpenedOnceAreCheckedByNameAndRewrittenThroughTheirHandle)
+{
+    ASSERT_EQ(os_make_directory("in"), 0);
+    ASSERT_EQ(os_make_directory("other"), 0);
+    ASSERT_TRUE(write_file(at("in\\car.veh"), "old text"));
+    char inside[260], other[260];
+    ASSERT_EQ(os_final_path(at("in").c_str(), inside, sizeof inside), 0);
+    ASSERT_EQ(os_final_path(at("other").c_str(), other, sizeof other), 0);
+    OsOpenFile file;
+    ASSERT_EQ(os_open_file(at("IN\\CAR.VEH").c_str(), 1, &file), 0);
+    EXPECT_EQ(file.status.is_file, 1);
+    EXPECT_EQ(file.status.size, 8u);
+    EXPECT_EQ(os_file_is_still_at(&file, at("in\\car.veh").c_str(), inside), 1);
+    if (behind_back_available()) {
+        ASSERT_EQ(behind_make_link("../in/car.veh", at("other\\link.veh")), 0);
+        EXPECT_EQ(os_file_is_still_at(&file, at("other\\link.veh").c_str(), inside), 1);
+        EXPECT_EQ(os_file_is_still_at(&file, at("other\\link.veh").c_str(), other), 0);
+    }
+    EXPECT_EQ(os_replace_content(&file, "new", 3), 0);
+    EXPECT_EQ(read_file(at("in\\car.veh")), "new");
+    if (os_rename_no_replace(at("in\\car.veh").c_str(), at("in\\was.veh").c_str()) == 0) {
+        ASSERT_TRUE(write_file(at("in\\car.veh"), "another"));
+        EXPECT_EQ(os_file_is_still_at(&file, at("in\\car.veh").c_str(), inside), 0);
+    } else {
+        EXPECT_EQ(os_program_suffix[0], '.') << "only Windows keeps the name on the open file";
+    }
+    EXPECT_EQ(os_close(file.fd), 0);
+    EXPECT_EQ(os_open_file(at("in\\missing.veh").c_str(), 0, &file), -1);
+    EXPECT_EQ(file.fd, -1);
+    ASSERT_EQ(os_set_attributes(at("in\\car.veh").c_str(), OS_ATTR_READONLY), 0);
+    EXPECT_EQ(os_open_file(at("in\\car.veh").c_str(), 1, &file), -1) << "read-only";
+    ASSERT_EQ(os_open_file(at("in\\car.veh").c_str(), 0, &file), 0);
+    EXPECT_EQ(os_close(file.fd), 0);
+    ASSERT_EQ(os_set_attributes(at("in\\car.veh").c_str(), 0), 0);
+    int fd = os_create_new(at("in\\made.veh").c_str());
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(os_close(fd), 0);
+    EXPECT_EQ(os_create_new(at("in\\made.veh").c_str()), -1) << "exists";
+}
+
 TEST(OsEnvironment, SetsGetsAndReportsRoom)
 {
     char buffer[8];

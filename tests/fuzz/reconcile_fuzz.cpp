@@ -5,9 +5,13 @@
 // it) and the reference has a key line, the new file becomes exactly: its UTF-8 mark if it had
 // one, the reference's key lines up to its first "DescClass=" line, then every other line of
 // the new file, each whole and in order, with CR LF line ends. Otherwise it stays byte for byte
-// as it was.
+// as it was. With a leftover laid (flag bit 2), the output file holds the text made from the
+// new file with an older reference, and the new file only its start (flag bits 3-7 tell how
+// much): the run finishes the file from it and then updates it from the reference, or makes the
+// output again, or leaves both as they are; a strict start finishes.
 //
-// Input: flags (bits 0-1: the suffix "", ".veh", ".VEH", ".Veh"), the name as a NUL-closed
+// Input: flags (bits 0-1: the suffix "", ".veh", ".VEH", ".Veh"; bit 2: a leftover; bits 3-7:
+// the share of it the new file holds, in 31sts), the name as a NUL-closed
 // text (characters no file system objects to are kept, others mapped onto them), the reference
 // file's length (2 bytes) and its bytes, and the rest is the new file.
 #include <stdio.h>
@@ -174,9 +178,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::string &new_folder = folder_below("new");
     std::string ref_path = ref_folder + "\\" + lower(name);
     std::string new_path = new_folder + "\\" + name;
-    std::string output_path = new_folder + "\\new_" + lower(name);
+    std::string output_path = new_folder + "\\" + lower(name) + ".pelmora";
+    const std::string older =
+        model_result(name, "DescFile=older.txt\r\nDescClass=Old\r\n", current);
+    const bool leftover = (flags & 4) != 0;
+    const std::string cut = older.substr(0, older.size() * (flags >> 3) / 31);
     fuzz_check(write_bytes(ref_path, reference), "cannot write the reference file");
-    fuzz_check(write_bytes(new_path, current), "cannot write the new file");
+    fuzz_check(write_bytes(new_path, leftover ? cut : current), "cannot write the new file");
+    fuzz_check(!leftover || write_bytes(output_path, older), "cannot write the leftover");
     // libFuzzer names its corpus and artifacts relative to the folder it started in.
     char previous[PATH_BUFFER_SIZE];
     fuzz_check(os_get_current_directory(previous, sizeof previous) == 0,
@@ -187,7 +196,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     char entry_name[PATH_BUFFER_SIZE];
     snprintf(directory, sizeof directory, "%s", new_folder.c_str());
     snprintf(entry_name, sizeof entry_name, "%s", name.c_str());
-    ReconcileRun run = {ref_folder.c_str(), nullptr, 0, 0, 0};
+    static char final[PATH_BUFFER_SIZE];
+    fuzz_check(final[0] || os_final_path(new_folder.c_str(), final, sizeof final) == 0,
+               "cannot resolve the new folder");
+    ReconcileRun run = {ref_folder.c_str(), final, nullptr, 0, nullptr, 0, 0, 0};
     WalkEntry entry = {entry_name, directory, static_cast<int32_t>(current.size()), 0777, &run};
     int8_t result = reconcile_vehicle_file(&entry);
     os_change_directory(previous);
@@ -195,10 +207,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     std::string after;
     fuzz_check(read_bytes(ref_path, &after) && after == reference, "the reference file changed");
-    fuzz_check(!os_exists(output_path.c_str()), "an output file was left behind");
     fuzz_check(read_bytes(new_path, &after), "the new file is gone");
-    fuzz_check(after == model_result(name, reference, current),
-               "the new file is not what the model makes of it");
+    if (leftover) {
+        std::string kept;
+        bool output_kept = read_bytes(output_path, &kept);
+        const std::string finished = model_result(name, reference, older);
+        fuzz_check(!output_kept || kept == older, "the leftover changed");
+        fuzz_check(output_kept ? after == cut
+                               : after == finished || after == model_result(name, reference, cut),
+                   "the new file is neither finished, made again nor left as it was");
+        fuzz_check(!(model_result(name, reference, current) != current && !cut.empty() &&
+                     cut.size() < older.size()) ||
+                       (after == finished && !output_kept),
+                   "a cut-short copy back was not finished and updated");
+    } else {
+        fuzz_check(!os_exists(output_path.c_str()), "an output file was left behind");
+        fuzz_check(after == model_result(name, reference, current),
+                   "the new file is not what the model makes of it");
+    }
     fuzz_check(run.updated + run.unchanged <= 1, "one file counted twice");
     os_delete_file(output_path.c_str());
     os_delete_file(new_path.c_str());

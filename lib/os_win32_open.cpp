@@ -1,0 +1,139 @@
+// Files opened once, over Win32: opened with a handle whose status and identity come from
+// GetFileInformationByHandle, checked by name and by final path, and rewritten through it.
+#include "os.h"
+#include "os_common.h"
+#include "os_win32_shared.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <io.h>
+#include <stdio.h>
+#include <string.h>
+#include <windows.h>
+
+static HANDLE handle_of(const OsOpenFile *file)
+{
+    return reinterpret_cast<HANDLE>(_get_osfhandle(file->fd));
+}
+
+static void take_handle_status(OsOpenFile *file, const BY_HANDLE_FILE_INFORMATION *info)
+{
+    DWORD attributes = info->dwFileAttributes;
+    file->status.is_directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+    file->status.is_file =
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) ? 0 : 1;
+    file->status.size = file->status.is_directory || info->nFileSizeHigh != 0
+                            ? (file->status.is_directory ? 0 : 0xFFFFFFFFu)
+                            : static_cast<uint32_t>(info->nFileSizeLow);
+    file->volume = info->dwVolumeSerialNumber;
+    file->index = (static_cast<uint64_t>(info->nFileIndexHigh) << 32) | info->nFileIndexLow;
+}
+
+int os_open_file(const char *path, int for_writing, OsOpenFile *file)
+{
+    file->fd = -1;
+    DWORD access = GENERIC_READ | (for_writing ? GENERIC_WRITE : 0);
+    // Others may read and write beside the run, but not delete or rename the file.
+    HANDLE handle = OS_CALL(CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (handle == INVALID_HANDLE_VALUE)
+        return -1;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!OS_CALL(GetFileInformationByHandle(handle, &info))) {
+        CloseHandle(handle);
+        return -1;
+    }
+    // Wine running as root writes to read-only files; Windows does not, for anyone.
+    if (for_writing && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
+        CloseHandle(handle);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return -1;
+    }
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle),
+                             (for_writing ? _O_RDWR : _O_RDONLY) | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        return -1;
+    }
+    take_handle_status(file, &info);
+    file->fd = fd;
+    return 0;
+}
+
+// Writes the final path of handle into buffer in 'C:\x' form. 0, or -1.
+static int final_path_of(HANDLE handle, char *buffer, DWORD size)
+{
+    DWORD length = OS_CALL(
+        GetFinalPathNameByHandleA(handle, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS));
+    if (length == 0 || length >= size)
+        return -1;
+    if (strncmp(buffer, "\\\\?\\UNC\\", 8) == 0) {
+        memmove(buffer + 2, buffer + 8, length - 8 + 1);
+        buffer[0] = buffer[1] = '\\';
+    } else if (strncmp(buffer, "\\\\?\\", 4) == 0)
+        memmove(buffer, buffer + 4, length - 4 + 1);
+    return 0;
+}
+
+int os_file_is_still_at(const OsOpenFile *file, const char *path, const char *folder)
+{
+    HANDLE named =
+        OS_CALL(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (named == INVALID_HANDLE_VALUE)
+        return 0;
+    BY_HANDLE_FILE_INFORMATION info;
+    BOOL known = OS_CALL(GetFileInformationByHandle(named, &info));
+    OS_CALL(CloseHandle(named));
+    if (!known || info.dwVolumeSerialNumber != file->volume ||
+        ((static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow) != file->index)
+        return 0;
+    // Wine shows a Linux link as a plain file, so the final path decides, for every name.
+    char final[MAX_PATH * 2 + 8];
+    size_t length = strlen(folder);
+    while (length > 0 && folder[length - 1] == '\\')
+        length--;
+    return final_path_of(handle_of(file), final, sizeof final) == 0 &&
+                   _strnicmp(final, folder, length) == 0 && final[length] == '\\'
+               ? 1
+               : 0;
+}
+
+int os_replace_content(const OsOpenFile *file, const void *bytes, uint32_t size)
+{
+    HANDLE handle = handle_of(file);
+    LARGE_INTEGER start = {};
+    if (!OS_CALL(SetFilePointerEx(handle, start, nullptr, FILE_BEGIN)) ||
+        !OS_CALL(SetEndOfFile(handle)))
+        return -1;
+    const char *at = static_cast<const char *>(bytes);
+    while (size > 0) {
+        if (os_fault_fires(OS_FAULT_WRITE)) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return -1;
+        }
+        DWORD written = 0;
+        if (!OS_CALL(WriteFile(handle, at, size, &written, nullptr)) || written == 0)
+            return -1;
+        at += written;
+        size -= written;
+    }
+    return 0;
+}
+
+int os_create_new(const char *path)
+{
+    if (os_fault_fires(OS_FAULT_CREATE)) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return -1;
+    }
+    HANDLE handle =
+        OS_CALL(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (handle == INVALID_HANDLE_VALUE)
+        return -1;
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (fd < 0)
+        CloseHandle(handle);
+    return fd;
+}
