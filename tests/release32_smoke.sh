@@ -90,13 +90,18 @@ register_qemu() {
 
 # ---- The way to run 32-bit code ----------------------------------------------------------------
 [ -x "$loader" ] || skip "no Wine 32-bit loader $loader (scripts/install-deps test installs wine32)"
+runs_i386
+probe=$? # 126: the kernel would not execute it (Exec format error)
 if [ "${SMOKE32_QEMU:-0}" = 1 ]; then
   register_qemu
   way="through qemu-i386, registered for this run as $entry"
-elif runs_i386; then
+elif [ "$probe" -eq 0 ]; then
   handlers=$(i386_handlers 2>/dev/null | tr '\n' ' ')
   way=${handlers:+through the registered handler ${handlers% }}
   way=${way:-natively}
+elif [ "$probe" -ne 126 ]; then
+  echo "FAILED: Wine's 32-bit loader $loader ended with status $probe"
+  exit 1
 else
   handlers=$(i386_handlers 2>/dev/null | tr '\n' ' ')
   if [ -n "$handlers" ]; then
