@@ -12,12 +12,21 @@ deps:
 
 # Every test natively under the sanitizers, then the Windows build's tests under Wine. On a
 # host that runs no 32-bit code they run on the 64-bit Windows build, and the 32-bit one is
-# still built (warnings included).
+# still built (warnings included). Last, the smoke test of the 32-bit release: the zip that
+# make release makes (here packed into build/), its programs run under Wine's 32-bit loader,
+# through qemu-i386 where the kernel runs no 32-bit code; it says so when it has to skip.
+SMOKE32 = build/release32-smoke
+
 test:
 	scripts/install-deps test
 	cmake --workflow --preset linux-asan
 	preset=$$(scripts/windows-test-preset) && cmake --workflow --preset $$preset && \
 	if [ "$$preset" = win64 ]; then cmake --preset win32 && cmake --build --preset win32; fi
+	cmake --preset win32-release && cmake --build --preset win32-release
+	rm -rf $(SMOKE32)/package
+	cpack -G ZIP --config build/win32-release/CPackConfig.cmake -B $(SMOKE32)/package
+	tests/release32_smoke.sh $(SMOKE32)/package/car-tools-*-win32.zip \
+		build/win32-release/bin/MASadelic.exe build/linux-asan/bin/MASadelic.exe examples $(SMOKE32)
 
 # The fuzz targets under libFuzzer (clang), each for FUZZ_SECONDS (default 60) seconds.
 fuzz:

@@ -1,9 +1,11 @@
 # Checks the archives that `make release` wrote: each holds exactly car-tools-<version>/ with
 # the two programs, README.txt and LICENSE.txt; the programs carry no debug sections or
-# symbol tables; the Windows programs import only KERNEL32.dll and msvcrt.dll.
+# symbol tables; the Windows programs import only KERNEL32.dll and msvcrt.dll and carry the
+# application manifest.
 # cmake -DDIST=dist -DWORK_DIR=build/release-check -DMINGW_OBJDUMP=... -DOBJDUMP=...
 #       -DIMPORTS_CHECK=tests/check_imports.sh -P check_release.cmake
 cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/check_manifest.cmake)
 
 get_filename_component(DIST ${DIST} ABSOLUTE)
 get_filename_component(WORK_DIR ${WORK_DIR} ABSOLUTE)
@@ -48,6 +50,11 @@ endfunction()
 unpack("car-tools-*-win32.zip" win32 "Pelmora.exe;Zandrel.exe")
 foreach(program Zandrel.exe Pelmora.exe)
   check_stripped(${MINGW_OBJDUMP} ${folder}/${program})
+  check_manifest(${MINGW_OBJDUMP} ${folder}/${program} ${CMAKE_CURRENT_LIST_DIR}/program.manifest
+                 why)
+  if(NOT why STREQUAL "")
+    message(FATAL_ERROR "${program}: ${why}")
+  endif()
 endforeach()
 execute_process(COMMAND sh ${IMPORTS_CHECK} ${MINGW_OBJDUMP} ${folder}/Zandrel.exe
                         ${folder}/Pelmora.exe RESULT_VARIABLE status)

@@ -95,10 +95,11 @@ int os_delete_file(const char *path);
 // Renames a file or folder; fails when the source is missing or the target exists.
 int os_rename_no_replace(const char *from, const char *to);
 // Orders two names as Windows orders and matches names without regard to case: by their
-// upper-case forms, compared as unsigned values. On POSIX a name that is well-formed UTF-8
-// goes through the simple Unicode upper-case mapping (Latin, Greek, Cyrillic: 'ü' and 'Ü'
-// are alike, 'ß' stays itself), any other name by its bytes with a to z upper-cased, which
-// is also how the Windows build compares its names in the ANSI code page. <0, 0 or >0.
+// upper-case forms, compared as UTF-16 code units, as NTFS compares them. On POSIX a name that
+// is well-formed UTF-8 goes through the simple Unicode upper-case mapping (Latin, Greek,
+// Cyrillic: 'ü' and 'Ü' are alike, 'ß' stays itself), any other name by its bytes with a to z
+// upper-cased, which is also how the Windows build compares its names in the ANSI code page.
+// <0, 0 or >0.
 int os_compare_names(const char *first, const char *second);
 // 1 when both paths name one existing file or folder, however they are spelled (another
 // case, '.\', an absolute path, a link): the same device and inode on POSIX, the same

@@ -8,9 +8,10 @@
 
 // Lower-case letters whose upper-case form lies a fixed distance away, in runs: the first and
 // last letter, the step between the letters of a run (2 where lower and upper case alternate)
-// and the distance. Latin up to the IPA letters, Greek, Cyrillic and Latin Extended
-// Additional; left out are the few mappings that change a letter's UTF-8 length (dotless i
-// and long s to ASCII, some IPA letters), so that names that fold alike have one length.
+// and the distance. Latin up to the IPA letters, Greek, Cyrillic, Latin Extended Additional,
+// Greek Extended (the polytonic accents) and the fullwidth Latin letters; left out are the few
+// mappings that change a letter's UTF-8 length (dotless i and long s to ASCII, some IPA
+// letters, the Greek prosgegrammeni U+1FBE), so that names that fold alike have one length.
 struct FoldRun {
     uint16_t first, last;
     uint8_t step;
@@ -49,7 +50,15 @@ static const FoldRun FOLD_RUNS[] = {
     {0x03F8, 0x03F8, 1, -1},   {0x03FB, 0x03FB, 1, -1},   {0x0430, 0x044F, 1, -32},
     {0x0450, 0x045F, 1, -80},  {0x0461, 0x0481, 2, -1},   {0x048B, 0x04BF, 2, -1},
     {0x04C2, 0x04CE, 2, -1},   {0x04CF, 0x04CF, 1, -15},  {0x04D1, 0x052F, 2, -1},
-    {0x1E01, 0x1E95, 2, -1},   {0x1E9B, 0x1E9B, 1, -59},  {0x1EA1, 0x1EFF, 2, -1}};
+    {0x1E01, 0x1E95, 2, -1},   {0x1E9B, 0x1E9B, 1, -59},  {0x1EA1, 0x1EFF, 2, -1},
+    {0x1F00, 0x1F07, 1, 8},    {0x1F10, 0x1F15, 1, 8},    {0x1F20, 0x1F27, 1, 8},
+    {0x1F30, 0x1F37, 1, 8},    {0x1F40, 0x1F45, 1, 8},    {0x1F51, 0x1F57, 2, 8},
+    {0x1F60, 0x1F67, 1, 8},    {0x1F70, 0x1F71, 1, 74},   {0x1F72, 0x1F75, 1, 86},
+    {0x1F76, 0x1F77, 1, 100},  {0x1F78, 0x1F79, 1, 128},  {0x1F7A, 0x1F7B, 1, 112},
+    {0x1F7C, 0x1F7D, 1, 126},  {0x1F80, 0x1F87, 1, 8},    {0x1F90, 0x1F97, 1, 8},
+    {0x1FA0, 0x1FA7, 1, 8},    {0x1FB0, 0x1FB1, 1, 8},    {0x1FB3, 0x1FB3, 1, 9},
+    {0x1FC3, 0x1FC3, 1, 9},    {0x1FD0, 0x1FD1, 1, 8},    {0x1FE0, 0x1FE1, 1, 8},
+    {0x1FE5, 0x1FE5, 1, 7},    {0x1FF3, 0x1FF3, 1, 9},    {0xFF41, 0xFF5A, 1, -32}};
 
 uint32_t os_upper_case(uint32_t c)
 {
@@ -129,12 +138,25 @@ uint32_t os_next_upper(const char **text, int utf8)
     return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
 }
 
+// The place of a character in the order of UTF-16 code units, by which NTFS orders names: a
+// character past U+FFFF is a surrogate pair there, whose first unit (U+D800 to U+DBFF) puts
+// it before U+E000 to U+FFFF. A character of the BMP is one unit, which no surrogate pair
+// begins with (the lone surrogates of bytes that are no UTF-8 are U+DC80 to U+DCFF).
+static uint32_t utf16_place(uint32_t c)
+{
+    if (c < 0x10000)
+        return c << 10;
+    c -= 0x10000;
+    return ((0xD800 + (c >> 10)) << 10) | (c & 0x3FF);
+}
+
 int os_compare_names(const char *a, const char *b)
 {
     int a_utf8 = os_names_are_utf8 && os_is_utf8(a);
     int b_utf8 = os_names_are_utf8 && os_is_utf8(b);
     while (*a && *b) {
-        uint32_t x = os_next_upper(&a, a_utf8), y = os_next_upper(&b, b_utf8);
+        uint32_t x = utf16_place(os_next_upper(&a, a_utf8));
+        uint32_t y = utf16_place(os_next_upper(&b, b_utf8));
         if (x != y)
             return x < y ? -1 : 1;
     }

@@ -1,8 +1,9 @@
 # Fails unless each Windows program carries a .rsrc section whose version resource holds the
 # fields Windows shows in the file's Properties, with this release's version and the
-# program's own file name.
+# program's own file name, and the application manifest.
 # cmake -DOBJDUMP=... -DVERSION=... -DPROGRAMS="a.exe;b.exe" -P check_version_resource.cmake
 cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/check_manifest.cmake)
 
 # The hex digits of text in UTF-16LE, as file(READ ... HEX) gives them (lower case).
 function(utf16_hex text result)
@@ -21,6 +22,11 @@ foreach(program IN LISTS PROGRAMS)
     set(failed TRUE)
     continue()
   endif()
+  check_manifest(${OBJDUMP} ${program} ${CMAKE_CURRENT_LIST_DIR}/../cmake/program.manifest why)
+  if(NOT why STREQUAL "")
+    message(SEND_ERROR "${file_name}: ${why}")
+    set(failed TRUE)
+  endif()
   file(READ ${program} content HEX)
   foreach(text FileDescription FileVersion ProductName ProductVersion LegalCopyright
                OriginalFilename "${VERSION}" "${file_name}" "Car Tools developers")
@@ -33,5 +39,5 @@ foreach(program IN LISTS PROGRAMS)
   endforeach()
 endforeach()
 if(failed)
-  message(FATAL_ERROR "version resources incomplete")
+  message(FATAL_ERROR "version resources or manifests incomplete")
 endif()

@@ -4,6 +4,7 @@
 #include "support.h"
 
 #include <string>
+#include <vector>
 
 #include "behind_back.h"
 #include "os.h"
@@ -133,9 +134,75 @@ TEST_F(OsNameCache, FindsAccentedLettersInTheOtherCase)
     EXPECT_EQ(read_file("m\u00fcller.veh"), "body");
     ASSERT_TRUE(write_file("\u0416\u0423\u041a", "beetle"));
     EXPECT_EQ(read_file("\u0436\u0443\u043a"), "beetle");
+    ASSERT_TRUE(write_file("\u1f08\u03a1\u0397\u03a3", "polytonic"));
+    EXPECT_EQ(read_file("\u1f00\u03c1\u03b7\u03c2"), "polytonic");
+    ASSERT_TRUE(write_file("\uff23\uff21\uff32.veh", "fullwidth"));
+    EXPECT_EQ(read_file("\uff43\uff41\uff52.VEH"), "fullwidth");
     EXPECT_EQ(os_exists("m\xFCller.veh"), 0); // no UTF-8: ASCII case only
     EXPECT_EQ(os_exists("M\u00dcLLER.VEH\u00df"), 0);
-    EXPECT_EQ(names_in(dir), std::set<std::string>({"M\u00dcLLER.VEH", "\u0416\u0423\u041a"}));
+    EXPECT_EQ(os_exists("car.veh"), 0); // fullwidth letters are not ASCII ones
+    EXPECT_EQ(names_in(dir), std::set<std::string>({"M\u00dcLLER.VEH", "\u0416\u0423\u041a",
+                                                    "\u1f08\u03a1\u0397\u03a3",
+                                                    "\uff23\uff21\uff32.veh"}));
+}
+
+// UTF-8 names compare as NTFS compares its names: by their simple upper case, as UTF-16 code
+// units, so that a character past U+FFFF (a surrogate pair) comes before U+E000 to U+FFFF.
+TEST(OsNameOrderUtf16, CompareByUpperCaseCodeUnits)
+{
+    if (os_program_suffix[0] != '\0')
+        GTEST_SKIP() << "the Windows build's names are ANSI, which these UTF-8 bytes are not";
+    struct Row {
+        const char *first, *second;
+        int order;
+    } rows[] = {
+        {"\u1f00\u03bd", "\u1f08\u039d", 0}, // Greek with polytonic accents
+        {"\u1f57", "\u1f5f", 0},
+        {"\u1f70", "\u1fba", 0},
+        {"\u1f7d", "\u1ffb", 0},
+        {"\u1f80", "\u1f88", 0},
+        {"\u1fa7", "\u1faf", 0},
+        {"\u1fb3", "\u1fbc", 0},
+        {"\u1fe5", "\u1fec", 0},
+        {"\u1ff3", "\u1ffc", 0},
+        {"\u1f50", "\u1f51", -1}, // no one-letter upper case: stays U+1F50, before U+1F59
+        {"\u1fbe", "\u0399", 1},  // its upper case would change the name's length
+        {"\uff43\uff41\uff52.veh", "\uff23\uff21\uff32.VEH", 0}, // fullwidth Latin
+        {"\uff5a", "\uff3a", 0},
+        {"\uff5b", "\uff3b", 1}, // fullwidth brackets, no letters
+        {"\uff41", "Z", 1},
+        {"\U0001f697.veh", "\ue000.veh", -1}, // a surrogate pair before U+E000 to U+FFFF
+        {"\U00010000", "\uffff", -1},
+        {"\U0001f697", "\uff21", -1},
+        {"\U0001f697", "\ud7fb", 1},
+        {"\U0001f697", "\U0001f698", -1},
+        {"\U00010428", "\U00010400", 1}, // past U+FFFF NTFS matches no case
+        {"\xff", "\U0001f697", 1},       // a byte of no UTF-8 stands for U+DCFF
+    };
+    for (const Row &row : rows) {
+        int order = os_compare_names(row.first, row.second);
+        EXPECT_EQ(order < 0 ? -1 : order > 0 ? 1 : 0, row.order) << row.first << " " << row.second;
+        order = os_compare_names(row.second, row.first);
+        EXPECT_EQ(order < 0 ? -1 : order > 0 ? 1 : 0, -row.order) << row.second << " " << row.first;
+    }
+}
+
+TEST_F(OsNameCache, ListsCharactersPastU_FFFFBeforeU_E000)
+{
+    if (os_program_suffix[0] != '\0')
+        GTEST_SKIP() << "Windows lists as its file system orders; Wine as the host's does";
+    const std::vector<std::string> order = {".", "..", "a.veh", "\U0001f697.veh", "\ue000.veh",
+                                            "\uff21.veh"};
+    for (size_t i = order.size() - 1; i >= 2; i--)
+        ASSERT_TRUE(write_file(order[i], "x")) << order[i];
+    std::vector<std::string> listed;
+    OsDirList *list = os_list_open(dir.c_str());
+    ASSERT_NE(list, nullptr);
+    OsDirEntry entry;
+    while (os_list_next(list, &entry))
+        listed.push_back(entry.name);
+    os_list_close(list);
+    EXPECT_EQ(listed, order);
 }
 
 // ---- Changes behind the layer's back (POSIX) ---------------------------------------------
