@@ -518,7 +518,7 @@ static int32_t kind_of(const char *name)
 {
     char lower[LISTED_NAME_SIZE];
     snprintf(lower, sizeof lower, "%s", name);
-    lower_case(lower);
+    set_ascii_case(lower, ASCII_LOWER);
     size_t length = strlen(lower), suffix = sizeof OUTPUT_SUFFIX - 1;
     int32_t kind =
         length > suffix && strcmp(lower + length - suffix, OUTPUT_SUFFIX) == 0 ? LISTED_OUTPUTS : 0;
@@ -616,7 +616,7 @@ static void name_leftovers(const char *folder, ReconcileRun *run)
     for (int32_t at = 0; (run->kinds & LISTED_OUTPUTS) && at < run->sorted_count; at++) {
         char name[LISTED_NAME_SIZE], car[LISTED_NAME_SIZE], path[PATH_BUFFER_SIZE];
         snprintf(name, sizeof name, "%s", run->sorted[at]);
-        lower_case(name);
+        set_ascii_case(name, ASCII_LOWER);
         if (run->named[at] || match_wildcard(name, "*.veh.pelmora") != 1 ||
             !fits_path(snprintf(path, sizeof path, "%s%c%s", folder, SEPARATOR, run->sorted[at])) ||
             !os_exists(path))
