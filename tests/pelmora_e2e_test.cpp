@@ -536,7 +536,7 @@ TEST_F(PelmoraRun, StopsWhenAnotherPelmoraWorksOnEitherFolderAndTakesOverALockLe
         const std::string lock_file = at(row.folder) + "\\Pelmora.lock";
         OsRunLock lock;
         if (row.held)
-            ASSERT_EQ(os_lock_take(lock_file.c_str(), &lock, nullptr, 0), 0);
+            ASSERT_EQ(os_lock_take(lock_file.c_str(), &lock, nullptr, nullptr, 0), 0);
         else
             ASSERT_TRUE(write_file(lock_file, "killed run"));
         ProgramRun result = run(answers());

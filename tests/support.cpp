@@ -77,6 +77,12 @@ std::string built_program(const char *base_name)
     return folder + "\\" + base_name + os_program_suffix;
 }
 
+bool run_host_tool(const std::string &command)
+{
+    ProgramRun run = run_program("Z:\\usr\\bin\\" + command.substr(0, command.find(' ')), command);
+    return run.started && run.exit_status == 0;
+}
+
 ProgramRun run_program(const std::string &program, const std::string &command_line,
                        const std::string &input)
 {

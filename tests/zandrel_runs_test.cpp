@@ -50,7 +50,7 @@ TEST_F(ZandrelRuns, RefusesToWorkWhereAnotherZandrelOrARenamedCopyWorks)
     install(built_program("Zandrel"), std::string("Setup") + os_program_suffix);
     ASSERT_TRUE(write_file(at("Setup.LST"), EXAMPLE_JOB));
     OsRunLock lock;
-    ASSERT_EQ(os_lock_take(at("tmp.lock").c_str(), &lock, nullptr, 0), 0);
+    ASSERT_EQ(os_lock_take(at("tmp.lock").c_str(), &lock, nullptr, nullptr, 0), 0);
     for (const char *name : {"Zandrel", "Setup"}) {
         ProgramRun run = run_zandrel(name);
         EXPECT_EQ(run.out, head(std::string(name) + ".LST") + "Another Zandrel is working in " +
