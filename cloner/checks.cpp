@@ -6,10 +6,10 @@
 #include <string.h>
 
 #include "filecopy.h"
-#include "job.h"
 #include "os.h"
 #include "paths.h"
 #include "strings.h"
+#include "workfolder.h"
 
 static void append_names(LeftOut *left_out, const char *names)
 {
@@ -30,41 +30,6 @@ void note_left_out(LeftOut *left_out, const char *name)
 {
     left_out->count++;
     append_names(left_out, name);
-}
-
-void to_backslashes(char *text)
-{
-    for (; *text; text++)
-        if (*text == '/')
-            *text = '\\';
-}
-
-static char lower_case(char c)
-{
-    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
-}
-
-int same_ignoring_case(const char *a, const char *b, size_t length)
-{
-    for (size_t i = 0; i < length; i++)
-        if (lower_case(a[i]) != lower_case(b[i]))
-            return 0;
-    return 1;
-}
-
-const char *shown(const char *text)
-{
-    // Every byte may become two; names and fields hold at most 255 characters.
-    static char buffers[SHOWN_BUFFERS][2 * 256 + 1];
-    static int next = 0;
-    char *buffer = buffers[next];
-    next = (next + 1) % SHOWN_BUFFERS;
-    return visible_text(buffer, sizeof buffers[0], text);
-}
-
-void say_not_made(const char *new_mas, const char *why)
-{
-    printf("%s not made: %s\n", shown(new_mas), why);
 }
 
 static const char *skip_blanks(const char *text)
@@ -209,7 +174,9 @@ int is_tool_safe_name(const char *name)
         if (c < 32 || strchr(" \"<>|?*", c) != nullptr)
             return 0;
         // A drive's colon; anywhere else Windows takes it for a stream of a file.
-        if (c == ':' && !(i == 1 && lower_case(name[0]) >= 'a' && lower_case(name[0]) <= 'z'))
+        char drive = name[0];
+        int is_letter = (drive >= 'a' && drive <= 'z') || (drive >= 'A' && drive <= 'Z');
+        if (c == ':' && !(i == 1 && is_letter))
             return 0;
     }
     return 1;
@@ -403,7 +370,7 @@ static void note_other_prefix(const char *name, const char *const *suffixes, int
         char prefix[5];
         memcpy(prefix, name, stem - suffix);
         prefix[stem - suffix] = '\0';
-        upper_case(prefix);
+        set_ascii_case(prefix, ASCII_UPPER);
         if (found[0] == '\0' || strcmp(prefix, found) < 0)
             memcpy(found, prefix, sizeof prefix);
     }

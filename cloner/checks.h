@@ -5,6 +5,7 @@
 #include <stddef.h>
 
 #include "patch.h"
+#include "workfolder.h"
 
 // The bitmap pairs a job leaves out, for the line that ends it: how many, and their names
 // (the old name, or the name without a partner), ", "-separated and terminated; a list too
@@ -17,21 +18,6 @@ struct LeftOut {
 
 // Counts one more pair left out and adds name to the list, room allowing.
 void note_left_out(LeftOut *left_out, const char *name);
-
-// Turns every "/" of text into "\", as Windows reads "/" in a file name.
-void to_backslashes(char *text);
-
-// 1 when the first length bytes of a and b are equal but for the case of ASCII letters.
-int same_ignoring_case(const char *a, const char *b, size_t length);
-
-// Text from the job list or a folder listing, for printing: control characters shown as
-// "^X" (visible_text). Each call uses the next of a few fixed buffers, so up to
-// SHOWN_BUFFERS results can stand in one printf.
-enum { SHOWN_BUFFERS = 6 };
-const char *shown(const char *text);
-
-// Prints "NEW_MAS not made: why" on a line of its own.
-void say_not_made(const char *new_mas, const char *why);
 
 // Fills the name pair tables from two blank-separated lists, pair by pair, while both lists
 // hold text; names of 32 characters or more are taken as empty, and an empty old name ends

@@ -9,15 +9,7 @@
 #include "os.h"
 #include "paths.h"
 #include "strings.h"
-#include "walk.h"
 #include "worklock.h"
-
-char work_folder[256] = ".";
-
-const char *const vrl_suffixes_first[6] = {"VA", "VB", "VC", "VD", "VE", "VW"};
-const char *const vrl_suffixes_second[14] = {"BLA",  "BLW",  "EXHA", "HLA",  "HLW",
-                                             "SHAD", "TLFH", "TLFM", "TLRH", "TLRM",
-                                             "TRFH", "TRFM", "TRRH", "TRRM"};
 
 enum { SHORT_PATH_SIZE = 40, TOOL_LINE_SIZE = 128, WHY_SIZE = 200 };
 
@@ -54,32 +46,6 @@ struct ArchiveAside {
     int in_place;               // 1 when OLD_MAS and NEW_MAS were one file before the job
     char name[SHORT_PATH_SIZE]; // the aside name, NEW_MAS plus a ".bak" suffix
 };
-
-void upper_case(char *text)
-{
-    for (; *text; text++)
-        if (*text >= 'a' && *text <= 'z')
-            *text = (char)(*text - 'a' + 'A');
-}
-
-void form_prefixes(const char *archive, char *first, char *second)
-{
-    char copy[PATH_BUFFER_SIZE];
-    snprintf(copy, sizeof copy, "%s", archive);
-    const char *name = file_name_of(copy);
-    size_t length = strlen(name);
-    size_t n = length < 4 ? length : 4;
-    memcpy(first, name, n);
-    first[n] = '\0';
-    n = 0;
-    if (length > 0)
-        second[n++] = name[0];
-    for (size_t i = 3; i < 6 && i < length; i++)
-        second[n++] = name[i];
-    second[n] = '\0';
-    upper_case(first);
-    upper_case(second);
-}
 
 // 1 when snprintf wrote its whole text into a buffer of size bytes.
 static int fits(int written, size_t size)
@@ -504,17 +470,6 @@ static int end_job(const char *new_mas, const ArchiveAside *aside, const JobRepo
     }
     say_made(new_mas, aside, report);
     return report->left_out.count > 0 ? 1 : 0;
-}
-
-void remove_scratch_folder(void)
-{
-    char folder[PATH_BUFFER_SIZE];
-    if (join_path(folder, sizeof folder, work_folder, "tmp") != 0)
-        return;
-    os_change_directory(work_folder);
-    remove_tree(folder, "*");
-    os_change_directory(work_folder);
-    os_remove_directory(folder);
 }
 
 // Makes the scratch folder "tmp"; an empty one left from before is used as it is. 0, or -1

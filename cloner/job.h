@@ -6,33 +6,7 @@
 
 #include "checks.h"
 #include "patch.h"
-
-// The folder that holds the program file, without a trailing backslash ("." when unknown);
-// set once by the program entry, and the current folder whenever a job starts.
-extern char work_folder[256];
-
-// Longest work folder a job accepts, so that "<work folder>\MASadelic" fits in 256 bytes.
-enum { WORK_FOLDER_MAX = 245 };
-
-// Longest archive name a job takes (OLD_MAS and NEW_MAS).
-enum { ARCHIVE_NAME_MAX = 31 };
-
-// The .VRL suffixes renamed with the first prefix (6 entries) and with the second prefix
-// (14 entries), in processing order.
-extern const char *const vrl_suffixes_first[6];
-extern const char *const vrl_suffixes_second[14];
-
-// Upper-cases the letters a to z of text in place; other bytes stay.
-void upper_case(char *text);
-
-// The two name prefixes of an archive, from its last path component, upper-cased: first is
-// its first four characters, second its first character followed by its fourth, fifth and
-// sixth (fewer when the name is shorter). first and second hold 5 bytes each.
-void form_prefixes(const char *archive, char *first, char *second);
-
-// Empties and removes the scratch folder "tmp" of the work folder; the walk leaves that
-// folder current, so it is removed from the work folder afterwards, which is current again.
-void remove_scratch_folder(void);
+#include "workfolder.h"
 
 // Runs one job in the work folder, which must be current: extracts old_mas into the folder
 // "tmp", replaces the old bitmaps by the new ones, renames the .VRL files from the old

@@ -5,10 +5,9 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "checks.h"
-#include "job.h"
 #include "os.h"
 #include "paths.h"
+#include "workfolder.h"
 
 const char WORK_LOCK_NAME[] = "tmp.lock";
 const char SCRATCH_RECORD_END[] = "end";

@@ -219,3 +219,28 @@ const char *visible_text(char *buffer, uint32_t size, const char *text)
     buffer[length] = '\0';
     return buffer;
 }
+
+static char lower_ascii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+}
+
+char *set_ascii_case(char *text, AsciiCase to)
+{
+    for (char *c = text; *c; c++) {
+        char lower = lower_ascii(*c);
+        if (to == ASCII_LOWER)
+            *c = lower;
+        else if (lower >= 'a' && lower <= 'z')
+            *c = (char)(lower - 'a' + 'A');
+    }
+    return text;
+}
+
+int same_ignoring_case(const char *a, const char *b, size_t length)
+{
+    for (size_t i = 0; i < length; i++)
+        if (lower_ascii(a[i]) != lower_ascii(b[i]))
+            return 0;
+    return 1;
+}

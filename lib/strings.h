@@ -79,3 +79,15 @@ const char *copy_line(char *dest, uint32_t max_count, const char *source);
 // an ordinary name comes out as it is. Cut to fit: at most size - 1 bytes and the NUL, a
 // pair never split; size 0 writes nothing. buffer and text must not overlap. Result: buffer.
 const char *visible_text(char *buffer, uint32_t size, const char *text);
+
+// The case of ASCII letters, without a locale: bytes 128 and up are never letters here, so
+// ANSI and UTF-8 letters stay as they are.
+enum AsciiCase { ASCII_LOWER, ASCII_UPPER };
+
+// Turns the ASCII letters of text into the one case, in place (ASCII_UPPER: a to z become
+// A to Z; ASCII_LOWER: the reverse); every other byte stays. Result: text.
+char *set_ascii_case(char *text, AsciiCase to);
+
+// 1 when the first length bytes of a and b are equal but for the case of ASCII letters,
+// else 0.
+int same_ignoring_case(const char *a, const char *b, size_t length);

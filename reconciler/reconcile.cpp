@@ -29,13 +29,6 @@ struct VehicleFiles {
     char shown_output[SHOWN_SIZE];
 };
 
-static void lower_case(char *text)
-{
-    for (; *text; text++)
-        if (*text >= 'A' && *text <= 'Z')
-            *text = static_cast<char>(*text - 'A' + 'a');
-}
-
 static int fits_path(int length)
 {
     return length >= 0 && length < PATH_BUFFER_SIZE;
@@ -306,7 +299,7 @@ int8_t reconcile_vehicle_file(WalkEntry *entry)
     char listed[2 * LISTED_NAME_SIZE], folder[SHOWN_SIZE];
     visible_text(listed, sizeof listed, entry->name);
     visible_text(folder, sizeof folder, entry->directory);
-    lower_case(entry->name);
+    set_ascii_case(entry->name, ASCII_LOWER);
     if (match_wildcard(entry->name, "*.veh") != 1)
         return 0;
     VehicleFiles files;
@@ -417,7 +410,7 @@ int32_t count_vehicle_files(const char *new_folder, const char *reference_folder
     while (os_list_next(list, &entry)) {
         if (entry.attributes & OS_ATTR_DIRECTORY)
             continue;
-        lower_case(entry.name);
+        set_ascii_case(entry.name, ASCII_LOWER);
         char reference[PATH_BUFFER_SIZE];
         OsFileStatus status;
         if (match_wildcard(entry.name, "*.veh") == 1 &&

@@ -36,13 +36,6 @@ TEST(FormPrefixes, TakesFirstFourAndFirstWithFourthToSixthUpperCased)
     }
 }
 
-TEST(UpperCase, ChangesOnlyLettersAToZ)
-{
-    char text[] = "az AZ 09 \xe9.mas_{}";
-    upper_case(text);
-    EXPECT_STREQ(text, "AZ AZ 09 \xe9.MAS_{}");
-}
-
 struct Tables {
     char old_names[NAME_TABLE_ENTRIES][NAME_SIZE];
     char new_names[NAME_TABLE_ENTRIES][NAME_SIZE];

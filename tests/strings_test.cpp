@@ -419,3 +419,15 @@ TEST(VisibleText, ShowsControlCharactersInCaretNotationAndCutsWholePairs)
     visible_text(buffer, 0, "x");
     EXPECT_EQ(buffer[0], '^');
 }
+
+TEST(AsciiCase, ChangesOnlyTheLettersAToZ)
+{
+    char upper[] = "az AZ 09 @[`{ \xe9\xc3\xa9.mas_";
+    EXPECT_STREQ(set_ascii_case(upper, ASCII_UPPER), "AZ AZ 09 @[`{ \xe9\xc3\xa9.MAS_");
+    char lower[] = "az AZ 09 @[`{ \xc9\xc3\x89.MAS_";
+    EXPECT_STREQ(set_ascii_case(lower, ASCII_LOWER), "az az 09 @[`{ \xc9\xc3\x89.mas_");
+    EXPECT_EQ(same_ignoring_case("CON.mas", "con.MAS", 7), 1);
+    EXPECT_EQ(same_ignoring_case("@[", "`{", 2), 0);
+    EXPECT_EQ(same_ignoring_case("\xc9", "\xe9", 1), 0);
+    EXPECT_EQ(same_ignoring_case("abX", "ABy", 2), 1);
+}

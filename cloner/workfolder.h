@@ -1,0 +1,41 @@
+// What every part of a job shares, below them all: the work folder and its scratch folder,
+// the archive names and the .VRL prefixes formed from them, and how a name is shown.
+#pragma once
+
+#include <stddef.h>
+
+// The folder that holds the program file, without a trailing backslash ("." when unknown);
+// set once by the program entry, and the current folder whenever a job starts.
+extern char work_folder[256];
+
+// Longest work folder a job accepts, so that "<work folder>\MASadelic" fits in 256 bytes.
+enum { WORK_FOLDER_MAX = 245 };
+
+// Longest archive name a job takes (OLD_MAS and NEW_MAS).
+enum { ARCHIVE_NAME_MAX = 31 };
+
+// The .VRL suffixes renamed with the first prefix (6 entries) and with the second prefix
+// (14 entries), in processing order.
+extern const char *const vrl_suffixes_first[6];
+extern const char *const vrl_suffixes_second[14];
+
+// The two name prefixes of an archive, from its last path component, upper-cased: first is
+// its first four characters, second its first character followed by its fourth, fifth and
+// sixth (fewer when the name is shorter). first and second hold 5 bytes each.
+void form_prefixes(const char *archive, char *first, char *second);
+
+// Turns every "/" of text into "\", as Windows reads "/" in a file name.
+void to_backslashes(char *text);
+
+// Text from the job list or a folder listing, for printing: control characters shown as
+// "^X" (visible_text). Each call uses the next of a few fixed buffers, so up to
+// SHOWN_BUFFERS results can stand in one printf.
+enum { SHOWN_BUFFERS = 6 };
+const char *shown(const char *text);
+
+// Prints "NEW_MAS not made: why" on a line of its own.
+void say_not_made(const char *new_mas, const char *why);
+
+// Empties and removes the scratch folder "tmp" of the work folder; the walk leaves that
+// folder current, so it is removed from the work folder afterwards, which is current again.
+void remove_scratch_folder(void);
