@@ -554,6 +554,12 @@ static int start_job(const char *old_mas, const char *new_mas, JobReport *report
 {
     if (make_scratch_folder(new_mas) != 0)
         return -1;
+    // The record names "tmp" by its identity, so it follows the folder's making.
+    if (record_scratch_folder(new_mas, "", 0) != 0) {
+        os_remove_directory("tmp");
+        say_not_made(new_mas, "the scratch folder tmp could not be recorded in tmp.lock");
+        return -1;
+    }
     if (!file_exists("MASadelic.exe")) {
         os_remove_directory("tmp");
         printf("File not found: MASadelic.exe\n");
@@ -583,10 +589,6 @@ int8_t run_job(const char *old_mas_given, const char *new_mas_given, const char 
     to_backslashes(new_mas);
     if (job_refused(old_mas, new_mas))
         return -1;
-    if (record_scratch_folder(new_mas, "", 0) != 0) {
-        say_not_made(new_mas, "the scratch folder tmp could not be recorded in tmp.lock");
-        return -1;
-    }
     ArchiveAside aside;
     aside.in_place = os_same_file(old_mas, new_mas);
     aside.moved = 0;
