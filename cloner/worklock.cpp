@@ -75,7 +75,9 @@ int parse_scratch_record(const char *text, ScratchRecord *record)
         !take_line(&text, FOLDER_KEY, line, sizeof line) || !parse_identity(line, &record->folder) ||
         !take_line(&text, NEW_KEY, record->new_mas, sizeof record->new_mas))
         return 0;
-    record->packing = take_line(&text, PACKING_LINE, line, sizeof line) && line[0] == '\0';
+    size_t packing = strlen(PACKING_LINE);
+    record->packing = strncmp(text, PACKING_LINE, packing) == 0 && text[packing] == '\n';
+    text += record->packing ? packing + 1 : 0;
     const char *new_mas = record->new_mas;
     return take_line(&text, ASIDE_KEY, record->aside, sizeof record->aside) &&
                    take_line(&text, SCRATCH_RECORD_END, end, sizeof end) && end[0] == '\0' &&
@@ -169,19 +171,28 @@ int take_work_lock(void)
     return 0;
 }
 
+int format_scratch_record(const ScratchRecord *record, char *text, size_t size)
+{
+    int written = snprintf(text, size, "%s\n%s%llx %llx\n%s%s\n%s%s%s\n%s\n", RECORD_HEAD,
+                           FOLDER_KEY, static_cast<unsigned long long>(record->folder.volume),
+                           static_cast<unsigned long long>(record->folder.index), NEW_KEY,
+                           record->new_mas, record->packing ? "packing\n" : "", ASIDE_KEY,
+                           record->aside, SCRATCH_RECORD_END);
+    return written >= 0 && (size_t)written < size ? written : -1;
+}
+
 int record_scratch_folder(const char *new_mas, const char *aside, int packing)
 {
     if (work_lock.handle < 0)
         return 0;
     char text[RECORD_SIZE], why[WHY_TEXT_SIZE];
-    OsFileId id;
-    int written = -1;
-    if (scratch_folder_id(&id) == 0)
-        written = snprintf(text, sizeof text, "%s\n%s%llx %llx\n%s%s\n%s%s%s\n%s\n", RECORD_HEAD,
-                           FOLDER_KEY, static_cast<unsigned long long>(id.volume),
-                           static_cast<unsigned long long>(id.index), NEW_KEY, new_mas,
-                           packing ? "packing\n" : "", ASIDE_KEY, aside, SCRATCH_RECORD_END);
-    if (written >= 0 && (size_t)written < sizeof text && os_lock_write(&work_lock, text) == 0)
+    ScratchRecord record;
+    record.packing = packing;
+    int fits = snprintf(record.new_mas, sizeof record.new_mas, "%s", new_mas) >= 0 &&
+               snprintf(record.aside, sizeof record.aside, "%s", aside) >= 0;
+    if (fits && scratch_folder_id(&record.folder) == 0 &&
+        format_scratch_record(&record, text, sizeof text) >= 0 &&
+        os_lock_write(&work_lock, text) == 0)
         return 0;
     os_error_text(why, sizeof why);
     printf("Cannot write the lock file %s: %s\n", WORK_LOCK_NAME, why);

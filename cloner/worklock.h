@@ -3,6 +3,7 @@
 // lock file holds while a job uses it.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "os.h"
@@ -31,6 +32,10 @@ struct ScratchRecord {
 // line in that order, then the end line; whatever follows the end line is left out. Else 0
 // (a record of 1.2.0, which carries no identity, included).
 int parse_scratch_record(const char *text, ScratchRecord *record);
+
+// Writes record as the lock file holds it into text (size bytes), the end line last.
+// Result: its length, or -1 when it does not fit.
+int format_scratch_record(const ScratchRecord *record, char *text, size_t size);
 
 // Takes the work folder's lock before any job; the work folder must be current. When the
 // lock file held a record of this very "tmp" left by a run that was stopped, empties and

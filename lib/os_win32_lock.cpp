@@ -47,10 +47,11 @@ int lock_file_open(const char *path, intptr_t *handle)
     *handle = -1;
     // A name that neither opens nor can be created twice over is a dangling link (Wine
     // shows a Linux one so); CREATE_NEW never creates what a link names.
+    static const DWORD dispositions[] = {OPEN_EXISTING, CREATE_NEW};
     for (int attempt = 0; attempt < 2; attempt++) {
-        for (DWORD disposition : {static_cast<DWORD>(OPEN_EXISTING), static_cast<DWORD>(CREATE_NEW)}) {
-            HANDLE opened = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, LOCK_SHARE, &inheritable,
-                                        disposition, LOCK_FLAGS, nullptr);
+        for (DWORD disposition : dispositions) {
+            HANDLE opened = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, LOCK_SHARE,
+                                        &inheritable, disposition, LOCK_FLAGS, nullptr);
             if (opened != INVALID_HANDLE_VALUE) {
                 *handle = reinterpret_cast<intptr_t>(opened);
                 return OS_LOCK_TAKEN;
