@@ -47,7 +47,7 @@ static int take_hex(const char **text, uint64_t *value)
 }
 
 // 1 when text is "<volume> <index>" in hexadecimal, *id filled.
-static int parse_identity(const char *text, OsFileId *id)
+static int parse_identity(const char *text, OsFolderId *id)
 {
     return take_hex(&text, &id->volume) && *text++ == ' ' && take_hex(&text, &id->index) &&
                    *text == '\0'
@@ -89,7 +89,7 @@ int parse_scratch_record(const char *text, ScratchRecord *record)
 }
 
 // The identity of the work folder's "tmp" when it is a folder and no link, else -1.
-static int scratch_folder_id(OsFileId *id)
+static int scratch_folder_id(OsFolderId *id)
 {
     char folder[PATH_BUFFER_SIZE];
     OsFileStatus status;
@@ -97,17 +97,15 @@ static int scratch_folder_id(OsFileId *id)
     if (written < 0 || (size_t)written >= sizeof folder || os_is_link(folder) != 0 ||
         os_file_status(folder, &status) != 0 || !status.is_directory)
         return -1;
-    return os_file_id(folder, id);
+    return os_folder_id(folder, id);
 }
 
 // 1 when the record was written for the "tmp" now in the work folder, else 0.
 static int record_is_for_this_folder(const ScratchRecord *record)
 {
-    OsFileId id;
-    return scratch_folder_id(&id) == 0 && id.volume == record->folder.volume &&
-                   id.index == record->folder.index
-               ? 1
-               : 0;
+    OsFolderId id;
+    return scratch_folder_id(&id) == 0 && os_compare_folder_ids(&id, &record->folder) == 0 ? 1
+                                                                                        : 0;
 }
 
 // Clears the "tmp" a stopped run left, as its record says, and says what became of its job,

@@ -20,7 +20,7 @@ extern const char SCRATCH_RECORD_END[];
 // archive, whether packing had begun, and the name its earlier archive went to ("" when
 // none).
 struct ScratchRecord {
-    OsFileId folder;
+    OsFolderId folder;
     char new_mas[PATH_BUFFER_SIZE];
     char aside[PATH_BUFFER_SIZE];
     int packing;

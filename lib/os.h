@@ -317,18 +317,45 @@ int os_lock_is_held(const char *path);
 // leaves an unlocked file, which the next run takes over.
 void os_lock_release(OsRunLock *lock);
 
-// ---- File identity -------------------------------------------------------------------
+// ---- Folder holds --------------------------------------------------------------------
+//
+// A run holds the folders it works on for as long as it relies on them, without creating or
+// writing anything in them (a folder on a read-only medium can be held shared): POSIX takes
+// flock() on the folder's own descriptor; Windows keeps a handle on the folder itself
+// (FILE_FLAG_BACKUP_SEMANTICS) that does not share writing or deletion. A shared hold goes
+// with other shared holds; an exclusive hold goes with no other hold. The system drops a
+// hold when its holder ends, killed included; programs the holder starts do not inherit it.
+// Side effects on Windows: while any hold lasts, no program can rename, move or delete the
+// folder or open the folder itself for writing; an exclusive hold also needs the right to
+// add files to the folder. Files inside a held folder open, change and go as always.
 
-// What makes an entry the one it is, whatever its names: the device and inode on POSIX, the
-// volume serial number and file index on Windows.
-struct OsFileId {
-    uint64_t volume;
-    uint64_t index;
+enum { OS_HOLD_SHARED = 0, OS_HOLD_EXCLUSIVE = 1 };
+
+struct OsFolderId {
+    uint64_t volume; // POSIX: the device; Windows: the volume serial number
+    uint64_t index;  // POSIX: the inode; Windows: the file index
 };
 
-// Fills *id for the entry at path itself, a link not followed. 0, or -1 when the path
-// names nothing.
-int os_file_id(const char *path, OsFileId *id);
+struct OsFolderHold {
+    intptr_t handle; // POSIX: the descriptor; Windows: the HANDLE; -1 when not held
+    OsFolderId id;   // the identity of the folder held
+};
+
+// The identity of an existing folder (links followed), which orders holds: runs that take
+// several take them in os_compare_folder_ids order, so that two of them never each hold
+// what the other waits for. 0, or -1 (os_error_text) when path names no folder.
+int os_folder_id(const char *path, OsFolderId *id);
+// <0, 0 or >0 as first comes before, is, or comes after second.
+int os_compare_folder_ids(const OsFolderId *first, const OsFolderId *second);
+// Holds the folder at path, shared or exclusive (OS_HOLD_*). A hold refused because of
+// another is tried again for about 50 ms. Results:
+//    0  held: *hold filled (hold->id the identity of the folder opened);
+//    1  another process (or another hold in this one) holds it in a way that conflicts;
+//   -1  the folder cannot be opened (os_error_text gives the system's reason).
+// *hold is not held unless the result is 0.
+int os_folder_hold(const char *path, int mode, OsFolderHold *hold);
+// Ends the hold; nothing for a hold not held. Afterwards hold->handle is -1.
+void os_folder_release(OsFolderHold *hold);
 
 // ---- Fault injection -----------------------------------------------------------------
 

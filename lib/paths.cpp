@@ -13,9 +13,9 @@ enum { SEARCH_NAME_SIZE = 100 };
 // ---- The console question ------------------------------------------------------------
 
 // Reads one line of standard input into buffer (PATH_BUFFER_SIZE bytes) without CR or LF.
-// 1 for a line, 0 for a line too long (its rest discarded, buffer "") and for a line with a
-// character the ANSI code page lacks ('?' in its place), -1 at the end of input with
-// nothing read.
+// 1 for a line, 2 for a line too long (its rest discarded, buffer its first 255
+// characters), 0 for a line with a character the ANSI code page lacks ('?' in its place),
+// -1 at the end of input with nothing read.
 static int read_answer_line(char *buffer)
 {
     size_t length = 0;
@@ -39,10 +39,8 @@ static int read_answer_line(char *buffer)
     buffer[length] = '\0';
     if (c == EOF && !got_any)
         return -1;
-    if (too_long) {
-        buffer[0] = '\0';
-        return 0;
-    }
+    if (too_long)
+        return READ_NAME_TOO_LONG;
     return no_match ? 0 : 1;
 }
 
@@ -61,7 +59,7 @@ int read_directory_name(char *buffer)
 {
     os_discard_console_input();
     int line = read_answer_line(buffer);
-    if (line <= 0)
+    if (line != 1)
         return line;
     remove_quotes(buffer);
     size_t length = strlen(buffer);

@@ -12,12 +12,14 @@ enum { PATH_BUFFER_SIZE = 256 };
 // (PATH_BUFFER_SIZE bytes) without its line end (CR characters are dropped). It then drops
 // a leading double quote and the text from the next double quote on, and one trailing
 // backslash. Result: 1 when the cleaned text names an existing folder; 0 when it is empty,
-// names nothing or names a file; 0 too for a line of more than 255 characters, whose rest is
-// discarded and which leaves buffer holding "" (a cut name is never tried); 0 too for a
+// names nothing or names a file; READ_NAME_TOO_LONG for a line of more than 255 characters,
+// whose rest is discarded and which leaves its first 255 characters in buffer, uncleaned, for
+// a message (a cut name is never tried: never use it as a name); 0 too for a
 // line typed at a Windows console with a character the ANSI code page lacks (buffer holds
 // the line, '?' in its place; never tried); -1 at the end of standard input with nothing
 // read (buffer "": callers must stop asking). A last line without a line end is an ordinary
 // answer. Console input comes through os_read_input_char (lib/os.h).
+enum { READ_NAME_TOO_LONG = 2 };
 int read_directory_name(char *buffer);
 
 // The last component of path (a pointer into path). One trailing backslash of path is

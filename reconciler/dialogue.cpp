@@ -24,9 +24,10 @@ enum RunEnd {
     RUN_ALL_UPDATED,     // every file with a reference counterpart updated, or none there
     RUN_SOME_UNCHANGED,  // a file with a counterpart left unchanged
     RUN_INPUT_ENDED,     // standard input ended before both answers
+    RUN_INPUT_UTF16,     // the answers came as UTF-16 text
     RUN_DECLINED,        // the user did not say yes at the question
-    RUN_FOLDER_UNUSABLE, // a folder name too long, or the new folder gone
-    RUN_OTHER_WORKING,   // another Pelmora works on the new folder, or on the reference
+    RUN_FOLDER_UNUSABLE, // a folder name too long, the new folder gone, a folder not held
+    RUN_OTHER_WORKING,   // another Pelmora holds the new folder, or the reference
     RUN_LOCK_FAILED      // the lock file could not be created in the new folder
 };
 
@@ -34,6 +35,12 @@ enum RunEnd {
 static const char LOCK_NAME[] = "Pelmora.lock";
 // A path with its control characters shown in caret notation: up to twice as long.
 enum { SHOWN_SIZE = 2 * PATH_BUFFER_SIZE, REASON_SIZE = 256 };
+// The longest full paths of the two folders: each leaves room for the shortest name handled,
+// "\a.veh", and the new folder also for its output file's ".pelmora", in 255 characters.
+enum {
+    REFERENCE_FOLDER_MAX = PATH_BUFFER_SIZE - 1 - 6,
+    NEW_FOLDER_MAX = REFERENCE_FOLDER_MAX - 8
+};
 
 static int pelmora_exit_status(RunEnd end)
 {
@@ -54,8 +61,9 @@ static int can_list(const char *folder)
 // then no file in it can be opened. An answer that as written names no folder that can be
 // listed takes the name Windows would open instead, and so does one whose trimmed name is the
 // same folder (the Linux layer opens names as Windows does); a folder of its own under the
-// name as written is used as written. accepted is read_directory_name's result; the result is
-// the answer's, 1 when answer (changed or not) names a folder to work on.
+// name as written is used as written. Tabs, which a batch file or a copied name may leave
+// behind an answer, are dropped in the same way. accepted is read_directory_name's result;
+// the result is the answer's, 1 when answer (changed or not) names a folder to work on.
 static int settle_trailing_blanks(char *answer, int accepted)
 {
     size_t length = strlen(answer), part = length;
@@ -63,7 +71,8 @@ static int settle_trailing_blanks(char *answer, int accepted)
            !(part == 2 && answer[1] == ':'))
         part--;
     size_t kept = length;
-    while (kept > part && (answer[kept - 1] == ' ' || answer[kept - 1] == '.'))
+    while (kept > part &&
+           (answer[kept - 1] == ' ' || answer[kept - 1] == '\t' || answer[kept - 1] == '.'))
         kept--;
     // A last part of dots and blanks only ('.', '..') keeps its meaning.
     int trimmable = kept != part && kept != length;
@@ -81,6 +90,12 @@ static int settle_trailing_blanks(char *answer, int accepted)
     return 1;
 }
 
+static void say_too_long(const char *name, const char *more)
+{
+    char shown[SHOWN_SIZE];
+    printf("Folder name too long: %s%s\n", visible_text(shown, sizeof shown, name), more);
+}
+
 // Windows reads 'D:' as the current folder of drive D and 'D:new' as a folder inside it, not
 // as the drive's root: such an answer becomes the full path the system gives it, so that every
 // file is read and written in the folder that was listed ('Z:' alike on POSIX, whose library
@@ -95,8 +110,7 @@ static int resolve_drive_relative(char *answer, int accepted)
         return accepted;
     char full[PATH_BUFFER_SIZE];
     if (os_full_path(answer, full, sizeof full) != 0) {
-        char shown[SHOWN_SIZE];
-        printf("Folder name too long: %s\n", visible_text(shown, sizeof shown, answer));
+        say_too_long(answer, "");
         return 0;
     }
     memcpy(answer, full, strlen(full) + 1);
@@ -104,10 +118,40 @@ static int resolve_drive_relative(char *answer, int accepted)
     return os_file_status(answer, &status) == 0 && status.is_directory;
 }
 
-// Asks with prompt until the answer names an existing folder; a rejected answer is asked
-// again without a message. 1 with the cleaned answer in answer (PATH_BUFFER_SIZE bytes), or -1
-// when standard input ended first.
-static int ask_folder(const char *prompt, char *answer)
+// 1 when answer begins with a UTF-16 byte order mark (FF FE or FE FF), as PowerShell 5 saves
+// text: such answers hold a NUL after each letter and can name no folder.
+static int is_utf16(const char *answer)
+{
+    unsigned char first = static_cast<unsigned char>(answer[0]);
+    unsigned char second = static_cast<unsigned char>(answer[0] ? answer[1] : 0);
+    return (first == 0xFF && second == 0xFE) || (first == 0xFE && second == 0xFF);
+}
+
+// Makes an accepted answer its full path, as the run's lines name it: a relative answer joins
+// the current folder; a rooted one, a network path or a drive path stays as it is. 1, or 0
+// after a message when the full path has more than longest characters.
+static int make_full_answer(char *answer, size_t longest)
+{
+    char full[PATH_BUFFER_SIZE];
+    int relative = answer[0] != '\\' && answer[0] != '/' && !(answer[0] && answer[1] == ':');
+    if (relative ? make_absolute_path(full, answer) == nullptr
+                 : snprintf(full, sizeof full, "%s", answer) >= PATH_BUFFER_SIZE) {
+        say_too_long(answer, "");
+        return 0;
+    }
+    if (strlen(full) > longest) {
+        say_too_long(full, "");
+        return 0;
+    }
+    memcpy(answer, full, strlen(full) + 1);
+    return 1;
+}
+
+// Asks with prompt until the answer names an existing folder whose full path has at most
+// longest characters; a rejected answer is asked again without a message, a name too long
+// after one. 1 with the full path in answer (PATH_BUFFER_SIZE bytes), -1 when standard input
+// ended first, -2 for answers in UTF-16.
+static int ask_folder(const char *prompt, char *answer, size_t longest)
 {
     for (;;) {
         printf("%s", prompt);
@@ -115,30 +159,57 @@ static int ask_folder(const char *prompt, char *answer)
         int result = read_directory_name(answer);
         if (result < 0)
             return -1;
+        if (result == READ_NAME_TOO_LONG) {
+            say_too_long(answer, "...");
+            continue;
+        }
+        if (is_utf16(answer))
+            return -2;
         result = resolve_drive_relative(answer, result);
-        if (settle_trailing_blanks(answer, result) == 1)
+        if (settle_trailing_blanks(answer, result) == 1 && make_full_answer(answer, longest))
             return 1;
     }
 }
 
-static RunEnd end_of_input(void)
+// The end of a run whose questions ask returned result for (-1 or -2).
+static RunEnd end_of_input(int result)
 {
     fflush(stdout);
+    if (result == -2) {
+        fprintf(stderr, "Pelmora: the answers are UTF-16 text, not plain text: save them as "
+                        "ANSI or UTF-8; nothing changed.\n");
+        return RUN_INPUT_UTF16;
+    }
     fprintf(stderr, "Pelmora: input ended before both folders were given; nothing changed.\n");
     return RUN_INPUT_ENDED;
 }
 
-// Reads one answer line of the console; 1 when it is "Y" or "y" (a CR ignored), else 0, also
-// at the end of input.
+static int is_blank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+// Reads one answer line of the console; 1 when it is "y" or "yes" in any case, blanks and
+// tabs around it ignored, else 0, also at the end of input.
 static int answer_is_yes(void)
 {
-    char answer[4];
-    int length = 0, c;
-    while ((c = os_read_input_char()) != EOF && c != '\n')
-        if (c != '\r' && length < 3)
+    char answer[8];
+    size_t length = 0;
+    int c, over = 0;
+    while ((c = os_read_input_char()) != EOF && c != '\n') {
+        if (length == 0 && is_blank(static_cast<char>(c)))
+            continue;
+        if (length + 1 < sizeof answer)
             answer[length++] = static_cast<char>(c);
+        else if (!is_blank(static_cast<char>(c)))
+            over = 1;
+    }
+    while (length > 0 && is_blank(answer[length - 1]))
+        length--;
     answer[length] = '\0';
-    return length == 1 && (answer[0] == 'Y' || answer[0] == 'y');
+    for (size_t at = 0; at < length; at++)
+        answer[at] = static_cast<char>(answer[at] | 0x20);
+    return !over && (strcmp(answer, "y") == 0 || strcmp(answer, "yes") == 0);
 }
 
 // The two questions look alike, and answering them the wrong way round would rewrite the
@@ -156,7 +227,7 @@ static int confirm_at_console(const char *folder, const char *reference)
            static_cast<int>(count < 0 ? 0 : count), count == 1 ? "" : "s",
            visible_text(shown_folder, sizeof shown_folder, folder),
            visible_text(shown_reference, sizeof shown_reference, reference));
-    printf("Go on? (Y to go on, anything else to stop) : ");
+    printf("Go on? (Y or yes to go on, anything else to stop) : ");
     fflush(stdout);
     if (answer_is_yes())
         return 1;
@@ -171,23 +242,79 @@ static void lock_path_in(char *path, const char *folder)
     snprintf(path, PATH_BUFFER_SIZE + sizeof LOCK_NAME, "%s\\%s", folder, LOCK_NAME);
 }
 
-// 1 when a Pelmora holds the lock of the reference folder (a crossed pair: the other run
-// rewrites the files this one reads), else 0. Nothing in the reference folder is created,
-// changed or removed, not even a lock file a killed run left there. One folder under two
-// spellings is covered by this run's own lock.
-static int reference_in_use(const char *folder, const char *reference)
+// The holds of a run: its new folder exclusive, its reference folder shared (not held apart
+// when both answers name one folder).
+struct RunHolds {
+    OsFolderHold folder;
+    OsFolderHold reference;
+};
+
+static void release_holds(RunHolds *holds)
 {
-    if (os_same_file(folder, reference) == 1)
-        return 0;
-    char path[PATH_BUFFER_SIZE + sizeof LOCK_NAME];
-    lock_path_in(path, reference);
-    return os_lock_is_held(path);
+    os_folder_release(&holds->folder);
+    os_folder_release(&holds->reference);
 }
 
-// Takes this run's lock on its new folder, then makes sure no Pelmora works on the
-// reference folder. RUN_ALL_UPDATED with *lock held to go on; else the run's end after one
-// line, with *lock not held.
-static RunEnd lock_folders(const char *folder, const char *reference, OsRunLock *lock)
+// Holds the folder at path (mode OS_HOLD_*), which must still be the folder id names.
+// RUN_ALL_UPDATED when held; else the run's end after one line.
+static RunEnd hold_one(const char *path, const OsFolderId *id, int mode, OsFolderHold *hold)
+{
+    char shown[SHOWN_SIZE], reason[REASON_SIZE];
+    visible_text(shown, sizeof shown, path);
+    int result = os_folder_hold(path, mode, hold);
+    if (result == 1) {
+        printf("Another Pelmora is working in %s%s; nothing changed.\n",
+               mode == OS_HOLD_SHARED ? "the reference folder " : "", shown);
+        return RUN_OTHER_WORKING;
+    }
+    if (result < 0 && os_error_text(reason, sizeof reason)[0] == '\0')
+        snprintf(reason, sizeof reason, "unknown error");
+    if (result == 0 && os_compare_folder_ids(&hold->id, id) != 0) {
+        os_folder_release(hold);
+        snprintf(reason, sizeof reason, "it was moved or replaced");
+        result = -1;
+    }
+    if (result == 0)
+        return RUN_ALL_UPDATED;
+    printf("Could not hold %s: %s; nothing changed.\n", shown, reason);
+    return RUN_FOLDER_UNUSABLE;
+}
+
+// Holds the new folder exclusively and the reference folder shared, in the order of their
+// identities, so that two runs that want the same two folders take them in the same order
+// and one of them always gets both. RUN_ALL_UPDATED with both held; else the run's end after
+// one line, with nothing held.
+static RunEnd hold_folders(const char *folder, const char *reference, RunHolds *holds)
+{
+    holds->folder.handle = holds->reference.handle = -1;
+    OsFolderId ids[2];
+    const char *paths[2] = {folder, reference};
+    for (int at = 0; at < 2; at++)
+        if (os_folder_id(paths[at], &ids[at]) != 0) {
+            char shown[SHOWN_SIZE], reason[REASON_SIZE];
+            os_error_text(reason, sizeof reason);
+            printf("Could not hold %s: %s; nothing changed.\n",
+                   visible_text(shown, sizeof shown, paths[at]),
+                   reason[0] ? reason : "unknown error");
+            return RUN_FOLDER_UNUSABLE;
+        }
+    int order = os_compare_folder_ids(&ids[0], &ids[1]);
+    RunEnd end = RUN_ALL_UPDATED;
+    if (order > 0)
+        end = hold_one(reference, &ids[1], OS_HOLD_SHARED, &holds->reference);
+    if (end == RUN_ALL_UPDATED)
+        end = hold_one(folder, &ids[0], OS_HOLD_EXCLUSIVE, &holds->folder);
+    if (end == RUN_ALL_UPDATED && order < 0)
+        end = hold_one(reference, &ids[1], OS_HOLD_SHARED, &holds->reference);
+    if (end != RUN_ALL_UPDATED)
+        release_holds(holds);
+    return end;
+}
+
+// Takes this run's lock file in its new folder, which a Pelmora of release 1.2.0 looks for.
+// RUN_ALL_UPDATED with *lock held to go on; else the run's end after one line, with *lock
+// not held.
+static RunEnd lock_folder(const char *folder, OsRunLock *lock)
 {
     char path[PATH_BUFFER_SIZE + sizeof LOCK_NAME], shown[SHOWN_SIZE];
     lock_path_in(path, folder);
@@ -214,24 +341,35 @@ static RunEnd lock_folders(const char *folder, const char *reference, OsRunLock 
         printf("%s in %s %s; nothing changed.\n", LOCK_NAME, shown, os_lock_refusal(result));
         return RUN_LOCK_FAILED;
     }
-    if (!reference_in_use(folder, reference))
-        return RUN_ALL_UPDATED;
-    os_lock_release(lock);
-    printf("Another Pelmora is working in the reference folder %s; nothing changed.\n",
-           visible_text(shown, sizeof shown, reference));
-    return RUN_OTHER_WORKING;
+    return RUN_ALL_UPDATED;
 }
 
 // Rewrites the files under the lock of the new folder, released and removed once done.
 static RunEnd reconcile_locked(const char *folder, const char *reference)
 {
     OsRunLock lock;
-    RunEnd locked = lock_folders(folder, reference, &lock);
+    RunEnd locked = lock_folder(folder, &lock);
     if (locked != RUN_ALL_UPDATED)
         return locked;
     int8_t result = reconcile_vehicle_files(folder, reference);
     os_lock_release(&lock);
     return result == 0 ? RUN_ALL_UPDATED : result == 1 ? RUN_SOME_UNCHANGED : RUN_FOLDER_UNUSABLE;
+}
+
+// Once both answers are in, the two folders are held until the run ends, the question
+// included: what the question counts is what the run finds.
+static RunEnd run_on_held_folders(const char *folder, const char *reference)
+{
+    RunHolds holds;
+    RunEnd end = hold_folders(folder, reference, &holds);
+    if (end != RUN_ALL_UPDATED)
+        return end;
+    if (os_input_is_console() && !confirm_at_console(folder, reference))
+        end = RUN_DECLINED;
+    else
+        end = reconcile_locked(folder, reference);
+    release_holds(&holds);
+    return end;
 }
 
 static RunEnd run_dialogue(int argument_count)
@@ -244,14 +382,14 @@ static RunEnd run_dialogue(int argument_count)
                "folders.\n");
     printf("Please specify the directory for '.veh' files for the reference DescFile and "
            "DescClass\n");
-    if (ask_folder("ref dir : ", reference) < 0)
-        return end_of_input();
+    int result = ask_folder("ref dir : ", reference, REFERENCE_FOLDER_MAX);
+    if (result < 0)
+        return end_of_input(result);
     printf("Please specify directory for new '.veh' files to update the same cars.\n");
-    if (ask_folder("new dir : ", folder) < 0)
-        return end_of_input();
-    if (os_input_is_console() && !confirm_at_console(folder, reference))
-        return RUN_DECLINED;
-    return reconcile_locked(folder, reference);
+    result = ask_folder("new dir : ", folder, NEW_FOLDER_MAX);
+    if (result < 0)
+        return end_of_input(result);
+    return run_on_held_folders(folder, reference);
 }
 
 int pelmora_main(int argument_count)

@@ -504,7 +504,8 @@ TEST_F(ReadDirectoryNameTest, RefusesLinesLongerThanTheBuffer)
     const std::string much(5000, 'm');
     ASSERT_EQ(os_make_directory("games"), 0);
     const std::vector<std::string> expected = {
-        "0 [" + fits + "]", "0 []", "1 [games]", "0 []", "1 [games]", "-1 []",
+        "0 [" + fits + "]", "2 [" + one_over.substr(1) + "]", "1 [games]",
+        "2 [" + much.substr(0, PATH_BUFFER_SIZE - 1) + "]", "1 [games]", "-1 []",
     };
     EXPECT_EQ(answers(fits + "\n" + one_over + "\ngames\n" + much + "\r\ngames\n"), expected);
 }

@@ -86,6 +86,14 @@ class PelmoraTerminal : public TempFolderTest
         return false;
     }
 
+    // The question after the answers ref and new.
+    std::string question() const
+    {
+        return "Pelmora will rewrite 1 .veh file in " + at("new") +
+               " with the DescFile and DescClass lines of the files in " + at("ref") +
+               ".\r\nGo on? (Y or yes to go on, anything else to stop) : ";
+    }
+
     void type(const std::string &text)
     {
         ASSERT_TRUE(reading_input()) << screen;
@@ -103,7 +111,8 @@ class PelmoraTerminal : public TempFolderTest
     }
 };
 
-// Only Y or y goes on; anything else, Enter alone and the end of input change nothing.
+// Only y or yes goes on, in either case and with blanks around it; anything else, Enter alone
+// and the end of input change nothing. Relative answers are named by their full paths.
 TEST_F(PelmoraTerminal, AsksBeforeAnyFileChangesAndGoesOnOnlyOnYes)
 {
     if (access("/proc/self/syscall", R_OK) != 0)
@@ -111,7 +120,9 @@ TEST_F(PelmoraTerminal, AsksBeforeAnyFileChangesAndGoesOnOnlyOnYes)
     const struct {
         const char *typed;
         int goes_on;
-    } rows[] = {{"y\r", 1}, {"Y\r", 1}, {"\r", 0}, {"n\r", 0}, {"yes\r", 0}, {"\x04", 0}};
+    } rows[] = {{"y\r", 1},  {"Y\r", 1},   {" y\r", 1}, {"YeS \t\r", 1}, {"yes\r", 1},
+                {"\r", 0},   {"n\r", 0},   {"y y\r", 0}, {"yess\r", 0},   {"yes      x\r", 0},
+                {"\x04", 0}};
     ASSERT_EQ(os_make_directory(at("ref").c_str()), 0);
     ASSERT_EQ(os_make_directory(at("new").c_str()), 0);
     for (const auto &row : rows) {
@@ -122,15 +133,10 @@ TEST_F(PelmoraTerminal, AsksBeforeAnyFileChangesAndGoesOnOnlyOnYes)
         screen.clear();
         start();
         ASSERT_TRUE(wait_for("ref dir : ")) << screen;
-        type(at("ref") + "\r");
+        type("ref\r");
         ASSERT_TRUE(wait_for("new dir : ")) << screen;
-        type(at("new") + "\r");
-        const std::string question = "Pelmora will rewrite 1 .veh file in " + at("new") +
-                                     " with the DescFile and DescClass lines of the files in " +
-                                     at("ref") +
-                                     ".\r\nGo on? (Y to go on, anything else to "
-                                     "stop) : ";
-        ASSERT_TRUE(wait_for(question)) << screen;
+        type("new\\\r");
+        ASSERT_TRUE(wait_for(question())) << screen;
         EXPECT_EQ(read_file(at("new\\car.veh")), NEW_TEXT) << "changed before the answer";
         type(row.typed);
         const int status = finish();
@@ -138,6 +144,71 @@ TEST_F(PelmoraTerminal, AsksBeforeAnyFileChangesAndGoesOnOnlyOnYes)
         EXPECT_EQ(read_file(at("new\\car.veh")), row.goes_on ? UPDATED : NEW_TEXT) << screen;
         EXPECT_EQ(screen.find("Stopped: nothing changed.") != std::string::npos, !row.goes_on)
             << screen;
+        close(master);
+        master = -1;
+    }
+}
+
+// A Pelmora that waits at its question holds its folders (ref shared, new exclusive): a
+// second run that would write what it reads, or read what it writes, stops at once with one
+// line; one that only reads the same reference runs. The first then goes on when told.
+TEST_F(PelmoraTerminal, HoldsItsFoldersWhileTheQuestionWaits)
+{
+    if (access("/proc/self/syscall", R_OK) != 0)
+        GTEST_SKIP() << "no /proc/<pid>/syscall to see the program wait for input";
+    const struct {
+        const char *reference, *folder; // the second run's answers
+        const char *stopped;            // the folder its line names, "" when it runs
+        const char *line;
+    } rows[] = {
+        {"ref", "new", "new", "Another Pelmora is working in %s; nothing changed.\n"},
+        {"new", "ref", "ref", "Another Pelmora is working in %s; nothing changed.\n"},
+        {"new", "other", "new",
+         "Another Pelmora is working in the reference folder %s; nothing changed.\n"},
+        {"other", "ref", "ref", "Another Pelmora is working in %s; nothing changed.\n"},
+        {"ref", "other", "", ""},
+    };
+    for (const char *name : {"ref", "new", "other"})
+        ASSERT_EQ(os_make_directory(at(name).c_str()), 0);
+    for (const auto &row : rows) {
+        SCOPED_TRACE(std::string(row.reference) + " / " + row.folder);
+        for (const char *name : {"new", "other"})
+            ASSERT_TRUE(write_file(at(name) + "\\car.veh", NEW_TEXT));
+        ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+        screen.clear();
+        start();
+        ASSERT_TRUE(wait_for("ref dir : ")) << screen;
+        type("ref\r");
+        ASSERT_TRUE(wait_for("new dir : ")) << screen;
+        type("new\r");
+        ASSERT_TRUE(wait_for(question())) << screen;
+        ProgramRun second =
+            run_program(built_program("Pelmora"), "Pelmora",
+                        at(row.reference) + "\n" + at(row.folder) + "\n");
+        if (row.stopped[0]) {
+            char line[512];
+            snprintf(line, sizeof line, row.line, at(row.stopped).c_str());
+            // The crossed run stops at the first of its folders in the order of identities.
+            OsFolderId ref, folder;
+            ASSERT_EQ(os_folder_id(at("ref").c_str(), &ref), 0);
+            ASSERT_EQ(os_folder_id(at("new").c_str(), &folder), 0);
+            if (strcmp(row.folder, "ref") == 0 && os_compare_folder_ids(&ref, &folder) > 0)
+                snprintf(line, sizeof line,
+                         "Another Pelmora is working in the reference folder %s; nothing "
+                         "changed.\n",
+                         at("new").c_str());
+            EXPECT_EQ(second.out.substr(second.out.find("new dir : ") + 10), line);
+            EXPECT_EQ(second.exit_status, 1);
+            EXPECT_EQ(read_file(at(row.folder) + "\\car.veh"),
+                      strcmp(row.folder, "ref") == 0 ? REFERENCE : NEW_TEXT);
+        } else {
+            EXPECT_EQ(second.exit_status, 0) << second.out;
+            EXPECT_EQ(read_file(at("other\\car.veh")), UPDATED);
+        }
+        type("y\r");
+        EXPECT_EQ(finish(), 0) << screen;
+        EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
+        EXPECT_EQ(read_file(at("ref\\car.veh")), REFERENCE);
         close(master);
         master = -1;
     }

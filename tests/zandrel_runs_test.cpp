@@ -23,9 +23,9 @@ const char RECORD[] = "Zandrel's scratch folder tmp\nfolder: ID\nnew archive: 2g
 // The record with "ID" standing for the identity of folder, as Zandrel writes it.
 std::string record_for(std::string record, const std::string &folder)
 {
-    OsFileId id = {0, 0};
+    OsFolderId id = {0, 0};
     char text[40];
-    os_file_id(folder.c_str(), &id);
+    os_folder_id(folder.c_str(), &id);
     snprintf(text, sizeof text, "%llx %llx", static_cast<unsigned long long>(id.volume),
              static_cast<unsigned long long>(id.index));
     size_t at = record.find("ID");
