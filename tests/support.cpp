@@ -79,7 +79,9 @@ std::string built_program(const char *base_name)
 
 bool run_host_tool(const std::string &command)
 {
-    ProgramRun run = run_program("Z:\\usr\\bin\\" + command.substr(0, command.find(' ')), command);
+    // The final dot keeps the Windows build from adding ".EXE"; the name is that of the tool.
+    ProgramRun run =
+        run_program("Z:\\usr\\bin\\" + command.substr(0, command.find(' ')) + ".", command);
     return run.started && run.exit_status == 0;
 }
 
