@@ -41,8 +41,8 @@ static int take_hex(const char **text, uint64_t *value)
 {
     int digits = 0;
     for (*value = 0; digits < 16 && strchr("0123456789abcdef", **text) && **text; digits++)
-        *value = *value * 16 + static_cast<uint64_t>(strchr("0123456789abcdef", *(*text)++) -
-                                                     "0123456789abcdef");
+        *value = *value * 16 +
+                 static_cast<uint64_t>(strchr("0123456789abcdef", *(*text)++) - "0123456789abcdef");
     return digits > 0 ? 1 : 0;
 }
 
@@ -64,15 +64,16 @@ static int is_aside_name_of(const char *aside, const char *new_mas)
     if (strncmp(aside, new_mas, length) != 0 || strncmp(aside + length, ".bak", 4) != 0)
         return 0;
     const char *number = aside + length + 4;
-    return number[0] == '\0' || (number[0] >= '2' && number[0] <= '0' + ASIDE_NAMES &&
-                                 number[1] == '\0');
+    return number[0] == '\0' ||
+           (number[0] >= '2' && number[0] <= '0' + ASIDE_NAMES && number[1] == '\0');
 }
 
 int parse_scratch_record(const char *text, ScratchRecord *record)
 {
     char line[PATH_BUFFER_SIZE], end[sizeof SCRATCH_RECORD_END];
     if (!take_line(&text, RECORD_HEAD, line, sizeof line) || line[0] != '\0' ||
-        !take_line(&text, FOLDER_KEY, line, sizeof line) || !parse_identity(line, &record->folder) ||
+        !take_line(&text, FOLDER_KEY, line, sizeof line) ||
+        !parse_identity(line, &record->folder) ||
         !take_line(&text, NEW_KEY, record->new_mas, sizeof record->new_mas))
         return 0;
     size_t packing = strlen(PACKING_LINE);
@@ -104,8 +105,7 @@ static int scratch_folder_id(OsFolderId *id)
 static int record_is_for_this_folder(const ScratchRecord *record)
 {
     OsFolderId id;
-    return scratch_folder_id(&id) == 0 && os_compare_folder_ids(&id, &record->folder) == 0 ? 1
-                                                                                        : 0;
+    return scratch_folder_id(&id) == 0 && os_compare_folder_ids(&id, &record->folder) == 0 ? 1 : 0;
 }
 
 // Clears the "tmp" a stopped run left, as its record says, and says what became of its job,
@@ -171,11 +171,11 @@ int take_work_lock(void)
 
 int format_scratch_record(const ScratchRecord *record, char *text, size_t size)
 {
-    int written = snprintf(text, size, "%s\n%s%llx %llx\n%s%s\n%s%s%s\n%s\n", RECORD_HEAD,
-                           FOLDER_KEY, static_cast<unsigned long long>(record->folder.volume),
-                           static_cast<unsigned long long>(record->folder.index), NEW_KEY,
-                           record->new_mas, record->packing ? "packing\n" : "", ASIDE_KEY,
-                           record->aside, SCRATCH_RECORD_END);
+    int written =
+        snprintf(text, size, "%s\n%s%llx %llx\n%s%s\n%s%s%s\n%s\n", RECORD_HEAD, FOLDER_KEY,
+                 static_cast<unsigned long long>(record->folder.volume),
+                 static_cast<unsigned long long>(record->folder.index), NEW_KEY, record->new_mas,
+                 record->packing ? "packing\n" : "", ASIDE_KEY, record->aside, SCRATCH_RECORD_END);
     return written >= 0 && (size_t)written < size ? written : -1;
 }
 

@@ -60,16 +60,16 @@ int lock_file_open(const char *path, intptr_t *handle)
     if (fd < 0) {
         struct stat st;
         if (errno == EEXIST || (errno == ENOENT && !creates))
-            return lstat(native, &st) == 0 && S_ISLNK(st.st_mode) ? static_cast<int>(OS_LOCK_LINK)
-                                                               : static_cast<int>(LOCK_FILE_AGAIN);
+            return lstat(native, &st) == 0 && S_ISLNK(st.st_mode)
+                       ? static_cast<int>(OS_LOCK_LINK)
+                       : static_cast<int>(LOCK_FILE_AGAIN);
         if (errno == ELOOP)
             return OS_LOCK_LINK;
         if (errno == EISDIR)
             return OS_LOCK_FOLDER;
         if (errno == ENXIO || errno == ENODEV)
             return OS_LOCK_DEVICE;
-        if ((errno == EACCES || errno == EROFS) && lstat(native, &st) == 0 &&
-            S_ISREG(st.st_mode))
+        if ((errno == EACCES || errno == EROFS) && lstat(native, &st) == 0 && S_ISREG(st.st_mode))
             return OS_LOCK_READ_ONLY;
         return OS_LOCK_FAILED;
     }
@@ -124,9 +124,9 @@ int lock_file_is_named(intptr_t handle, const char *path)
     NativeLookup lookup;
     struct stat mine;
     return fstat(static_cast<int>(handle), &mine) == 0 &&
-                   translate_path(path, native, 0, &lookup) == 0 &&
-                   lookup.found == NAMES_EXISTS && !S_ISLNK(lookup.st.st_mode) &&
-                   mine.st_dev == lookup.st.st_dev && mine.st_ino == lookup.st.st_ino
+                   translate_path(path, native, 0, &lookup) == 0 && lookup.found == NAMES_EXISTS &&
+                   !S_ISLNK(lookup.st.st_mode) && mine.st_dev == lookup.st.st_dev &&
+                   mine.st_ino == lookup.st.st_ino
                ? 1
                : 0;
 }
