@@ -30,9 +30,12 @@ void upper_case(char *text);
 // sixth (fewer when the name is shorter). first and second hold 5 bytes each.
 void form_prefixes(const char *archive, char *first, char *second);
 
-// Empties and removes the scratch folder "tmp" of the work folder; the walk leaves that
+// Empties and removes the scratch folder "tmp" of the work folder; remove_tree leaves that
 // folder current, so it is removed from the work folder afterwards, which is current again.
-void remove_scratch_folder(void);
+// A link or junction in it is removed itself, never entered. 0 when "tmp" is gone; -1 when
+// some of it stays (a file open elsewhere, a read-only file, a link the system shows as what
+// it leads to): the caller says so.
+int remove_scratch_folder(void);
 
 // Runs one job in the work folder, which must be current: extracts old_mas into the folder
 // "tmp", replaces the old bitmaps by the new ones, renames the .VRL files from the old
@@ -44,8 +47,10 @@ void remove_scratch_folder(void);
 // is not rebuilt); it goes back when no new archive was made, is deleted once one was, and
 // stays as a backup, named in the last line, after an in-place job (old_mas and new_mas one
 // file), a job that met a failure, or one that left bitmap pairs out.
+// When some of "tmp" stays after the job, a line before the last says so.
 // Result: 0 when new_mas was made with every bitmap pair in place; 1 when the job ran but
-// did not do all it asked (not made, may be incomplete, or made with pairs left out); -1
+// did not do all it asked (not made, may be incomplete, or made with pairs left out) or
+// left some of "tmp" behind; -1
 // when it was refused before anything was made (archive names, a missing old_mas or
 // MASadelic.exe, a missing folder for new_mas, the work folder longer than WORK_FOLDER_MAX,
 // a "tmp" in the way, a link or one that cannot be made, a

@@ -7,3 +7,7 @@
 int full_path_of(const char *path, char *buffer, DWORD size);
 // The volume serial number and file index of an existing file or folder. 0, or -1.
 int file_identity(const char *path, BY_HANDLE_FILE_INFORMATION *info);
+// Deletes the file (folder 0) or removes the empty folder (folder 1) at path through a
+// handle on the entry itself: a link or junction as itself, and nothing whose final path
+// lies outside the folder it is named in (a Linux link under Wine). 0, or -1.
+int remove_itself(const char *path, int folder);
