@@ -88,9 +88,14 @@ int os_get_current_directory(char *buffer, uint32_t size);
 int os_change_directory(const char *path);
 // Creates one folder level.
 int os_make_directory(const char *path);
-// Removes an empty folder; refuses the process's current folder, as Windows does.
+// Removes an empty folder; refuses the process's current folder, as Windows does. A link
+// at path is never followed: POSIX refuses it, Windows removes a link to a folder or a
+// junction itself.
 int os_remove_directory(const char *path);
-// Deletes a file; refuses a folder and a read-only file, as Windows does.
+// Deletes a file; refuses a folder and a read-only file, as Windows does. A link at path is
+// deleted itself, never what it leads to. On Windows the entry is opened itself and deleted
+// through that handle only when its final path is the path named in its folder, which
+// refuses a Linux link that Wine shows as the file it leads to (and would delete that).
 int os_delete_file(const char *path);
 // Renames a file or folder; fails when the source is missing or the target exists.
 int os_rename_no_replace(const char *from, const char *to);
