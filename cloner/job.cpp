@@ -472,6 +472,15 @@ static int end_job(const char *new_mas, const ArchiveAside *aside, const JobRepo
     return report->left_out.count > 0 ? 1 : 0;
 }
 
+// Removes "tmp" at the end of a job, saying so when some of it stays. 1 then, else 0.
+static int end_scratch_folder(void)
+{
+    if (remove_scratch_folder() == 0)
+        return 0;
+    printf("Removed the scratch folder '%s\\tmp' (not wholly: move it away)\n", work_folder);
+    return 1;
+}
+
 // Makes the scratch folder "tmp"; an empty one left from before is used as it is. 0, or -1
 // having said why, the system's words included.
 static int make_scratch_folder(const char *new_mas)
@@ -569,7 +578,7 @@ static int start_job(const char *old_mas, const char *new_mas, JobReport *report
     int unpacked = unpack_old_archive(old_mas, report);
     if (unpacked == 0 && !old_prefixes_missing(old_mas))
         return 0;
-    remove_scratch_folder();
+    end_scratch_folder();
     if (unpacked == TOOL_NOT_STARTED)
         say_not_made(new_mas, "the archive tool MASadelic.exe could not start");
     else if (unpacked != 0)
@@ -610,7 +619,8 @@ int8_t run_job(const char *old_mas_given, const char *new_mas_given, const char 
         note_trouble(&report, "the archive tool failed");
     }
     // "tmp" goes before the record is cleared, so that a run stopped in between is told.
-    remove_scratch_folder();
+    int scratch_left = end_scratch_folder();
     clear_scratch_record();
-    return (int8_t)end_job(new_mas, &aside, &report, not_made);
+    int ended = end_job(new_mas, &aside, &report, not_made);
+    return (int8_t)(scratch_left ? 1 : ended);
 }

@@ -88,9 +88,14 @@ int os_get_current_directory(char *buffer, uint32_t size);
 int os_change_directory(const char *path);
 // Creates one folder level.
 int os_make_directory(const char *path);
-// Removes an empty folder; refuses the process's current folder, as Windows does.
+// Removes an empty folder; refuses the process's current folder, as Windows does. A link
+// at path is never followed: POSIX refuses it, Windows removes a link to a folder or a
+// junction itself.
 int os_remove_directory(const char *path);
-// Deletes a file; refuses a folder and a read-only file, as Windows does.
+// Deletes a file; refuses a folder and a read-only file, as Windows does. A link at path is
+// deleted itself, never what it leads to. On Windows the entry is opened itself and deleted
+// through that handle only when its final path is the path named in its folder, which
+// refuses a Linux link that Wine shows as the file it leads to (and would delete that).
 int os_delete_file(const char *path);
 // Renames a file or folder; fails when the source is missing or the target exists.
 int os_rename_no_replace(const char *from, const char *to);
@@ -239,6 +244,46 @@ int os_final_path(const char *path, char *buffer, uint32_t size);
 // reparse point), whether or not its target exists; 0 when it is another entry; -1 when
 // the path names nothing. A trailing backslash is ignored.
 int os_is_link(const char *path);
+
+// ---- Removal that never follows a link -----------------------------------------------
+//
+// A folder held while its entries are removed: opened once, without following a link at its
+// last part, and reached from then on through the hold, never by its path again, so that a
+// renamed parent folder cannot send the removal elsewhere. The POSIX back end works relative
+// to the open folder (openat, unlinkat, entries never followed). The Windows back end holds
+// the folder without sharing deletion, so that nobody renames or removes it meanwhile, opens
+// each entry itself (a symbolic link or junction as itself), and touches an entry only while
+// its final path lies in the held folder: Wine shows a Linux link as the file or folder it
+// leads to, and would delete or empty that.
+
+// A symbolic link or junction among a held folder's entries, whatever it leads to.
+enum { OS_ATTR_LINK = 0x400 };
+
+struct OsHeldFolder;
+
+// Holds the folder at path. Null when path names nothing, no folder, or a link or junction
+// (whatever it leads to), or when the folder cannot be opened.
+OsHeldFolder *os_hold_folder(const char *path);
+// Holds the subfolder name (one part, as os_held_next gives it) of a held folder, the same
+// way; null also when its final path does not lie in the held folder. Release it before
+// the folder that holds it.
+OsHeldFolder *os_hold_subfolder(OsHeldFolder *folder, const char *name);
+// The next entry of a held folder, "." and ".." left out: 1 and *entry filled, 0 at the end.
+// In os_list_next's order and with its attributes, but for a link or junction, which has
+// OS_ATTR_LINK and never OS_ATTR_DIRECTORY. (Under Wine a Linux link shows as what it leads
+// to; os_hold_subfolder and os_held_delete refuse it.)
+int os_held_next(OsHeldFolder *folder, OsDirEntry *entry);
+// Removes the entry name of a held folder when it is a file, or a link or junction: the
+// link itself, never what it leads to. Refuses a folder, a read-only file, a file another
+// program holds without sharing deletion (Windows), and an entry whose final path does not
+// lie in the held folder. 0, or -1.
+int os_held_delete(OsHeldFolder *folder, const char *name);
+// Makes a held folder the current folder. 0, or -1.
+int os_held_make_current(OsHeldFolder *folder);
+// Ends a hold. With remove set, a folder held with os_hold_subfolder is first removed when it
+// is empty by then and is not the current folder (Windows refuses that); a folder held with
+// os_hold_folder is never removed. 0, or -1 when the removal asked for failed.
+int os_release_folder(OsHeldFolder *folder, int remove);
 
 // ---- Run locks -----------------------------------------------------------------------
 //
