@@ -179,12 +179,19 @@ TEST_F(ZandrelRuns, ClearsTheScratchFolderOnlyAStoppedRunRecorded)
          "Zandrel's scratch folder tmp\nfolder: ID\nnew archive: ..\\user\\x.mas\npacking\n"
          "earlier archive: ..\\user\\notes.txt\nend\n",
          true, true, ""},
+        {"a record with a link inside tmp", RECORD, false, true,
+         cleared + "2gt500.mas may be damaged\n"},
     };
     make_car_folder();
+    ASSERT_EQ(os_make_directory(at("user").c_str()), 0);
+    ASSERT_TRUE(write_file(at("user\\notes.txt"), "user's notes"));
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
         os_make_directory(at("tmp").c_str());
         ASSERT_TRUE(write_file(at("tmp\\2GT5VA.VRL"), "half packed"));
+        if (strstr(row.what, "a link inside")) {
+            ASSERT_TRUE(run_host_tool("ln -s ../user tmp/user"));
+        }
         ASSERT_TRUE(write_file(at("tmp.lock"), row.record == "bmp"
                                                    ? record_for(RECORD, at("bmp"))
                                                    : record_for(row.record, at("tmp"))));
@@ -211,6 +218,7 @@ TEST_F(ZandrelRuns, ClearsTheScratchFolderOnlyAStoppedRunRecorded)
         }
         EXPECT_EQ(read_file(at("2gt500.mas.bak")), row.aside ? "earlier archive" : "<missing>");
         EXPECT_EQ(os_exists(at("tmp.lock").c_str()), 0);
+        EXPECT_EQ(read_file(at("user\\notes.txt")), "user's notes");
         os_delete_file(at("2gt500.mas.bak").c_str());
     }
 }
