@@ -189,7 +189,8 @@ TEST_F(ZandrelRuns, ClearsTheScratchFolderOnlyAStoppedRunRecorded)
         SCOPED_TRACE(row.what);
         os_make_directory(at("tmp").c_str());
         ASSERT_TRUE(write_file(at("tmp\\2GT5VA.VRL"), "half packed"));
-        if (strstr(row.what, "a link inside")) {
+        const bool link_inside = strstr(row.what, "a link inside") != nullptr;
+        if (link_inside) {
             ASSERT_TRUE(run_host_tool("ln -s ../user tmp/user"));
         }
         ASSERT_TRUE(write_file(at("tmp.lock"), row.record == "bmp"
@@ -204,7 +205,13 @@ TEST_F(ZandrelRuns, ClearsTheScratchFolderOnlyAStoppedRunRecorded)
             ASSERT_TRUE(write_file(at("2gt500.mas.bak"), "earlier archive"));
         }
         ProgramRun run = run_zandrel();
-        if (row.said.empty()) {
+        if (link_inside && os_program_suffix[0] != '\0') {
+            // Wine shows the Linux link as the folder it leads to, which is never entered.
+            const std::string stays = cleared.substr(0, cleared.size() - 2) + " (not wholly: ";
+            EXPECT_NE(run.out.find(stays), std::string::npos) << run.out;
+            expect_exit_status(run, 1);
+            ASSERT_TRUE(run_host_tool("rm -rf tmp"));
+        } else if (row.said.empty()) {
             EXPECT_NE(run.out.find("Folder '" + dir + "\\tmp' is not empty"), std::string::npos)
                 << run.out;
             EXPECT_EQ(read_file(at("tmp\\2GT5VA.VRL")), "half packed");
