@@ -774,6 +774,9 @@ TEST_F(OsLock, IsTakenHeldReadableAndReleased)
     char previous[64] = "junk";
     ASSERT_EQ(os_lock_take("run.lock", &lock, nullptr, previous, sizeof previous), 0);
     EXPECT_STREQ(previous, "");
+    // Made as any other file, so that another user's run can take it over later.
+    ASSERT_TRUE(write_file("other", ""));
+    EXPECT_TRUE(run_host_tool("sh -c \"test $(stat -c %a run.lock) = $(stat -c %a other)\""));
     EXPECT_EQ(os_lock_write(&lock, "first record, longer"), 0);
     EXPECT_EQ(os_lock_write(&lock, "tmp is ours"), 0);
     char content[64] = "junk";
