@@ -89,8 +89,7 @@ int os_change_directory(const char *path);
 // Creates one folder level.
 int os_make_directory(const char *path);
 // Removes an empty folder; refuses the process's current folder, as Windows does. A link
-// at path is never followed: POSIX refuses it, Windows removes a link to a folder or a
-// junction itself.
+// at path is never followed: POSIX refuses it, Windows removes the link or junction itself.
 int os_remove_directory(const char *path);
 // Deletes a file; refuses a folder and a read-only file, as Windows does. A link at path is
 // deleted itself, never what it leads to. On Windows the entry is opened itself and deleted

@@ -13,13 +13,13 @@
 #include <unistd.h>
 
 struct OsHeldFolder {
-    int fd;            // the folder, opened without following a link
-    int parent;        // the holding folder's descriptor, borrowed; -1 for os_hold_folder
-    char name[260];    // the name in the holding folder
-    DIR *dir;          // over a second descriptor of the folder, once listed
-    char **names;      // its names in listing order (names_read_listing)
-    size_t next;       // the next name to hand out
-    int changed;       // 1 once an entry was removed: the layer's listings are dropped
+    int fd;         // the folder, opened without following a link
+    int parent;     // the holding folder's descriptor, borrowed; -1 for os_hold_folder
+    char name[260]; // the name in the holding folder
+    DIR *dir;       // over a second descriptor of the folder, once listed
+    char **names;   // its names in listing order (names_read_listing)
+    size_t next;    // the next name to hand out
+    int changed;    // 1 once an entry was removed: the layer's listings are dropped
 };
 
 static const int FOLDER_FLAGS = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
@@ -55,6 +55,10 @@ OsHeldFolder *os_hold_folder(const char *path)
     char native[NATIVE_PATH_SIZE];
     if (translate_path(path, native) != 0)
         return nullptr;
+    // A trailing slash would make the system follow a link at the last part.
+    size_t length = strlen(native);
+    while (length > 1 && native[length - 1] == '/')
+        native[--length] = '\0';
     // O_NOFOLLOW refuses a link at the last part, O_DIRECTORY anything but a folder.
     return held_from(open(native, FOLDER_FLAGS), -1, "");
 }
@@ -95,7 +99,7 @@ int os_held_next(OsHeldFolder *folder, OsDirEntry *entry)
             entry->attributes |= OS_ATTR_READONLY;
         if (S_ISDIR(st.st_mode))
             entry->attributes |= OS_ATTR_DIRECTORY;
-        entry->size = !S_ISREG(st.st_mode)          ? 0
+        entry->size = !S_ISREG(st.st_mode)         ? 0
                       : st.st_size >= 0xFFFFFFFFLL ? 0xFFFFFFFFu
                                                    : static_cast<uint32_t>(st.st_size);
         return 1;

@@ -13,17 +13,42 @@
 enum { FINAL_PATH_SIZE = MAX_PATH * 2 + 8 };
 
 struct OsHeldFolder {
-    HANDLE handle;               // the folder, shared for reading and writing, not deletion
-    int removable;               // 1 when held with os_hold_subfolder
-    char path[FINAL_PATH_SIZE];  // its final path, 'C:\a' form
-    HANDLE find;                 // its listing, once begun; INVALID_HANDLE_VALUE at the end
-    int listing;                 // 1 once the listing has begun
+    HANDLE handle;              // the folder, shared for reading and writing, not deletion
+    int removable;              // 1 when held with os_hold_subfolder
+    char path[FINAL_PATH_SIZE]; // its final path, 'C:\a' form
+    HANDLE find;                // its listing, once begun; INVALID_HANDLE_VALUE at the end
+    int listing;                // 1 once the listing has begun
 };
 
-// Opens the entry at path itself: a link or junction as itself, never what it leads to.
-static HANDLE open_itself(const char *path, DWORD access, DWORD share)
+// Writes the full path in the wide form that passes the 259 characters of the ANSI calls,
+// '\\?\C:\a' or '\\?\UNC\server\share\a', into wide (FINAL_PATH_SIZE + 8 characters).
+// 0, or -1.
+static int long_wide_path(const char *full, WCHAR *wide)
 {
-    return CreateFileA(path, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, share, nullptr,
+    const char *rest = full;
+    const WCHAR *lead = L"\\\\?\\";
+    if (full[0] == '\\' && full[1] == '\\') {
+        rest = full + 2;
+        lead = L"\\\\?\\UNC\\";
+    } else if (!full[0] || full[1] != ':' || full[2] != '\\') {
+        lead = L"";
+    }
+    size_t length = wcslen(lead);
+    memcpy(wide, lead, length * sizeof(WCHAR));
+    if (MultiByteToWideChar(CP_ACP, 0, rest, -1, wide + length, FINAL_PATH_SIZE) > 0)
+        return 0;
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return -1;
+}
+
+// Opens the entry at the full path itself: a link or junction as itself, never what it
+// leads to.
+static HANDLE open_itself(const char *full, DWORD access, DWORD share)
+{
+    WCHAR wide[FINAL_PATH_SIZE + 8];
+    if (long_wide_path(full, wide) != 0)
+        return INVALID_HANDLE_VALUE;
+    return CreateFileW(wide, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, share, nullptr,
                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                        nullptr);
 }
@@ -31,10 +56,13 @@ static HANDLE open_itself(const char *path, DWORD access, DWORD share)
 // The final path of an open entry in 'C:\a' form ('\\server\share\a' for a share). 0, or -1.
 static int final_path_of(HANDLE handle, char *buffer, DWORD size)
 {
-    char final[FINAL_PATH_SIZE];
-    DWORD length = GetFinalPathNameByHandleA(handle, final, sizeof final,
+    // The wide call, whose paths may pass 259 characters.
+    WCHAR wide[FINAL_PATH_SIZE];
+    char final[FINAL_PATH_SIZE * 2];
+    DWORD length = GetFinalPathNameByHandleW(handle, wide, FINAL_PATH_SIZE,
                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length == 0 || length >= sizeof final)
+    if (length == 0 || length >= FINAL_PATH_SIZE ||
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, final, sizeof final, nullptr, nullptr) <= 0)
         return -1;
     const char *start = final, *lead = "";
     if (strncmp(final, "\\\\?\\UNC\\", 8) == 0) {
@@ -107,7 +135,8 @@ static int delete_open(HANDLE handle)
 // path and its name). 0, or -1 with the system's error set.
 static int delete_itself(const char *path, int folder, const char *final)
 {
-    HANDLE handle = open_itself(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    HANDLE handle =
+        open_itself(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     if (handle == INVALID_HANDLE_VALUE)
         return -1;
     DWORD attributes = 0;
@@ -129,19 +158,44 @@ static int delete_itself(const char *path, int folder, const char *final)
     return result;
 }
 
-// Writes the full path of path, short names made long, into full, and the path it has when
-// its folder's final path is put first into final (both FINAL_PATH_SIZE bytes). Result:
-// full, or null when path has no full path; *named is final, or null when that folder's
-// final path cannot be told.
+// Writes the full path of path into full (FINAL_PATH_SIZE bytes), through the wide calls,
+// whose paths may pass 259 characters; its last part is the name the folder lists (the
+// long name for a short one). 0, or -1.
+static int long_full_path(const char *path, char *full)
+{
+    WCHAR wide[FINAL_PATH_SIZE + 8], found[FINAL_PATH_SIZE];
+    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, FINAL_PATH_SIZE) <= 0)
+        return -1;
+    DWORD length = GetFullPathNameW(wide, FINAL_PATH_SIZE, found, nullptr);
+    if (length == 0 || length >= FINAL_PATH_SIZE)
+        return -1;
+    if (length > 3 && found[length - 1] == L'\\')
+        found[--length] = L'\0';
+    if (WideCharToMultiByte(CP_ACP, 0, found, -1, full, FINAL_PATH_SIZE, nullptr, nullptr) <= 0)
+        return -1;
+    char *cut = strrchr(full, '\\');
+    WIN32_FIND_DATAW data;
+    HANDLE find = !cut || !cut[1] || long_wide_path(full, wide) != 0 ? INVALID_HANDLE_VALUE
+                                                                     : FindFirstFileW(wide, &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        FindClose(find);
+        int room = FINAL_PATH_SIZE - static_cast<int>(cut + 1 - full);
+        char name[FINAL_PATH_SIZE];
+        if (WideCharToMultiByte(CP_ACP, 0, data.cFileName, -1, name, room, nullptr, nullptr) > 0)
+            memcpy(cut + 1, name, strlen(name) + 1);
+    }
+    return 0;
+}
+
+// Writes the full path of path into full (long_full_path), and the path it has when its
+// folder's final path is put first into final (both FINAL_PATH_SIZE bytes). Result: full,
+// or null when path has no full path; *named is final, or null when that folder's final
+// path cannot be told.
 static const char *full_and_final(const char *path, char *full, char *final, const char **named)
 {
     *named = nullptr;
-    if (full_path_of(path, full, FINAL_PATH_SIZE) != 0)
+    if (long_full_path(path, full) != 0)
         return nullptr;
-    char long_path[FINAL_PATH_SIZE];
-    DWORD length = GetLongPathNameA(full, long_path, sizeof long_path);
-    if (length > 0 && length < sizeof long_path)
-        memcpy(full, long_path, length + 1);
     char *cut = strrchr(full, '\\');
     if (!cut || !cut[1])
         return full;
@@ -150,8 +204,13 @@ static const char *full_and_final(const char *path, char *full, char *final, con
     size_t kept = cut - full == 2 && full[1] == ':' ? 3 : static_cast<size_t>(cut - full);
     memcpy(parent, full, kept);
     parent[kept] = '\0';
-    HANDLE handle = CreateFileA(parent, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    // The folder is opened as the system resolves it: through links on the way.
+    WCHAR wide[FINAL_PATH_SIZE + 8];
+    HANDLE handle =
+        long_wide_path(parent, wide) != 0
+            ? INVALID_HANDLE_VALUE
+            : CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return full;
     if (final_path_of(handle, parent, sizeof parent) == 0 && join(final, parent, cut + 1) == 0)
@@ -212,40 +271,51 @@ OsHeldFolder *os_hold_subfolder(OsHeldFolder *folder, const char *name)
     return hold(path, path, 1);
 }
 
+// The next entry of the held folder's listing into *data, "." and ".." included. 1, or 0 at
+// the end.
+static int next_found(OsHeldFolder *folder, WIN32_FIND_DATAW *data)
+{
+    if (!folder->listing) {
+        char pattern[FINAL_PATH_SIZE];
+        WCHAR wide[FINAL_PATH_SIZE + 8];
+        folder->listing = 1;
+        if (join(pattern, folder->path, "*") != 0 || long_wide_path(pattern, wide) != 0)
+            return 0;
+        folder->find = FindFirstFileW(wide, data);
+        return folder->find != INVALID_HANDLE_VALUE;
+    }
+    if (folder->find == INVALID_HANDLE_VALUE)
+        return 0;
+    if (FindNextFileW(folder->find, data))
+        return 1;
+    FindClose(folder->find);
+    folder->find = INVALID_HANDLE_VALUE;
+    return 0;
+}
+
 int os_held_next(OsHeldFolder *folder, OsDirEntry *entry)
 {
-    WIN32_FIND_DATAA data;
-    for (;;) {
-        if (!folder->listing) {
-            char pattern[FINAL_PATH_SIZE];
-            folder->listing = 1;
-            if (join(pattern, folder->path, "*") != 0)
-                return 0;
-            folder->find = FindFirstFileA(pattern, &data);
-            if (folder->find == INVALID_HANDLE_VALUE)
-                return 0;
-        } else if (folder->find == INVALID_HANDLE_VALUE) {
-            return 0;
-        } else if (!FindNextFileA(folder->find, &data)) {
-            FindClose(folder->find);
-            folder->find = INVALID_HANDLE_VALUE;
-            return 0;
-        }
-        if (strcmp(data.cFileName, ".") != 0 && strcmp(data.cFileName, "..") != 0)
-            break;
+    WIN32_FIND_DATAW data;
+    while (next_found(folder, &data)) {
+        // A name the ANSI code page cannot hold is skipped, as it could not be named.
+        BOOL lossy = FALSE;
+        if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, data.cFileName, -1, entry->name,
+                                sizeof entry->name, nullptr, &lossy) <= 0 ||
+            lossy || strcmp(entry->name, ".") == 0 || strcmp(entry->name, "..") == 0)
+            continue;
+        DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                     FILE_ATTRIBUTE_DIRECTORY;
+        entry->attributes = static_cast<int32_t>(data.dwFileAttributes & kept);
+        // The listing gives a reparse point's tag in dwReserved0.
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+            IsReparseTagNameSurrogate(data.dwReserved0))
+            entry->attributes = (entry->attributes & ~OS_ATTR_DIRECTORY) | OS_ATTR_LINK;
+        entry->size = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0
+                      : data.nFileSizeHigh                               ? 0xFFFFFFFFu
+                                                                         : data.nFileSizeLow;
+        return 1;
     }
-    snprintf(entry->name, sizeof entry->name, "%s", data.cFileName);
-    DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                 FILE_ATTRIBUTE_DIRECTORY;
-    entry->attributes = static_cast<int32_t>(data.dwFileAttributes & kept);
-    // The listing gives a reparse point's tag in dwReserved0.
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-        IsReparseTagNameSurrogate(data.dwReserved0))
-        entry->attributes = (entry->attributes & ~OS_ATTR_DIRECTORY) | OS_ATTR_LINK;
-    entry->size = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0
-                  : data.nFileSizeHigh                                ? 0xFFFFFFFFu
-                                                                      : data.nFileSizeLow;
-    return 1;
+    return 0;
 }
 
 int os_held_delete(OsHeldFolder *folder, const char *name)
@@ -282,7 +352,8 @@ static int remove_held(OsHeldFolder *folder)
         return -1;
     if (!GetFileInformationByHandle(folder->handle, &opened) ||
         opened.dwVolumeSerialNumber != held.dwVolumeSerialNumber ||
-        opened.nFileIndexHigh != held.nFileIndexHigh || opened.nFileIndexLow != held.nFileIndexLow) {
+        opened.nFileIndexHigh != held.nFileIndexHigh ||
+        opened.nFileIndexLow != held.nFileIndexLow) {
         SetLastError(ERROR_ACCESS_DENIED);
         return -1;
     }

@@ -370,12 +370,19 @@ int8_t remove_tree(const char *path, const char *pattern)
 {
     OsFileStatus status;
     size_t length = strlen(path);
-    if (os_file_status(path, &status) != 0 ||
-        (status.is_directory && length >= PATH_BUFFER_SIZE))
+    if (os_file_status(path, &status) != 0 || (status.is_directory && length >= PATH_BUFFER_SIZE))
         return -1;
-    // A file, or a link or junction to anything, goes itself.
+    // A file, or a link or junction to anything, goes itself: by its name without a trailing
+    // backslash, which would stand for what a link leads to.
     OsHeldFolder *top = os_hold_folder(path);
     if (!top) {
+        char name[PATH_BUFFER_SIZE];
+        if (length < PATH_BUFFER_SIZE && length > 1 && path[length - 1] == '\\' &&
+            path[length - 2] != ':') {
+            memcpy(name, path, length - 1);
+            name[length - 1] = '\0';
+            path = name;
+        }
         os_delete_file(path);
         return 0;
     }

@@ -330,10 +330,11 @@ static std::string tree_text(const std::string &folder, const std::string &prefi
 
 struct LinkRow {
     const char *what;
-    const char *link;    // below the sample tree t; "" for t itself
-    const char *target;  // below the test folder
+    const char *link;   // below the sample tree t; "" for t itself
+    const char *target; // below the test folder
     const char *pattern;
-    bool link_stays;     // natively; under Wine every link stays (see below)
+    bool link_stays;    // natively; under Wine every link stays (see below)
+    const char *suffix; // added to the path given to remove_tree
 };
 
 // A link inside the tree, or the tree itself a link, is removed itself and never entered:
@@ -342,11 +343,12 @@ struct LinkRow {
 TEST_F(WalkTest, RemoveTreeRemovesLinksThemselvesAndNeverEntersThem)
 {
     const LinkRow rows[] = {
-        {"a link to an outside folder", "l", "outside", "*", false},
-        {"a link to an outside file", "l", "outside\\x.tmp", "*", false},
-        {"a link in a subfolder", "s\\l", "outside", "*", false},
-        {"a link whose name the pattern misses", "l", "outside", "*.tmp", true},
-        {"the tree itself a link", "", "outside", "*", false},
+        {"a link to an outside folder", "l", "outside", "*", false, ""},
+        {"a link to an outside file", "l", "outside\\x.tmp", "*", false, ""},
+        {"a link in a subfolder", "s\\l", "outside", "*", false, ""},
+        {"a link whose name the pattern misses", "l", "outside", "*.tmp", true, ""},
+        {"the tree itself a link", "", "outside", "*", false, ""},
+        {"the tree a link, named with a trailing backslash", "", "outside", "*", false, "\\"},
     };
     const bool native = os_program_suffix[0] == '\0';
     ASSERT_EQ(os_make_directory(at("outside").c_str()), 0);
@@ -361,7 +363,7 @@ TEST_F(WalkTest, RemoveTreeRemovesLinksThemselvesAndNeverEntersThem)
         std::string link = row.link[0] ? t + "\\" + row.link : t + "top";
         if (unix_make_link(at(row.target), link) != 0)
             GTEST_SKIP() << "no Unix links on this target";
-        EXPECT_EQ(remove_tree((row.link[0] ? t : link).c_str(), row.pattern), 0);
+        EXPECT_EQ(remove_tree(((row.link[0] ? t : link) + row.suffix).c_str(), row.pattern), 0);
         EXPECT_EQ(tree_text(at("outside")), before);
         EXPECT_EQ(exists(link), row.link_stays || !native);
         ASSERT_EQ(os_change_directory(dir.c_str()), 0);
