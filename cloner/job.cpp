@@ -516,6 +516,15 @@ static int end_job(const char *new_mas, const ArchiveAside *aside, const JobRepo
     return report->left_out.count > 0 ? 1 : 0;
 }
 
+// Removes "tmp" at the end of a job, saying so when some of it stays. 1 then, else 0.
+static int end_scratch_folder(void)
+{
+    if (remove_scratch_folder() == 0)
+        return 0;
+    printf("Removed the scratch folder '%s\\tmp' (not wholly: move it away)\n", work_folder);
+    return 1;
+}
+
 // Makes the scratch folder "tmp"; an empty one left from before is used as it is. 0, or -1
 // having said why, the system's words included.
 static int make_scratch_folder(const char *new_mas)
@@ -626,6 +635,12 @@ static int start_job(const char *old_mas, const char *new_mas, JobReport *report
             os_remove_directory("tmp");
         return -1;
     }
+    // The record names "tmp" by its identity, so it follows the folder's making.
+    if (record_scratch_folder(new_mas, "", 0) != 0) {
+        os_remove_directory("tmp");
+        say_not_made(new_mas, "the scratch folder tmp could not be recorded in tmp.lock");
+        return -1;
+    }
     if (!file_exists("MASadelic.exe")) {
         os_remove_directory("tmp");
         printf("File not found: MASadelic.exe\n");
@@ -635,7 +650,7 @@ static int start_job(const char *old_mas, const char *new_mas, JobReport *report
     int unpacked = unpack_old_archive(old_mas, report);
     if (unpacked == 0 && !old_prefixes_missing(old_mas))
         return 0;
-    remove_scratch_folder();
+    end_scratch_folder();
     if (unpacked == TOOL_NOT_STARTED)
         say_not_made(new_mas, "the archive tool MASadelic.exe could not start");
     else if (unpacked != 0)
@@ -663,10 +678,6 @@ int8_t run_job_telling(const char *old_mas_given, const char *new_mas_given,
     to_backslashes(new_mas);
     if (job_refused(old_mas, new_mas))
         return -1;
-    if (record_scratch_folder(new_mas, "", 0) != 0) {
-        say_not_made(new_mas, "the scratch folder tmp could not be recorded in tmp.lock");
-        return -1;
-    }
     ArchiveAside aside;
     aside.in_place = os_same_file(old_mas, new_mas);
     aside.moved = 0;
@@ -688,7 +699,8 @@ int8_t run_job_telling(const char *old_mas_given, const char *new_mas_given,
         note_trouble(&report, "the archive tool failed");
     }
     // "tmp" goes before the record is cleared, so that a run stopped in between is told.
-    remove_scratch_folder();
+    int scratch_left = end_scratch_folder();
     clear_scratch_record();
-    return (int8_t)end_job(new_mas, &aside, &report, not_made, made);
+    int ended = end_job(new_mas, &aside, &report, not_made, made);
+    return (int8_t)(scratch_left ? 1 : ended);
 }

@@ -18,8 +18,10 @@
 // is not rebuilt); it goes back when no new archive was made, is deleted once one was, and
 // stays as a backup, named in the last line, after an in-place job (old_mas and new_mas one
 // file), a job that met a failure, or one that left bitmap pairs out.
+// When some of "tmp" stays after the job, a line before the last says so.
 // Result: 0 when new_mas was made with every bitmap pair in place; 1 when the job ran but
-// did not do all it asked (not made, may be incomplete, or made with pairs left out); -1
+// did not do all it asked (not made, may be incomplete, or made with pairs left out) or
+// left some of "tmp" behind; -1
 // when it was refused before anything was made (archive names, a missing old_mas or
 // MASadelic.exe, a missing folder for new_mas, the work folder longer than WORK_FOLDER_MAX,
 // a "tmp" in the way, a link or one that cannot be made, a

@@ -70,16 +70,17 @@ void say_not_made(const char *new_mas, const char *why)
     printf("%s not made: %s\n", shown(new_mas), why);
 }
 
-void remove_scratch_folder(void)
+int remove_scratch_folder(void)
 {
     char folder[PATH_BUFFER_SIZE];
     int written = snprintf(folder, sizeof folder, "%s\\tmp", work_folder);
     if (written < 0 || (size_t)written >= sizeof folder)
-        return;
+        return -1;
     os_change_directory(work_folder);
     remove_tree(folder, "*");
     os_change_directory(work_folder);
     os_remove_directory(folder);
+    return os_exists(folder) ? -1 : 0;
 }
 
 // Joins folder (as directory_of gives it, "." for none) and name for a message.

@@ -44,9 +44,12 @@ const char *shown(const char *text);
 // Prints "NEW_MAS not made: why" on a line of its own.
 void say_not_made(const char *new_mas, const char *why);
 
-// Empties and removes the scratch folder "tmp" of the work folder; the walk leaves that
+// Empties and removes the scratch folder "tmp" of the work folder; remove_tree leaves that
 // folder current, so it is removed from the work folder afterwards, which is current again.
-void remove_scratch_folder(void);
+// A link or junction in it is removed itself, never entered. 0 when "tmp" is gone; -1 when
+// some of it stays (a file open elsewhere, a read-only file, a link the system shows as what
+// it leads to): the caller says so.
+int remove_scratch_folder(void);
 
 // Looks for names that differ only in case from the file at path in its folder (a Linux
 // folder can hold both "Zandrel.LST" and "zandrel.lst"; Windows finds one for the other).

@@ -3,24 +3,54 @@
 // lock file holds while a job uses it.
 #pragma once
 
+#include <stddef.h>
+#include <stdint.h>
+
+#include "os.h"
+#include "paths.h"
+
 // The lock file's name in the work folder, whatever the program's own name.
 extern const char WORK_LOCK_NAME[];
 
-// The record's last line: a record without it is torn and counts as no record.
+// The record's last line: a record counts up to its first such line, and one without it is
+// torn and counts as no record.
 extern const char SCRATCH_RECORD_END[];
 
+// A record of "tmp" read back: the identity of the folder it was written for, the new
+// archive, whether packing had begun, and the name its earlier archive went to ("" when
+// none).
+struct ScratchRecord {
+    OsFolderId folder;
+    char new_mas[PATH_BUFFER_SIZE];
+    char aside[PATH_BUFFER_SIZE];
+    int packing;
+};
+
+// 1 when text holds a whole record, *record filled: its head, the folder's identity, a new
+// archive that passes a job line's NEW_MAS checks, "packing" or not, and an earlier archive
+// that is empty or the new archive's aside name (".bak", ".bak2" to ".bak9"), each on its
+// line in that order, then the end line; whatever follows the end line is left out. Else 0
+// (a record of 1.2.0, which carries no identity, included).
+int parse_scratch_record(const char *text, ScratchRecord *record);
+
+// Writes record as the lock file holds it into text (size bytes), the end line last.
+// Result: its length, or -1 when it does not fit.
+int format_scratch_record(const ScratchRecord *record, char *text, size_t size);
+
 // Takes the work folder's lock before any job; the work folder must be current. When the
-// lock file held a record of "tmp" left by a run that was stopped, empties and removes
-// "tmp" and says so in one line naming the new archive that run was making and its
-// earlier archive moved aside, when that still exists. 0 when taken; 1 when no job may run,
-// having said why in one line: another Zandrel (or a renamed copy, or a tool it started)
-// works in the folder, or the lock file cannot be made there (the system's reason).
+// lock file held a record of this very "tmp" left by a run that was stopped, empties and
+// removes "tmp" and says so in one line naming the new archive that run was making and,
+// from what is on disk, what became of it and of its earlier archive. 0 when taken; 1 when
+// no job may run, having said why in one line: another Zandrel (or a renamed copy, or a
+// tool it started) works in the folder, the lock file is open in another program, is no
+// plain file of its own, is read-only or holds another program's text (kept as it is), or
+// cannot be made there (the system's reason).
 int take_work_lock(void);
 
-// Writes into the held lock file, in one write, that "tmp" is this run's, for new_mas; once
-// packing is 1 (new_mas about to be moved aside and rebuilt), with the name its earlier
-// archive goes to ("" when none). 0, or -1 having said why. Does nothing (0) when no lock
-// is held, as when a test runs a job on its own.
+// Writes into the held lock file, in one write, that "tmp" (which must exist) is this run's,
+// for new_mas; once packing is 1 (new_mas about to be moved aside and rebuilt), with the name
+// its earlier archive goes to ("" when none). 0, or -1 having said why. Does nothing (0)
+// when no lock is held, as when a test runs a job on its own.
 int record_scratch_folder(const char *new_mas, const char *aside, int packing);
 
 // Empties the record once "tmp" is gone.

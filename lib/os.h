@@ -88,9 +88,13 @@ int os_get_current_directory(char *buffer, uint32_t size);
 int os_change_directory(const char *path);
 // Creates one folder level.
 int os_make_directory(const char *path);
-// Removes an empty folder; refuses the process's current folder, as Windows does.
+// Removes an empty folder; refuses the process's current folder, as Windows does. A link
+// at path is never followed: POSIX refuses it, Windows removes the link or junction itself.
 int os_remove_directory(const char *path);
-// Deletes a file; refuses a folder and a read-only file, as Windows does.
+// Deletes a file; refuses a folder and a read-only file, as Windows does. A link at path is
+// deleted itself, never what it leads to. On Windows the entry is opened itself and deleted
+// through that handle only when its final path is the path named in its folder, which
+// refuses a Linux link that Wine shows as the file it leads to (and would delete that).
 int os_delete_file(const char *path);
 // Renames a file or folder; fails when the source is missing or the target exists.
 int os_rename_no_replace(const char *from, const char *to);
@@ -260,46 +264,120 @@ int os_utf8_to_ansi(char *text, uint32_t size);
 // the length of the UTF-8 sequence when name is well-formed UTF-8; else 1. 0 at the NUL.
 int os_char_length(const char *name, uint32_t position);
 
+// ---- Removal that never follows a link -----------------------------------------------
+//
+// A folder held while its entries are removed: opened once, without following a link at its
+// last part, and reached from then on through the hold, never by its path again, so that a
+// renamed parent folder cannot send the removal elsewhere. The POSIX back end works relative
+// to the open folder (openat, unlinkat, entries never followed). The Windows back end holds
+// the folder without sharing deletion, so that nobody renames or removes it meanwhile, opens
+// each entry itself (a symbolic link or junction as itself), and touches an entry only while
+// its final path lies in the held folder: Wine shows a Linux link as the file or folder it
+// leads to, and would delete or empty that.
+
+// A symbolic link or junction among a held folder's entries, whatever it leads to.
+enum { OS_ATTR_LINK = 0x400 };
+
+struct OsHeldFolder;
+
+// Holds the folder at path. Null when path names nothing, no folder, or a link or junction
+// (whatever it leads to), or when the folder cannot be opened.
+OsHeldFolder *os_hold_folder(const char *path);
+// Holds the subfolder name (one part, as os_held_next gives it) of a held folder, the same
+// way; null also when its final path does not lie in the held folder. Release it before
+// the folder that holds it.
+OsHeldFolder *os_hold_subfolder(OsHeldFolder *folder, const char *name);
+// The next entry of a held folder, "." and ".." left out: 1 and *entry filled, 0 at the end.
+// In os_list_next's order and with its attributes, but for a link or junction, which has
+// OS_ATTR_LINK and never OS_ATTR_DIRECTORY. (Under Wine a Linux link shows as what it leads
+// to; os_hold_subfolder and os_held_delete refuse it.)
+int os_held_next(OsHeldFolder *folder, OsDirEntry *entry);
+// Removes the entry name of a held folder when it is a file, or a link or junction: the
+// link itself, never what it leads to. Refuses a folder, a read-only file, a file another
+// program holds without sharing deletion (Windows), and an entry whose final path does not
+// lie in the held folder. 0, or -1.
+int os_held_delete(OsHeldFolder *folder, const char *name);
+// Makes a held folder the current folder. 0, or -1.
+int os_held_make_current(OsHeldFolder *folder);
+// Ends a hold. With remove set, a folder held with os_hold_subfolder is first removed when it
+// is empty by then and is not the current folder (Windows refuses that); a folder held with
+// os_hold_folder is never removed. 0, or -1 when the removal asked for failed.
+int os_release_folder(OsHeldFolder *folder, int remove);
+
 // ---- Run locks -----------------------------------------------------------------------
 //
 // A lock file of a fixed name says "a run works here" to other runs. The lock belongs to
 // the open file, not to the file's existence: the system drops it when the holder ends,
-// killed included, so a lock file that nobody holds is simply taken over, whatever it
-// holds. Programs started with os_run_program inherit it (POSIX: flock() on an inherited
-// descriptor; Windows: an inheritable handle whose share mode refuses other writers), so a
-// folder stays locked while a started tool still runs after the holder was killed. Any
-// process may read the content while the file is held; only the holder removes the file.
+// killed included, so a lock file that nobody holds is simply taken over. Programs started
+// with os_run_program inherit it (POSIX: flock() on an inherited descriptor; Windows: an
+// inheritable handle whose share mode refuses other writers), so a folder stays locked
+// while a started tool still runs after the holder was killed. On Windows any program that
+// holds the file open without sharing writing (a viewer, an editor) keeps the lock from
+// being taken as well: the system cannot tell it from a run.
+//
+// The lock file is found as it is on disk, never through a link: it is opened without
+// following one and without waiting (a pipe or a device never blocks the run), and proven on
+// the open file before anything is written, cut or removed: a plain file with one name, not
+// a symbolic link or junction (other reparse points, such as cloud-sync placeholders, are
+// plain files here), whose final path is the one expected (which also catches the Linux
+// links Wine shows as plain files). A missing one is created as any file the programs make.
 
 struct OsRunLock {
     intptr_t handle; // POSIX: the descriptor; Windows: the HANDLE; -1 when not held
     char path[260];  // the lock file's full path (os_full_path of the one given)
 };
 
-// Opens or creates the lock file at path (never truncating it) and takes its lock without
-// waiting. Once locked, makes sure the name still leads to the file it locked, and starts
-// again when not (another run removed it in between). Results:
-//    0  taken: *lock filled; previous holds the file's content found (a killed run's
-//       record; "" for a new file), NUL-terminated, cut to previous_size - 1 bytes;
-//    1  another process (or another open in this one) holds it; *lock not held;
-//   -1  the file cannot be opened or created (os_error_text gives the system's reason,
-//       e.g. a folder the user cannot write, a path of 260 bytes or more); *lock not held.
-// previous may be null when previous_size is 0. Counts as a create for OS_FAULT_CREATE.
-int os_lock_take(const char *path, OsRunLock *lock, char *previous, uint32_t previous_size);
-// Replaces the content of a held lock file with text: emptied first, then written in one
-// call straight to the system, so that a kill of the holder at any moment leaves either
-// nothing or the whole text (a power loss may leave less; end a record with a marker to
-// tell). 0, or -1 (OS_FAULT_WRITE applies).
+// The results of os_lock_take.
+enum {
+    OS_LOCK_TAKEN = 0,
+    OS_LOCK_HELD = 1,      // another run (or another open in this one) holds the lock
+    OS_LOCK_FAILED = -1,   // cannot be opened or created: os_error_text gives the reason
+    OS_LOCK_IN_USE = 2,    // Windows: another program holds the file open, sharing no writing
+    OS_LOCK_LINK = 3,      // a symbolic link or junction, dangling or not, or a name that
+                           // leads to a file elsewhere
+    OS_LOCK_HARD_LINK = 4, // a file with more than one name (a hard link)
+    OS_LOCK_FOLDER = 5,    // a folder
+    OS_LOCK_DEVICE = 6,    // a pipe, a device or a socket
+    OS_LOCK_READ_ONLY = 7, // a read-only file (unpacked from a CD, a read-only zip)
+    OS_LOCK_FOREIGN = 8    // a plain file holding text that is not the caller's
+};
+
+// The words for a refused lock file, to follow its name in a line: for OS_LOCK_LINK,
+// "is a symbolic link or junction: remove the link (not what it leads to)", and so on for
+// OS_LOCK_HARD_LINK, OS_LOCK_FOLDER, OS_LOCK_DEVICE, OS_LOCK_READ_ONLY and OS_LOCK_FOREIGN
+// (each saying what to do); "" for the other results.
+const char *os_lock_refusal(int result);
+
+// Opens or creates the lock file at path (never truncating it), proves it as above and
+// takes its lock without waiting. Once locked, makes sure the name still leads to the file
+// it locked, and starts again when not (another run removed it in between); a lock held
+// elsewhere is asked again for about 50 ms, so that a run that ends at that moment does not
+// refuse the next. The text found is the caller's when it is empty or, with own_head not
+// null, begins with own_head; other text leaves the file as it is (OS_LOCK_FOREIGN).
+// OS_LOCK_TAKEN fills *lock and previous with the text found (a killed run's record; ""
+// for a new file), NUL-terminated, cut to previous_size - 1 bytes. Any other result leaves
+// *lock not held and nothing created, written or removed, there or elsewhere. previous may be
+// null when previous_size is 0. Counts as a create for OS_FAULT_CREATE.
+int os_lock_take(const char *path, OsRunLock *lock, const char *own_head, char *previous,
+                 uint32_t previous_size);
+// Writes text into a held lock file in place, from its start, in one call straight to the
+// system, then cuts the file to that length: a kill of the holder at any moment leaves the
+// new text whole, possibly followed by the end of the longer text before it (end a record
+// with a marker line, and read it up to the first such line). 0, or -1 (OS_FAULT_WRITE
+// applies).
 int os_lock_write(OsRunLock *lock, const char *text);
-// Reads the content of a lock file, held or not, into buffer (NUL-terminated, cut to
-// size - 1 bytes). 0, or -1 when it cannot be read (buffer then "" when size > 0).
+// Reads the content of a lock file, held or not, without following a link or waiting, into
+// buffer (NUL-terminated, cut to size - 1 bytes). 0, or -1 when it cannot be read (buffer
+// then "" when size > 0).
 int os_lock_read(const char *path, char *buffer, uint32_t size);
 // 1 when another process (or another open in this one) holds the lock of the lock file at
-// path, 0 when there is no such file or nobody holds it. Never creates, writes or removes
-// anything, so it may look into a folder the run must leave as it is.
+// path, 0 when there is no such file, nobody holds it, or it is not a plain file. Never
+// creates, writes or removes anything, never follows a link and never waits.
 int os_lock_is_held(const char *path);
 // Removes the lock file, then drops the lock (a run that opened the file just before its
 // removal sees that the name no longer leads to its file and starts again). Does nothing
-// for a lock not held; afterwards lock->handle is -1. A failed removal (OS_FAULT_DELETE)
+// for a lock not held; afterwards lock->handle is -1. The file is removed only while its
+// name still leads to the file held, as a plain file. A failed removal (OS_FAULT_DELETE)
 // leaves an unlocked file, which the next run takes over.
 void os_lock_release(OsRunLock *lock);
 

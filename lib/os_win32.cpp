@@ -231,14 +231,14 @@ int os_remove_directory(const char *path)
     if (full_path_of(path, target, sizeof target) != 0 ||
         full_path_of(".", current, sizeof current) != 0 || os_equal_folded(target, current))
         return -1;
-    return RemoveDirectoryA(path) ? 0 : -1;
+    return remove_itself(path, 1);
 }
 
 int os_delete_file(const char *path)
 {
     if (fault_fires(OS_FAULT_DELETE))
         return -1;
-    return OS_CALL(DeleteFileA(path)) ? 0 : -1;
+    return remove_itself(path, 0);
 }
 
 int os_rename_no_replace(const char *from, const char *to)

@@ -344,23 +344,52 @@ int8_t copy_tree(const char *source, const char *destination)
     return os_change_directory(saved) == 0 ? 0 : -1;
 }
 
+// Deletes the files (and links) of a held folder that match pattern and removes each
+// subfolder that is empty afterwards, going no deeper than a path of length characters
+// would allow. A link or junction is an entry of its own, never entered.
+static void empty_held_folder(OsHeldFolder *folder, const char *pattern, size_t length)
+{
+    OsDirEntry entry;
+    while (os_held_next(folder, &entry)) {
+        if (!(entry.attributes & OS_ATTR_DIRECTORY)) {
+            if (match_wildcard(entry.name, pattern) == 1)
+                os_held_delete(folder, entry.name);
+            continue;
+        }
+        size_t below = length + 1 + strlen(entry.name);
+        OsHeldFolder *subfolder =
+            below < PATH_BUFFER_SIZE ? os_hold_subfolder(folder, entry.name) : nullptr;
+        if (!subfolder)
+            continue;
+        empty_held_folder(subfolder, pattern, below);
+        os_release_folder(subfolder, 1);
+    }
+}
+
 int8_t remove_tree(const char *path, const char *pattern)
 {
     OsFileStatus status;
-    if (os_file_status(path, &status) != 0)
+    size_t length = strlen(path);
+    if (os_file_status(path, &status) != 0 || (status.is_directory && length >= PATH_BUFFER_SIZE))
         return -1;
-    if (!status.is_directory) {
+    // A file, or a link or junction to anything, goes itself: by its name without a trailing
+    // backslash, which would stand for what a link leads to.
+    OsHeldFolder *top = os_hold_folder(path);
+    if (!top) {
+        char name[PATH_BUFFER_SIZE];
+        if (length < PATH_BUFFER_SIZE && length > 1 && path[length - 1] == '\\' &&
+            path[length - 2] != ':') {
+            memcpy(name, path, length - 1);
+            name[length - 1] = '\0';
+            path = name;
+        }
         os_delete_file(path);
         return 0;
     }
-    size_t length = strlen(path);
-    if (length >= PATH_BUFFER_SIZE)
-        return -1;
-    char buffer[PATH_BUFFER_SIZE];
-    memcpy(buffer, path, length + 1);
-    walk_directory(buffer, remove_entry, const_cast<char *>(pattern), 1);
-    // The walk left this folder current, so Windows keeps it; the caller removes it.
-    os_remove_directory(buffer);
+    empty_held_folder(top, pattern, length);
+    // The emptied folder stays current, as after a walk; the caller removes it.
+    os_held_make_current(top);
+    os_release_folder(top, 0);
     return 0;
 }
 

@@ -70,8 +70,14 @@ int8_t copy_tree(const char *source, const char *destination);
 // Deletes a file (whatever the pattern), or, for a folder, every file below it whose name
 // matches the pattern and every subfolder that is empty after that. The emptied top folder
 // stays (it is current afterwards, and the current folder cannot be removed); the caller
-// moves away and removes it. Path should be absolute. Result: 0; -1 when the path names
-// nothing or a folder path is longer than 255 characters.
+// moves away and removes it. A symbolic link or junction is removed itself, as a file is,
+// and never entered, whether it is the path or lies below it: what it leads to stays whole.
+// The removal holds each folder it empties and works through that hold (lib/os.h), so that
+// a folder renamed or swapped for a link meanwhile cannot send it elsewhere; it does not go
+// through the walk. Whatever cannot be removed (a read-only file, a file open in another
+// program, a link the system shows as what it leads to) stays, and so do the folders that
+// hold it: the caller tells by looking whether the folder is gone. Path should be absolute.
+// Result: 0; -1 when the path names nothing or a folder path is longer than 255 characters.
 int8_t remove_tree(const char *path, const char *pattern);
 
 // The names in directory (subfolders included, "." and ".." never) for which

@@ -315,19 +315,28 @@ static RunEnd lock_folder(const char *folder, OsRunLock *lock)
 {
     char path[PATH_BUFFER_SIZE + sizeof LOCK_NAME], shown[SHOWN_SIZE];
     lock_path_in(path, folder);
-    int result = os_lock_take(path, lock, nullptr, 0);
-    if (result < 0) {
+    int result = os_lock_take(path, lock, nullptr, nullptr, 0);
+    visible_text(shown, sizeof shown, folder);
+    if (result == OS_LOCK_FAILED) {
         char reason[REASON_SIZE];
         if (os_error_text(reason, sizeof reason)[0] == '\0')
             snprintf(reason, sizeof reason, "unknown error");
-        printf("Could not create %s in %s: %s; nothing changed.\n", LOCK_NAME,
-               visible_text(shown, sizeof shown, folder), reason);
+        printf("Could not create %s in %s: %s; nothing changed.\n", LOCK_NAME, shown, reason);
         return RUN_LOCK_FAILED;
     }
-    if (result == 1) {
-        printf("Another Pelmora is working in %s; nothing changed.\n",
-               visible_text(shown, sizeof shown, folder));
+    if (result == OS_LOCK_HELD) {
+        printf("Another Pelmora is working in %s; nothing changed.\n", shown);
         return RUN_OTHER_WORKING;
+    }
+    if (result == OS_LOCK_IN_USE) {
+        printf("%s in %s is open in another program (another Pelmora, or a viewer); nothing "
+               "changed.\n",
+               LOCK_NAME, shown);
+        return RUN_OTHER_WORKING;
+    }
+    if (result != OS_LOCK_TAKEN) {
+        printf("%s in %s %s; nothing changed.\n", LOCK_NAME, shown, os_lock_refusal(result));
+        return RUN_LOCK_FAILED;
     }
     return RUN_ALL_UPDATED;
 }

@@ -14,6 +14,13 @@ int behind_rename(const std::string &from, const std::string &to);
 int behind_make_folder(const std::string &path);
 // Makes link a symbolic link to target (stored as written, relative to link's folder).
 int behind_make_link(const std::string &target, const std::string &link);
+// Makes link a symbolic link to the absolute path target in the Unix file system, as a Linux
+// user or program would: natively as behind_make_link does; in the Windows build under Wine
+// with the host's own ln, which Wine starts as it starts any program, so that the Windows
+// build meets such links as Wine shows them. -1 where it cannot (Windows itself).
+int unix_make_link(const std::string &target, const std::string &link);
+// Removes such a link (which Wine may not show at all once it leads nowhere). 0, or -1.
+int unix_remove_link(const std::string &link);
 // Sets the modification time of a file or folder, as a file system whose clock had not
 // moved on would leave it.
 int behind_set_time(const std::string &path, long long seconds, long nanoseconds);

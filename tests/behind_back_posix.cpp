@@ -64,3 +64,13 @@ long long behind_clock_seconds(long long offset_seconds)
 {
     return static_cast<long long>(time(nullptr)) + offset_seconds;
 }
+
+int unix_make_link(const std::string &target, const std::string &link)
+{
+    return behind_make_link(target, link);
+}
+
+int unix_remove_link(const std::string &link)
+{
+    return behind_delete_file(link);
+}

@@ -2,6 +2,10 @@
 // names up there, and the cache these changes are meant to outwit exists only on POSIX.
 #include "behind_back.h"
 
+#include <windows.h>
+
+#include "os.h"
+
 bool behind_back_available()
 {
     return false;
@@ -40,4 +44,65 @@ int behind_set_time(const std::string &, long long, long)
 long long behind_clock_seconds(long long)
 {
     return -1;
+}
+
+// The Unix path of a Windows path, from Wine's own kernel32 export; "" outside Wine.
+static std::string unix_path_of(const std::string &path)
+{
+    typedef char *(CDECL * ToUnix)(const WCHAR *);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    ToUnix to_unix = kernel ? reinterpret_cast<ToUnix>(reinterpret_cast<void *>(
+                                  GetProcAddress(kernel, "wine_get_unix_file_name")))
+                            : nullptr;
+    WCHAR wide[MAX_PATH];
+    if (!to_unix || !MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH))
+        return "";
+    char *unix_path = to_unix(wide);
+    std::string result = unix_path ? unix_path : "";
+    HeapFree(GetProcessHeap(), 0, unix_path);
+    return result;
+}
+
+// Runs a Unix program of /bin with the words of line and waits for its end. 0, or -1.
+static int run_unix(const char *program, std::string line)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(program, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return -1;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return 0;
+}
+
+// Wine may report a Unix program ended before it has (and its exit status loosely): what
+// it does is awaited instead, five seconds at most. True when path came to exist (or not).
+static bool wait_until_exists(const std::string &path, bool exists)
+{
+    for (int k = 0; k < 100; k++) {
+        if ((os_exists(path.c_str()) == 1) == exists)
+            return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+int unix_make_link(const std::string &target, const std::string &link)
+{
+    std::string from = unix_path_of(target), to = unix_path_of(link);
+    if (from.empty() || to.empty() ||
+        run_unix("Z:\\bin\\ln", "ln -s \"" + from + "\" \"" + to + "\"") != 0)
+        return -1;
+    return wait_until_exists(link, true) ? 0 : -1;
+}
+
+int unix_remove_link(const std::string &link)
+{
+    std::string path = unix_path_of(link);
+    if (path.empty() || run_unix("Z:\\bin\\rm", "rm -f \"" + path + "\"") != 0)
+        return -1;
+    return wait_until_exists(link, false) ? 0 : -1;
 }

@@ -11,7 +11,9 @@
 work=$1 pelmora=$2 wine=$3 prefix=$4
 mkdir -p "$work" || exit 1
 rounds=${PELMORA_SWEEP_ROUNDS:-1}
-cars=100
+# Enough cars that a run works longer than the 50 ms a refused take is tried again, so that
+# runs started at once still meet.
+cars=400
 if [ -n "$wine" ]; then pairs=$((6 * rounds)) kills=$((8 * rounds)); else
   pairs=$((12 * rounds)) kills=$((16 * rounds)); fi
 failures=0

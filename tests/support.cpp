@@ -3,6 +3,9 @@
 
 #include <stdio.h>
 
+#include <chrono>
+#include <thread>
+
 #include "os.h"
 #include "stream.h"
 
@@ -75,6 +78,27 @@ std::string built_program(const char *base_name)
     size_t cut = path.rfind('\\');
     std::string folder = cut == std::string::npos ? "." : path.substr(0, cut);
     return folder + "\\" + base_name + os_program_suffix;
+}
+
+bool run_host_tool(const std::string &command)
+{
+    // Wine may report a Linux program ended before it has, and its exit status loosely: the
+    // script's own note of its status, renamed into place once whole, is awaited instead
+    // (five seconds at most).
+    const std::string script = "host-tool.sh", done = "host-tool.done";
+    if (!write_file(script, command + "\necho $? > " + done + ".part && mv " + done + ".part " +
+                                done + "\n"))
+        return false;
+    // The final dot keeps the Windows build from adding ".EXE" to the name.
+    ProgramRun run = run_program("Z:\\bin\\sh.", "sh " + script);
+    std::string status = read_file(done);
+    for (int k = 0; k < 100 && run.started && status == "<missing>"; k++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        status = read_file(done);
+    }
+    os_delete_file(script.c_str());
+    os_delete_file(done.c_str());
+    return run.started && status == "0\n";
 }
 
 ProgramRun run_program(const std::string &program, const std::string &command_line,

@@ -33,6 +33,11 @@ struct ProgramRun {
 ProgramRun run_program(const std::string &program, const std::string &command_line,
                        const std::string &input = "");
 
+// Runs a Linux tool of /usr/bin (ln, mkfifo, mknod, chmod) in the current folder with a whole
+// command line, as another program would change the folder: natively, and under Wine, which
+// starts Linux programs too. True when it ran and ended with status 0.
+bool run_host_tool(const std::string &command);
+
 // A fixture that makes a fresh temporary folder current for each test and removes it after,
 // returning to the folder that was current before.
 class TempFolderTest : public ::testing::Test

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "behind_back.h"
 #include "os.h"
 #include "support.h"
 #include "utility.h"
@@ -61,10 +62,11 @@ static bool exists(const std::string &path)
 class WalkTest : public TempFolderTest
 {
   protected:
-    // t holding the file 'a', the subfolder 's' with the file 'b', the empty subfolder 'e'.
-    std::string make_sample_tree()
+    // t (or name) holding the file 'a', the subfolder 's' with the file 'b', the empty
+    // subfolder 'e'.
+    std::string make_sample_tree(const std::string &name = "t")
     {
-        std::string t = at("t");
+        std::string t = at(name);
         EXPECT_EQ(os_make_directory(t.c_str()), 0);
         EXPECT_EQ(os_make_directory((t + "\\s").c_str()), 0);
         EXPECT_EQ(os_make_directory((t + "\\e").c_str()), 0);
@@ -324,6 +326,49 @@ static std::string tree_text(const std::string &folder, const std::string &prefi
             text += prefix + name + "=" + read_file(path) + "\n";
     }
     return text;
+}
+
+struct LinkRow {
+    const char *what;
+    const char *link;   // below the sample tree t; "" for t itself
+    const char *target; // below the test folder
+    const char *pattern;
+    bool link_stays;    // natively; under Wine every link stays (see below)
+    const char *suffix; // added to the path given to remove_tree
+};
+
+// A link inside the tree, or the tree itself a link, is removed itself and never entered:
+// what it leads to stays whole. Under Wine a Linux link shows as the file or folder it leads
+// to, which the Windows build neither enters nor deletes: the link stays there.
+TEST_F(WalkTest, RemoveTreeRemovesLinksThemselvesAndNeverEntersThem)
+{
+    const LinkRow rows[] = {
+        {"a link to an outside folder", "l", "outside", "*", false, ""},
+        {"a link to an outside file", "l", "outside\\x.tmp", "*", false, ""},
+        {"a link in a subfolder", "s\\l", "outside", "*", false, ""},
+        {"a link whose name the pattern misses", "l", "outside", "*.tmp", true, ""},
+        {"the tree itself a link", "", "outside", "*", false, ""},
+        {"the tree a link, named with a trailing backslash", "", "outside", "*", false, "\\"},
+    };
+    const bool native = os_program_suffix[0] == '\0';
+    ASSERT_EQ(os_make_directory(at("outside").c_str()), 0);
+    ASSERT_EQ(os_make_directory(at("outside\\s").c_str()), 0);
+    ASSERT_TRUE(write_file(at("outside\\x.tmp"), "user's"));
+    ASSERT_TRUE(write_file(at("outside\\s\\y.tmp"), "user's too"));
+    const std::string before = tree_text(at("outside"));
+    int n = 0;
+    for (const LinkRow &row : rows) {
+        SCOPED_TRACE(row.what);
+        std::string t = make_sample_tree("t" + std::to_string(n++));
+        std::string link = row.link[0] ? t + "\\" + row.link : t + "top";
+        if (unix_make_link(at(row.target), link) != 0)
+            GTEST_SKIP() << "no Unix links on this target";
+        EXPECT_EQ(remove_tree(((row.link[0] ? t : link) + row.suffix).c_str(), row.pattern), 0);
+        EXPECT_EQ(tree_text(at("outside")), before);
+        EXPECT_EQ(exists(link), row.link_stays || !native);
+        ASSERT_EQ(os_change_directory(dir.c_str()), 0);
+        unix_remove_link(link);
+    }
 }
 
 struct OverlapRow {

@@ -2,6 +2,7 @@
 // leaves, links that lead out of the work folder, text from the job list printed visibly,
 // and sweeps that start two runs at once or stop one half-way with a slow archive tool.
 #include <stdlib.h>
+#include <string.h>
 
 #include <algorithm>
 
@@ -16,8 +17,36 @@
 namespace
 {
 
-const char RECORD[] = "Zandrel's scratch folder tmp\nnew archive: 2gt500.mas\npacking\n"
-                      "earlier archive: 2gt500.mas.bak\nend\n";
+const char RECORD[] = "Zandrel's scratch folder tmp\nfolder: ID\nnew archive: 2gt500.mas\n"
+                      "packing\nearlier archive: 2gt500.mas.bak\nend\n";
+
+// The record with "ID" standing for the identity of folder, as Zandrel writes it.
+std::string record_for(std::string record, const std::string &folder)
+{
+    OsFolderId id = {0, 0};
+    char text[40];
+    os_folder_id(folder.c_str(), &id);
+    snprintf(text, sizeof text, "%llx %llx", static_cast<unsigned long long>(id.volume),
+             static_cast<unsigned long long>(id.index));
+    size_t at = record.find("ID");
+    return at == std::string::npos ? record : record.replace(at, 2, text);
+}
+
+// The line of a Zandrel that finds the lock of folder taken: Windows cannot tell another run
+// from any program that holds tmp.lock open.
+std::string busy_line(const std::string &folder)
+{
+    if (os_program_suffix[0] == '\0')
+        return "Another Zandrel is working in " + folder + ": no job run\n";
+    return "tmp.lock in " + folder + " is open in another program (another Zandrel, an archive "
+                                     "tool one started, or a viewer): no job run\n";
+}
+
+bool says_busy(const std::string &out)
+{
+    return out.find("Another Zandrel is working in ") != std::string::npos ||
+           out.find(" is open in another program (another Zandrel") != std::string::npos;
+}
 
 class ZandrelRuns : public Zandrel
 {
@@ -50,11 +79,10 @@ TEST_F(ZandrelRuns, RefusesToWorkWhereAnotherZandrelOrARenamedCopyWorks)
     install(built_program("Zandrel"), std::string("Setup") + os_program_suffix);
     ASSERT_TRUE(write_file(at("Setup.LST"), EXAMPLE_JOB));
     OsRunLock lock;
-    ASSERT_EQ(os_lock_take(at("tmp.lock").c_str(), &lock, nullptr, 0), 0);
+    ASSERT_EQ(os_lock_take(at("tmp.lock").c_str(), &lock, nullptr, nullptr, 0), 0);
     for (const char *name : {"Zandrel", "Setup"}) {
         ProgramRun run = run_zandrel(name);
-        EXPECT_EQ(run.out, head(std::string(name) + ".LST") + "Another Zandrel is working in " +
-                               dir + ": no job run\n");
+        EXPECT_EQ(run.out, head(std::string(name) + ".LST") + busy_line(dir));
         expect_exit_status(run, 1);
         EXPECT_EQ(os_exists(at("tmp").c_str()), 0);
         EXPECT_EQ(os_exists(at("2gt500.mas").c_str()), 0);
@@ -66,17 +94,55 @@ TEST_F(ZandrelRuns, RefusesToWorkWhereAnotherZandrelOrARenamedCopyWorks)
     EXPECT_TRUE(clone_is_whole("check"));
 }
 
-TEST_F(ZandrelRuns, SaysWhyTheLockFileCannotBeMade)
+// A tmp.lock as a stranger's car pack or another program may leave it, made with the
+// system's own tools on both targets: one line names it and says what it is, no job runs, and
+// nothing is created, written or removed, in the car folder or outside it.
+TEST_F(ZandrelRuns, RefusesALockFileThatIsNoPlainFileOfItsOwnAndTouchesNothing)
 {
+    const struct {
+        const char *what, *make; // make: run in the car folder
+        const char *said;
+    } rows[] = {
+        {"a link to a file outside", "ln -s ../outside.txt tmp.lock",
+         "is a symbolic link or junction: remove the link (not what it leads to)"},
+        {"a dangling link", "ln -s ../nowhere.txt tmp.lock",
+         "is a symbolic link or junction: remove the link (not what it leads to)"},
+        {"a hard link to the car's archive", "ln 1gt500.mas tmp.lock",
+         "is a second name of another file (a hard link): delete this name"},
+        {"a folder", "mkdir tmp.lock", "is a folder: move it away"},
+        {"a FIFO", "mkfifo tmp.lock", "is a pipe or a device, not a file: remove it"},
+        {"a device", "mknod tmp.lock c 1 3", "is a pipe or a device, not a file: remove it"},
+        {"read-only", "chmod 444 tmp.lock",
+         "is read-only (unpacked from a CD or a read-only zip): clear its read-only attribute, "
+         "or delete it"},
+        {"foreign text", "", "holds text of another program: move it away"},
+    };
+    dir = top + "\\car";
+    ASSERT_EQ(os_make_directory(dir.c_str()), 0);
+    ASSERT_EQ(os_change_directory(dir.c_str()), 0);
     make_car_folder();
-    ASSERT_EQ(os_make_directory(at("tmp.lock").c_str()), 0);
-    ProgramRun run = run_zandrel();
-    std::string start = head() + "Cannot make the lock file tmp.lock in " + dir + ": ";
-    EXPECT_EQ(run.out.substr(0, start.size()), start);
-    EXPECT_EQ(run.out.substr(run.out.size() - 13), ", no job run\n") << run.out;
-    EXPECT_EQ(std::count(run.out.begin() + start.size(), run.out.end(), '\n'), 1) << run.out;
-    expect_exit_status(run, 1);
-    EXPECT_EQ(os_exists(at("2gt500.mas").c_str()), 0);
+    ASSERT_TRUE(write_file(top + "\\outside.txt", "user's notes"));
+    const std::string archive = read_file(at("1gt500.mas"));
+    const std::set<std::string> car = names_in(dir);
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.make[0] == '\0' || strncmp(row.make, "chmod", 5) == 0) {
+            ASSERT_TRUE(write_file(at("tmp.lock"), "a note from another tool"));
+        }
+        if (row.make[0]) {
+            ASSERT_TRUE(run_host_tool(row.make)) << row.make;
+        }
+        ProgramRun run = run_zandrel();
+        EXPECT_EQ(run.out, head() + "tmp.lock in " + dir + " " + row.said + ", no job run\n");
+        expect_exit_status(run, 1);
+        EXPECT_EQ(read_file(top + "\\outside.txt"), "user's notes");
+        EXPECT_TRUE(read_file(at("1gt500.mas")) == archive);
+        EXPECT_EQ(names_in(top), (std::set<std::string>{"car", "outside.txt"}));
+        std::set<std::string> found = names_in(dir);
+        found.erase("tmp.lock"); // Wine lists no dangling link
+        EXPECT_EQ(found, car);
+        ASSERT_TRUE(run_host_tool("rm -rf tmp.lock"));
+    }
 }
 
 // A lock file that nobody holds is taken over; its record of "tmp" says that tmp may be
@@ -87,31 +153,65 @@ TEST_F(ZandrelRuns, ClearsTheScratchFolderOnlyAStoppedRunRecorded)
                                 "making 2gt500.mas: ";
     const struct {
         const char *what;
-        std::string record;
-        bool aside;
-        std::string said; // "" when tmp stays
+        std::string record; // "ID" stands for the identity of the tmp found
+        bool aside, made;   // an earlier archive kept aside; 2gt500.mas there
+        std::string said;   // "" when tmp stays
     } rows[] = {
-        {"packing, aside kept", RECORD, true,
+        {"packing, aside kept", RECORD, true, true,
          cleared + "2gt500.mas may be damaged, the earlier one is kept as 2gt500.mas.bak\n"},
-        {"packing, aside gone", RECORD, false, cleared + "2gt500.mas may be damaged\n"},
+        {"packing, aside gone", RECORD, false, true, cleared + "2gt500.mas may be damaged\n"},
+        {"packing, nothing packed yet", RECORD, true, false,
+         cleared + "2gt500.mas was not made, the earlier one is kept as 2gt500.mas.bak\n"},
         {"unpacking",
-         "Zandrel's scratch folder tmp\nnew archive: 2gt500.mas\nearlier archive: \nend\n", false,
-         cleared + "2gt500.mas was not touched yet\n"},
-        {"torn record", std::string(RECORD).substr(0, sizeof RECORD - 5), true, ""},
-        {"empty lock file", "", true, ""},
+         "Zandrel's scratch folder tmp\nfolder: ID\nnew archive: 2gt500.mas\nearlier archive: "
+         "\nend\n",
+         false, true, cleared + "2gt500.mas was not touched yet\n"},
+        {"rewritten over a longer record", std::string(RECORD) + "ive: x\nend\n", false, true,
+         cleared + "2gt500.mas may be damaged\n"},
+        {"torn record", std::string(RECORD).substr(0, sizeof RECORD - 5), true, true, ""},
+        {"empty lock file", "", true, true, ""},
+        {"a record for another tmp", "bmp", true, true, ""},
+        {"a 1.2.0 record",
+         "Zandrel's scratch folder tmp\nnew archive: 2gt500.mas\npacking\nearlier archive: "
+         "2gt500.mas.bak\nend\n",
+         true, true, ""},
+        {"a record naming paths outside",
+         "Zandrel's scratch folder tmp\nfolder: ID\nnew archive: ..\\user\\x.mas\npacking\n"
+         "earlier archive: ..\\user\\notes.txt\nend\n",
+         true, true, ""},
+        {"a record with a link inside tmp", RECORD, false, true,
+         cleared + "2gt500.mas may be damaged\n"},
     };
     make_car_folder();
+    ASSERT_EQ(os_make_directory(at("user").c_str()), 0);
+    ASSERT_TRUE(write_file(at("user\\notes.txt"), "user's notes"));
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
-        ASSERT_TRUE(write_file(at("tmp.lock"), row.record));
         os_make_directory(at("tmp").c_str());
         ASSERT_TRUE(write_file(at("tmp\\2GT5VA.VRL"), "half packed"));
-        ASSERT_TRUE(write_file(at("2gt500.mas"), "damaged"));
+        const bool link_inside = strstr(row.what, "a link inside") != nullptr;
+        if (link_inside) {
+            ASSERT_TRUE(run_host_tool("ln -s ../user tmp/user"));
+        }
+        ASSERT_TRUE(write_file(at("tmp.lock"), row.record == "bmp"
+                                                   ? record_for(RECORD, at("bmp"))
+                                                   : record_for(row.record, at("tmp"))));
+        if (row.made) {
+            ASSERT_TRUE(write_file(at("2gt500.mas"), "damaged"));
+        } else {
+            os_delete_file(at("2gt500.mas").c_str());
+        }
         if (row.aside) {
             ASSERT_TRUE(write_file(at("2gt500.mas.bak"), "earlier archive"));
         }
         ProgramRun run = run_zandrel();
-        if (row.said.empty()) {
+        if (link_inside && os_program_suffix[0] != '\0') {
+            // Wine shows the Linux link as the folder it leads to, which is never entered.
+            const std::string stays = cleared.substr(0, cleared.size() - 2) + " (not wholly: ";
+            EXPECT_NE(run.out.find(stays), std::string::npos) << run.out;
+            expect_exit_status(run, 1);
+            ASSERT_TRUE(run_host_tool("rm -rf tmp"));
+        } else if (row.said.empty()) {
             EXPECT_NE(run.out.find("Folder '" + dir + "\\tmp' is not empty"), std::string::npos)
                 << run.out;
             EXPECT_EQ(read_file(at("tmp\\2GT5VA.VRL")), "half packed");
@@ -125,6 +225,7 @@ TEST_F(ZandrelRuns, ClearsTheScratchFolderOnlyAStoppedRunRecorded)
         }
         EXPECT_EQ(read_file(at("2gt500.mas.bak")), row.aside ? "earlier archive" : "<missing>");
         EXPECT_EQ(os_exists(at("tmp.lock").c_str()), 0);
+        EXPECT_EQ(read_file(at("user\\notes.txt")), "user's notes");
         os_delete_file(at("2gt500.mas.bak").c_str());
     }
 }
@@ -347,8 +448,6 @@ class ZandrelSweep : public ZandrelRuns
     std::string old_archive;
 };
 
-const char ANOTHER[] = "Another Zandrel is working in ";
-
 TEST_F(ZandrelSweep, TwoZandrelsStartedAtOnceNeverShareTheScratchFolder)
 {
     std::mt19937 random(18);
@@ -365,12 +464,11 @@ TEST_F(ZandrelSweep, TwoZandrelsStartedAtOnceNeverShareTheScratchFolder)
         std::string first_out = strip_cr(read_file(at(output)));
         bool first_made = first_out.find("2gt500.mas made") != std::string::npos;
         bool second_made = second.out.find("2gt500.mas made") != std::string::npos;
-        bool said = second.out.find(ANOTHER) != std::string::npos ||
-                    first_out.find(ANOTHER) != std::string::npos;
+        bool said = says_busy(second.out) || says_busy(first_out);
         refused += said;
         made += first_made + second_made;
         EXPECT_TRUE(said || (first_made && second_made)) << first_out << second.out;
-        if (second.out.find(ANOTHER) != std::string::npos)
+        if (says_busy(second.out))
             expect_exit_status(second, 1);
         EXPECT_EQ(first_status, first_made ? 0 : 1) << first_out;
         expect_nothing_lost(first_made || second_made);
@@ -399,7 +497,7 @@ ProgramRun rerun_when_free(int *blocked)
     ProgramRun rerun;
     for (int attempt = 0; attempt < 300; attempt++) {
         rerun = run_program(".\\Zandrel" + std::string(os_program_suffix), "Zandrel");
-        if (rerun.out.find(ANOTHER) == std::string::npos)
+        if (!says_busy(rerun.out))
             break;
         (*blocked)++;
         pause_ms(200);
@@ -419,7 +517,7 @@ TEST_F(ZandrelSweep, AZandrelKilledWhileItsToolRunsHoldsTheFolderUntilTheToolEnd
     ASSERT_TRUE(tool_at_work(at("tmp")));
     background_kill(run);
     ProgramRun early = run_zandrel();
-    EXPECT_EQ(early.out, head() + ANOTHER + dir + ": no job run\n");
+    EXPECT_EQ(early.out, head() + busy_line(dir));
     expect_exit_status(early, 1);
     os_set_environment("MASADELIC_SLOW", "15");
     int blocked = 0;
@@ -429,6 +527,60 @@ TEST_F(ZandrelSweep, AZandrelKilledWhileItsToolRunsHoldsTheFolderUntilTheToolEnd
     EXPECT_EQ(rerun.out.substr(head().size(), cleared.size()), cleared);
     expect_exit_status(rerun, 0);
     expect_nothing_lost(true);
+}
+
+// What another program drops into tmp while a job runs. A link to a folder outside is
+// removed itself at the job's end, never entered; under Wine it shows as the folder it leads
+// to, which the Windows build leaves alone. What stays gets a line, and exit status 1.
+TEST_F(ZandrelSweep, WhatIsDroppedIntoTheScratchFolderDuringAJobIsNeverFollowed)
+{
+    os_set_environment("MASADELIC_SLOW", "100");
+    const bool native = os_program_suffix[0] == '\0';
+    const struct {
+        const char *what;
+        bool link, stays;
+    } rows[] = {
+        {"a read-only file", false, true},
+        {"a link to a folder outside", true, !native},
+    };
+    std::string outside = top + "\\outside";
+    ASSERT_EQ(os_make_directory(outside.c_str()), 0);
+    ASSERT_TRUE(write_file(outside + "\\notes.txt", "user's notes"));
+    int n = 0;
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        enter_trial(n++);
+        intptr_t run;
+        std::string output = start_zandrel(&run, "run.txt"), dropped = at("tmp\\dropped");
+        ASSERT_NE(run, -1);
+        ASSERT_TRUE(tool_at_work(at("tmp")));
+        int placed = row.link ? unix_make_link(outside, dropped)
+                              : (write_file(dropped, "x") ? 0 : -1) |
+                                    os_set_attributes(dropped.c_str(), OS_ATTR_READONLY);
+        int status = background_wait(run);
+        if (placed != 0)
+            GTEST_SKIP() << "no Unix links on this target";
+        EXPECT_EQ(names_in(outside), std::set<std::string>{"notes.txt"});
+        EXPECT_EQ(read_file(outside + "\\notes.txt"), "user's notes");
+        std::string out = strip_cr(read_file(at(output)));
+        std::string made = "2gt500.mas made: bitmaps replaced 1, .VRL files renamed 20, names "
+                           "patched 1, the earlier one replaced\n";
+        std::string left =
+            "Removed the scratch folder '" + dir + "\\tmp' (not wholly: move it away)\n";
+        std::string tail = row.stays ? left + made : made;
+        ASSERT_GE(out.size(), tail.size()) << out;
+        EXPECT_EQ(out.substr(out.size() - tail.size()), tail) << out;
+        EXPECT_EQ(out.find(left) != std::string::npos, row.stays) << out;
+        EXPECT_EQ(status, row.stays ? 1 : 0) << out;
+        // The read-only file went into the archive, as any file in tmp does.
+        EXPECT_TRUE(!row.link || clone_is_whole("check"));
+        EXPECT_EQ(os_exists(at("tmp").c_str()), row.stays ? 1 : 0);
+        if (row.link)
+            unix_remove_link(dropped);
+        os_set_attributes(dropped.c_str(), 0);
+        dir = top;
+        ASSERT_EQ(os_change_directory(dir.c_str()), 0);
+    }
 }
 
 TEST_F(ZandrelSweep, ZandrelAndItsToolStoppedAtRandomMomentsNeverBlockARerun)
