@@ -53,6 +53,40 @@ static HANDLE open_itself(const char *full, DWORD access, DWORD share)
                        nullptr);
 }
 
+// The final path of an open entry from the name the system keeps for its handle, for when
+// GetFinalPathNameByHandleW cannot give it (Wine's 32-bit build fails past 259 characters).
+// Only a name in the '\??\C:\a' form that Wine keeps is taken; Windows keeps device
+// names and never needs this. Into wide (FINAL_PATH_SIZE characters), as '\\?\C:\a'.
+// Its length, or 0.
+static DWORD final_path_by_name(HANDLE handle, WCHAR *wide)
+{
+    typedef LONG(WINAPI * QueryObject)(HANDLE, int, void *, ULONG, ULONG *);
+    QueryObject query = reinterpret_cast<QueryObject>(reinterpret_cast<void (*)(void)>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
+    struct Name {
+        USHORT length, room;
+        WCHAR *text;
+    };
+    union {
+        Name name;
+        char room[sizeof(Name) + FINAL_PATH_SIZE * sizeof(WCHAR) + 16];
+    } found;
+    ULONG used = 0;
+    const int OBJECT_NAME_INFORMATION_CLASS = 1;
+    if (!query || query(handle, OBJECT_NAME_INFORMATION_CLASS, &found, sizeof found, &used) != 0)
+        return 0;
+    DWORD count = found.name.length / sizeof(WCHAR);
+    const WCHAR *text = found.name.text;
+    if (count < 7 || count >= FINAL_PATH_SIZE || wcsncmp(text, L"\\??\\", 4) != 0 ||
+        text[5] != L':' || text[6] != L'\\')
+        return 0;
+    memcpy(wide, text, count * sizeof(WCHAR));
+    wide[1] = L'\\';
+    wide[2] = L'?';
+    wide[count] = L'\0';
+    return count;
+}
+
 // The final path of an open entry in 'C:\a' form ('\\server\share\a' for a share). 0, or -1.
 static int final_path_of(HANDLE handle, char *buffer, DWORD size)
 {
@@ -61,6 +95,8 @@ static int final_path_of(HANDLE handle, char *buffer, DWORD size)
     char final[FINAL_PATH_SIZE * 2];
     DWORD length = GetFinalPathNameByHandleW(handle, wide, FINAL_PATH_SIZE,
                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0 && GetLastError() == ERROR_MORE_DATA)
+        length = final_path_by_name(handle, wide);
     if (length == 0 || length >= FINAL_PATH_SIZE ||
         WideCharToMultiByte(CP_ACP, 0, wide, -1, final, sizeof final, nullptr, nullptr) <= 0)
         return -1;
