@@ -487,6 +487,11 @@ int os_replace_content(const OsOpenFile *file, const void *bytes, uint32_t size)
 // so, and leaves names that differ in case to the caller's own listing. A descriptor, or -1
 // (OS_FAULT_CREATE applies).
 int os_create_new(const char *path);
+// Deletes the file that os_create_new made at path through fd, its descriptor, which is
+// closed either way: only while path still names that file (Windows keeps the name on it, as
+// it was opened without sharing deletion; POSIX compares the two identities first). 0, or -1
+// (OS_FAULT_DELETE applies).
+int os_delete_created(int fd, const char *path);
 
 // ---- Counting system calls -----------------------------------------------------------
 

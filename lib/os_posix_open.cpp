@@ -149,3 +149,40 @@ int os_create_new(const char *path)
         names_after_change(native, 1);
     return fd;
 }
+
+// The entry's own status (a link as itself): from the lookup when it found the entry, else
+// asked. 0, or -1.
+static int status_of_entry(const char *native, const NativeLookup *lookup, struct stat *st)
+{
+    if (lookup->found == NAMES_EXISTS) {
+        *st = lookup->st;
+        return 0;
+    }
+    return OS_CALL(lstat(native, st));
+}
+
+int os_delete_created(int fd, const char *path)
+{
+    char native[NATIVE_PATH_SIZE];
+    NativeLookup lookup;
+    struct stat held, named;
+    int result = -1;
+    if (os_fault_fires(OS_FAULT_DELETE)) {
+        errno = EIO;
+    } else if (OS_CALL(fstat(fd, &held)) == 0 && translate_path(path, native, 0, &lookup) == 0 &&
+               status_of_entry(native, &lookup, &named) == 0) {
+        if (held.st_dev != named.st_dev || held.st_ino != named.st_ino) {
+            errno = ESTALE; // another file has taken the name
+        } else {
+            names_before_change(native);
+            if (OS_CALL(unlink(native)) == 0) {
+                names_after_change(native, 0);
+                result = 0;
+            }
+        }
+    }
+    int error = errno;
+    os_close(fd);
+    errno = error;
+    return result;
+}

@@ -128,7 +128,7 @@ int os_create_new(const char *path)
         return -1;
     }
     HANDLE handle =
-        OS_CALL(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+        OS_CALL(CreateFileA(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (handle == INVALID_HANDLE_VALUE)
         return -1;
@@ -136,4 +136,26 @@ int os_create_new(const char *path)
     if (fd < 0)
         CloseHandle(handle);
     return fd;
+}
+
+int os_delete_created(int fd, const char *path)
+{
+    // Opened without sharing deletion, the file cannot be renamed or replaced while it is
+    // open: the handle is the file path names.
+    (void)path;
+    int result = -1;
+    if (os_fault_fires(OS_FAULT_DELETE)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+    } else {
+        HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+        FILE_DISPOSITION_INFO info;
+        info.DeleteFile = TRUE;
+        if (handle != INVALID_HANDLE_VALUE &&
+            OS_CALL(SetFileInformationByHandle(handle, FileDispositionInfo, &info, sizeof info)))
+            result = 0;
+    }
+    DWORD error = GetLastError();
+    os_close(fd);
+    SetLastError(error);
+    return result;
 }

@@ -48,9 +48,9 @@ static HANDLE open_itself(const char *full, DWORD access, DWORD share)
     WCHAR wide[FINAL_PATH_SIZE + 8];
     if (long_wide_path(full, wide) != 0)
         return INVALID_HANDLE_VALUE;
-    return CreateFileW(wide, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, share, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                       nullptr);
+    return OS_CALL(CreateFileW(wide, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, share, nullptr,
+                               OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
 // The final path of an open entry from the name the system keeps for its handle, for when
@@ -93,8 +93,8 @@ static int final_path_of(HANDLE handle, char *buffer, DWORD size)
     // The wide call, whose paths may pass 259 characters.
     WCHAR wide[FINAL_PATH_SIZE];
     char final[FINAL_PATH_SIZE * 2];
-    DWORD length = GetFinalPathNameByHandleW(handle, wide, FINAL_PATH_SIZE,
-                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    DWORD length = OS_CALL(GetFinalPathNameByHandleW(handle, wide, FINAL_PATH_SIZE,
+                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS));
     if (length == 0 && GetLastError() == ERROR_MORE_DATA)
         length = final_path_by_name(handle, wide);
     if (length == 0 || length >= FINAL_PATH_SIZE ||
@@ -119,7 +119,7 @@ static int final_path_of(HANDLE handle, char *buffer, DWORD size)
 static int is_link(HANDLE handle, DWORD *attributes)
 {
     FILE_ATTRIBUTE_TAG_INFO info;
-    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &info, sizeof info))
+    if (!OS_CALL(GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &info, sizeof info)))
         return -1;
     *attributes = info.FileAttributes;
     return (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
@@ -162,7 +162,9 @@ static int delete_open(HANDLE handle)
 {
     FILE_DISPOSITION_INFO info;
     info.DeleteFile = TRUE;
-    return SetFileInformationByHandle(handle, FileDispositionInfo, &info, sizeof info) ? 0 : -1;
+    return OS_CALL(SetFileInformationByHandle(handle, FileDispositionInfo, &info, sizeof info))
+               ? 0
+               : -1;
 }
 
 // Opens the entry at path and deletes it through its handle, when it is what is asked: a
@@ -189,7 +191,7 @@ static int delete_itself(const char *path, int folder, const char *final)
         result = delete_open(handle);
     }
     DWORD error = GetLastError();
-    CloseHandle(handle);
+    OS_CALL(CloseHandle(handle));
     SetLastError(error);
     return result;
 }
@@ -211,10 +213,11 @@ static int long_full_path(const char *path, char *full)
         return -1;
     char *cut = strrchr(full, '\\');
     WIN32_FIND_DATAW data;
-    HANDLE find = !cut || !cut[1] || long_wide_path(full, wide) != 0 ? INVALID_HANDLE_VALUE
-                                                                     : FindFirstFileW(wide, &data);
+    HANDLE find = !cut || !cut[1] || long_wide_path(full, wide) != 0
+                      ? INVALID_HANDLE_VALUE
+                      : OS_CALL(FindFirstFileW(wide, &data));
     if (find != INVALID_HANDLE_VALUE) {
-        FindClose(find);
+        OS_CALL(FindClose(find));
         int room = FINAL_PATH_SIZE - static_cast<int>(cut + 1 - full);
         char name[FINAL_PATH_SIZE];
         if (WideCharToMultiByte(CP_ACP, 0, data.cFileName, -1, name, room, nullptr, nullptr) > 0)
@@ -245,13 +248,13 @@ static const char *full_and_final(const char *path, char *full, char *final, con
     HANDLE handle =
         long_wide_path(parent, wide) != 0
             ? INVALID_HANDLE_VALUE
-            : CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+            : OS_CALL(CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (handle == INVALID_HANDLE_VALUE)
         return full;
     if (final_path_of(handle, parent, sizeof parent) == 0 && join(final, parent, cut + 1) == 0)
         *named = final;
-    CloseHandle(handle);
+    OS_CALL(CloseHandle(handle));
     return full;
 }
 

@@ -190,7 +190,7 @@ static int read_both(const VehicleFiles *files, const OsOpenFile *reference, Cur
 // listing told (or, without one, a look) when listed is 1, else as the create found; -1 after
 // a line saying why it could not be made (a failed output is deleted again).
 static int write_output(const VehicleFiles *files, const ReconcileRun *run, int listed,
-                        const TextBuffer *text)
+                        const TextBuffer *text, int *kept)
 {
     char reason[REASON_SIZE];
     if (listed && (run->sorted ? (run->kinds & LISTED_OUTPUTS) &&
@@ -215,9 +215,11 @@ static int write_output(const VehicleFiles *files, const ReconcileRun *run, int 
             break;
         done += static_cast<uint32_t>(written);
     }
-    if (os_close(output) == 0 && done == text->size)
+    if (done == text->size) {
+        *kept = output;
         return 0;
-    os_delete_file(files->output);
+    }
+    os_delete_created(output, files->output);
     printf("Could not write %s: %s left unchanged\n", files->shown_output, files->shown_current);
     return -1;
 }
@@ -251,11 +253,14 @@ static int replace_current(const VehicleFiles *files, const ReconcileRun *run,
     return NOT_WRITTEN;
 }
 
-// Deletes the output once the file holds its text; a failure leaves a copy and says so.
-static void delete_output(const VehicleFiles *files, const ReconcileRun *run)
+// Deletes the output once the file holds its text: through kept, its descriptor, when this
+// run made it (closed then), else by its name. A failure leaves a copy and says so.
+static void delete_output(const VehicleFiles *files, const ReconcileRun *run, int kept)
 {
     char reason[REASON_SIZE];
-    if (os_delete_file(files->output) != 0) {
+    int deleted =
+        kept >= 0 ? os_delete_created(kept, files->output) : os_delete_file(files->output);
+    if (deleted != 0) {
         printf("Could not delete %s: %s\n", files->shown_output, system_words(reason));
         mark_named(run, name_in(files->output));
     }
@@ -306,7 +311,7 @@ static int settle_leftover(const VehicleFiles *files, const ReconcileRun *run,
             return SETTLED_NOT;
         printf("Finished %s from %s, which an interrupted run left\n", files->shown_current,
                files->shown_output);
-        delete_output(files, run);
+        delete_output(files, run, -1);
         return SETTLED_FINISHED;
     }
     char reason[REASON_SIZE];
@@ -343,7 +348,8 @@ static int settle_leftover(const VehicleFiles *files, const ReconcileRun *run,
 static int put_in_place(const VehicleFiles *files, ReconcileRun *run, const CurrentFile *current,
                         const VehText *reference, VehText *current_text, TextBuffer *text)
 {
-    int written = write_output(files, run, 1, text);
+    int kept = -1;
+    int written = write_output(files, run, 1, text, &kept);
     if (written == 1) {
         VehText leftover = {};
         int settled = settle_leftover(files, run, current, current_text, text, &leftover);
@@ -360,7 +366,7 @@ static int put_in_place(const VehicleFiles *files, ReconcileRun *run, const Curr
         }
         if (settled == SETTLED_NOT)
             return 0;
-        written = write_output(files, run, 0, text);
+        written = write_output(files, run, 0, text, &kept);
         if (written == 1)
             say_output_in_the_way(files);
     }
@@ -370,11 +376,13 @@ static int put_in_place(const VehicleFiles *files, ReconcileRun *run, const Curr
         replace_current(files, run, current, text->bytes, text->size, files->shown_output);
     // The output of a file left as it is would only be in the next run's way.
     if (replaced == NOT_THERE)
-        os_delete_file(files->output);
+        os_delete_created(kept, files->output);
+    else if (replaced != REPLACED)
+        os_close(kept);
     if (replaced != REPLACED)
         return 0;
     printf("%s\n", files->shown_current);
-    delete_output(files, run);
+    delete_output(files, run, kept);
     return 1;
 }
 
