@@ -550,6 +550,21 @@ TEST_F(OsFiles, FilesOpenedOnceAreCheckedByNameAndRewrittenThroughTheirHandle)
     ASSERT_GE(fd, 0);
     EXPECT_EQ(os_close(fd), 0);
     EXPECT_EQ(os_create_new(at("in\\made.veh").c_str()), -1) << "exists";
+    // A file made so is deleted through its descriptor, only while its name still holds it.
+    fd = os_create_new(at("in\\made2.veh").c_str());
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(os_delete_created(fd, at("in\\made2.veh").c_str()), 0);
+    EXPECT_EQ(os_exists(at("in\\made2.veh").c_str()), 0);
+    fd = os_create_new(at("in\\made2.veh").c_str());
+    ASSERT_GE(fd, 0);
+    if (os_rename_no_replace(at("in\\made2.veh").c_str(), at("in\\moved.veh").c_str()) == 0) {
+        ASSERT_TRUE(write_file(at("in\\made2.veh"), "another"));
+        EXPECT_EQ(os_delete_created(fd, at("in\\made2.veh").c_str()), -1);
+        EXPECT_EQ(read_file(at("in\\made2.veh")), "another");
+    } else {
+        EXPECT_EQ(os_program_suffix[0], '.') << "only Windows keeps the name on the open file";
+        EXPECT_EQ(os_delete_created(fd, at("in\\made2.veh").c_str()), 0);
+    }
 }
 
 TEST(OsEnvironment, SetsGetsAndReportsRoom)
