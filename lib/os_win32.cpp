@@ -214,16 +214,6 @@ int os_make_directory(const char *path)
     return CreateDirectoryA(path, nullptr) ? 0 : -1;
 }
 
-int full_path_of(const char *path, char *buffer, DWORD size)
-{
-    DWORD length = GetFullPathNameA(path, size, buffer, nullptr);
-    if (length == 0 || length >= size)
-        return -1;
-    if (length > 3 && buffer[length - 1] == '\\')
-        buffer[length - 1] = '\0';
-    return 0;
-}
-
 int os_remove_directory(const char *path)
 {
     char target[MAX_PATH * 2], current[MAX_PATH * 2];
@@ -246,17 +236,6 @@ int os_rename_no_replace(const char *from, const char *to)
     if (fault_fires(OS_FAULT_RENAME))
         return -1;
     return MoveFileA(from, to) ? 0 : -1;
-}
-
-int file_identity(const char *path, BY_HANDLE_FILE_INFORMATION *info)
-{
-    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return -1;
-    BOOL known = GetFileInformationByHandle(handle, info);
-    CloseHandle(handle);
-    return known ? 0 : -1;
 }
 
 int os_same_file(const char *first, const char *second)

@@ -81,3 +81,24 @@ int os_is_link(const char *path)
         return -1;
     return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? 1 : 0;
 }
+
+int full_path_of(const char *path, char *buffer, DWORD size)
+{
+    DWORD length = GetFullPathNameA(path, size, buffer, nullptr);
+    if (length == 0 || length >= size)
+        return -1;
+    if (length > 3 && buffer[length - 1] == '\\')
+        buffer[length - 1] = '\0';
+    return 0;
+}
+
+int file_identity(const char *path, BY_HANDLE_FILE_INFORMATION *info)
+{
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return -1;
+    BOOL known = GetFileInformationByHandle(handle, info);
+    CloseHandle(handle);
+    return known ? 0 : -1;
+}
