@@ -429,7 +429,7 @@ void os_folder_release(OsFolderHold *hold);
 //   OS_FAULT_WRITE   os_write, os_lock_write, os_replace_content (after the cut), and
 //                    os_close_stream (where a stream's buffer is written)
 //   OS_FAULT_RENAME  os_rename_no_replace
-//   OS_FAULT_DELETE  os_delete_file, and the removal in os_lock_release
+//   OS_FAULT_DELETE  os_delete_file, os_delete_created, and the removal in os_lock_release
 //   OS_FAULT_CREATE  os_open with OS_OPEN_CREATE or OS_OPEN_TRUNCATE, os_open_stream with a
 //                    mode that writes, os_make_directory, os_lock_take, os_create_new
 //   OS_FAULT_START   os_run_program (the program is not started)
