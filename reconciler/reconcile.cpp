@@ -312,6 +312,11 @@ static int settle_leftover(const VehicleFiles *files, const ReconcileRun *run,
         printf("Finished %s from %s, which an interrupted run left\n", files->shown_current,
                files->shown_output);
         delete_output(files, run, -1);
+        // Finished, but text that is not plain is left as any such file is.
+        if (read != 0) {
+            report_unread(files, 0, read);
+            return SETTLED_NOT;
+        }
         return SETTLED_FINISHED;
     }
     char reason[REASON_SIZE];
