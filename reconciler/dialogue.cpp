@@ -204,8 +204,7 @@ static int answer_is_yes(void)
     while (length > 0 && is_blank(answer[length - 1]))
         length--;
     answer[length] = '\0';
-    for (size_t at = 0; at < length; at++)
-        answer[at] = static_cast<char>(answer[at] | 0x20);
+    set_ascii_case(answer, ASCII_LOWER);
     return !over && (strcmp(answer, "y") == 0 || strcmp(answer, "yes") == 0);
 }
 

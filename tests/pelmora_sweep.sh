@@ -172,6 +172,10 @@ echo "same folder: $pairs pairs, $stopped_same with the second stopped, $serial_
 echo "crossed pair: $pairs pairs, $stopped_crossed with one stopped, $both_stopped with both stopped, $serial_crossed one after the other"
 echo "chained pair: $pairs pairs, $stopped_chained with one stopped, $serial_chained one after the other"
 echo "kills: $kills runs killed within $((length * 13 / 10)) ms (a whole run took $length ms), $cut_short cut short ($mid_work amid the files), every rerun finished"
-[ "$stopped_same" -gt 0 ] || fail "no pair met: the second run never found the first working"
+# Runs started together meet only when one starts before the other ends: on a loaded machine
+# with the folders in memory a whole kind of pair may go one after the other, so the check
+# counts the meetings of all three kinds (every trial's outcome is checked above either way).
+[ $((stopped_same + stopped_crossed + stopped_chained)) -gt 0 ] ||
+  fail "no pair met: the second run never found the first working"
 [ "$failures" = 0 ] || { echo "$failures failures"; exit 1; }
 rm -rf "$work/t" "$work/tpl"
