@@ -295,7 +295,16 @@ static int settle_leftover(const VehicleFiles *files, const ReconcileRun *run,
                            const TextBuffer *text, VehText *leftover)
 {
     mark_named(run, name_in(files->output));
-    int read = read_veh_text(files->output, leftover);
+    // Only a plain file whose name leads to it inside the new folder is read: a link in a
+    // car pack from elsewhere could lead to any file, and a FIFO to no end.
+    OsOpenFile found;
+    int read = VEH_NOT_OPENED;
+    if (os_open_file(files->output, 0, &found) == 0) {
+        int plain =
+            found.status.is_file && os_file_is_still_at(&found, files->output, run->folder_final);
+        read = plain ? read_veh_file(&found, leftover) : VEH_NOT_OPENED;
+        os_close(found.fd);
+    }
     int readable = read == 0 || read == VEH_HOLDS_NUL || read == VEH_TEXT_AFTER_CTRL_Z;
     int made_short =
         readable && starts_with(text->bytes, text->size, leftover->bytes, leftover->size);

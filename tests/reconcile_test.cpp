@@ -316,18 +316,27 @@ TEST_F(ReconcileFolders, UpdatesALinkOnlyWhenItLeadsToAFileInsideTheNewFolder)
     ASSERT_EQ(behind_make_link("target.veh", at("new\\inside.veh")), 0);
     ASSERT_TRUE(write_file(at("ref\\away.veh"), REFERENCE));
     ASSERT_TRUE(write_file(at("ref\\inside.veh"), REFERENCE));
+    // An output file left as a link to a file outside is never read, so never copied back.
+    ASSERT_TRUE(write_file(at("new\\short.veh"), ""));
+    ASSERT_TRUE(write_file(at("ref\\short.veh"), REFERENCE));
+    ASSERT_EQ(behind_make_link("../outside/away.veh", at("new\\short.veh.pelmora")), 0);
     char final[260];
     ASSERT_EQ(os_final_path(at("new").c_str(), final, sizeof final), 0);
     int8_t result = 0;
     const std::string out = reconcile(&result);
     EXPECT_EQ(out, "Skipped " + at("new\\away.veh") +
                        ": it no longer leads to the file read, or leads out of " + final + "\n" +
-                       at("new\\inside.veh") + "\n" + done(1, 1));
+                       at("new\\inside.veh") + "\nSkipped " + at("new\\short.veh") + ": " +
+                       at("new\\short.veh.pelmora") +
+                       " already exists and may hold its updated text from an interrupted run\n" +
+                       done(1, 2));
     EXPECT_EQ(result, 1);
     EXPECT_EQ(read_file(at("outside\\away.veh")), NEW_TEXT);
     EXPECT_EQ(read_file(at("new\\target.veh")), UPDATED);
     EXPECT_EQ(os_is_link(at("new\\inside.veh").c_str()), 1);
-    EXPECT_EQ(names_in(at("new")), (std::set<std::string>{"away.veh", "inside.veh", "target.veh"}));
+    EXPECT_EQ(read_file(at("new\\short.veh")), "");
+    EXPECT_EQ(names_in(at("new")), (std::set<std::string>{"away.veh", "inside.veh", "short.veh",
+                                                          "short.veh.pelmora", "target.veh"}));
 }
 
 // Every "Could not ..." line shows the names it gives with their control characters visible:
