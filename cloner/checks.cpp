@@ -81,7 +81,7 @@ int fill_name_tables(const char *old_list, const char *new_list, char old_names[
         to_backslashes(new_names[count]);
         if (old_names[count][0] == '\0') {
             new_names[count][0] = '\0';
-            printf("Old bitmap name too long (%d characters at most), it and the pairs after it "
+            os_print("Old bitmap name too long (%d characters at most), it and the pairs after it "
                    "are skipped: %s\n",
                    NAME_SIZE - 1, shown(first_name(name, old_name)));
             leave_out_rest(old_name, new_name, left_out);
@@ -90,7 +90,7 @@ int fill_name_tables(const char *old_list, const char *new_list, char old_names[
         count++;
     }
     if (*old_next && *new_next) {
-        printf("More than %d bitmap pairs, the pairs from %s on are skipped\n", count,
+        os_print("More than %d bitmap pairs, the pairs from %s on are skipped\n", count,
                shown(first_name(name, old_next)));
         leave_out_rest(old_next, new_next, left_out);
         return count;
@@ -98,7 +98,7 @@ int fill_name_tables(const char *old_list, const char *new_list, char old_names[
     LeftOut unpaired = {0, ""};
     leave_out_rest(old_next, new_next, &unpaired);
     if (unpaired.count > 0) {
-        printf("Bitmap names without a partner in the other list, left out: %s\n",
+        os_print("Bitmap names without a partner in the other list, left out: %s\n",
                shown(unpaired.names));
         left_out->count += unpaired.count;
         append_names(left_out, unpaired.names);
@@ -118,7 +118,7 @@ int drop_foreign_names(char old_names[][NAME_SIZE], char new_names[][NAME_SIZE],
     int kept = 0;
     for (int k = 0; k < NAME_TABLE_ENTRIES && old_names[k][0] != '\0'; k++) {
         if (!is_plain_name(old_names[k])) {
-            printf("Old bitmap name is not a name inside the archive, pair skipped: %s\n",
+            os_print("Old bitmap name is not a name inside the archive, pair skipped: %s\n",
                    shown(old_names[k]));
             note_left_out(left_out, old_names[k]);
             continue;
@@ -212,19 +212,19 @@ int archive_names_refused(const char *old_mas, const char *new_mas)
     const char *names[2] = {old_mas, new_mas};
     for (const char *name : names)
         if (strlen(name) > ARCHIVE_NAME_MAX) {
-            printf("%s not made: archive name too long (%d characters at most): %s\n",
+            os_print("%s not made: archive name too long (%d characters at most): %s\n",
                    shown(new_mas), ARCHIVE_NAME_MAX, shown(name));
             return 1;
         }
     for (const char *name : names)
         if (names_a_device(name)) {
-            printf("%s not made: '%s' is the name of a Windows device, not of a file\n",
+            os_print("%s not made: '%s' is the name of a Windows device, not of a file\n",
                    shown(new_mas), shown(name));
             return 1;
         }
     for (const char *name : names)
         if (!is_tool_safe_name(name)) {
-            printf("%s not made: '%s' holds a blank, a quote or a character a file name cannot "
+            os_print("%s not made: '%s' holds a blank, a quote or a character a file name cannot "
                    "hold\n",
                    shown(new_mas), shown(name));
             return 1;
@@ -255,7 +255,7 @@ static int new_archive_misplaced(const char *new_mas)
     directory_of(folder, copy);
     OsFileStatus status;
     if (os_file_status(folder, &status) != 0 || !status.is_directory) {
-        printf("%s not made: the folder %s does not exist\n", shown(new_mas), shown(folder));
+        os_print("%s not made: the folder %s does not exist\n", shown(new_mas), shown(folder));
         return 1;
     }
     if (os_file_status(new_mas, &status) == 0 && status.is_directory) {
@@ -285,7 +285,7 @@ static int lies_within(const char *inner, const char *outer)
 static int leads_elsewhere(const char *new_mas)
 {
     if (os_is_link("tmp") == 1) {
-        printf("%s not made: the scratch folder '%s\\tmp' is a link or junction: remove it\n",
+        os_print("%s not made: the scratch folder '%s\\tmp' is a link or junction: remove it\n",
                shown(new_mas), shown(work_folder));
         return 1;
     }
@@ -301,7 +301,7 @@ static int leads_elsewhere(const char *new_mas)
         return 0;
     if (os_final_path(folder, resolved, sizeof resolved) != 0)
         snprintf(resolved, sizeof resolved, "%s", folder);
-    printf("%s not made: its folder leads to %s, outside the work folder\n", shown(new_mas),
+    os_print("%s not made: its folder leads to %s, outside the work folder\n", shown(new_mas),
            shown(resolved));
     return 1;
 }
@@ -324,12 +324,12 @@ static int scratch_folder_in_use(void)
     if (os_file_status("tmp", &status) != 0)
         return 0;
     if (!status.is_directory) {
-        printf("'%s\\tmp' is a file: move it away, job skipped\n", shown(work_folder));
+        os_print("'%s\\tmp' is a file: move it away, job skipped\n", shown(work_folder));
         return 1;
     }
     if (!holds_entries("tmp"))
         return 0;
-    printf("Folder '%s\\tmp' is not empty: move it away, job skipped\n", shown(work_folder));
+    os_print("Folder '%s\\tmp' is not empty: move it away, job skipped\n", shown(work_folder));
     return 1;
 }
 
@@ -343,7 +343,7 @@ int new_folder_refused(const char *new_mas, int scratch_made)
 int job_refused(const char *old_mas, const char *new_mas)
 {
     if (strlen(work_folder) > WORK_FOLDER_MAX) {
-        printf("Work folder too long (%d characters at most): %s\n", WORK_FOLDER_MAX,
+        os_print("Work folder too long (%d characters at most): %s\n", WORK_FOLDER_MAX,
                shown(work_folder));
         say_not_made(new_mas, "the work folder's path is too long");
         return 1;
@@ -351,8 +351,8 @@ int job_refused(const char *old_mas, const char *new_mas)
     if (archive_names_refused(old_mas, new_mas))
         return 1;
     if (!file_exists(old_mas)) {
-        printf("File not found: %s\n", shown(old_mas));
-        printf("%s not made: %s is missing\n", shown(new_mas), shown(old_mas));
+        os_print("File not found: %s\n", shown(old_mas));
+        os_print("%s not made: %s is missing\n", shown(new_mas), shown(old_mas));
         return 1;
     }
     if (new_folder_refused(new_mas, 0))
@@ -414,12 +414,12 @@ int old_prefixes_missing(const char *old_mas)
     }
     if (list)
         os_list_close(list);
-    printf("%s holds no .VRL file of its name's prefixes %s and %s", shown(old_mas), shown(first),
+    os_print("%s holds no .VRL file of its name's prefixes %s and %s", shown(old_mas), shown(first),
            shown(second));
     if (other_first[0] != '\0' || other_second[0] != '\0')
-        printf("; its .VRL files carry %s%s%s: give the archive the name they were made for",
+        os_print("; its .VRL files carry %s%s%s: give the archive the name they were made for",
                shown(other_first), other_first[0] && other_second[0] ? " and " : "",
                shown(other_second));
-    printf("\n");
+    os_print("\n");
     return 1;
 }

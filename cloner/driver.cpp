@@ -102,18 +102,18 @@ int start_job_list(JobList *list, Stream *stream, const char *name)
         nul = c == 0;
     }
     if (stream_error(stream)) {
-        printf("Cannot read the job list %s, no job run\n", name);
+        os_print("Cannot read the job list %s, no job run\n", name);
         return -1;
     }
     int utf16 = count >= 2 &&
                 ((head[0] == 0xFF && head[1] == 0xFE) || (head[0] == 0xFE && head[1] == 0xFF));
     if (nul || utf16) {
-        printf("%s is not plain text: save it as ANSI or UTF-8, no job run\n", name);
+        os_print("%s is not plain text: save it as ANSI or UTF-8, no job run\n", name);
         return -1;
     }
     int mark = count == 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF;
     if (stream_seek(stream, mark ? 3 : 0, OS_SEEK_SET) != 0) {
-        printf("Cannot read the job list %s, no job run\n", name);
+        os_print("Cannot read the job list %s, no job run\n", name);
         return -1;
     }
     return 0;
@@ -209,7 +209,7 @@ static int holds_habit_comment(const JobList *list, const char *text, const JobF
             found = starts_comment(word);
         }
     if (found)
-        printf("%s line %d: comments stand on lines of their own starting with #, no job run\n",
+        os_print("%s line %d: comments stand on lines of their own starting with #, no job run\n",
                list->name, (int)list->line_number);
     return found;
 }
@@ -229,7 +229,7 @@ static int bitmap_lists_to_ansi(JobFields *job)
         for (int i = 0; i < 2; i++) {
             next[i] = get_field(pair[i], next[i], JOB_FIELD_SIZE, ' ');
             if (pair[i][0] != '\0' && os_utf8_to_ansi(pair[i], JOB_FIELD_SIZE) != 0) {
-                printf("Bitmap name has no form in this system's ANSI code page, pair left out: "
+                os_print("Bitmap name has no form in this system's ANSI code page, pair left out: "
                        "%s\n",
                        shown(pair[i]));
                 lost = 1;
@@ -269,7 +269,7 @@ static int split_job_line(const JobList *list, const char *line, JobFields *job)
         to_backslashes(field);
     const char *missing = job->old_mas[0] == '\0' ? "OLD_MAS" : "NEW_MAS";
     if (job->old_mas[0] == '\0' || job->new_mas[0] == '\0') {
-        printf("%s line %d is not a job: no %s\n", list->name, (int)list->line_number, missing);
+        os_print("%s line %d is not a job: no %s\n", list->name, (int)list->line_number, missing);
         return -1;
     }
     job->pairs_refused = 0;
@@ -277,7 +277,7 @@ static int split_job_line(const JobList *list, const char *line, JobFields *job)
         char *archives[2] = {job->old_mas, job->new_mas};
         for (char *name : archives)
             if (os_utf8_to_ansi(name, JOB_FIELD_SIZE) != 0) {
-                printf("%s line %d: %s has no form in this system's ANSI code page, no job run\n",
+                os_print("%s line %d: %s has no form in this system's ANSI code page, no job run\n",
                        list->name, (int)list->line_number, shown(name));
                 return -1;
             }
@@ -286,7 +286,7 @@ static int split_job_line(const JobList *list, const char *line, JobFields *job)
     const char *names[2] = {job->old_mas, job->new_mas};
     for (const char *name : names)
         if (strlen(name) > ARCHIVE_NAME_MAX) {
-            printf("%s line %d: archive name too long (%d characters at most): %s\n", list->name,
+            os_print("%s line %d: archive name too long (%d characters at most): %s\n", list->name,
                    (int)list->line_number, ARCHIVE_NAME_MAX, shown(name));
             return -1;
         }
@@ -303,12 +303,12 @@ int next_job(JobList *list, JobFields *job)
             return 0;
         list->line_number++;
         if (length == LINE_READ_ERROR) {
-            printf("Cannot read the job list %s after line %d, the rest is not run\n", list->name,
+            os_print("Cannot read the job list %s after line %d, the rest is not run\n", list->name,
                    (int)list->line_number - 1);
             return -1;
         }
         if (length == LINE_CUT) {
-            printf("%s line %d holds a Ctrl-Z: the list ends there, this line and the rest are "
+            os_print("%s line %d holds a Ctrl-Z: the list ends there, this line and the rest are "
                    "not read\n",
                    list->name, (int)list->line_number);
             list->lines_refused++;
@@ -316,7 +316,7 @@ int next_job(JobList *list, JobFields *job)
         }
         int split = -1;
         if (length > JOB_LINE_MAX)
-            printf("%s line %d is longer than %d characters, no job run\n", list->name,
+            os_print("%s line %d is longer than %d characters, no job run\n", list->name,
                    (int)list->line_number, JOB_LINE_MAX);
         else
             split = split_job_line(list, line, job);
@@ -384,7 +384,7 @@ static int loops_back(const EarlierArchives *earlier, const JobFields *job)
         return 0;
     for (int32_t k = 0; k < earlier->count; k++)
         if (os_same_file(job->new_mas, earlier->names[k])) {
-            printf("%s not made: it is the old archive of line %d, which it would overwrite\n",
+            os_print("%s not made: it is the old archive of line %d, which it would overwrite\n",
                    shown(job->new_mas), (int)earlier->lines[k]);
             return 1;
         }
@@ -416,14 +416,14 @@ static void sum_up(const JobTally *tally)
 {
     if (tally->jobs < 2)
         return;
-    printf("Made %d of %d jobs", (int)tally->made, (int)tally->jobs);
+    os_print("Made %d of %d jobs", (int)tally->made, (int)tally->jobs);
     int32_t missed = tally->jobs - tally->made;
     for (int32_t k = 0; k < missed && k < SUMMED_UP_NAMES; k++)
-        printf("%s%s (line %d)", k == 0 ? "; not made: " : ", ", shown(tally->not_made[k]),
+        os_print("%s%s (line %d)", k == 0 ? "; not made: " : ", ", shown(tally->not_made[k]),
                (int)tally->not_made_lines[k]);
     if (missed > SUMMED_UP_NAMES)
-        printf(" and %d more", (int)(missed - SUMMED_UP_NAMES));
-    printf("\n");
+        os_print(" and %d more", (int)(missed - SUMMED_UP_NAMES));
+    os_print("\n");
 }
 
 // Runs every job of the list. Result: the exit status.
@@ -442,7 +442,7 @@ static int run_job_list(Stream *stream, const char *name)
             result = got;
             break;
         }
-        printf("Creating '%s' from '%s' ... \n", shown(job.new_mas), shown(job.old_mas));
+        os_print("Creating '%s' from '%s' ... \n", shown(job.new_mas), shown(job.old_mas));
         int made = 0;
         if (loops_back(&earlier, &job) ||
             run_job_telling(job.old_mas, job.new_mas, job.old_bitmaps, job.new_bitmaps, &made) !=
@@ -467,21 +467,21 @@ static int start_refused(int path_known, char *path, const char *given)
         // The system's path is the one too long; argv[0] may be a short relative name.
         char full[1024];
         int known = os_program_path(full, sizeof full) == 0;
-        printf("Program path too long (259 characters at most): %s\n", shown(known ? full : given));
+        os_print("Program path too long (259 characters at most): %s\n", shown(known ? full : given));
         return 1;
     }
     char folder[PROGRAM_PATH_SIZE];
     directory_of(folder, path);
     if (strlen(folder) > WORK_FOLDER_MAX) {
-        printf("Work folder too long (%d characters at most): %s\n", WORK_FOLDER_MAX,
+        os_print("Work folder too long (%d characters at most): %s\n", WORK_FOLDER_MAX,
                shown(folder));
         return 1;
     }
     memcpy(work_folder, folder, strlen(folder) + 1);
     if (!os_same_file(".", work_folder))
-        printf("Jobs run in the program's folder: %s\n", shown(work_folder));
+        os_print("Jobs run in the program's folder: %s\n", shown(work_folder));
     if (!file_exists("MASadelic.exe")) {
-        printf("MASadelic.exe required\n");
+        os_print("MASadelic.exe required\n");
         return 1;
     }
     return 0;
@@ -496,7 +496,7 @@ static void say_arguments_ignored(int argc, char **argv, const char *base)
     char folder[PATH_BUFFER_SIZE];
     if (os_get_current_directory(folder, sizeof folder) != 0)
         snprintf(folder, sizeof folder, "%s", "the current folder");
-    printf("%s reads no arguments, %s%s ignored: it reads the job list %s.LST in %s\n", shown(base),
+    os_print("%s reads no arguments, %s%s ignored: it reads the job list %s.LST in %s\n", shown(base),
            shown(argv[1]), argc > 2 ? " and the others" : "", shown(base), shown(folder));
 }
 
@@ -510,7 +510,7 @@ int zandrel_main(int argc, char **argv)
     int written = snprintf(job_list, sizeof job_list, "%s.LST", base);
     Stream *list = nullptr;
     if (written < 0 || (size_t)written >= sizeof job_list)
-        printf("Program name too long for its job list (59 characters at most): %s\n", shown(base));
+        os_print("Program name too long for its job list (59 characters at most): %s\n", shown(base));
     else if (case_twin_refused(job_list))
         return -1;
     else
@@ -522,7 +522,7 @@ int zandrel_main(int argc, char **argv)
     // The list's name as every line shows it.
     char job_list_shown[2 * JOB_LIST_NAME_SIZE];
     visible_text(job_list_shown, sizeof job_list_shown, job_list);
-    printf("processing job file: %s\n\n", job_list_shown);
+    os_print("processing job file: %s\n\n", job_list_shown);
     if (start_refused(path_known, path, argc > 0 && argv[0] ? argv[0] : "")) {
         stream_close(list);
         return -1;

@@ -76,7 +76,7 @@ static int run_tool(const char *program, const char *command_line)
     if (os_run_program(program, command_line, nullptr, nullptr, nullptr, &status) != 0) {
         char why[WHY_SIZE];
         os_error_text(why, sizeof why);
-        printf("Cannot start the archive tool MASadelic.exe: %s\n", why);
+        os_print("Cannot start the archive tool MASadelic.exe: %s\n", why);
         return TOOL_NOT_STARTED;
     }
     return status == 0 ? 0 : TOOL_FAILED;
@@ -180,23 +180,23 @@ static int pair_refused(const PairTables *t, int k)
     for (int j = 0; j < k; j++)
         if (strlen(t->old_names[j]) == strlen(old_name) &&
             same_ignoring_case(t->old_names[j], old_name, strlen(old_name))) {
-            printf("Old bitmap name given twice, the later pair is left out: %s\n",
+            os_print("Old bitmap name given twice, the later pair is left out: %s\n",
                    shown(old_name));
             return 1;
         }
     if (names_a_device(old_name) || names_a_device(new_name)) {
-        printf("Bitmap name is a Windows device, pair left out: %s\n",
+        os_print("Bitmap name is a Windows device, pair left out: %s\n",
                shown(names_a_device(old_name) ? old_name : new_name));
         return 1;
     }
     if (new_name[0] == '\0') {
-        printf("New bitmap name too long (31 characters at most), %s.BMP kept\n", shown(old_name));
+        os_print("New bitmap name too long (31 characters at most), %s.BMP kept\n", shown(old_name));
         return 1;
     }
     char name[NAME_SIZE], source[SHORT_PATH_SIZE];
     memcpy(name, new_name, sizeof name);
     if (strlen(file_name_of(name)) > strlen(old_name)) {
-        printf("New bitmap name longer than the old one, whose room in the .VRL files is %d "
+        os_print("New bitmap name longer than the old one, whose room in the .VRL files is %d "
                "characters: %s to %s left out\n",
                (int)strlen(old_name), shown(old_name), shown(new_name));
         return 1;
@@ -206,7 +206,7 @@ static int pair_refused(const PairTables *t, int k)
     else if (case_twin_refused(source))
         return 1;
     if (!can_read(source)) {
-        printf("File not found: %s.BMP\n", shown(new_name));
+        os_print("File not found: %s.BMP\n", shown(new_name));
         return 1;
     }
     return 0;
@@ -238,7 +238,7 @@ static void copy_new_bitmaps(PairTables *t, const char *folder, int folder_made,
         snprintf(source, sizeof source, "%s.BMP", t->new_names[k]);
         snprintf(copy, sizeof copy, "%s\\%d.BMP", folder, t->slot[k]);
         if (!folder_made || copy_file(source, copy) != 0) {
-            printf("Cannot copy %s.BMP into the scratch folder\n", shown(t->new_names[k]));
+            os_print("Cannot copy %s.BMP into the scratch folder\n", shown(t->new_names[k]));
             drop_pair(t, k, left_out);
             continue;
         }
@@ -272,7 +272,7 @@ static void drop_colliding_pairs(PairTables *t, const char *folder, LeftOut *lef
         }
         char name[NAME_SIZE], copy[SHORT_PATH_SIZE];
         memcpy(name, t->new_names[k], sizeof name);
-        printf("%s.BMP of the archive stays, so %s.BMP cannot take its name: pair %s left out\n",
+        os_print("%s.BMP of the archive stays, so %s.BMP cannot take its name: pair %s left out\n",
                shown(file_name_of(name)), shown(t->new_names[k]), shown(t->old_names[k]));
         snprintf(copy, sizeof copy, "%s\\%d.BMP", folder, t->slot[k]);
         os_delete_file(copy);
@@ -299,13 +299,13 @@ static void place_new_bitmaps(PairTables *t, const char *folder, JobReport *repo
         if (os_rename_no_replace(copy, path) != 0) {
             char why[WHY_SIZE];
             os_error_text(why, sizeof why);
-            printf("Cannot put %s.BMP in place in the scratch folder: %s\n", shown(t->new_names[k]),
+            os_print("Cannot put %s.BMP in place in the scratch folder: %s\n", shown(t->new_names[k]),
                    why);
             note_trouble(report, "a new bitmap could not be put in place");
         } else if (t->stored[k]) {
             report->bitmaps_replaced++;
         } else {
-            printf("%s.BMP is not in the archive: %s.BMP is added, replacing no bitmap\n",
+            os_print("%s.BMP is not in the archive: %s.BMP is added, replacing no bitmap\n",
                    shown(t->old_names[k]), shown(t->new_names[k]));
             report->bitmaps_added++;
         }
@@ -334,7 +334,7 @@ static void say_not_renamed(const char *old_path, const char *new_path)
     os_error_text(why, sizeof why);
     if (os_exists(new_path))
         snprintf(why, sizeof why, "%s", "a file of the new name could not be deleted");
-    printf("Cannot rename %s to %s: %s\n", shown(old_path + 4), shown(new_path + 4), why);
+    os_print("Cannot rename %s to %s: %s\n", shown(old_path + 4), shown(new_path + 4), why);
 }
 
 // Gives "tmp\<old prefix><suffix>.VRL" the new prefix and patches its bitmap names; with
@@ -347,7 +347,7 @@ static void rename_vrl_file(const char *old_prefix, const char *new_prefix, cons
     snprintf(old_path, sizeof old_path, "tmp\\%s%s.VRL", old_prefix, suffix);
     snprintf(new_path, sizeof new_path, "tmp\\%s%s.VRL", new_prefix, suffix);
     if (!file_exists(old_path)) {
-        printf("File not found: %s%s.VRL\n", shown(old_prefix), suffix);
+        os_print("File not found: %s%s.VRL\n", shown(old_prefix), suffix);
         return;
     }
     if (strcmp(old_path, new_path) != 0) {
@@ -362,7 +362,7 @@ static void rename_vrl_file(const char *old_prefix, const char *new_prefix, cons
     report->vrl_renamed++;
     int32_t patched = patch_names(new_path, old_names, new_names);
     if (patched < 0) {
-        printf("Cannot patch the bitmap names in %s\n", shown(new_path + 4));
+        os_print("Cannot patch the bitmap names in %s\n", shown(new_path + 4));
         note_trouble(report, "a .VRL file could not be patched");
     } else {
         report->patched |= patched;
@@ -384,7 +384,7 @@ static int say_unpatched(char old_names[][NAME_SIZE], const int *origin, int32_t
         if (named & ((int32_t)1 << k))
             count++;
         else
-            printf("%s patched in no .VRL file: the car may still name the old bitmap\n",
+            os_print("%s patched in no .VRL file: the car may still name the old bitmap\n",
                    shown(old_names[k]));
     }
     return count;
@@ -460,9 +460,9 @@ static void end_not_made(const char *new_mas, const ArchiveAside *aside, const c
     if (!aside->moved)
         say_not_made(new_mas, why);
     else if (os_rename_no_replace(aside->name, new_mas) == 0)
-        printf("%s not made: %s, the earlier one is back in its place\n", shown(new_mas), why);
+        os_print("%s not made: %s, the earlier one is back in its place\n", shown(new_mas), why);
     else
-        printf("%s not made: %s, the earlier one is kept as %s\n", shown(new_mas), why,
+        os_print("%s not made: %s, the earlier one is kept as %s\n", shown(new_mas), why,
                shown(aside->name));
 }
 
@@ -471,21 +471,21 @@ static void end_not_made(const char *new_mas, const ArchiveAside *aside, const c
 // pairs out, since the new one is not all that was asked; else deleted.
 static void say_made(const char *new_mas, const ArchiveAside *aside, const JobReport *report)
 {
-    printf("%s made: bitmaps replaced %d", shown(new_mas), report->bitmaps_replaced);
+    os_print("%s made: bitmaps replaced %d", shown(new_mas), report->bitmaps_replaced);
     if (report->bitmaps_added > 0)
-        printf(", added %d", report->bitmaps_added);
-    printf(", .VRL files renamed %d, names patched %d", report->vrl_renamed, report->names_patched);
+        os_print(", added %d", report->bitmaps_added);
+    os_print(", .VRL files renamed %d, names patched %d", report->vrl_renamed, report->names_patched);
     const LeftOut *left_out = &report->left_out;
     if (left_out->count > 0)
-        printf("; %d of %d bitmap pairs left out: %s", left_out->count, report->pairs_listed,
+        os_print("; %d of %d bitmap pairs left out: %s", left_out->count, report->pairs_listed,
                shown(left_out->names));
     const char *then = left_out->count > 0 ? ";" : ",";
     if (!aside->moved)
-        printf("\n");
+        os_print("\n");
     else if (aside->in_place || left_out->count > 0 || os_delete_file(aside->name) != 0)
-        printf("%s the earlier one is kept as %s\n", then, shown(aside->name));
+        os_print("%s the earlier one is kept as %s\n", then, shown(aside->name));
     else
-        printf(", the earlier one replaced\n");
+        os_print(", the earlier one replaced\n");
 }
 
 // Prints the line that ends a job, from the work folder, and settles the earlier archive:
@@ -497,7 +497,7 @@ static int end_job(const char *new_mas, const ArchiveAside *aside, const JobRepo
 {
     if (os_change_directory(work_folder) != 0) {
         const char *kept = aside->moved ? ", the earlier one is kept as " : "";
-        printf("%s may be incomplete: the work folder could not be entered again%s%s\n",
+        os_print("%s may be incomplete: the work folder could not be entered again%s%s\n",
                shown(new_mas), kept, aside->moved ? shown(aside->name) : "");
         return 1;
     }
@@ -506,7 +506,7 @@ static int end_job(const char *new_mas, const ArchiveAside *aside, const JobRepo
         return 1;
     }
     if (report->trouble) {
-        printf("%s may be incomplete: %s%s%s\n", shown(new_mas), report->trouble,
+        os_print("%s may be incomplete: %s%s%s\n", shown(new_mas), report->trouble,
                aside->moved ? ", the earlier one is kept as " : "",
                aside->moved ? shown(aside->name) : "");
         return 1;
@@ -521,7 +521,7 @@ static int end_scratch_folder(void)
 {
     if (remove_scratch_folder() == 0)
         return 0;
-    printf("Removed the scratch folder '%s\\tmp' (not wholly: move it away)\n", work_folder);
+    os_print("Removed the scratch folder '%s\\tmp' (not wholly: move it away)\n", work_folder);
     return 1;
 }
 
@@ -536,7 +536,7 @@ static int make_scratch_folder(const char *new_mas)
     OsFileStatus status;
     if (os_file_status("tmp", &status) == 0 && status.is_directory)
         return 0;
-    printf("Cannot make the scratch folder '%s\\tmp': %s\n", shown(work_folder), why);
+    os_print("Cannot make the scratch folder '%s\\tmp': %s\n", shown(work_folder), why);
     say_not_made(new_mas, "the scratch folder tmp could not be made");
     return -1;
 }
@@ -583,12 +583,12 @@ static void say_odd_prefixes(const char *const *old_prefixes, const char *const 
     const char *suffix = nullptr;
     const char *example = odd_prefix(old_prefixes, new_prefixes, holds_a_dot, &suffix);
     if (example)
-        printf("New .VRL names such as %s%s.VRL hold two dots: the game may not find the car's "
+        os_print("New .VRL names such as %s%s.VRL hold two dots: the game may not find the car's "
                "parts; give the new archive six characters or more before .mas\n",
                shown(example), suffix);
     example = odd_prefix(old_prefixes, new_prefixes, prefix_beyond_ascii, &suffix);
     if (example)
-        printf("New .VRL names such as %s%s.VRL hold a character beyond ASCII: the game may not "
+        os_print("New .VRL names such as %s%s.VRL hold a character beyond ASCII: the game may not "
                "find the car's parts\n",
                shown(example), suffix);
 }
@@ -643,7 +643,7 @@ static int start_job(const char *old_mas, const char *new_mas, JobReport *report
     }
     if (!file_exists("MASadelic.exe")) {
         os_remove_directory("tmp");
-        printf("File not found: MASadelic.exe\n");
+        os_print("File not found: MASadelic.exe\n");
         say_not_made(new_mas, "MASadelic.exe is missing");
         return -1;
     }
@@ -654,9 +654,9 @@ static int start_job(const char *old_mas, const char *new_mas, JobReport *report
     if (unpacked == TOOL_NOT_STARTED)
         say_not_made(new_mas, "the archive tool MASadelic.exe could not start");
     else if (unpacked != 0)
-        printf("%s not made: %s could not be unpacked\n", shown(new_mas), shown(old_mas));
+        os_print("%s not made: %s could not be unpacked\n", shown(new_mas), shown(old_mas));
     else
-        printf("%s not made: %s holds no .VRL file of its name\n", shown(new_mas), shown(old_mas));
+        os_print("%s not made: %s holds no .VRL file of its name\n", shown(new_mas), shown(old_mas));
     return -1;
 }
 

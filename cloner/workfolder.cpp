@@ -67,7 +67,7 @@ const char *shown(const char *text)
 
 void say_not_made(const char *new_mas, const char *why)
 {
-    printf("%s not made: %s\n", shown(new_mas), why);
+    os_print("%s not made: %s\n", shown(new_mas), why);
 }
 
 int remove_scratch_folder(void)
@@ -111,10 +111,10 @@ int case_twin_refused(const char *path)
     if (list)
         os_list_close(list);
     if (exact && alike > 0)
-        printf("%s is used, not %s: their names differ only in case\n", shown(copy),
+        os_print("%s is used, not %s: their names differ only in case\n", shown(copy),
                shown(other[0]));
     else if (!exact && alike > 1)
-        printf("%s and %s differ only in case and neither is spelled %s: neither is used\n",
+        os_print("%s and %s differ only in case and neither is spelled %s: neither is used\n",
                shown(other[0]), shown(other[1]), shown(name));
     return !exact && alike > 1;
 }

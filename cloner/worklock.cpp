@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "checks.h"
+#include "os.h"
 #include "workfolder.h"
 
 const char WORK_LOCK_NAME[] = "tmp.lock";
@@ -114,23 +115,23 @@ static int record_is_for_this_folder(const ScratchRecord *record)
 static void clear_stopped_scratch(const ScratchRecord *record)
 {
     remove_scratch_folder();
-    printf("Cleared the scratch folder tmp left by a Zandrel stopped while making %s",
+    os_print("Cleared the scratch folder tmp left by a Zandrel stopped while making %s",
            shown(record->new_mas));
     if (os_exists("tmp"))
-        printf(" (not wholly: move it away)");
+        os_print(" (not wholly: move it away)");
     OsFileStatus status;
     int made = os_file_status(record->new_mas, &status) == 0 && status.is_file;
     int kept = record->aside[0] != '\0' && os_exists(record->aside);
     if (record->packing && made && kept)
-        printf(": %s may be damaged, the earlier one is kept as %s\n", shown(record->new_mas),
+        os_print(": %s may be damaged, the earlier one is kept as %s\n", shown(record->new_mas),
                shown(record->aside));
     else if (record->packing && made)
-        printf(": %s may be damaged\n", shown(record->new_mas));
+        os_print(": %s may be damaged\n", shown(record->new_mas));
     else if (kept)
-        printf(": %s was not made, the earlier one is kept as %s\n", shown(record->new_mas),
+        os_print(": %s was not made, the earlier one is kept as %s\n", shown(record->new_mas),
                shown(record->aside));
     else
-        printf(": %s was not touched yet\n", shown(record->new_mas));
+        os_print(": %s was not touched yet\n", shown(record->new_mas));
 }
 
 // Says in one line why the lock could not be taken.
@@ -139,16 +140,16 @@ static void say_not_taken(int taken)
     char why[WHY_TEXT_SIZE];
     const char *folder = shown(work_folder);
     if (taken == OS_LOCK_HELD)
-        printf("Another Zandrel is working in %s: no job run\n", folder);
+        os_print("Another Zandrel is working in %s: no job run\n", folder);
     else if (taken == OS_LOCK_IN_USE)
-        printf("%s in %s is open in another program (another Zandrel, an archive tool one "
+        os_print("%s in %s is open in another program (another Zandrel, an archive tool one "
                "started, or a viewer): no job run\n",
                WORK_LOCK_NAME, folder);
     else if (taken == OS_LOCK_FAILED)
-        printf("Cannot make the lock file %s in %s: %s, no job run\n", WORK_LOCK_NAME, folder,
+        os_print("Cannot make the lock file %s in %s: %s, no job run\n", WORK_LOCK_NAME, folder,
                os_error_text(why, sizeof why));
     else
-        printf("%s in %s %s, no job run\n", WORK_LOCK_NAME, folder, os_lock_refusal(taken));
+        os_print("%s in %s %s, no job run\n", WORK_LOCK_NAME, folder, os_lock_refusal(taken));
 }
 
 int take_work_lock(void)
@@ -193,7 +194,7 @@ int record_scratch_folder(const char *new_mas, const char *aside, int packing)
         os_lock_write(&work_lock, text) == 0)
         return 0;
     os_error_text(why, sizeof why);
-    printf("Cannot write the lock file %s: %s\n", WORK_LOCK_NAME, why);
+    os_print("Cannot write the lock file %s: %s\n", WORK_LOCK_NAME, why);
     return -1;
 }
 

@@ -120,7 +120,7 @@ static char *compare_second_block = nullptr;
 // error is the errno of the failed allocation, taken before anything else can change it.
 static void fail_out_of_memory(int error)
 {
-    fprintf(stderr, " %s\n", strerror(error));
+    os_print_error(" %s\n", strerror(error));
     exit(1);
 }
 

@@ -39,7 +39,7 @@ const char *get_field(char *dest, const char *source, int32_t size, char separat
 void print_lines(const char *const *lines)
 {
     for (; *lines != nullptr; lines++)
-        printf("%s\n", *lines);
+        os_print("%s\n", *lines);
 }
 
 void sort_strings(char **strings, uint32_t count)

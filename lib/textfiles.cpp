@@ -413,7 +413,7 @@ int8_t page_text_stream(const char *path, FILE *input)
     // One piece is read ahead, so that the end of the file ends the pager at once.
     int have_piece = stream_gets(piece, sizeof piece, file) != nullptr;
     for (int shown = 0; have_piece && shown < PAGER_SCREEN_LINES; shown++) {
-        fputs(piece, stdout);
+        os_print("%s", piece);
         have_piece = stream_gets(piece, sizeof piece, file) != nullptr;
     }
     fflush(stdout);
@@ -422,7 +422,7 @@ int8_t page_text_stream(const char *path, FILE *input)
         size_t length = strlen(piece);
         if (length > 0 && piece[length - 1] == '\n')
             piece[length - 1] = '\0';
-        fputs(piece, stdout);
+        os_print("%s", piece);
         fflush(stdout);
         have_piece = stream_gets(piece, sizeof piece, file) != nullptr;
     }
@@ -443,8 +443,8 @@ Stream *open_or_exit(const char *path, const char *mode)
     if (stream)
         return stream;
     int error = errno;
-    fprintf(stderr, "Can't open %s", path);
-    fprintf(stderr, " %s\n", strerror(error));
+    os_print_error("Can't open %s", path);
+    os_print_error(" %s\n", strerror(error));
     exit(1);
 }
 

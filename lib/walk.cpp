@@ -305,7 +305,7 @@ static int copy_directory(const char *source, const char *destination)
     }
     if (os_change_directory(destination) != 0)
         return -1;
-    printf("%s\n", work);
+    os_print("%s\n", work);
     walk_directory(work, copy_entry, target, 1);
     return 0;
 }
@@ -438,7 +438,7 @@ int8_t print_directory_list(const char *directory, const char *pattern)
     if (!names)
         return 0;
     for (char **name = names; *name; name++) {
-        printf("%s\n", *name);
+        os_print("%s\n", *name);
         free(*name);
     }
     free(names);

@@ -90,7 +90,7 @@ static int settle_trailing_blanks(char *answer, int accepted)
 static void say_too_long(const char *name, const char *more)
 {
     char shown[SHOWN_SIZE];
-    printf("Folder name too long: %s%s\n", visible_text(shown, sizeof shown, name), more);
+    os_print("Folder name too long: %s%s\n", visible_text(shown, sizeof shown, name), more);
 }
 
 // Windows reads 'D:' as the current folder of drive D and 'D:new' as a folder inside it, not
@@ -151,7 +151,7 @@ static int make_full_answer(char *answer, size_t longest)
 static int ask_folder(const char *prompt, char *answer, size_t longest)
 {
     for (;;) {
-        printf("%s", prompt);
+        os_print("%s", prompt);
         fflush(stdout);
         int result = read_directory_name(answer);
         if (result < 0)
@@ -173,11 +173,11 @@ static RunEnd end_of_input(int result)
 {
     fflush(stdout);
     if (result == -2) {
-        fprintf(stderr, "Pelmora: the answers are UTF-16 text, not plain text: save them as "
+        os_print_error("Pelmora: the answers are UTF-16 text, not plain text: save them as "
                         "ANSI or UTF-8; nothing changed.\n");
         return RUN_INPUT_UTF16;
     }
-    fprintf(stderr, "Pelmora: input ended before both folders were given; nothing changed.\n");
+    os_print_error("Pelmora: input ended before both folders were given; nothing changed.\n");
     return RUN_INPUT_ENDED;
 }
 
@@ -218,16 +218,16 @@ static int confirm_at_console(const char *folder, const char *reference)
     // Keys pressed before the question are dropped before it shows, so that an answer typed
     // as soon as it shows is never lost.
     os_discard_console_input();
-    printf("Pelmora will rewrite %d .veh file%s in %s with the DescFile and DescClass lines of "
+    os_print("Pelmora will rewrite %d .veh file%s in %s with the DescFile and DescClass lines of "
            "the files in %s.\n",
            static_cast<int>(count < 0 ? 0 : count), count == 1 ? "" : "s",
            visible_text(shown_folder, sizeof shown_folder, folder),
            visible_text(shown_reference, sizeof shown_reference, reference));
-    printf("Go on? (Y or yes to go on, anything else to stop) : ");
+    os_print("Go on? (Y or yes to go on, anything else to stop) : ");
     fflush(stdout);
     if (answer_is_yes())
         return 1;
-    printf("Stopped: nothing changed.\n");
+    os_print("Stopped: nothing changed.\n");
     return 0;
 }
 
@@ -259,7 +259,7 @@ static RunEnd hold_one(const char *path, const OsFolderId *id, int mode, OsFolde
     visible_text(shown, sizeof shown, path);
     int result = os_folder_hold(path, mode, hold);
     if (result == 1) {
-        printf("Another Pelmora is working in %s%s; nothing changed.\n",
+        os_print("Another Pelmora is working in %s%s; nothing changed.\n",
                mode == OS_HOLD_SHARED ? "the reference folder " : "", shown);
         return RUN_OTHER_WORKING;
     }
@@ -272,7 +272,7 @@ static RunEnd hold_one(const char *path, const OsFolderId *id, int mode, OsFolde
     }
     if (result == 0)
         return RUN_ALL_UPDATED;
-    printf("Could not hold %s: %s; nothing changed.\n", shown, reason);
+    os_print("Could not hold %s: %s; nothing changed.\n", shown, reason);
     return RUN_FOLDER_UNUSABLE;
 }
 
@@ -289,7 +289,7 @@ static RunEnd hold_folders(const char *folder, const char *reference, RunHolds *
         if (os_folder_id(paths[at], &ids[at]) != 0) {
             char shown[SHOWN_SIZE], reason[REASON_SIZE];
             os_error_text(reason, sizeof reason);
-            printf("Could not hold %s: %s; nothing changed.\n",
+            os_print("Could not hold %s: %s; nothing changed.\n",
                    visible_text(shown, sizeof shown, paths[at]),
                    reason[0] ? reason : "unknown error");
             return RUN_FOLDER_UNUSABLE;
@@ -320,21 +320,21 @@ static RunEnd lock_folder(const char *folder, OsRunLock *lock)
         char reason[REASON_SIZE];
         if (os_error_text(reason, sizeof reason)[0] == '\0')
             snprintf(reason, sizeof reason, "unknown error");
-        printf("Could not create %s in %s: %s; nothing changed.\n", LOCK_NAME, shown, reason);
+        os_print("Could not create %s in %s: %s; nothing changed.\n", LOCK_NAME, shown, reason);
         return RUN_LOCK_FAILED;
     }
     if (result == OS_LOCK_HELD) {
-        printf("Another Pelmora is working in %s; nothing changed.\n", shown);
+        os_print("Another Pelmora is working in %s; nothing changed.\n", shown);
         return RUN_OTHER_WORKING;
     }
     if (result == OS_LOCK_IN_USE) {
-        printf("%s in %s is open in another program (another Pelmora, or a viewer); nothing "
+        os_print("%s in %s is open in another program (another Pelmora, or a viewer); nothing "
                "changed.\n",
                LOCK_NAME, shown);
         return RUN_OTHER_WORKING;
     }
     if (result != OS_LOCK_TAKEN) {
-        printf("%s in %s %s; nothing changed.\n", LOCK_NAME, shown, os_lock_refusal(result));
+        os_print("%s in %s %s; nothing changed.\n", LOCK_NAME, shown, os_lock_refusal(result));
         return RUN_LOCK_FAILED;
     }
     return RUN_ALL_UPDATED;
@@ -374,14 +374,14 @@ static RunEnd run_dialogue(int argument_count)
     char folder[PATH_BUFFER_SIZE] = "";
     print_lines(banner);
     if (argument_count > 0)
-        printf("Pelmora takes no command-line arguments and ignores them; it asks for the two "
+        os_print("Pelmora takes no command-line arguments and ignores them; it asks for the two "
                "folders.\n");
-    printf("Please specify the directory for '.veh' files for the reference DescFile and "
+    os_print("Please specify the directory for '.veh' files for the reference DescFile and "
            "DescClass\n");
     int result = ask_folder("ref dir : ", reference, REFERENCE_FOLDER_MAX);
     if (result < 0)
         return end_of_input(result);
-    printf("Please specify directory for new '.veh' files to update the same cars.\n");
+    os_print("Please specify directory for new '.veh' files to update the same cars.\n");
     result = ask_folder("new dir : ", folder, NEW_FOLDER_MAX);
     if (result < 0)
         return end_of_input(result);

@@ -119,19 +119,19 @@ static void report_unread(const VehicleFiles *files, int is_reference, int resul
     char reason[REASON_SIZE];
     if (result == VEH_NOT_OPENED || result == VEH_READ_FAILED) {
         if (is_reference)
-            printf("Could not read %s: %s; %s left unchanged\n", path, system_words(reason),
+            os_print("Could not read %s: %s; %s left unchanged\n", path, system_words(reason),
                    files->shown_current);
         else
-            printf("Could not read %s: %s; it is left unchanged\n", path, system_words(reason));
+            os_print("Could not read %s: %s; it is left unchanged\n", path, system_words(reason));
         return;
     }
     const char *what = result == VEH_NO_MEMORY   ? "is too large to read into memory"
                        : result == VEH_HOLDS_NUL ? "holds a NUL byte, so it is not plain text"
                                                  : "holds text after a Ctrl-Z character";
     if (is_reference)
-        printf("Skipped %s: its reference %s %s\n", files->shown_current, path, what);
+        os_print("Skipped %s: its reference %s %s\n", files->shown_current, path, what);
     else
-        printf("Skipped %s: it %s\n", files->shown_current, what);
+        os_print("Skipped %s: it %s\n", files->shown_current, what);
 }
 
 // The new file, opened once for reading and writing; a file that cannot be written (read-only,
@@ -155,7 +155,7 @@ static int open_current(const VehicleFiles *files, CurrentFile *current)
     }
     if (current->open.status.is_file)
         return 0;
-    printf("Skipped %s: it is not a regular file\n", files->shown_current);
+    os_print("Skipped %s: it is not a regular file\n", files->shown_current);
     os_close(current->open.fd);
     return -1;
 }
@@ -166,7 +166,7 @@ static int read_both(const VehicleFiles *files, const OsOpenFile *reference, Cur
                      VehText *reference_text, VehText *current_text)
 {
     if (!reference->status.is_file) {
-        printf("Skipped %s: its reference %s is not a regular file\n", files->shown_current,
+        os_print("Skipped %s: its reference %s is not a regular file\n", files->shown_current,
                files->shown_reference);
         return -1;
     }
@@ -204,7 +204,7 @@ static int write_output(const VehicleFiles *files, const ReconcileRun *run, int 
         OsFileStatus status;
         if (os_file_status(files->output, &status) == 0 && status.is_file)
             return 1;
-        printf("Could not create %s: %s; %s left unchanged\n", files->shown_output, reason,
+        os_print("Could not create %s: %s; %s left unchanged\n", files->shown_output, reason,
                files->shown_current);
         return -1;
     }
@@ -220,7 +220,7 @@ static int write_output(const VehicleFiles *files, const ReconcileRun *run, int 
         return 0;
     }
     os_delete_created(output, files->output);
-    printf("Could not write %s: %s left unchanged\n", files->shown_output, files->shown_current);
+    os_print("Could not write %s: %s left unchanged\n", files->shown_output, files->shown_current);
     return -1;
 }
 
@@ -236,7 +236,7 @@ static int replace_current(const VehicleFiles *files, const ReconcileRun *run,
 {
     if (!os_file_is_still_at(&current->open, files->current, run->folder_final)) {
         char shown[SHOWN_SIZE];
-        printf("Skipped %s: it no longer leads to the file read, or leads out of %s\n",
+        os_print("Skipped %s: it no longer leads to the file read, or leads out of %s\n",
                files->shown_current, visible_text(shown, sizeof shown, run->folder_final));
         return NOT_THERE;
     }
@@ -247,7 +247,7 @@ static int replace_current(const VehicleFiles *files, const ReconcileRun *run,
         return REPLACED;
     else
         system_words(reason);
-    printf("Could not update %s: %s; its updated text is kept in %s\n", files->shown_current,
+    os_print("Could not update %s: %s; its updated text is kept in %s\n", files->shown_current,
            reason, kept_in);
     mark_named(run, name_in(files->output));
     return NOT_WRITTEN;
@@ -261,7 +261,7 @@ static void delete_output(const VehicleFiles *files, const ReconcileRun *run, in
     int deleted =
         kept >= 0 ? os_delete_created(kept, files->output) : os_delete_file(files->output);
     if (deleted != 0) {
-        printf("Could not delete %s: %s\n", files->shown_output, system_words(reason));
+        os_print("Could not delete %s: %s\n", files->shown_output, system_words(reason));
         mark_named(run, name_in(files->output));
     }
 }
@@ -278,7 +278,7 @@ enum { SETTLED_NOT = 0, SETTLED_FINISHED = 1, SETTLED_GONE = 2 };
 
 static void say_output_in_the_way(const VehicleFiles *files)
 {
-    printf("Skipped %s: %s already exists and may hold its updated text from an interrupted "
+    os_print("Skipped %s: %s already exists and may hold its updated text from an interrupted "
            "run\n",
            files->shown_current, files->shown_output);
 }
@@ -318,7 +318,7 @@ static int settle_leftover(const VehicleFiles *files, const ReconcileRun *run,
         if (replace_current(files, run, current, leftover->bytes, leftover->size,
                             files->shown_output) != REPLACED)
             return SETTLED_NOT;
-        printf("Finished %s from %s, which an interrupted run left\n", files->shown_current,
+        os_print("Finished %s from %s, which an interrupted run left\n", files->shown_current,
                files->shown_output);
         delete_output(files, run, -1);
         // Finished, but text that is not plain is left as any such file is.
@@ -330,12 +330,12 @@ static int settle_leftover(const VehicleFiles *files, const ReconcileRun *run,
     }
     char reason[REASON_SIZE];
     if (made_short && os_delete_file(files->output) != 0) {
-        printf("Could not delete %s: %s; %s left unchanged\n", files->shown_output,
+        os_print("Could not delete %s: %s; %s left unchanged\n", files->shown_output,
                system_words(reason), files->shown_current);
         return SETTLED_NOT;
     }
     if (made_short) {
-        printf("Making %s again: an interrupted run left it unfinished\n", files->shown_output);
+        os_print("Making %s again: an interrupted run left it unfinished\n", files->shown_output);
         return SETTLED_GONE;
     }
     // The same bytes as the whole file: a copy back that ended before the delete, perhaps with
@@ -343,11 +343,11 @@ static int settle_leftover(const VehicleFiles *files, const ReconcileRun *run,
     if (readable && leftover->size == current_text->size &&
         starts_with(leftover->bytes, leftover->size, current_text->bytes, current_text->size)) {
         if (os_delete_file(files->output) != 0) {
-            printf("Could not delete %s: %s; %s left unchanged\n", files->shown_output,
+            os_print("Could not delete %s: %s; %s left unchanged\n", files->shown_output,
                    system_words(reason), files->shown_current);
             return SETTLED_NOT;
         }
-        printf("Deleted %s: an interrupted run left it, and %s holds the same text\n",
+        os_print("Deleted %s: an interrupted run left it, and %s holds the same text\n",
                files->shown_output, files->shown_current);
         return SETTLED_GONE;
     }
@@ -372,7 +372,7 @@ static int put_in_place(const VehicleFiles *files, ReconcileRun *run, const Curr
             *current_text = leftover;
             free(text->bytes);
             if (make_vehicle_text(reference, current_text, text) != 0) {
-                printf("Skipped %s: not enough memory to update it\n", files->shown_current);
+                os_print("Skipped %s: not enough memory to update it\n", files->shown_current);
                 return 0;
             }
         } else {
@@ -395,7 +395,7 @@ static int put_in_place(const VehicleFiles *files, ReconcileRun *run, const Curr
         os_close(kept);
     if (replaced != REPLACED)
         return 0;
-    printf("%s\n", files->shown_current);
+    os_print("%s\n", files->shown_current);
     delete_output(files, run, kept);
     return 1;
 }
@@ -432,7 +432,7 @@ static void point_out_old_output(const VehicleFiles *files, const ReconcileRun *
     }
     char shown[SHOWN_SIZE];
     if (starts)
-        printf("Found %s, which may hold the whole text of %s from an interrupted run of "
+        os_print("Found %s, which may hold the whole text of %s from an interrupted run of "
                "Pelmora 1.1.0: see \"After an interrupted run\" in README.txt\n",
                visible_text(shown, sizeof shown, old_path), files->shown_current);
 }
@@ -451,10 +451,10 @@ static int update_vehicle_file(const VehicleFiles *files, ReconcileRun *run, con
     if (read_both(files, reference, &current, &reference_text, &current_text) == 0) {
         int made = make_vehicle_text(&reference_text, &current_text, &text);
         if (made == VEH_REFERENCE_NO_KEYS)
-            printf("Skipped %s: its reference %s has no DescFile= or DescClass= line\n",
+            os_print("Skipped %s: its reference %s has no DescFile= or DescClass= line\n",
                    files->shown_current, files->shown_reference);
         else if (made != 0)
-            printf("Skipped %s: not enough memory to update it\n", files->shown_current);
+            os_print("Skipped %s: not enough memory to update it\n", files->shown_current);
         else
             updated = put_in_place(files, run, &current, &reference_text, &current_text, &text);
         os_close(current.open.fd);
@@ -483,7 +483,7 @@ static int open_reference(const VehicleFiles *files, OsOpenFile *reference)
     OsFileStatus status;
     if (os_file_status(files->reference, &status) != 0 || status.is_directory)
         return 0;
-    printf("Could not read %s: %s; %s left unchanged\n", files->shown_reference, reason,
+    os_print("Could not read %s: %s; %s left unchanged\n", files->shown_reference, reason,
            files->shown_current);
     return -1;
 }
@@ -499,7 +499,7 @@ int8_t reconcile_vehicle_file(WalkEntry *entry)
         return 0;
     VehicleFiles files;
     if (build_paths(&files, run->reference_folder, entry->directory, entry->name) != 0) {
-        printf("Skipped %s%c%s: the path is too long\n", folder, SEPARATOR, listed);
+        os_print("Skipped %s%c%s: the path is too long\n", folder, SEPARATOR, listed);
         run->unchanged++;
         return 0;
     }
@@ -510,7 +510,7 @@ int8_t reconcile_vehicle_file(WalkEntry *entry)
         return 0;
     }
     if (is_case_twin(run, entry->name)) {
-        printf("Skipped %s%c%s: another name in its folder differs from it only in case\n", folder,
+        os_print("Skipped %s%c%s: another name in its folder differs from it only in case\n", folder,
                SEPARATOR, listed);
         run->unchanged++;
     } else if (update_vehicle_file(&files, run, entry->name, &reference)) {
@@ -649,11 +649,11 @@ static void name_leftovers(const char *folder, ReconcileRun *run)
         visible_text(shown, sizeof shown, path);
         visible_text(shown_car, sizeof shown_car, car);
         if (find_listed(run, car) < 0)
-            printf("Left %s as it is: there is no %s beside it, whose text it may hold from an "
+            os_print("Left %s as it is: there is no %s beside it, whose text it may hold from an "
                    "interrupted run\n",
                    shown, shown_car);
         else
-            printf("Left %s as it is: %s beside it was not updated from it\n", shown, shown_car);
+            os_print("Left %s as it is: %s beside it was not updated from it\n", shown, shown_car);
         run->unchanged++;
     }
 }
@@ -669,7 +669,7 @@ static int absolute_folder(char *out, const char *folder)
                  : fits_path(snprintf(out, PATH_BUFFER_SIZE, "%s", folder)))
         return 1;
     char shown[SHOWN_SIZE];
-    printf("Folder name too long: %s\n", visible_text(shown, sizeof shown, folder));
+    os_print("Folder name too long: %s\n", visible_text(shown, sizeof shown, folder));
     return 0;
 }
 
@@ -705,7 +705,7 @@ int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_fol
     reconcile_listed(folder, &listing, &run);
     name_leftovers(folder, &run);
     char shown[SHOWN_SIZE];
-    printf("Done in %s: %d updated, %d left unchanged\n", visible_text(shown, sizeof shown, folder),
+    os_print("Done in %s: %d updated, %d left unchanged\n", visible_text(shown, sizeof shown, folder),
            static_cast<int>(run.updated), static_cast<int>(run.unchanged));
     free_listing(&listing);
     return run.unchanged > 0 ? 1 : 0;

@@ -3,7 +3,7 @@
 // deleted through that handle, so that what was proven is what goes.
 #include "os.h"
 #include "os_common.h"
-#include "os_win32_shared.h"
+#include "shared.h"
 
 #include <stdio.h>
 #include <stdlib.h>

@@ -1,8 +1,8 @@
 // The POSIX back end, continued: removal inside a held folder, every step relative to the
 // open folder's descriptor, no entry followed.
 #include "os.h"
-#include "os_posix_names.h"
-#include "os_posix_translate.h"
+#include "names.h"
+#include "shared.h"
 
 #include <dirent.h>
 #include <errno.h>

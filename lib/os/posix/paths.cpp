@@ -2,8 +2,8 @@
 // links followed or recognised).
 #include "os.h"
 #include "os_common.h"
-#include "os_posix_names.h"
-#include "os_posix_translate.h"
+#include "names.h"
+#include "shared.h"
 
 #include <errno.h>
 #include <fcntl.h>

@@ -1,7 +1,7 @@
 // The POSIX back end, continued: folder holds, flock() on the folder's own descriptor.
 #include "os.h"
-#include "os_posix_names.h"
-#include "os_posix_translate.h"
+#include "names.h"
+#include "shared.h"
 
 #include <errno.h>
 #include <fcntl.h>

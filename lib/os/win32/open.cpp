@@ -2,7 +2,7 @@
 // GetFileInformationByHandle, checked by name and by final path, and rewritten through it.
 #include "os.h"
 #include "os_common.h"
-#include "os_win32_shared.h"
+#include "shared.h"
 
 #include <errno.h>
 #include <fcntl.h>

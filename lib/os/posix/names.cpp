@@ -2,7 +2,7 @@
 // of existing entries, over a few cached folder listings that stay valid while the folder's
 // identity and modification time are unchanged and follow the layer's own changes; and the
 // order in which a folder is listed.
-#include "os_posix_names.h"
+#include "names.h"
 #include "os.h"
 #include "os_common.h"
 

@@ -2,7 +2,7 @@
 // or recognised).
 #include "os.h"
 #include "os_common.h"
-#include "os_win32_shared.h"
+#include "shared.h"
 
 #include <stdio.h>
 #include <string.h>

@@ -179,6 +179,14 @@ int os_set_environment(const char *name, const char *value);
 // on reading and console output is shown from ANSI; pipes and files pass bytes unchanged.
 // POSIX passes every byte unchanged.
 
+// Prints like printf to standard output (os_print) or standard error (os_print_error).
+// The text is UTF-8. POSIX passes its bytes unchanged. Windows shows it on a console as it
+// is (WriteConsoleW, no code page between), and sends it to a file or a pipe in the ANSI
+// code page, the bytes a batch file reading it expects; a character that page lacks is sent
+// as '?'. The number of bytes of the formatted text, or -1.
+int os_print(const char *format, ...) __attribute__((format(printf, 1, 2)));
+int os_print_error(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
 // Call once at the start of a program: when standard output or error is a Windows console,
 // sets the console's output code page to the ANSI code page, and back to the one it had at
 // exit (also when Ctrl-C, Ctrl-Break or closing the window ends the program). Nothing on

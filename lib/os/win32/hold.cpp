@@ -1,7 +1,7 @@
 // The Win32 back end, continued: folder holds, a handle on the folder itself whose share
 // mode refuses other writers of the folder.
 #include "os.h"
-#include "os_win32_shared.h"
+#include "shared.h"
 
 // A refused hold is tried again every few milliseconds for at most this long.
 enum { HOLD_WAIT_MS = 50, HOLD_PAUSE_MS = 2 };

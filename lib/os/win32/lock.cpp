@@ -3,7 +3,7 @@
 #include "os.h"
 #include "os_common.h"
 #include "os_lock_file.h"
-#include "os_win32_shared.h"
+#include "shared.h"
 
 #include <stdio.h>
 #include <string.h>
