@@ -253,24 +253,36 @@ int os_final_path(const char *path, char *buffer, uint32_t size);
 // the path names nothing. A trailing backslash is ignored.
 int os_is_link(const char *path);
 
-// ---- Names in the ANSI code page ------------------------------------------------------
+// ---- Names inside, and the ANSI code page at the edge -----------------------------------
 //
-// The Windows build names files in the ANSI code page (1252, 1251, 932...), the POSIX build
-// in UTF-8. A text file saved as UTF-8 (Notepad's default) holds its names in UTF-8: on
-// Windows a line of it is read as UTF-8 when it is well-formed UTF-8 and holds a byte beyond
-// ASCII, and any other line as ANSI.
+// Every name this layer takes or gives is UTF-8, on both targets: no byte of a character
+// beyond ASCII is ever '\', '.', ':' or a letter, so byte routines on names stay right. The
+// Windows back end speaks UTF-16 to the system. The ANSI code page of a Windows system
+// (1252, 1251, 932...) appears only where the outside world demands it: lines of a text file
+// that are not UTF-8, output sent to a file or a pipe (os_print), names handed to an ANSI
+// program, bytes written for the game. POSIX has no ANSI code page: its forms are the UTF-8
+// text itself.
 
 // 1 when text is well-formed UTF-8 holding a byte beyond ASCII, else 0; alike on both targets.
 int os_text_is_utf8(const char *text);
-// Converts text from UTF-8 into the ANSI code page in place, size bytes of room (NUL
-// counted). 0; -1 when a character has no form in that page (no best-fit stand-in is ever
-// taken) or the result does not fit, text then unchanged. POSIX keeps names in UTF-8:
-// nothing changes there, 0.
+// Converts text read in the ANSI code page (a line that is not UTF-8) into UTF-8 in place,
+// size bytes of room (NUL counted). 0; -1 when the result does not fit, text then unchanged.
+// POSIX: nothing changes, 0.
+int os_ansi_to_utf8(char *text, uint32_t size);
+// Converts UTF-8 text into the ANSI code page in place, size bytes of room (NUL counted).
+// 0; -1 when a character has no form in that page (no best-fit stand-in is ever taken; a
+// UTF-8 ANSI code page has every character) or the result does not fit, text then
+// unchanged. POSIX: nothing changes, 0.
 int os_utf8_to_ansi(char *text, uint32_t size);
-// The number of bytes of the character at name + position, as file names count them: on
-// Windows 2 for a lead byte of a double-byte ANSI code page that a byte follows, on POSIX
-// the length of the UTF-8 sequence when name is well-formed UTF-8; else 1. 0 at the NUL.
+// The number of bytes of the ANSI form of UTF-8 text, its terminator not counted; -1 when a
+// character has no form in that page. POSIX: strlen(text).
+int os_ansi_length(const char *text);
+// The number of bytes of the character at name + position: the length of the UTF-8
+// sequence there when name is well-formed UTF-8, else 1; 0 at the NUL. Alike on both targets.
 int os_char_length(const char *name, uint32_t position);
+// The length of UTF-8 text in UTF-16 code units, as Windows counts a path against MAX_PATH
+// (a character past U+FFFF counts 2; a byte that is no UTF-8 counts 1). Alike on both targets.
+uint32_t os_utf16_length(const char *text);
 
 // ---- Removal that never follows a link -----------------------------------------------
 //

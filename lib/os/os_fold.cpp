@@ -167,3 +167,26 @@ int os_equal_folded(const char *a, const char *b)
 {
     return os_compare_names(a, b) == 0 ? 1 : 0;
 }
+
+int os_char_length(const char *name, uint32_t position)
+{
+    const unsigned char *at = reinterpret_cast<const unsigned char *>(name) + position;
+    uint32_t c;
+    if (*at == 0)
+        return 0;
+    if (*at < 0x80 || !os_is_utf8(name))
+        return 1;
+    return utf8_sequence(at, &c);
+}
+
+uint32_t os_utf16_length(const char *text)
+{
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(text);
+    uint32_t units = 0, c;
+    while (*p) {
+        int length = utf8_sequence(p, &c);
+        units += length == 4 ? 2 : 1;
+        p += length > 0 ? length : 1;
+    }
+    return units;
+}

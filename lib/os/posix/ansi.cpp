@@ -1,18 +1,19 @@
-// Names in the ANSI code page, POSIX back end: names stay UTF-8, characters are counted in it.
+// The ANSI code page, POSIX back end: there is none, so every form is the UTF-8 text itself.
 #include "os.h"
-#include "os_common.h"
+
+#include <string.h>
+
+int os_ansi_to_utf8(char *, uint32_t)
+{
+    return 0;
+}
 
 int os_utf8_to_ansi(char *, uint32_t)
 {
     return 0;
 }
 
-int os_char_length(const char *name, uint32_t position)
+int os_ansi_length(const char *text)
 {
-    unsigned char lead = static_cast<unsigned char>(name[position]);
-    if (lead == 0)
-        return 0;
-    if (lead < 0x80 || !os_is_utf8(name))
-        return 1;
-    return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    return static_cast<int>(strlen(text));
 }

@@ -1,16 +1,18 @@
-// Names in the ANSI code page, Windows back end: UTF-8 text converted into that page, and
-// the characters of a double-byte page counted whole.
-#include <string.h>
-#include <windows.h>
-
+// The ANSI code page at the edge, Windows back end: UTF-8 text converted to and from that page
+// through UTF-16, never through a best-fit stand-in.
 #include "os.h"
 #include "os_common.h"
 
-int os_utf8_to_ansi(char *text, uint32_t size)
+#include <string.h>
+#include <windows.h>
+
+enum { UNITS = 1024 };
+
+// The ANSI form of UTF-8 text into ansi (room bytes, NUL counted). Its length, or -1 when a
+// character has no form there or it does not fit.
+static int ansi_form(const char *text, char *ansi, int room)
 {
-    enum { UNITS = 1024 };
     WCHAR wide[UNITS];
-    char ansi[UNITS * 2];
     int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, wide, UNITS);
     if (units <= 0)
         return -1;
@@ -19,17 +21,36 @@ int os_utf8_to_ansi(char *text, uint32_t size)
     // A UTF-8 ANSI code page has every character and takes neither flag nor default.
     int length =
         WideCharToMultiByte(page, page == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, units, ansi,
-                            sizeof ansi, nullptr, page == CP_UTF8 ? nullptr : &defaulted);
-    if (length <= 0 || defaulted || static_cast<uint32_t>(length) > size)
+                            room, nullptr, page == CP_UTF8 ? nullptr : &defaulted);
+    return length <= 0 || defaulted ? -1 : length - 1;
+}
+
+int os_utf8_to_ansi(char *text, uint32_t size)
+{
+    char ansi[UNITS * 2];
+    int length = ansi_form(text, ansi, sizeof ansi);
+    if (length < 0 || static_cast<uint32_t>(length) >= size)
         return -1;
-    memcpy(text, ansi, static_cast<size_t>(length));
+    memcpy(text, ansi, static_cast<size_t>(length) + 1);
     return 0;
 }
 
-int os_char_length(const char *name, uint32_t position)
+int os_ansi_length(const char *text)
 {
-    BYTE lead = static_cast<BYTE>(name[position]);
-    if (lead == 0)
-        return 0;
-    return IsDBCSLeadByte(lead) && name[position + 1] != '\0' ? 2 : 1;
+    char ansi[UNITS * 2];
+    return ansi_form(text, ansi, sizeof ansi);
+}
+
+int os_ansi_to_utf8(char *text, uint32_t size)
+{
+    WCHAR wide[UNITS];
+    char utf8[UNITS * 3];
+    int units = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, UNITS);
+    int length = units <= 0 ? 0
+                            : WideCharToMultiByte(CP_UTF8, 0, wide, units, utf8, sizeof utf8,
+                                                  nullptr, nullptr);
+    if (length <= 0 || static_cast<uint32_t>(length) > size)
+        return -1;
+    memcpy(text, utf8, static_cast<size_t>(length));
+    return 0;
 }
