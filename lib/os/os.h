@@ -26,6 +26,16 @@
 #include <stdint.h>
 #include <stdio.h>
 
+// ---- Sizes ----------------------------------------------------------------------------
+//
+// Windows limits a path in UTF-16 code units: MAX_PATH (260, NUL counted) for the programs'
+// own paths, up to OS_PATH_UNITS here where the layer reaches past it (a removal, a final
+// path). One UTF-16 unit takes at most 3 bytes of UTF-8 (a character past U+FFFF takes 4 for
+// its 2 units), so a buffer of OS_PATH_SIZE bytes holds every path the layer gives, and one of
+// OS_NAME_SIZE bytes every name of one entry (255 units at most on NTFS). Every path buffer of
+// the layer has OS_PATH_SIZE bytes.
+enum { OS_PATH_UNITS = 1024, OS_PATH_SIZE = OS_PATH_UNITS * 3, OS_NAME_SIZE = 768 };
+
 // ---- File status ----------------------------------------------------------------------
 
 struct OsFileStatus {
@@ -127,7 +137,7 @@ enum {
 };
 
 struct OsDirEntry {
-    char name[260];     // the entry's name as stored
+    char name[OS_NAME_SIZE]; // the entry's name as stored, UTF-8
     uint32_t size;      // bytes (0xFFFFFFFF for files of 4 GiB and more)
     int32_t attributes; // OS_ATTR_* bits
 };
@@ -344,7 +354,7 @@ int os_release_folder(OsHeldFolder *folder, int remove);
 
 struct OsRunLock {
     intptr_t handle; // POSIX: the descriptor; Windows: the HANDLE; -1 when not held
-    char path[260];  // the lock file's full path (os_full_path of the one given)
+    char path[OS_PATH_SIZE]; // the lock file's full path (os_full_path of the one given)
 };
 
 // The results of os_lock_take.
