@@ -8,14 +8,56 @@
 #include <stdlib.h>
 #include <string.h>
 
-enum { SEARCH_NAME_SIZE = 100 };
+// The longest name search_path_list looks for, in UTF-16 units.
+enum { SEARCH_NAME_UNITS_MAX = 99 };
+
+// The UTF-16 units of the character that starts at text + position (as os_utf16_length
+// counts them).
+static uint32_t units_at(const char *text, uint32_t position)
+{
+    return os_char_length(text, position) == 4 ? 2 : 1;
+}
+
+int path_fits(const char *path)
+{
+    return strlen(path) < PATH_BUFFER_SIZE && os_utf16_length(path) <= PATH_UNITS_MAX;
+}
 
 // ---- The console question ------------------------------------------------------------
 
+// Ends text after its first max_units UTF-16 units, never inside a character.
+static void cut_to_units(char *text, uint32_t max_units)
+{
+    uint32_t units = 0;
+    for (uint32_t at = 0; text[at] != '\0'; at += (uint32_t)os_char_length(text, at)) {
+        units += units_at(text, at);
+        if (units > max_units) {
+            text[at] = '\0';
+            return;
+        }
+    }
+}
+
+// Ends a text of length bytes, cut where the buffer ended, before a UTF-8 sequence that the
+// cut left incomplete.
+static void drop_cut_character(char *text, size_t length)
+{
+    size_t start = length;
+    while (start > 0 && length - start < 3 && ((unsigned char)text[start - 1] & 0xC0) == 0x80)
+        start--;
+    if (start == 0 || (unsigned char)text[start - 1] < 0xC0)
+        return;
+    unsigned char lead = (unsigned char)text[--start];
+    size_t needed = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    if (length - start < needed)
+        text[start] = '\0';
+}
+
 // Reads one line of standard input into buffer (PATH_BUFFER_SIZE bytes) without CR or LF.
-// 1 for a line, 2 for a line too long (its rest discarded, buffer its first 255
-// characters), 0 for a line with a character the ANSI code page lacks ('?' in its place),
-// -1 at the end of input with nothing read.
+// 1 for a line, 2 for a line longer than PATH_UNITS_MAX units (its rest discarded, buffer
+// its first PATH_UNITS_MAX units), 0 for a line with a character the ANSI code page lacks
+// ('?' in its place), -1 at the end of input with nothing read. A line that fills the
+// buffer is too long whatever it holds: no unit takes more than 3 bytes.
 static int read_answer_line(char *buffer)
 {
     size_t length = 0;
@@ -40,7 +82,11 @@ static int read_answer_line(char *buffer)
     if (c == EOF && !got_any)
         return -1;
     if (too_long)
+        drop_cut_character(buffer, length);
+    if (too_long || os_utf16_length(buffer) > PATH_UNITS_MAX) {
+        cut_to_units(buffer, PATH_UNITS_MAX);
         return READ_NAME_TOO_LONG;
+    }
     return no_match ? 0 : 1;
 }
 
@@ -190,7 +236,7 @@ char *make_absolute_path(char *out, const char *path)
     out[0] = '\0';
     int rooted = path[0] == '/' || (path[0] != '\0' && path[1] == ':' && path[2] == '\\');
     if (rooted) {
-        if (strlen(path) >= PATH_BUFFER_SIZE)
+        if (!path_fits(path))
             return nullptr;
         strcpy(out, path);
         return out;
@@ -207,6 +253,10 @@ char *make_absolute_path(char *out, const char *path)
     }
     out[length] = '\\';
     strcpy(out + length + 1, rest);
+    if (os_utf16_length(out) > PATH_UNITS_MAX) {
+        out[0] = '\0';
+        return nullptr;
+    }
     return out;
 }
 
@@ -243,7 +293,7 @@ static int try_path_entries(char *path, char *list, const char *name)
             const char *separator = entry[length - 1] == '\\' ? "" : "\\";
             char candidate[PATH_BUFFER_SIZE];
             int written = snprintf(candidate, sizeof candidate, "%s%s%s", entry, separator, name);
-            if (written > 0 && written < PATH_BUFFER_SIZE) {
+            if (written > 0 && written < PATH_BUFFER_SIZE && path_fits(candidate)) {
                 strcpy(path, candidate);
                 if (os_exists(path))
                     return 1;
@@ -261,9 +311,10 @@ char *search_path_list(char *path)
     const char *separator = strrchr(path, '\\');
     const char *name_start = separator != nullptr ? separator + 1 : path;
     size_t name_length = strlen(name_start);
-    if (name_length == 0 || name_length >= SEARCH_NAME_SIZE)
+    if (name_length == 0 || name_length >= PATH_BUFFER_SIZE ||
+        os_utf16_length(name_start) > SEARCH_NAME_UNITS_MAX)
         return nullptr;
-    char name[SEARCH_NAME_SIZE];
+    char name[PATH_BUFFER_SIZE];
     memcpy(name, name_start, name_length + 1);
     char *list = read_path_variable();
     if (list == nullptr)
@@ -298,9 +349,9 @@ static int enter_or_create(const char *prefix)
 int8_t make_directory_tree(const char *path, int mode)
 {
     (void)mode;
-    size_t length = strlen(path);
-    if (length >= PATH_BUFFER_SIZE)
+    if (!path_fits(path))
         return -1;
+    size_t length = strlen(path);
     char copy[PATH_BUFFER_SIZE];
     memcpy(copy, path, length + 1);
     if (length > 0 && copy[length - 1] == '\\')

@@ -2,13 +2,19 @@
 // name filters (wildcard matcher among them), small in-place string routines and the
 // visible copy of a text for printing.
 // Comparisons are byte for byte (unsigned), with no case folding and no locale.
+// Every routine here works on bytes, and that is right for the UTF-8 names and lines the
+// tools hold: no byte of a character beyond ASCII is ever an ASCII character (a separator,
+// '\', '.', ':', '*', a letter), so a field split at an ASCII separator, a match or a case
+// change never ends or starts inside such a character, and never alters one ('カ' is
+// E3 82 AB). The ANSI code page of a double-byte system has no such promise ('ソ' is 83 5C
+// there): convert first.
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
 
 // Copies the next field of source into dest. Separators in front of the field are skipped;
-// the field runs up to the next separator or the end of the text. A field of n characters
+// the field runs up to the next separator or the end of the text. A field of n bytes
 // is copied when n < size, else dest becomes "" (a field is dropped whole, never cut).
 // dest may overlap source when it starts at or before the field (dest == source for one):
 // the result is the same as with separate buffers. size 0 or less writes nothing. separator must
@@ -29,11 +35,12 @@ void sort_strings(char **strings, uint32_t count);
 typedef int8_t (*NameFilter)(const char *text, const char *argument);
 
 // 1 when the whole name matches the wildcard pattern, else 0. Case matters. "?" takes one
-// character; "*" takes a run, at least one character when the walk reaches it at a name
-// character ('ab' does not match '*ab'), none at the end of the name; a "?" right after a
-// "*" is compared literally. A backslash before one of \ * blank tab / : ? < > | takes the
-// backslash of the name at that place together with that character. The name is never
-// moved back: after a mismatch only the pattern returns to the last star.
+// byte (a character beyond ASCII is 2 to 4 bytes of UTF-8); "*" takes a run, at least one
+// byte when the walk reaches it at a name byte ('ab' does not match '*ab'), none at the end
+// of the name; a "?" right after a "*" is compared literally. A backslash before one of
+// \ * blank tab / : ? < > | takes the backslash of the name at that place together with
+// that character. The name is never moved back: after a mismatch only the pattern returns
+// to the last star.
 int8_t match_wildcard(const char *name, const char *pattern);
 // 1 when substring is empty or occurs in text, else 0.
 int8_t contains_text(const char *text, const char *substring);
@@ -81,7 +88,8 @@ const char *copy_line(char *dest, uint32_t max_count, const char *source);
 const char *visible_text(char *buffer, uint32_t size, const char *text);
 
 // The case of ASCII letters, without a locale: bytes 128 and up are never letters here, so
-// ANSI and UTF-8 letters stay as they are.
+// UTF-8 letters beyond ASCII stay as they are, as they stay for a name matched without
+// regard to case (Windows and os_compare_names fold them themselves).
 enum AsciiCase { ASCII_LOWER, ASCII_UPPER };
 
 // Turns the ASCII letters of text into the one case, in place (ASCII_UPPER: a to z become

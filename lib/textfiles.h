@@ -6,8 +6,10 @@
 // reading and ends at a byte 26 (Ctrl-Z), and writes LF as CR LF; a binary stream keeps
 // every byte, so a CR before a line's LF stays at the end of the value read.
 //
-// Text files are read in line pieces of at most 255 characters that end after the first LF;
-// a longer line arrives as several pieces, each handled as a line of its own.
+// Text files are read in line pieces of at most 255 bytes that end after the first LF; a
+// longer line arrives as several pieces, each handled as a line of its own. Pieces are text,
+// not names: they count bytes, not characters, whatever the encoding (a UTF-8 character may
+// end one piece and go on in the next).
 #pragma once
 
 #include <stdint.h>
@@ -79,7 +81,7 @@ char *read_line_from(FILE *input, char *buffer, int max_length);
 int read_console_number(int if_empty, int if_zero);
 int read_number_from(FILE *input, int if_empty, int if_zero);
 
-// Reads a folder name of at most 256 characters into buffer (257 bytes) and cleans it: an
+// Reads a folder name of at most 256 bytes into buffer (257 bytes) and cleans it: an
 // opening '"' ends the name at the next '"' and is dropped; one trailing backslash is
 // dropped. Result: 1 when the cleaned name can be listed as a folder; 0 otherwise (an empty
 // answer, the end of input, a typed character the ANSI code page lacks).

@@ -11,7 +11,7 @@
 #include "paths.h"
 
 enum {
-    JOINED_SIZE = 2 * 260,  // a walk path, "\\" and a listed name always fit
+    JOINED_SIZE = PATH_BUFFER_SIZE + 1 + OS_NAME_SIZE, // a walk path, "\\" and a listed name
     SUBDIRECTORY_STEP = 32, // growth of the walk's subfolder list
     LISTING_STEP = 128,     // growth of list_directory's array
     NUMBER_TEXT_SIZE = 12   // "%d" of any 32-bit value and the NUL
@@ -117,17 +117,20 @@ static int report_files(char *path, WalkCallback callback, void *argument, NameL
 }
 
 // Walks each recorded subfolder of the folder in path, then reports its directory-done
-// event while the parent is current. A subfolder whose path would not fit is skipped.
+// event while the parent is current. A subfolder whose path would be longer than
+// PATH_UNITS_MAX is skipped.
 static void walk_subdirectories(char *path, WalkCallback callback, void *argument,
                                 const NameList *subdirectories)
 {
     size_t parent_length = strlen(path);
+    uint32_t parent_units = os_utf16_length(path);
     // A root such as 'C:\' already ends with the separator.
     size_t separator = parent_length > 0 && path[parent_length - 1] != '\\' ? 1 : 0;
     for (uint32_t i = 0; i < subdirectories->count; i++) {
         const char *name = subdirectories->names[i];
         size_t name_length = strlen(name);
-        if (parent_length + separator + name_length >= PATH_BUFFER_SIZE)
+        if (parent_length + separator + name_length >= PATH_BUFFER_SIZE ||
+            parent_units + separator + os_utf16_length(name) > PATH_UNITS_MAX)
             continue;
         if (separator)
             path[parent_length] = '\\';
@@ -175,7 +178,9 @@ int8_t copy_entry(WalkEntry *entry)
     size_t relative_length = strlen(relative);
     size_t name_length = strlen(entry->name);
     size_t needed = root_length + relative_length + (name_length ? 1 + name_length : 0);
-    if (needed >= PATH_BUFFER_SIZE)
+    uint32_t units = os_utf16_length(root) + os_utf16_length(relative) +
+                     (name_length ? 1 + os_utf16_length(entry->name) : 0);
+    if (needed >= PATH_BUFFER_SIZE || units > PATH_UNITS_MAX)
         return 0;
     char target[PATH_BUFFER_SIZE];
     memcpy(target, root, root_length + 1);
@@ -205,25 +210,6 @@ static int entry_path(char *path, const WalkEntry *entry)
     return written >= 0 && written < JOINED_SIZE ? 0 : -1;
 }
 
-int8_t remove_entry(WalkEntry *entry)
-{
-    const char *pattern = static_cast<const char *>(entry->argument);
-    if (entry->name[0] == '\0') {
-        os_remove_directory(entry->directory);
-        return 0;
-    }
-    if (match_wildcard(entry->name, pattern) != 1)
-        return 0;
-    char path[JOINED_SIZE];
-    if (entry_path(path, entry) == 0 && os_delete_file(path) == 0)
-        return 0;
-    // Windows cannot reach a file whose whole path passes 259 characters, yet can by its
-    // bare name from its folder; the walk has that folder current, which is checked first.
-    if (os_same_file(".", entry->directory) == 1)
-        os_delete_file(entry->name);
-    return 0;
-}
-
 int8_t add_file_size(WalkEntry *entry)
 {
     if (entry->name[0] == '\0')
@@ -242,7 +228,8 @@ int8_t add_file_size(WalkEntry *entry)
 // ---- Tree copy and removal ----------------------------------------------------------------
 
 // Writes "%s%c%s" of folder, '\\' and the last component of path into target (PATH_BUFFER_SIZE
-// bytes), as copy_tree names its target. 0, or -1 when it does not fit.
+// bytes), as copy_tree names its target. 0, or -1 when it would be longer than
+// PATH_UNITS_MAX.
 static int target_in_folder(char *target, const char *folder, const char *path)
 {
     char name_buffer[PATH_BUFFER_SIZE];
@@ -251,7 +238,7 @@ static int target_in_folder(char *target, const char *folder, const char *path)
         return -1;
     int written =
         snprintf(target, PATH_BUFFER_SIZE, "%s%c%s", folder, '\\', file_name_of(name_buffer));
-    return written >= 0 && written < PATH_BUFFER_SIZE ? 0 : -1;
+    return written >= 0 && written < PATH_BUFFER_SIZE && path_fits(target) ? 0 : -1;
 }
 
 // 1 when folder is start or a folder above it, found by climbing ".." from start, which the
@@ -282,9 +269,9 @@ static int lies_within(const char *start, const char *folder)
 static int copy_directory(const char *source, const char *destination)
 {
     char work[PATH_BUFFER_SIZE];
-    size_t length = strlen(source);
-    if (length >= PATH_BUFFER_SIZE)
+    if (!path_fits(source))
         return -1;
+    size_t length = strlen(source);
     memcpy(work, source, length + 1);
     // A trailing backslash would cost the relative paths their first character; a root
     // such as 'C:\' keeps it.
@@ -319,9 +306,9 @@ static int copy_single_file(const char *source, const char *destination)
         if (target_in_folder(target, destination, source) != 0)
             return -1;
     } else {
-        int written = snprintf(target, sizeof target, "%s", destination);
-        if (written < 0 || written >= PATH_BUFFER_SIZE)
+        if (!path_fits(destination))
             return -1;
+        snprintf(target, sizeof target, "%s", destination);
     }
     if (os_same_file(source, target))
         return -1;
@@ -345,9 +332,9 @@ int8_t copy_tree(const char *source, const char *destination)
 }
 
 // Deletes the files (and links) of a held folder that match pattern and removes each
-// subfolder that is empty afterwards, going no deeper than a path of length characters
+// subfolder that is empty afterwards, going no deeper than a path of units UTF-16 units
 // would allow. A link or junction is an entry of its own, never entered.
-static void empty_held_folder(OsHeldFolder *folder, const char *pattern, size_t length)
+static void empty_held_folder(OsHeldFolder *folder, const char *pattern, uint32_t units)
 {
     OsDirEntry entry;
     while (os_held_next(folder, &entry)) {
@@ -356,9 +343,9 @@ static void empty_held_folder(OsHeldFolder *folder, const char *pattern, size_t 
                 os_held_delete(folder, entry.name);
             continue;
         }
-        size_t below = length + 1 + strlen(entry.name);
+        uint32_t below = units + 1 + os_utf16_length(entry.name);
         OsHeldFolder *subfolder =
-            below < PATH_BUFFER_SIZE ? os_hold_subfolder(folder, entry.name) : nullptr;
+            below <= PATH_UNITS_MAX ? os_hold_subfolder(folder, entry.name) : nullptr;
         if (!subfolder)
             continue;
         empty_held_folder(subfolder, pattern, below);
@@ -370,7 +357,7 @@ int8_t remove_tree(const char *path, const char *pattern)
 {
     OsFileStatus status;
     size_t length = strlen(path);
-    if (os_file_status(path, &status) != 0 || (status.is_directory && length >= PATH_BUFFER_SIZE))
+    if (os_file_status(path, &status) != 0 || (status.is_directory && !path_fits(path)))
         return -1;
     // A file, or a link or junction to anything, goes itself: by its name without a trailing
     // backslash, which would stand for what a link leads to.
@@ -386,7 +373,7 @@ int8_t remove_tree(const char *path, const char *pattern)
         os_delete_file(path);
         return 0;
     }
-    empty_held_folder(top, pattern, length);
+    empty_held_folder(top, pattern, os_utf16_length(path));
     // The emptied folder stays current, as after a walk; the caller removes it.
     os_held_make_current(top);
     os_release_folder(top, 0);

@@ -3,6 +3,8 @@
 // The walk and the listings change the process's current folder: they make each folder
 // current before they report or filter its entries, so callbacks reach an entry by its bare
 // name. None of them may run beside other code that relies on relative paths.
+// Path lengths count UTF-16 units, as in paths.h: "255 characters" is PATH_UNITS_MAX units,
+// and a path buffer holds PATH_BUFFER_SIZE bytes.
 #pragma once
 
 #include <stdint.h>
@@ -25,29 +27,24 @@ struct WalkEntry {
 // A walk callback; the walk ignores its result. The callbacks here all return 0.
 typedef int8_t (*WalkCallback)(WalkEntry *entry);
 
-// Walks the folder in path, a modifiable 256-byte buffer, and calls callback for each file,
-// in the platform's listing order, while that file's folder is current. With recurse set,
-// then walks each subfolder in listing order (appending "\\" and its name to path, cutting
-// it back afterwards) and, after each subfolder's tree, reports a directory-done event
-// (name "", directory the finished subfolder) while its parent is current. The start folder
-// gets no directory-done event. A subfolder whose path would not fit in 255 characters, or
-// that cannot be entered, is skipped (its directory-done event still comes when the path
-// fits). Recursive walks need an absolute start folder. On return path holds the start
-// folder again, and the start folder is current when it could be entered.
+// Walks the folder in path, a modifiable PATH_BUFFER_SIZE buffer, and calls callback for
+// each file, in the platform's listing order, while that file's folder is current. With
+// recurse set, then walks each subfolder in listing order (appending "\\" and its name to
+// path, cutting it back afterwards) and, after each subfolder's tree, reports a
+// directory-done event (name "", directory the finished subfolder) while its parent is
+// current. The start folder gets no directory-done event. A subfolder whose path would be
+// longer than 255 characters is skipped with no event; one that cannot be entered reports
+// nothing but its directory-done event. Recursive walks need an absolute start folder. On
+// return path holds the start folder again, and the start folder is current when it could
+// be entered.
 // Result: 0, or -1 when the start folder cannot be made current or memory runs out for the
 // subfolder list (nothing more is reported then).
 int walk_directory(char *path, WalkCallback callback, void *argument, int8_t recurse);
 
 // Callback of copy_tree; the argument is the destination root (text). Recreates the event's
 // folder below the destination root and copies the file into it. An entry whose destination
-// path would not fit in 255 characters is skipped. Result: 0.
+// path would be longer than 255 characters is skipped. Result: 0.
 int8_t copy_entry(WalkEntry *entry);
-
-// Callback of remove_tree; the argument is a wildcard pattern (text). Deletes a file whose
-// name matches the pattern, by its whole path, or by its bare name when that path is too
-// long for the system and the entry's folder is the current folder; at a directory-done event
-// removes the finished subfolder when it is empty by then. Result: 0.
-int8_t remove_entry(WalkEntry *entry);
 
 // Callback that adds the size of each file to the decimal number in the argument, a
 // modifiable text buffer of at least 12 bytes (the sum is written back with "%d"; a file

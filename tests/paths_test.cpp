@@ -11,6 +11,23 @@
 #include <string>
 #include <vector>
 
+// Characters whose ANSI form in code page 932 ends in a backslash: 'ソ' is 83 5C, '表'
+// 95 5C. In UTF-8 none of their bytes is ASCII. 'é' takes 2 bytes, U+1F600 4 bytes for its
+// two UTF-16 units.
+#define KATAKANA_SO "\xe3\x82\xbd"
+#define KANJI_HYO "\xe8\xa1\xa8"
+#define E_ACUTE "\xc3\xa9"
+#define SMILEY "\xf0\x9f\x98\x80"
+
+// text repeated count times.
+static std::string times(const char *text, size_t count)
+{
+    std::string result;
+    for (size_t i = 0; i < count; i++)
+        result += text;
+    return result;
+}
+
 static std::string current_directory()
 {
     char buffer[PATH_BUFFER_SIZE];
@@ -27,7 +44,7 @@ struct NameRow {
     const char *path_after; // the caller's string afterwards
 };
 
-TEST(FileNameOf, FindsTheLastComponentAsTheTableSays)
+TEST(FileNameOf, FindsTheLastComponentAsTheTableSaysInEveryCodePage)
 {
     const NameRow rows[] = {
         {"C:\\games\\cars\\old.mas", "old.mas", "C:\\games\\cars\\old.mas"},
@@ -40,6 +57,10 @@ TEST(FileNameOf, FindsTheLastComponentAsTheTableSays)
         {"\\", "", ""},
         {"a\\\\", "", "a\\"},
         {"\\old.mas", "old.mas", "\\old.mas"},
+        {"C:\\" KATAKANA_SO "\\" KANJI_HYO ".mas", KANJI_HYO ".mas",
+         "C:\\" KATAKANA_SO "\\" KANJI_HYO ".mas"},
+        {"C:\\" KANJI_HYO "\\", KANJI_HYO, "C:\\" KANJI_HYO},
+        {KATAKANA_SO KANJI_HYO, KATAKANA_SO KANJI_HYO, KATAKANA_SO KANJI_HYO},
     };
     for (const NameRow &row : rows) {
         char path[64];
@@ -55,7 +76,7 @@ TEST(FileNameOf, PointsIntoTheCallersString)
     EXPECT_EQ(file_name_of(path), path + 8);
 }
 
-TEST(DirectoryOf, CopiesTheFolderPartAsTheTableSays)
+TEST(DirectoryOf, CopiesTheFolderPartAsTheTableSaysInEveryCodePage)
 {
     const NameRow rows[] = {
         {"C:\\games\\cars\\old.mas", "C:\\games\\cars", nullptr},
@@ -64,6 +85,9 @@ TEST(DirectoryOf, CopiesTheFolderPartAsTheTableSays)
         {"\\old.mas", ".", nullptr},
         {"C:\\games\\cars\\", "C:\\games", nullptr},
         {"", ".", nullptr},
+        {"C:\\" KATAKANA_SO "\\" KANJI_HYO ".mas", "C:\\" KATAKANA_SO, nullptr},
+        {KANJI_HYO "\\" KATAKANA_SO "\\", KANJI_HYO, nullptr},
+        {KATAKANA_SO, ".", nullptr},
     };
     for (const NameRow &row : rows) {
         char path[64], out[64];
@@ -100,6 +124,7 @@ TEST(BaseNameOf, DropsTheExtensionAsTheTableSays)
         {".veh", ".veh", nullptr},
         {"C:\\x.y\\old", "old", nullptr},
         {"C:\\", "", nullptr},
+        {"C:\\" KATAKANA_SO "\\" KANJI_HYO ".mas", KANJI_HYO, nullptr},
     };
     for (const NameRow &row : rows) {
         char path[64], out[64];
@@ -222,22 +247,53 @@ TEST_F(AbsolutePathTest, RefusesResultsThatDoNotFit)
 {
     char out[PATH_BUFFER_SIZE];
     // Relative: the result is the current folder, a separator and the name.
-    const size_t room = PATH_BUFFER_SIZE - 1 - sub.size() - 1;
+    const size_t room = PATH_UNITS_MAX - os_utf16_length(sub.c_str()) - 1;
     const std::string fits(room, 'n'), too_long(room + 1, 'n'), much(1000, 'n');
     ASSERT_EQ(make_absolute_path(out, fits.c_str()), out);
-    EXPECT_EQ(strlen(out), (size_t)PATH_BUFFER_SIZE - 1);
+    EXPECT_EQ(strlen(out), (size_t)PATH_UNITS_MAX);
+    ASSERT_EQ(make_absolute_path(out, times(E_ACUTE, room).c_str()), out);
+    EXPECT_EQ(std::string(out), sub + "\\" + times(E_ACUTE, room));
+    EXPECT_EQ(make_absolute_path(out, times(KATAKANA_SO, room + 1).c_str()), nullptr);
     memset(out, '#', sizeof out);
     EXPECT_EQ(make_absolute_path(out, too_long.c_str()), nullptr);
     EXPECT_STREQ(out, "");
     EXPECT_EQ(make_absolute_path(out, much.c_str()), nullptr);
     EXPECT_STREQ(out, "");
     // Absolute: copied as it is when it fits.
-    const std::string rooted = "D:\\" + std::string(PATH_BUFFER_SIZE - 4, 'r');
+    const std::string rooted = "D:\\" + std::string(PATH_UNITS_MAX - 3, 'r');
     ASSERT_EQ(make_absolute_path(out, rooted.c_str()), out);
     EXPECT_EQ(std::string(out), rooted);
     memset(out, '#', sizeof out);
     EXPECT_EQ(make_absolute_path(out, (rooted + "r").c_str()), nullptr);
     EXPECT_STREQ(out, "");
+}
+
+struct UnitsRow {
+    std::string path;
+    bool fits;
+};
+
+// 255 UTF-16 units fit whatever the script, 256 do not, though a path of 256 units may take
+// fewer bytes than one of 255.
+TEST(MakeAbsolutePath, CountsTheLimitInUtf16UnitsInEveryCodePage)
+{
+    const UnitsRow rows[] = {
+        {"D:\\" + times(E_ACUTE, PATH_UNITS_MAX - 3), true}, // 507 bytes
+        {"D:\\" + times(E_ACUTE, PATH_UNITS_MAX - 2), false},
+        {"/" + times(E_ACUTE, PATH_UNITS_MAX - 1), true}, // 509 bytes
+        {"D:\\" + times(KATAKANA_SO, PATH_UNITS_MAX - 3), true}, // 759 bytes
+        {"D:\\" + times(KANJI_HYO, PATH_UNITS_MAX - 2), false},  // 762 bytes
+        {"D:\\" + times(SMILEY, (PATH_UNITS_MAX - 3) / 2), true}, // 2 units each
+        {"D:\\" + times(SMILEY, (PATH_UNITS_MAX - 3) / 2) + "x", false},
+        {"D:\\" + times(KATAKANA_SO, 300), false}, // more bytes than a path buffer holds
+    };
+    for (const UnitsRow &row : rows) {
+        char out[PATH_BUFFER_SIZE];
+        memset(out, '#', sizeof out);
+        char *result = make_absolute_path(out, row.path.c_str());
+        EXPECT_EQ(result, row.fits ? out : nullptr) << row.path.size() << " bytes";
+        EXPECT_EQ(std::string(out), row.fits ? row.path : "") << row.path.size() << " bytes";
+    }
 }
 
 // ---- search_path_list and locate_file ----------------------------------------------------
@@ -414,6 +470,17 @@ TEST_F(DirectoryTreeTest, RefusesPathsOf256CharactersOrMore)
     EXPECT_EQ(make_directory_tree(exact.c_str(), -1), 0);
     EXPECT_TRUE(is_directory(exact));
     EXPECT_EQ(make_directory_tree((exact + "m").c_str(), -1), -1);
+    // Counted in UTF-16 units: 255 in Japanese fit, in levels short enough for every file
+    // system's limit on a name; 256 do not.
+    std::string japanese = at("jp");
+    while (os_utf16_length(japanese.c_str()) + 1 + 80 < PATH_UNITS_MAX)
+        japanese += "\\" + times(KATAKANA_SO, 80);
+    japanese += "\\" + times(KANJI_HYO, PATH_UNITS_MAX - os_utf16_length(japanese.c_str()) - 1);
+    ASSERT_EQ(os_utf16_length(japanese.c_str()), (uint32_t)PATH_UNITS_MAX);
+    EXPECT_EQ(make_directory_tree((japanese + KANJI_HYO).c_str(), -1), -1);
+    EXPECT_FALSE(is_directory(at("jp")));
+    EXPECT_EQ(make_directory_tree(japanese.c_str(), -1), 0);
+    EXPECT_TRUE(is_directory(japanese));
 }
 
 // ---- read_directory_name -----------------------------------------------------------------
@@ -499,16 +566,31 @@ TEST_F(ReadDirectoryNameTest, KeepsOneOfTwoTrailingBackslashes)
 
 TEST_F(ReadDirectoryNameTest, RefusesLinesLongerThanTheBuffer)
 {
-    const std::string fits(PATH_BUFFER_SIZE - 1, 'f');
-    const std::string one_over(PATH_BUFFER_SIZE, 'o');
+    const std::string fits(PATH_UNITS_MAX, 'f');
+    const std::string one_over(PATH_UNITS_MAX + 1, 'o');
     const std::string much(5000, 'm');
     ASSERT_EQ(os_make_directory("games"), 0);
     const std::vector<std::string> expected = {
         "0 [" + fits + "]", "2 [" + one_over.substr(1) + "]",
-        "1 [games]",        "2 [" + much.substr(0, PATH_BUFFER_SIZE - 1) + "]",
+        "1 [games]",        "2 [" + much.substr(0, PATH_UNITS_MAX) + "]",
         "1 [games]",        "-1 []",
     };
     EXPECT_EQ(answers(fits + "\n" + one_over + "\ngames\n" + much + "\r\ngames\n"), expected);
+}
+
+// The too-long rule counts UTF-16 units, whatever the script: 255 fit, 256 do not, and a
+// too-long line keeps its first 255, never a character cut in two.
+TEST_F(ReadDirectoryNameTest, CountsLongLinesInUtf16UnitsInEveryCodePage)
+{
+    const std::string accents = times(E_ACUTE, PATH_UNITS_MAX);
+    const std::string kana = times(KATAKANA_SO, PATH_UNITS_MAX);
+    const std::string input = accents + "\n" + accents + E_ACUTE + "\n" + kana + "\n" + kana +
+                              "x\n" + kana + times(KATAKANA_SO, 45) + "\n";
+    const std::vector<std::string> expected = {
+        "0 [" + accents + "]", "2 [" + accents + "]", "0 [" + kana + "]",
+        "2 [" + kana + "]",    "2 [" + kana + "]",    "-1 []",
+    };
+    EXPECT_EQ(answers(input), expected);
 }
 
 // Answers saved by Notepad: a UTF-8 mark at the start is skipped. A Windows program takes a

@@ -10,6 +10,12 @@
 #include <string>
 #include <vector>
 
+// Characters whose ANSI form in code page 932 holds an ASCII byte: 'ソ' is 83 5C (a
+// backslash), '表' 95 5C, 'カ' 83 4A (a 'J'). In UTF-8 none of their bytes is ASCII.
+#define KATAKANA_SO "\xe3\x82\xbd"
+#define KANJI_HYO "\xe8\xa1\xa8"
+#define KATAKANA_KA "\xe3\x82\xab"
+
 // ---- get_field -------------------------------------------------------------------------
 
 struct FieldRow {
@@ -17,9 +23,10 @@ struct FieldRow {
     int32_t size;
     const char *field;
     const char *rest;
+    char separator = ';';
 };
 
-TEST(GetField, SplitsOneFieldAsTheTableSays)
+TEST(GetField, SplitsOneFieldAsTheTableSaysInEveryCodePage)
 {
     const std::string long_field(300, 'x');
     const std::string long_line = long_field + ";tail";
@@ -33,11 +40,16 @@ TEST(GetField, SplitsOneFieldAsTheTableSays)
         {";;;", 32, "", ""},
         {long_line.c_str(), 32, "", "tail"}, // much longer than the buffer
         {long_line.c_str(), 301, long_field.c_str(), "tail"},
+        {KATAKANA_SO ";" KANJI_HYO, 32, KATAKANA_SO, KANJI_HYO},
+        {KATAKANA_SO "\\" KANJI_HYO, 32, KATAKANA_SO, KANJI_HYO, '\\'},
+        {"C:\\" KANJI_HYO KATAKANA_SO "\\x", 32, "C:", KANJI_HYO KATAKANA_SO "\\x", '\\'},
+        {KANJI_HYO "\\x", 4, KANJI_HYO, "x", '\\'}, // a field of 3 bytes: exact fit
+        {KANJI_HYO "\\x", 3, "", "x", '\\'},        // one short
     };
     for (const FieldRow &row : rows) {
         char dest[512];
         memset(dest, '#', sizeof dest);
-        const char *rest = get_field(dest, row.source, row.size, ';');
+        const char *rest = get_field(dest, row.source, row.size, row.separator);
         EXPECT_STREQ(dest, row.field) << row.source << " size " << row.size;
         EXPECT_STREQ(rest, row.rest) << row.source << " size " << row.size;
         EXPECT_EQ(dest[row.size], '#') << "wrote past the size for " << row.source;
@@ -160,6 +172,11 @@ TEST(MatchWildcard, MatchesNamesAsTheTableSays)
         {"a\\ b", "a\\ b", 0}, // so the name's blank is left over
         {"\\xyb", "\\*b", 1},  // backslash and star start a star
         {"xb", "\\*b", 0},
+        {KANJI_HYO ".veh", "*.veh", 1},
+        {KATAKANA_SO, KATAKANA_SO, 1},
+        {KATAKANA_SO, "?", 0}, // "?" takes one byte of the three
+        {KATAKANA_SO, "???", 1},
+        {"\\" KATAKANA_SO, "\\*", 1},
     };
     for (const WildcardRow &row : rows)
         EXPECT_EQ(match_wildcard(row.name, row.pattern), row.expected)
@@ -420,8 +437,11 @@ TEST(VisibleText, ShowsControlCharactersInCaretNotationAndCutsWholePairs)
     EXPECT_EQ(buffer[0], '^');
 }
 
-TEST(AsciiCase, ChangesOnlyTheLettersAToZ)
+TEST(AsciiCase, ChangesOnlyTheLettersAToZInEveryCodePage)
 {
+    char kana[] = "a" KATAKANA_KA "B\xd0\x96"; // Cyrillic Zhe, D0 96
+    EXPECT_STREQ(set_ascii_case(kana, ASCII_UPPER), "A" KATAKANA_KA "B\xd0\x96");
+    EXPECT_STREQ(set_ascii_case(kana, ASCII_LOWER), "a" KATAKANA_KA "b\xd0\x96");
     char upper[] = "az AZ 09 @[`{ \xe9\xc3\xa9.mas_";
     EXPECT_STREQ(set_ascii_case(upper, ASCII_UPPER), "AZ AZ 09 @[`{ \xe9\xc3\xa9.MAS_");
     char lower[] = "az AZ 09 @[`{ \xc9\xc3\x89.MAS_";

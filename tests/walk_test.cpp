@@ -22,7 +22,7 @@ struct Event {
 
 static std::string current_directory()
 {
-    char buffer[256];
+    char buffer[PATH_BUFFER_SIZE];
     return os_get_current_directory(buffer, sizeof buffer) == 0 ? buffer : "<unknown>";
 }
 
@@ -37,7 +37,7 @@ static int8_t record_event(WalkEntry *entry)
 static std::vector<Event> walk(const std::string &start, int8_t recurse, int *result = nullptr)
 {
     std::vector<Event> events;
-    char path[256];
+    char path[PATH_BUFFER_SIZE];
     snprintf(path, sizeof path, "%s", start.c_str());
     int walked = walk_directory(path, record_event, &events, recurse);
     if (result)
@@ -57,6 +57,27 @@ static std::set<std::string> names_of(const std::vector<Event> &events)
 static bool exists(const std::string &path)
 {
     return os_exists(path.c_str()) == 1;
+}
+
+// A path below start of units UTF-16 units in all, in levels of lead and at most 80 'ソ'
+// (240 bytes, within every file system's limit on a name). With create set, every level
+// but the last is created.
+static std::string path_of_units(const std::string &start, uint32_t units, char lead,
+                                 bool create)
+{
+    std::string path = start;
+    while (os_utf16_length(path.c_str()) < units) {
+        uint32_t left = units - os_utf16_length(path.c_str()) - 2;
+        // A last level takes at least the separator and the lead.
+        uint32_t count = left <= 80 ? left : left - 80 >= 2 ? 80 : 78;
+        if (create && path != start) {
+            EXPECT_EQ(os_make_directory(path.c_str()), 0) << path;
+        }
+        path += std::string("\\") + lead;
+        for (uint32_t i = 0; i < count; i++)
+            path += "\xe3\x82\xbd";
+    }
+    return path;
 }
 
 class WalkTest : public TempFolderTest
@@ -185,6 +206,22 @@ TEST_F(WalkTest, SubfolderWhosePathWouldOutgrowTheBufferIsSkipped)
     EXPECT_EQ(events[0].name, "top");
     EXPECT_EQ(events[1].directory, at(fits));
     remove_all(at(too_long));
+}
+
+TEST_F(WalkTest, SubfolderPathsCountUtf16UnitsNotBytes)
+{
+    const std::string fits = path_of_units(dir, PATH_UNITS_MAX, 'f', true);
+    const std::string too_long = path_of_units(dir, PATH_UNITS_MAX + 1, 'l', true);
+    ASSERT_EQ(os_utf16_length(fits.c_str()), (uint32_t)PATH_UNITS_MAX);
+    ASSERT_EQ(os_make_directory(fits.c_str()), 0);
+    if (os_make_directory(too_long.c_str()) != 0)
+        GTEST_SKIP() << "the platform cannot create a folder with a path of 256 characters";
+    std::set<std::string> directories;
+    for (const Event &event : walk(dir, 1))
+        directories.insert(event.directory);
+    EXPECT_EQ(directories.count(fits), 1u) << "a path of 255 units, " << fits.size() << " bytes";
+    EXPECT_EQ(directories.count(too_long), 0u);
+    EXPECT_EQ(directories.count(too_long.substr(0, too_long.rfind('\\'))), 1u);
 }
 
 TEST_F(WalkTest, ModesAndSizesComeFromTheEntries)
@@ -423,7 +460,7 @@ TEST_F(WalkTest, CopyEntrySkipsATargetThatWouldNotFit)
 {
     ASSERT_TRUE(write_file(at("f"), "1"));
     std::string root = at(std::string(255 - dir.size() - 1, 'r'));
-    char directory[256];
+    char directory[PATH_BUFFER_SIZE];
     snprintf(directory, sizeof directory, "%s", dir.c_str());
     char name[] = "f";
     WalkEntry entry = {name, directory, 1, 0777, const_cast<char *>(root.c_str())};
@@ -431,12 +468,35 @@ TEST_F(WalkTest, CopyEntrySkipsATargetThatWouldNotFit)
     EXPECT_FALSE(exists(root + "\\f"));
 }
 
+// A target of 255 UTF-16 units fits and one of 256 does not, though both take far fewer
+// bytes than a path buffer holds.
+TEST_F(WalkTest, CopyEntryCountsTheTargetInUtf16Units)
+{
+    const std::string source = at("src");
+    ASSERT_EQ(os_make_directory(source.c_str()), 0);
+    ASSERT_TRUE(write_file(source + "\\f", "1"));
+    // The copy sets the source prefix that copy_entry cuts from the entry's folder.
+    ASSERT_EQ(copy_tree(source.c_str(), at("dst").c_str()), 0);
+    ASSERT_EQ(os_change_directory(source.c_str()), 0);
+    char directory[PATH_BUFFER_SIZE];
+    snprintf(directory, sizeof directory, "%s", source.c_str());
+    char name[] = "f";
+    const std::string fitting_root = path_of_units(dir, PATH_UNITS_MAX - 2, 'f', true);
+    const std::string long_root = path_of_units(dir, PATH_UNITS_MAX - 1, 'l', true);
+    WalkEntry entry = {name, directory, 1, 0777, const_cast<char *>(fitting_root.c_str())};
+    EXPECT_EQ(copy_entry(&entry), 0);
+    EXPECT_EQ(read_file(fitting_root + "\\f"), "1");
+    entry.argument = const_cast<char *>(long_root.c_str());
+    EXPECT_EQ(copy_entry(&entry), 0);
+    EXPECT_FALSE(exists(long_root));
+}
+
 TEST_F(WalkTest, AddFileSizeSumsEveryFileOfTheTree)
 {
     std::string t = make_sample_tree();
     ASSERT_TRUE(write_file(t + "\\e\\c", "0123456789"));
     char total[12] = "0";
-    char path[256];
+    char path[PATH_BUFFER_SIZE];
     snprintf(path, sizeof path, "%s", t.c_str());
     EXPECT_EQ(walk_directory(path, add_file_size, total, 1), 0);
     EXPECT_STREQ(total, "18");
@@ -447,7 +507,7 @@ TEST_F(WalkTest, AddFileSizeSumsEveryFileOfTheTree)
 
 TEST_F(WalkTest, AddFileSizeAddsMinusOneForAFileThatCannotBeOpened)
 {
-    char directory[256];
+    char directory[PATH_BUFFER_SIZE];
     snprintf(directory, sizeof directory, "%s", dir.c_str());
     char name[] = "missing";
     char total[12] = "10";
