@@ -66,15 +66,15 @@ void reverse_bytes(char *buffer, size_t length);
 // after A) in place, so that B then A takes their place. No second buffer is used.
 void swap_blocks(char *buffer, size_t first_length, size_t second_length);
 
-// Removes count characters of s from position on and closes the gap (terminator included).
-// Fewer than count characters after position: everything from position on goes. A count of
+// Removes count bytes of s from position on and closes the gap (terminator included).
+// Fewer than count bytes after position: everything from position on goes. A count of
 // 0, or a position at or beyond the end of s, leaves s unchanged; nothing outside s is
 // touched. Result: s.
 char *delete_chars(char *s, size_t position, size_t count);
 
 // Copies one line of source into dest, its line end (CR or LF, the first of either) turned
 // into one LF, and terminates it. The line end must lie within the first max_count
-// characters; dest needs max_count + 1 bytes. Result: the position in source just after
+// bytes; dest needs max_count + 1 bytes. Result: the position in source just after
 // the line end character (for CR LF: the LF, which then reads as an empty line), or null
 // when max_count is 0, the text ends or max_count runs out first; after null dest holds an
 // unterminated partial copy and must not be used.

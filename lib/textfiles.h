@@ -56,7 +56,7 @@ int8_t remove_setting(const char *source, const char *destination, const char *k
 // when the last line has none). The line end is CR LF or CR when the first piece shows it,
 // else LF. Result: 0 when a piece was replaced; 1 when the line was appended, when either
 // file cannot be opened, or, with the destination not touched, when the new line would not
-// fit in 255 characters or both name the same file; -1, as remove_setting, when a read or a
+// fit in 255 bytes or both name the same file; -1, as remove_setting, when a read or a
 // write failed (the destination is deleted).
 int8_t replace_setting(const char *source, const char *destination, const char *key,
                        const char *value);
@@ -68,7 +68,7 @@ int8_t replace_setting(const char *source, const char *destination, const char *
 // comes through os_read_input_char (lib/os.h): a Windows console's typing arrives in the
 // ANSI code page, and a character that page lacks is stored as '?'.
 
-// Reads one line into buffer (max_length + 1 bytes): at most max_length characters, the LF
+// Reads one line into buffer (max_length + 1 bytes): at most max_length bytes, the LF
 // not stored, the rest of a longer line discarded; always terminated. At the end of input
 // the buffer holds what was read so far ("" when nothing). Result: buffer.
 char *read_console_line(char *buffer, int max_length);
@@ -88,7 +88,7 @@ int read_number_from(FILE *input, int if_empty, int if_zero);
 int ask_directory(char *buffer);
 int ask_directory_from(FILE *input, char *buffer);
 
-// Shows a text file (text mode) a screen at a time: 24 pieces of at most 79 characters, then
+// Shows a text file (text mode) a screen at a time: 24 pieces of at most 79 bytes, then
 // one more piece (without its line end) for each bare Enter. Returns at the end of the file,
 // at any other input, and at the end of input. Result: 0, or -1 when the file cannot be
 // opened.

@@ -297,6 +297,29 @@ TEST_F(WalkTest, RemoveTreeDeletesAFileWhateverThePatternAndFailsOnNothing)
     EXPECT_EQ(remove_tree(at("missing").c_str(), "*"), -1);
 }
 
+// A folder path of 256 UTF-16 units is neither removed nor entered, though its bytes fit a
+// path buffer; one of 255 is. A file copied to a path of 256 units is refused, to 255 copied.
+TEST_F(WalkTest, TreeRoutinesCountPathsInUtf16Units)
+{
+    const std::string fits = path_of_units(dir, PATH_UNITS_MAX, 'f', true);
+    const std::string too_long = path_of_units(dir, PATH_UNITS_MAX + 1, 'l', true);
+    ASSERT_TRUE(write_file(at("file.dat"), "1"));
+    EXPECT_EQ(copy_tree(at("file.dat").c_str(), too_long.c_str()), -1);
+    EXPECT_FALSE(exists(too_long));
+    EXPECT_EQ(copy_tree(at("file.dat").c_str(), fits.c_str()), 0);
+    EXPECT_EQ(read_file(fits), "1");
+    ASSERT_EQ(os_delete_file(fits.c_str()), 0);
+    ASSERT_EQ(os_make_directory(fits.c_str()), 0);
+    if (os_make_directory(too_long.c_str()) != 0)
+        GTEST_SKIP() << "the platform cannot create a folder with a path of 256 characters";
+    const std::string parent = too_long.substr(0, too_long.rfind('\\'));
+    EXPECT_EQ(remove_tree(too_long.c_str(), "*"), -1);
+    EXPECT_EQ(remove_tree(parent.c_str(), "*"), 0);
+    EXPECT_TRUE(exists(too_long)) << "a removal from its parent never goes past the limit";
+    ASSERT_EQ(os_change_directory(dir.c_str()), 0);
+    EXPECT_EQ(remove_tree(fits.c_str(), "*"), 0);
+}
+
 TEST_F(WalkTest, CopyTreeCopiesAFolderUnderItsOwnNameAndPrintsIt)
 {
     std::string t = make_sample_tree();

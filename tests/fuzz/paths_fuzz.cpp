@@ -1,6 +1,8 @@
 // Fuzz target for the path routines: taking a path apart, making it absolute, normalising
 // separators and searching a fuzzed PATH. Every result must stay terminated within the
-// buffer the header gives it, and every pointer result must point into the caller's path.
+// buffer the header gives it, and every pointer result must point into the caller's path;
+// a name taken from a UTF-8 path starts at a whole character, and an absolute path made has
+// at most PATH_UNITS_MAX UTF-16 units.
 //
 // Input: flags (bit 0: the root is current instead of a scratch folder), then NUL-separated
 // texts: the path, the PATH value.
@@ -34,6 +36,9 @@ static void check_taking_apart(const std::string &path)
     char *name = file_name_of(copy);
     fuzz_check(points_into(name, copy, strlen(copy)), "file_name_of points outside its path");
     fuzz_check(strchr(name, '\\') == nullptr, "file_name_of's name holds a backslash");
+    if (os_text_is_utf8(path.c_str()))
+        fuzz_check((static_cast<unsigned char>(name[0]) & 0xC0) != 0x80,
+                   "file_name_of's name starts inside a UTF-8 character");
     free(copy);
 
     copy = copy_of(path, room);
@@ -77,6 +82,10 @@ static void check_make_absolute(const std::string &path)
     fuzz_check(is_terminated_within(out, PATH_BUFFER_SIZE), "make_absolute_path overran out");
     fuzz_check(result == out || (result == nullptr && out[0] == '\0'),
                "make_absolute_path's result and out disagree");
+    fuzz_check(result == nullptr || path_fits(out), "make_absolute_path's path is too long");
+    bool rooted = path[0] == '/' || (path.size() > 2 && path[1] == ':' && path[2] == '\\');
+    if (rooted && path_fits(path.c_str()))
+        fuzz_check(result == out && path == out, "make_absolute_path refused a rooted path");
     free(out);
 }
 
@@ -113,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzInput input = {data, size};
     uint8_t flags = take_byte(&input);
-    std::string path = take_text(&input, 400);
+    std::string path = take_text(&input, 1000);
     std::string path_list = take_text(&input, 1000);
     const std::string &folder = scratch_folder();
     // libFuzzer names its corpus and artifacts relative to the folder it started in.

@@ -1,5 +1,6 @@
 // Fuzz target for the string routines that parse: get_field (separate and overlapping
-// destination), match_wildcard, copy_line and delete_chars, each held to its header.
+// destination), match_wildcard, copy_line, delete_chars and set_ascii_case, each held to its
+// header, and the byte routines to leaving every UTF-8 character whole.
 //
 // Input: size (2 bytes), separator, copy_line count (2 bytes), delete position (2 bytes),
 // delete count (2 bytes), then NUL-separated texts: field source, name, pattern, copy_line
@@ -10,7 +11,17 @@
 #include <string>
 
 #include "fuzz_support.h"
+#include "os.h"
 #include "strings.h"
+
+// 1 when text is ASCII or well-formed UTF-8.
+static bool is_whole_utf8(const char *text)
+{
+    for (const char *c = text; *c; c++)
+        if (static_cast<unsigned char>(*c) >= 0x80)
+            return os_text_is_utf8(text) == 1;
+    return true;
+}
 
 // get_field as its header states it, on a std::string: the field and the offset of the
 // next field.
@@ -43,6 +54,8 @@ static void check_get_field(const std::string &source, int32_t size, char separa
     if (size > 0) {
         fuzz_check(is_terminated_within(dest, room), "get_field left dest unterminated");
         fuzz_check(expected == dest, "get_field copied another field");
+        if (static_cast<unsigned char>(separator) < 0x80 && is_whole_utf8(source.c_str()))
+            fuzz_check(is_whole_utf8(dest), "get_field cut a UTF-8 character");
     } else {
         fuzz_check(dest[0] == 'X', "get_field wrote with a size of 0 or less");
     }
@@ -107,6 +120,25 @@ static void check_delete_chars(const std::string &text, size_t position, size_t 
     free(s);
 }
 
+// set_ascii_case changes a to z or A to Z only, every other byte (UTF-8 ones among them)
+// stays.
+static void check_ascii_case(const std::string &text)
+{
+    for (AsciiCase to : {ASCII_UPPER, ASCII_LOWER}) {
+        std::string expected = text;
+        for (char &c : expected) {
+            if (to == ASCII_UPPER && c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+            if (to == ASCII_LOWER && c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+        }
+        std::string changed = text;
+        fuzz_check(set_ascii_case(&changed[0], to) == &changed[0],
+                   "set_ascii_case gave another pointer");
+        fuzz_check(changed == expected, "set_ascii_case changed a byte that is no ASCII letter");
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzInput input = {data, size};
@@ -132,5 +164,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     check_match_wildcard(name, pattern);
     check_copy_line(line_source, line_count);
     check_delete_chars(text, position, count);
+    check_ascii_case(name);
     return 0;
 }
