@@ -11,7 +11,8 @@
 #include "paths.h"
 
 enum {
-    JOINED_SIZE = PATH_BUFFER_SIZE + 1 + OS_NAME_SIZE, // a walk path, "\\" and a listed name
+    // A walk path, "\\" and a listed name.
+    JOINED_SIZE = PATH_BUFFER_SIZE + 1 + OS_NAME_SIZE,
     SUBDIRECTORY_STEP = 32, // growth of the walk's subfolder list
     LISTING_STEP = 128,     // growth of list_directory's array
     NUMBER_TEXT_SIZE = 12   // "%d" of any 32-bit value and the NUL

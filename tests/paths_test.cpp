@@ -280,9 +280,9 @@ TEST(MakeAbsolutePath, CountsTheLimitInUtf16UnitsInEveryCodePage)
     const UnitsRow rows[] = {
         {"D:\\" + times(E_ACUTE, PATH_UNITS_MAX - 3), true}, // 507 bytes
         {"D:\\" + times(E_ACUTE, PATH_UNITS_MAX - 2), false},
-        {"/" + times(E_ACUTE, PATH_UNITS_MAX - 1), true}, // 509 bytes
-        {"D:\\" + times(KATAKANA_SO, PATH_UNITS_MAX - 3), true}, // 759 bytes
-        {"D:\\" + times(KANJI_HYO, PATH_UNITS_MAX - 2), false},  // 762 bytes
+        {"/" + times(E_ACUTE, PATH_UNITS_MAX - 1), true},         // 509 bytes
+        {"D:\\" + times(KATAKANA_SO, PATH_UNITS_MAX - 3), true},  // 759 bytes
+        {"D:\\" + times(KANJI_HYO, PATH_UNITS_MAX - 2), false},   // 762 bytes
         {"D:\\" + times(SMILEY, (PATH_UNITS_MAX - 3) / 2), true}, // 2 units each
         {"D:\\" + times(SMILEY, (PATH_UNITS_MAX - 3) / 2) + "x", false},
         {"D:\\" + times(KATAKANA_SO, 300), false}, // more bytes than a path buffer holds

@@ -62,8 +62,7 @@ static bool exists(const std::string &path)
 // A path below start of units UTF-16 units in all, in levels of lead and at most 80 'ソ'
 // (240 bytes, within every file system's limit on a name). With create set, every level
 // but the last is created.
-static std::string path_of_units(const std::string &start, uint32_t units, char lead,
-                                 bool create)
+static std::string path_of_units(const std::string &start, uint32_t units, char lead, bool create)
 {
     std::string path = start;
     while (os_utf16_length(path.c_str()) < units) {
