@@ -410,6 +410,14 @@ TEST_F(PathSearchTest, SearchPathListTakesNamesOfUpTo99Characters)
     strcpy(path, ("Q:\\" + name_100).c_str());
     EXPECT_EQ(search_path_list(path), nullptr);
     EXPECT_EQ(std::string(path), "Q:\\" + name_100);
+    // Counted in UTF-16 units: 99 accented letters (198 bytes) are looked for, 100 are not.
+    const std::string accents_99 = times(E_ACUTE, 99), accents_100 = times(E_ACUTE, 100);
+    strcpy(path, accents_99.c_str());
+    EXPECT_EQ(search_path_list(path), nullptr);
+    EXPECT_EQ(std::string(path), bin + "\\" + accents_99) << "the last candidate tried";
+    strcpy(path, accents_100.c_str());
+    EXPECT_EQ(search_path_list(path), nullptr);
+    EXPECT_EQ(std::string(path), accents_100) << "never looked for";
 }
 
 TEST_F(PathSearchTest, SearchPathListSkipsEntriesTooLongToJoin)
