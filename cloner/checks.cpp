@@ -64,6 +64,17 @@ static void leave_out_rest(const char *old_next, const char *new_next, LeftOut *
     }
 }
 
+// Takes the blank-separated name that list starts with into entry (NAME_SIZE bytes), with
+// "\\" for "/": "" when it is longer than NAME_MAX for the archive tool. Result: the next name.
+static const char *take_name(char *entry, const char *list)
+{
+    const char *next = get_field(entry, list, NAME_SIZE, ' ');
+    to_backslashes(entry);
+    if (tool_name_length(entry) > NAME_MAX)
+        entry[0] = '\0';
+    return skip_blanks(next);
+}
+
 int fill_name_tables(const char *old_list, const char *new_list, char old_names[][NAME_SIZE],
                      char new_names[][NAME_SIZE], LeftOut *left_out)
 {
@@ -75,15 +86,13 @@ int fill_name_tables(const char *old_list, const char *new_list, char old_names[
     char name[PATH_BUFFER_SIZE];
     while (*old_next && *new_next && count < NAME_TABLE_ENTRIES - 1) {
         const char *old_name = old_next, *new_name = new_next;
-        old_next = skip_blanks(get_field(old_names[count], old_next, NAME_SIZE, ' '));
-        new_next = skip_blanks(get_field(new_names[count], new_next, NAME_SIZE, ' '));
-        to_backslashes(old_names[count]);
-        to_backslashes(new_names[count]);
+        old_next = take_name(old_names[count], old_next);
+        new_next = take_name(new_names[count], new_next);
         if (old_names[count][0] == '\0') {
             new_names[count][0] = '\0';
             os_print("Old bitmap name too long (%d characters at most), it and the pairs after it "
                    "are skipped: %s\n",
-                   NAME_SIZE - 1, shown(first_name(name, old_name)));
+                   NAME_MAX, shown(first_name(name, old_name)));
             leave_out_rest(old_name, new_name, left_out);
             return count;
         }
@@ -120,6 +129,17 @@ int drop_foreign_names(char old_names[][NAME_SIZE], char new_names[][NAME_SIZE],
         if (!is_plain_name(old_names[k])) {
             os_print("Old bitmap name is not a name inside the archive, pair skipped: %s\n",
                    shown(old_names[k]));
+            note_left_out(left_out, old_names[k]);
+            continue;
+        }
+        // The archive tool and the .VRL files take names in the ANSI code page only.
+        const char *formless = os_ansi_length(old_names[k]) < 0   ? old_names[k]
+                               : os_ansi_length(new_names[k]) < 0 ? new_names[k]
+                                                                  : nullptr;
+        if (formless) {
+            os_print("Bitmap name has no form in this system's ANSI code page, pair left out: "
+                     "%s\n",
+                     shown(formless));
             note_left_out(left_out, old_names[k]);
             continue;
         }
@@ -211,7 +231,13 @@ int archive_names_refused(const char *old_mas, const char *new_mas)
 {
     const char *names[2] = {old_mas, new_mas};
     for (const char *name : names)
-        if (strlen(name) > ARCHIVE_NAME_MAX) {
+        if (os_ansi_length(name) < 0) {
+            os_print("%s not made: %s has no form in this system's ANSI code page\n",
+                     shown(new_mas), shown(name));
+            return 1;
+        }
+    for (const char *name : names)
+        if (tool_name_length(name) > ARCHIVE_NAME_MAX) {
             os_print("%s not made: archive name too long (%d characters at most): %s\n",
                    shown(new_mas), ARCHIVE_NAME_MAX, shown(name));
             return 1;
@@ -240,7 +266,7 @@ int archive_names_refused(const char *old_mas, const char *new_mas)
 // scratch folder, which the job has not made yet.
 static int folder_link_dangles(const char *new_mas)
 {
-    char copy[PATH_BUFFER_SIZE], folder[PATH_BUFFER_SIZE], resolved[PATH_BUFFER_SIZE];
+    char copy[PATH_BUFFER_SIZE], folder[PATH_BUFFER_SIZE], resolved[OS_PATH_SIZE];
     snprintf(copy, sizeof copy, "%s", new_mas);
     directory_of(folder, copy);
     return os_is_link(folder) == 1 && os_final_path(folder, resolved, sizeof resolved) != 0;
@@ -268,7 +294,7 @@ static int new_archive_misplaced(const char *new_mas)
 // 1 when the folder inner, resolved, is the folder outer, resolved, or lies inside it.
 static int lies_within(const char *inner, const char *outer)
 {
-    char a[PATH_BUFFER_SIZE], b[PATH_BUFFER_SIZE];
+    char a[OS_PATH_SIZE], b[OS_PATH_SIZE];
     if (os_final_path(inner, a, sizeof a) != 0 || os_final_path(outer, b, sizeof b) != 0)
         return 0;
     size_t length = strlen(b);
@@ -289,7 +315,7 @@ static int leads_elsewhere(const char *new_mas)
                shown(new_mas), shown(work_folder));
         return 1;
     }
-    char copy[PATH_BUFFER_SIZE], folder[PATH_BUFFER_SIZE], resolved[PATH_BUFFER_SIZE];
+    char copy[PATH_BUFFER_SIZE], folder[PATH_BUFFER_SIZE], resolved[OS_PATH_SIZE];
     snprintf(copy, sizeof copy, "%s", new_mas);
     directory_of(folder, copy);
     if (lies_within(folder, "tmp")) {
@@ -342,7 +368,7 @@ int new_folder_refused(const char *new_mas, int scratch_made)
 
 int job_refused(const char *old_mas, const char *new_mas)
 {
-    if (strlen(work_folder) > WORK_FOLDER_MAX) {
+    if (os_utf16_length(work_folder) > WORK_FOLDER_MAX) {
         os_print("Work folder too long (%d characters at most): %s\n", WORK_FOLDER_MAX,
                shown(work_folder));
         say_not_made(new_mas, "the work folder's path is too long");

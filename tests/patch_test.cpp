@@ -129,7 +129,8 @@ TEST_F(PatchNames, ExaminesFileOfHundredBytesFromItsFirstByte)
 TEST_F(PatchNames, NeverReadsPastTheNewName)
 {
     NameTables tables = make_tables({{"1SHGT500", ""}});
-    memcpy(tables.new_names[0], "Q\0RRRRRRRRRRRRRRRRRRRRRRRRRRRRR", NAME_SIZE);
+    memset(tables.new_names[0], 'R', NAME_SIZE);
+    memcpy(tables.new_names[0], "Q", 2);
     std::string expected = "Q" + std::string(7, '\0') + N;
     EXPECT_EQ(patched("1SHGT500" + N, tables), expected);
 }
