@@ -402,9 +402,18 @@ static int holds_vrl_of(const char *prefix, const char *const *suffixes, int cou
     return 0;
 }
 
+// The number of characters (os_char_length) in the first length bytes of text.
+static size_t characters_in(const char *text, size_t length)
+{
+    size_t count = 0;
+    for (size_t at = 0; at < length; count++)
+        at += (size_t)os_char_length(text, (uint32_t)at);
+    return count;
+}
+
 // When name is "<prefix><suffix>.VRL" for one of the suffixes with a prefix of 1 to 4
-// characters, keeps that prefix, upper-cased, in found (5 bytes) if it is lower in byte
-// order than the one there, so that the listing order does not matter.
+// characters, keeps that prefix, upper-cased, in found (PREFIX_SIZE bytes) if it is lower in
+// byte order than the one there, so that the listing order does not matter.
 static void note_other_prefix(const char *name, const char *const *suffixes, int count, char *found)
 {
     size_t length = strlen(name);
@@ -413,10 +422,11 @@ static void note_other_prefix(const char *name, const char *const *suffixes, int
     size_t stem = length - 4;
     for (int k = 0; k < count; k++) {
         size_t suffix = strlen(suffixes[k]);
-        if (stem <= suffix || stem - suffix > 4 ||
+        if (stem <= suffix || stem - suffix >= PREFIX_SIZE ||
+            characters_in(name, stem - suffix) > 4 ||
             !same_ignoring_case(name + stem - suffix, suffixes[k], suffix))
             continue;
-        char prefix[5];
+        char prefix[PREFIX_SIZE];
         memcpy(prefix, name, stem - suffix);
         prefix[stem - suffix] = '\0';
         set_ascii_case(prefix, ASCII_UPPER);
@@ -431,7 +441,7 @@ int old_prefixes_missing(const char *old_mas)
     form_prefixes(old_mas, first, second);
     if (holds_vrl_of(first, vrl_suffixes_first, 6) || holds_vrl_of(second, vrl_suffixes_second, 14))
         return 0;
-    char other_first[5] = "", other_second[5] = "";
+    char other_first[PREFIX_SIZE] = "", other_second[PREFIX_SIZE] = "";
     OsDirList *list = os_list_open("tmp");
     OsDirEntry entry;
     while (list && os_list_next(list, &entry)) {
