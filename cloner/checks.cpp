@@ -165,11 +165,16 @@ static int is_device_part(const char *part, size_t size)
     for (const char *device : devices)
         if (base == strlen(device) && same_ignoring_case(part, device, base))
             return 1;
-    if (base != 4 || !(same_ignoring_case(part, "com", 3) || same_ignoring_case(part, "lpt", 3)))
+    if ((base != 4 && base != 5) ||
+        !(same_ignoring_case(part, "com", 3) || same_ignoring_case(part, "lpt", 3)))
         return 0;
-    // Code page 1252's superscript one, two and three count as digits here.
-    unsigned char digit = (unsigned char)part[3];
-    return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+    // The superscript one, two and three count as digits here: U+00B9, U+00B2 and U+00B3,
+    // in UTF-8 or as the single bytes of code page 1252.
+    unsigned char digit = (unsigned char)part[base - 1];
+    int superscript = digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+    if (base == 5)
+        return (unsigned char)part[3] == 0xC2 && superscript;
+    return (digit >= '1' && digit <= '9') || superscript;
 }
 
 int names_a_device(const char *path)

@@ -43,8 +43,8 @@ int drop_foreign_names(char old_names[][NAME_SIZE], char new_names[][NAME_SIZE],
 
 // 1 when a component of path is a name Windows gives to a device in every folder, whatever
 // its extension and case: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1 to COM9 and LPT1 to
-// LPT9, and COM or LPT followed by the superscript digits 1, 2 or 3 of code page 1252;
-// else 0.
+// LPT9, and COM or LPT followed by the superscript digits 1, 2 or 3 (U+00B9, U+00B2,
+// U+00B3 in UTF-8, or as the single bytes of code page 1252); else 0.
 int names_a_device(const char *path);
 
 // 1 when an archive name can go into the archive tool's command line as it stands: not

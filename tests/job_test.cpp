@@ -507,6 +507,7 @@ TEST(IsWorkFolderArchive, AcceptsOnlyMasFilesInsideTheWorkFolder)
         {"nul1.mas", 1},
         {"CONIN$.mas", 0},
         {"com\xb9.mas", 0},
+        {"com\xc2\xb9.mas", 0},
     };
     for (const Row &row : rows)
         EXPECT_EQ(is_work_folder_archive(row.name), row.inside) << row.name;
@@ -527,6 +528,11 @@ TEST(NamesADevice, FindsEveryWindowsDeviceNameInAnyComponent)
         {"COM\xb9", 1},
         {"lpt\xb2.mas", 1},
         {"LPT\xb3\\a.mas", 1},
+        {"COM\xc2\xb9", 1},
+        {"lpt\xc2\xb2.mas", 1},
+        {"bmp\\LPT\xc2\xb3", 1},
+        {"COM\xc2\xb4", 0},
+        {"COM\xc3\xb9", 0},
         {"aux.x\\a.mas", 1},
         {"com0", 0},
         {"COM\xb4", 0},
