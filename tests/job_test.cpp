@@ -411,6 +411,24 @@ TEST_F(RunJob, CountsTheWorkFolderInUtf16Units)
     }
 }
 
+// An archive renamed by its user: the line names the prefixes its .VRL files carry, counted in
+// whole characters as the prefixes of a name are.
+TEST_F(RunJob, NamesThePrefixesTheVrlFilesCarryInWholeCharacters)
+{
+    const std::string ue = "\xc3\x9c";
+    ASSERT_EQ(os_make_directory("tmp"), 0);
+    ASSERT_TRUE(write_file(at("tmp\\M" + ue + "LLVA.VRL"), "vrl"));
+    ASSERT_TRUE(write_file(at("tmp\\M" + ue + "50TRRM.VRL"), "vrl"));
+    ASSERT_TRUE(write_file(at("tmp\\M" + ue + "LL5VA.VRL"), "five characters: no prefix"));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(old_prefixes_missing("mustang.mas"), 1);
+    EXPECT_EQ(strip_cr(testing::internal::GetCapturedStdout()),
+              ansi("mustang.mas holds no .VRL file of its name's prefixes MUST and MTAN; its .VRL "
+                   "files carry M" + ue + "LL and M" + ue + "50: give the archive the name they "
+                   "were made for\n"));
+    remove_all(at("tmp"));
+}
+
 // The archive tool gets the archive names in the ANSI code page: one that page lacks is
 // refused before anything is made, never handed over as a look-alike.
 class RunJobCodePage : public RunJob
