@@ -91,8 +91,8 @@ int fill_name_tables(const char *old_list, const char *new_list, char old_names[
         if (old_names[count][0] == '\0') {
             new_names[count][0] = '\0';
             os_print("Old bitmap name too long (%d characters at most), it and the pairs after it "
-                   "are skipped: %s\n",
-                   NAME_MAX, shown(first_name(name, old_name)));
+                     "are skipped: %s\n",
+                     NAME_MAX, shown(first_name(name, old_name)));
             leave_out_rest(old_name, new_name, left_out);
             return count;
         }

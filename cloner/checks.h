@@ -21,11 +21,11 @@ void note_left_out(LeftOut *left_out, const char *name);
 
 // Fills the name pair tables from two blank-separated lists, pair by pair, while both lists
 // hold text; names longer than NAME_MAX for the archive tool (tool_name_length) are taken as
-// empty, and an empty old name ends the tables. At most 19 pairs are taken, so the table always ends in an empty entry. Every
-// "/" in a name taken becomes "\". Every entry after the last pair is empty. Pairs left out
-// for an old name too long, or past the 19th, are named in one printed line, and names of
-// one list that have no partner in the other in another; all are noted in *left_out.
-// Result: the number of pairs taken.
+// empty, and an empty old name ends the tables. At most 19 pairs are taken, so the table
+// always ends in an empty entry. Every "/" in a name taken becomes "\". Every entry after the
+// last pair is empty. Pairs left out for an old name too long, or past the 19th, are named in
+// one printed line, and names of one list that have no partner in the other in another; all
+// are noted in *left_out. Result: the number of pairs taken.
 int fill_name_tables(const char *old_list, const char *new_list, char old_names[][NAME_SIZE],
                      char new_names[][NAME_SIZE], LeftOut *left_out);
 

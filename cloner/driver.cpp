@@ -19,7 +19,8 @@
 enum { JOB_LIST_BASE_MAX = 59, JOB_LIST_NAME_SIZE = JOB_LIST_BASE_MAX * 3 + 5 };
 
 // locate_file works in a PATH_BUFFER_SIZE buffer, which the program's path is read into.
-static_assert((int)PROGRAM_PATH_SIZE >= (int)PATH_BUFFER_SIZE, "the program path buffer is too small");
+static_assert((int)PROGRAM_PATH_SIZE >= (int)PATH_BUFFER_SIZE,
+              "the program path buffer is too small");
 
 const char *const banner_lines[] = {
     "", "Zandrel - makes a new car from an existing car archive",
@@ -65,7 +66,8 @@ static const char *argument_text(char *text, int argc, char **argv, int index)
 {
     const char *given = index < argc && argv[index] ? argv[index] : "";
     int written = snprintf(text, PROGRAM_PATH_SIZE, "%s", given);
-    if (written < 0 || written >= PROGRAM_PATH_SIZE || os_ansi_to_utf8(text, PROGRAM_PATH_SIZE) != 0)
+    if (written < 0 || written >= PROGRAM_PATH_SIZE ||
+        os_ansi_to_utf8(text, PROGRAM_PATH_SIZE) != 0)
         text[0] = '\0';
     return text;
 }
@@ -347,7 +349,7 @@ static void note_old_archive(EarlierArchives *earlier, const JobFields *job)
         int32_t room = earlier->room > 0 ? earlier->room * 2 : 16;
         void *names = realloc(earlier->names, (size_t)room * sizeof earlier->names[0]);
         if (names)
-            earlier->names = (char(*)[ARCHIVE_NAME_SIZE]) names;
+            earlier->names = (char(*)[ARCHIVE_NAME_SIZE])names;
         void *lines = names ? realloc(earlier->lines, (size_t)room * sizeof(int32_t)) : nullptr;
         if (lines)
             earlier->lines = (int32_t *)lines;
@@ -428,8 +430,7 @@ static int run_job_list(Stream *stream, const char *name)
         os_print("Creating '%s' from '%s' ... \n", shown(job.new_mas), shown(job.old_mas));
         int made = 0;
         if (loops_back(&earlier, &job) ||
-            run_job_telling(job.old_mas, job.new_mas, job.old_bitmaps, job.new_bitmaps, &made) !=
-                0)
+            run_job_telling(job.old_mas, job.new_mas, job.old_bitmaps, job.new_bitmaps, &made) != 0)
             not_all_done = 1;
         note_old_archive(&earlier, &job);
         count_job(&tally, &job, made);
@@ -480,9 +481,9 @@ static void say_arguments_ignored(int argc, char **argv, const char *base)
     char folder[OS_PATH_SIZE];
     if (os_get_current_directory(folder, sizeof folder) != 0)
         snprintf(folder, sizeof folder, "%s", "the current folder");
-    os_print("%s reads no arguments, %s%s ignored: it reads the job list %s.LST in %s\n", shown(base),
-           shown(argument_text(argument, argc, argv, 1)), argc > 2 ? " and the others" : "",
-           shown(base), shown(folder));
+    os_print("%s reads no arguments, %s%s ignored: it reads the job list %s.LST in %s\n",
+             shown(base), shown(argument_text(argument, argc, argv, 1)),
+             argc > 2 ? " and the others" : "", shown(base), shown(folder));
 }
 
 int zandrel_main(int argc, char **argv)

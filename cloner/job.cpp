@@ -14,7 +14,8 @@
 // Paths of names from the job in the work folder: an archive or bitmap name in UTF-8 and a
 // few characters more ("tmp\\", ".BMP", ".bak9").
 enum { SHORT_PATH_SIZE = ARCHIVE_NAME_SIZE + 16, TOOL_LINE_SIZE = 128, WHY_SIZE = 200 };
-static_assert((int)NAME_SIZE <= (int)ARCHIVE_NAME_SIZE, "a bitmap name is longer than an archive name");
+static_assert((int)NAME_SIZE <= (int)ARCHIVE_NAME_SIZE,
+              "a bitmap name is longer than an archive name");
 static_assert(TOOL_LINE_SIZE > ARCHIVE_NAME_SIZE + 29, "the add command line does not fit");
 
 // An earlier NEW_MAS is moved to NEW_MAS.bak, or .bak2 to .bak9 when that name is taken.
@@ -201,8 +202,8 @@ static int pair_refused(const PairTables *t, int k)
     // The room is the old name's, in the game's bytes.
     if (tool_name_length(file_name_of(name)) > tool_name_length(old_name)) {
         os_print("New bitmap name longer than the old one, whose room in the .VRL files is %d "
-               "characters: %s to %s left out\n",
-               tool_name_length(old_name), shown(old_name), shown(new_name));
+                 "characters: %s to %s left out\n",
+                 tool_name_length(old_name), shown(old_name), shown(new_name));
         return 1;
     }
     if (!fits(snprintf(source, sizeof source, "%s.BMP", new_name), sizeof source))

@@ -83,10 +83,9 @@ int parse_scratch_record(const char *text, ScratchRecord *record)
     const char *new_mas = record->new_mas;
     return take_line(&text, ASIDE_KEY, record->aside, sizeof record->aside) &&
                    take_line(&text, SCRATCH_RECORD_END, end, sizeof end) && end[0] == '\0' &&
-                   os_ansi_length(new_mas) >= 0 &&
-                   tool_name_length(new_mas) <= ARCHIVE_NAME_MAX && !names_a_device(new_mas) &&
-                   is_tool_safe_name(new_mas) && is_work_folder_archive(new_mas) &&
-                   is_aside_name_of(record->aside, new_mas)
+                   os_ansi_length(new_mas) >= 0 && tool_name_length(new_mas) <= ARCHIVE_NAME_MAX &&
+                   !names_a_device(new_mas) && is_tool_safe_name(new_mas) &&
+                   is_work_folder_archive(new_mas) && is_aside_name_of(record->aside, new_mas)
                ? 1
                : 0;
 }

@@ -291,8 +291,7 @@ class ZandrelCodePage : public Zandrel
     // that only Zandrel's own command lines hand the tool names beyond ASCII.
     std::set<std::string> extract_any(const std::string &archive, const std::string &folder)
     {
-        EXPECT_EQ(os_rename_no_replace(at(archive).c_str(), at("check.mas").c_str()), 0)
-            << archive;
+        EXPECT_EQ(os_rename_no_replace(at(archive).c_str(), at("check.mas").c_str()), 0) << archive;
         std::set<std::string> names = extract("check.mas", folder);
         EXPECT_EQ(os_rename_no_replace(at("check.mas").c_str(), at(archive).c_str()), 0);
         return names;
@@ -366,7 +365,8 @@ TEST_F(ZandrelCodePage, MakesCarsWhoseNamesHoldDoubleByteCharacters)
                                       "names patched 0\n")),
               std::string::npos)
         << run.out;
-    EXPECT_EQ(extract_any(tsu + "gt500.mas", "new"), cloned_as(tsu + "GT5", tsu + "500", hyo + "1"));
+    EXPECT_EQ(extract_any(tsu + "gt500.mas", "new"),
+              cloned_as(tsu + "GT5", tsu + "500", hyo + "1"));
     EXPECT_EQ(read_file(at("new\\" + hyo + "1.BMP")), "new bitmap");
     EXPECT_EQ(read_file(at("new\\" + tsu + "GT5VA.VRL")),
               vrl_content("1GT5VA", patched_text(hyo + "1")));
@@ -413,8 +413,9 @@ TEST_F(ZandrelCodePage, ReadsALineThatIsNotUtf8InTheAnsiCodePage)
 TEST_F(ZandrelCodePage, WorksInFoldersNamedInAnyLetters)
 {
     const std::string folders[] = {"\xe8\x83\xbd", "\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88",
-                                   "end\\\xe8\xa1\xa8", "Wy\xc5\x9b"
-                                                      "cigi"};
+                                   "end\\\xe8\xa1\xa8",
+                                   "Wy\xc5\x9b"
+                                   "cigi"};
     for (const std::string &folder : folders) {
         SCOPED_TRACE(folder);
         dir = top;
