@@ -8,6 +8,7 @@
 #include "driver.h"
 #include "job.h"
 #include "os.h"
+#include "stream.h"
 #include "support.h"
 
 namespace
@@ -56,6 +57,53 @@ TEST(FormPrefixes, TakesFirstFourAndFirstWithFourthToSixthUpperCased)
         EXPECT_STREQ(first, row.first) << row.archive;
         EXPECT_STREQ(second, row.second) << row.archive;
     }
+}
+
+// Reads the first job of a job list holding bytes, in the test's folder. 1 with *job filled.
+int first_job(const std::string &folder, const std::string &bytes, JobFields *job)
+{
+    std::string path = folder + "\\JOBS.LST";
+    EXPECT_TRUE(write_file(path, bytes));
+    Stream *stream = stream_open(path.c_str(), "rb");
+    EXPECT_NE(stream, nullptr);
+    if (!stream)
+        return -1;
+    JobList list;
+    int got = start_job_list(&list, stream, "JOBS.LST") == 0 ? next_job(&list, job) : -1;
+    stream_close(stream);
+    return got;
+}
+
+class NextJobCodePage : public TempFolderTest
+{
+};
+
+// A line that is not UTF-8 is read in the ANSI code page and converted whole, though each of
+// its bytes may take three in UTF-8 (cp932's half-width katakana, cp1252's euro sign); a
+// UTF-8 line is taken as it is.
+TEST_F(NextJobCodePage, ReadsALineThatIsNotUtf8InTheAnsiCodePageWhole)
+{
+    const std::string rows[] = {
+        "a.mas;b.mas;" + std::string(242, '\xb1'),
+        "a.mas;b.mas;" + std::string(242, '\x80'),
+        "\x83\x63gt500.mas;\x95\x5c"
+        "gt500.mas;1SHGT500;bmp\\\x95\x5c"
+        "1",
+    };
+    for (const std::string &line : rows) {
+        JobFields job;
+        ASSERT_EQ(first_job(dir, line + "\r\n", &job), 1) << line;
+        std::string read = job.old_mas + std::string(";") + job.new_mas + ";" + job.old_bitmaps;
+        if (job.new_bitmaps[0] != '\0')
+            read += std::string(";") + job.new_bitmaps;
+        EXPECT_EQ(read, from_ansi(line));
+    }
+    const std::string utf8 = "\xe3\x83\x84gt500.mas;\xe8\xa1\xa8gt500.mas;1SHGT500;bmp\\\xe8\xa1\xa8"
+                             "1";
+    JobFields job;
+    ASSERT_EQ(first_job(dir, utf8 + "\n", &job), 1);
+    EXPECT_STREQ(job.new_bitmaps, "bmp\\\xe8\xa1\xa8"
+                                  "1");
 }
 
 struct Tables {
