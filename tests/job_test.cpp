@@ -98,7 +98,7 @@ TEST_F(NextJobCodePage, ReadsALineThatIsNotUtf8InTheAnsiCodePageWhole)
             read += std::string(";") + job.new_bitmaps;
         EXPECT_EQ(read, from_ansi(line));
     }
-    const std::string utf8 = "\xe3\x83\x84gt500.mas;\xe8\xa1\xa8gt500.mas;1SHGT500;bmp\\\xe8\xa1\xa8"
+    const std::string utf8 = "1gt500.mas;2gt500.mas;1SHGT500;bmp\\\xe8\xa1\xa8"
                              "1";
     JobFields job;
     ASSERT_EQ(first_job(dir, utf8 + "\n", &job), 1);
