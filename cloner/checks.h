@@ -36,9 +36,8 @@ int is_plain_name(const char *name);
 // Takes out of the name pair tables every pair whose old name is not a plain name, or whose
 // old or new name has no form in the ANSI code page (the archive tool could not be handed
 // it), printing one line naming it and noting it in *left_out, so that no step deletes,
-// copies or patches by it;
-// the pairs kept move up in their order and every entry after them is empty. Result: the
-// number of pairs kept.
+// copies or patches by it; the pairs kept move up in their order and every entry after them
+// is empty. Result: the number of pairs kept.
 int drop_foreign_names(char old_names[][NAME_SIZE], char new_names[][NAME_SIZE], LeftOut *left_out);
 
 // 1 when a component of path is a name Windows gives to a device in every folder, whatever

@@ -296,7 +296,8 @@ int next_job(JobList *list, JobFields *job)
             list->lines_refused++;
             return 0;
         }
-        // Valid UTF-8 is taken as it is; the ANSI code page has room enough to grow into.
+        // Valid UTF-8 is taken as it is. Read in the ANSI code page, each byte takes up to
+        // three in UTF-8, which line has room for.
         if (length <= JOB_LINE_MAX && !os_text_is_utf8(line))
             os_ansi_to_utf8(line, sizeof line);
         int split = -1;

@@ -34,6 +34,7 @@ static void copy_entry(char *text, const char *entry)
     text[length] = '\0';
 }
 
+// Fills *game from the job's tables, up to the old table's first empty entry.
 static void form_game_tables(GameTables *game, char old_names[][NAME_SIZE],
                              char new_names[][NAME_SIZE])
 {
