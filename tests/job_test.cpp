@@ -463,9 +463,15 @@ TEST_F(RunJob, CountsTheWorkFolderInUtf16Units)
     }
 }
 
+// run_job where what is said or done follows the ANSI code page.
+class RunJobCodePage : public RunJob
+{
+};
+
 // An archive renamed by its user: the line names the prefixes its .VRL files carry, counted in
-// whole characters as the prefixes of a name are.
-TEST_F(RunJob, NamesThePrefixesTheVrlFilesCarryInWholeCharacters)
+// whole characters as the prefixes of a name are (shown as "?" where a pipe's code page
+// lacks them).
+TEST_F(RunJobCodePage, NamesThePrefixesTheVrlFilesCarryInWholeCharacters)
 {
     const std::string ue = "\xc3\x9c";
     ASSERT_EQ(os_make_directory("tmp"), 0);
@@ -474,20 +480,20 @@ TEST_F(RunJob, NamesThePrefixesTheVrlFilesCarryInWholeCharacters)
     ASSERT_TRUE(write_file(at("tmp\\M" + ue + "LL5VA.VRL"), "five characters: no prefix"));
     testing::internal::CaptureStdout();
     EXPECT_EQ(old_prefixes_missing("mustang.mas"), 1);
-    const std::string carried = "M" + ue + "LL and M" + ue + "50";
-    EXPECT_EQ(strip_cr(testing::internal::GetCapturedStdout()),
-              ansi("mustang.mas holds no .VRL file of its name's prefixes MUST and MTAN; its .VRL "
-                   "files carry " +
-                   carried + ": give the archive the name they were made for\n"));
+    const std::string head = "mustang.mas holds no .VRL file of its name's prefixes MUST and MTAN; "
+                             "its .VRL files carry ",
+                      carried = "M" + ue + "LL and M" + ue + "50",
+                      tail = ": give the archive the name they were made for\n";
+    std::string said = strip_cr(testing::internal::GetCapturedStdout());
+    if (has_ansi_form(carried))
+        EXPECT_EQ(said, ansi(head + carried + tail));
+    else
+        EXPECT_EQ(said, head + "M?LL and M?50" + tail);
     remove_all(at("tmp"));
 }
 
 // The archive tool gets the archive names in the ANSI code page: one that page lacks is
 // refused before anything is made, never handed over as a look-alike.
-class RunJobCodePage : public RunJob
-{
-};
-
 TEST_F(RunJobCodePage, RefusesAnArchiveNameTheAnsiCodePageLacks)
 {
     const std::string name = "Wy\xc5\x9b"
