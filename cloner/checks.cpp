@@ -64,6 +64,17 @@ static void leave_out_rest(const char *old_next, const char *new_next, LeftOut *
     }
 }
 
+// Takes the blank-separated name that list starts with into entry (NAME_SIZE bytes), with
+// "\\" for "/": "" when it is longer than NAME_MAX for the archive tool. Result: the next name.
+static const char *take_name(char *entry, const char *list)
+{
+    const char *next = get_field(entry, list, NAME_SIZE, ' ');
+    to_backslashes(entry);
+    if (tool_name_length(entry) > NAME_MAX)
+        entry[0] = '\0';
+    return skip_blanks(next);
+}
+
 int fill_name_tables(const char *old_list, const char *new_list, char old_names[][NAME_SIZE],
                      char new_names[][NAME_SIZE], LeftOut *left_out)
 {
@@ -75,15 +86,13 @@ int fill_name_tables(const char *old_list, const char *new_list, char old_names[
     char name[PATH_BUFFER_SIZE];
     while (*old_next && *new_next && count < NAME_TABLE_ENTRIES - 1) {
         const char *old_name = old_next, *new_name = new_next;
-        old_next = skip_blanks(get_field(old_names[count], old_next, NAME_SIZE, ' '));
-        new_next = skip_blanks(get_field(new_names[count], new_next, NAME_SIZE, ' '));
-        to_backslashes(old_names[count]);
-        to_backslashes(new_names[count]);
+        old_next = take_name(old_names[count], old_next);
+        new_next = take_name(new_names[count], new_next);
         if (old_names[count][0] == '\0') {
             new_names[count][0] = '\0';
             os_print("Old bitmap name too long (%d characters at most), it and the pairs after it "
-                   "are skipped: %s\n",
-                   NAME_SIZE - 1, shown(first_name(name, old_name)));
+                     "are skipped: %s\n",
+                     NAME_MAX, shown(first_name(name, old_name)));
             leave_out_rest(old_name, new_name, left_out);
             return count;
         }
@@ -123,6 +132,17 @@ int drop_foreign_names(char old_names[][NAME_SIZE], char new_names[][NAME_SIZE],
             note_left_out(left_out, old_names[k]);
             continue;
         }
+        // The archive tool and the .VRL files take names in the ANSI code page only.
+        const char *formless = os_ansi_length(old_names[k]) < 0   ? old_names[k]
+                               : os_ansi_length(new_names[k]) < 0 ? new_names[k]
+                                                                  : nullptr;
+        if (formless) {
+            os_print("Bitmap name has no form in this system's ANSI code page, pair left out: "
+                     "%s\n",
+                     shown(formless));
+            note_left_out(left_out, old_names[k]);
+            continue;
+        }
         if (kept != k) {
             memcpy(old_names[kept], old_names[k], NAME_SIZE);
             memcpy(new_names[kept], new_names[k], NAME_SIZE);
@@ -145,11 +165,16 @@ static int is_device_part(const char *part, size_t size)
     for (const char *device : devices)
         if (base == strlen(device) && same_ignoring_case(part, device, base))
             return 1;
-    if (base != 4 || !(same_ignoring_case(part, "com", 3) || same_ignoring_case(part, "lpt", 3)))
+    if ((base != 4 && base != 5) ||
+        !(same_ignoring_case(part, "com", 3) || same_ignoring_case(part, "lpt", 3)))
         return 0;
-    // Code page 1252's superscript one, two and three count as digits here.
-    unsigned char digit = (unsigned char)part[3];
-    return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+    // The superscript one, two and three count as digits here: U+00B9, U+00B2 and U+00B3,
+    // in UTF-8 or as the single bytes of code page 1252.
+    unsigned char digit = (unsigned char)part[base - 1];
+    int superscript = digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+    if (base == 5)
+        return (unsigned char)part[3] == 0xC2 && superscript;
+    return (digit >= '1' && digit <= '9') || superscript;
 }
 
 int names_a_device(const char *path)
@@ -211,7 +236,13 @@ int archive_names_refused(const char *old_mas, const char *new_mas)
 {
     const char *names[2] = {old_mas, new_mas};
     for (const char *name : names)
-        if (strlen(name) > ARCHIVE_NAME_MAX) {
+        if (os_ansi_length(name) < 0) {
+            os_print("%s not made: %s has no form in this system's ANSI code page\n",
+                     shown(new_mas), shown(name));
+            return 1;
+        }
+    for (const char *name : names)
+        if (tool_name_length(name) > ARCHIVE_NAME_MAX) {
             os_print("%s not made: archive name too long (%d characters at most): %s\n",
                    shown(new_mas), ARCHIVE_NAME_MAX, shown(name));
             return 1;
@@ -240,7 +271,7 @@ int archive_names_refused(const char *old_mas, const char *new_mas)
 // scratch folder, which the job has not made yet.
 static int folder_link_dangles(const char *new_mas)
 {
-    char copy[PATH_BUFFER_SIZE], folder[PATH_BUFFER_SIZE], resolved[PATH_BUFFER_SIZE];
+    char copy[PATH_BUFFER_SIZE], folder[PATH_BUFFER_SIZE], resolved[OS_PATH_SIZE];
     snprintf(copy, sizeof copy, "%s", new_mas);
     directory_of(folder, copy);
     return os_is_link(folder) == 1 && os_final_path(folder, resolved, sizeof resolved) != 0;
@@ -268,7 +299,7 @@ static int new_archive_misplaced(const char *new_mas)
 // 1 when the folder inner, resolved, is the folder outer, resolved, or lies inside it.
 static int lies_within(const char *inner, const char *outer)
 {
-    char a[PATH_BUFFER_SIZE], b[PATH_BUFFER_SIZE];
+    char a[OS_PATH_SIZE], b[OS_PATH_SIZE];
     if (os_final_path(inner, a, sizeof a) != 0 || os_final_path(outer, b, sizeof b) != 0)
         return 0;
     size_t length = strlen(b);
@@ -289,7 +320,7 @@ static int leads_elsewhere(const char *new_mas)
                shown(new_mas), shown(work_folder));
         return 1;
     }
-    char copy[PATH_BUFFER_SIZE], folder[PATH_BUFFER_SIZE], resolved[PATH_BUFFER_SIZE];
+    char copy[PATH_BUFFER_SIZE], folder[PATH_BUFFER_SIZE], resolved[OS_PATH_SIZE];
     snprintf(copy, sizeof copy, "%s", new_mas);
     directory_of(folder, copy);
     if (lies_within(folder, "tmp")) {
@@ -342,7 +373,7 @@ int new_folder_refused(const char *new_mas, int scratch_made)
 
 int job_refused(const char *old_mas, const char *new_mas)
 {
-    if (strlen(work_folder) > WORK_FOLDER_MAX) {
+    if (os_utf16_length(work_folder) > WORK_FOLDER_MAX) {
         os_print("Work folder too long (%d characters at most): %s\n", WORK_FOLDER_MAX,
                shown(work_folder));
         say_not_made(new_mas, "the work folder's path is too long");
@@ -376,9 +407,18 @@ static int holds_vrl_of(const char *prefix, const char *const *suffixes, int cou
     return 0;
 }
 
+// The number of characters (os_char_length) in the first length bytes of text.
+static size_t characters_in(const char *text, size_t length)
+{
+    size_t count = 0;
+    for (size_t at = 0; at < length; count++)
+        at += (size_t)os_char_length(text, (uint32_t)at);
+    return count;
+}
+
 // When name is "<prefix><suffix>.VRL" for one of the suffixes with a prefix of 1 to 4
-// characters, keeps that prefix, upper-cased, in found (5 bytes) if it is lower in byte
-// order than the one there, so that the listing order does not matter.
+// characters, keeps that prefix, upper-cased, in found (PREFIX_SIZE bytes) if it is lower in
+// byte order than the one there, so that the listing order does not matter.
 static void note_other_prefix(const char *name, const char *const *suffixes, int count, char *found)
 {
     size_t length = strlen(name);
@@ -387,10 +427,11 @@ static void note_other_prefix(const char *name, const char *const *suffixes, int
     size_t stem = length - 4;
     for (int k = 0; k < count; k++) {
         size_t suffix = strlen(suffixes[k]);
-        if (stem <= suffix || stem - suffix > 4 ||
+        if (stem <= suffix || stem - suffix >= PREFIX_SIZE ||
+            characters_in(name, stem - suffix) > 4 ||
             !same_ignoring_case(name + stem - suffix, suffixes[k], suffix))
             continue;
-        char prefix[5];
+        char prefix[PREFIX_SIZE];
         memcpy(prefix, name, stem - suffix);
         prefix[stem - suffix] = '\0';
         set_ascii_case(prefix, ASCII_UPPER);
@@ -405,7 +446,7 @@ int old_prefixes_missing(const char *old_mas)
     form_prefixes(old_mas, first, second);
     if (holds_vrl_of(first, vrl_suffixes_first, 6) || holds_vrl_of(second, vrl_suffixes_second, 14))
         return 0;
-    char other_first[5] = "", other_second[5] = "";
+    char other_first[PREFIX_SIZE] = "", other_second[PREFIX_SIZE] = "";
     OsDirList *list = os_list_open("tmp");
     OsDirEntry entry;
     while (list && os_list_next(list, &entry)) {

@@ -20,12 +20,12 @@ struct LeftOut {
 void note_left_out(LeftOut *left_out, const char *name);
 
 // Fills the name pair tables from two blank-separated lists, pair by pair, while both lists
-// hold text; names of 32 characters or more are taken as empty, and an empty old name ends
-// the tables. At most 19 pairs are taken, so the table always ends in an empty entry. Every
-// "/" in a name taken becomes "\". Every entry after the last pair is empty. Pairs left out
-// for an old name too long, or past the 19th, are named in one printed line, and names of
-// one list that have no partner in the other in another; all are noted in *left_out.
-// Result: the number of pairs taken.
+// hold text; names longer than NAME_MAX for the archive tool (tool_name_length) are taken as
+// empty, and an empty old name ends the tables. At most 19 pairs are taken, so the table
+// always ends in an empty entry. Every "/" in a name taken becomes "\". Every entry after the
+// last pair is empty. Pairs left out for an old name too long, or past the 19th, are named in
+// one printed line, and names of one list that have no partner in the other in another; all
+// are noted in *left_out. Result: the number of pairs taken.
 int fill_name_tables(const char *old_list, const char *new_list, char old_names[][NAME_SIZE],
                      char new_names[][NAME_SIZE], LeftOut *left_out);
 
@@ -33,16 +33,17 @@ int fill_name_tables(const char *old_list, const char *new_list, char old_names[
 // "\\", "/" and ":"; else 0.
 int is_plain_name(const char *name);
 
-// Takes out of the name pair tables every pair whose old name is not a plain name, printing
-// one line naming it and noting it in *left_out, so that no step deletes or patches by it;
-// the pairs kept move up in their order and every entry after them is empty. Result: the
-// number of pairs kept.
+// Takes out of the name pair tables every pair whose old name is not a plain name, or whose
+// old or new name has no form in the ANSI code page (the archive tool could not be handed
+// it), printing one line naming it and noting it in *left_out, so that no step deletes,
+// copies or patches by it; the pairs kept move up in their order and every entry after them
+// is empty. Result: the number of pairs kept.
 int drop_foreign_names(char old_names[][NAME_SIZE], char new_names[][NAME_SIZE], LeftOut *left_out);
 
 // 1 when a component of path is a name Windows gives to a device in every folder, whatever
 // its extension and case: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1 to COM9 and LPT1 to
-// LPT9, and COM or LPT followed by the superscript digits 1, 2 or 3 of code page 1252;
-// else 0.
+// LPT9, and COM or LPT followed by the superscript digits 1, 2 or 3 (U+00B9, U+00B2,
+// U+00B3 in UTF-8, or as the single bytes of code page 1252); else 0.
 int names_a_device(const char *path);
 
 // 1 when an archive name can go into the archive tool's command line as it stands: not
@@ -57,9 +58,9 @@ int is_tool_safe_name(const char *name);
 int is_work_folder_archive(const char *name);
 
 // 1 when the archive names alone forbid the job, having printed one line that says why
-// and names NEW_MAS: a name longer than 31 characters, a device name, one the tool's
-// command line cannot carry, or a NEW_MAS outside the work folder; else 0. Nothing is
-// touched.
+// and names NEW_MAS: a name with no form in the ANSI code page or longer than
+// ARCHIVE_NAME_MAX bytes in it, a device name, one the tool's command line cannot carry, or
+// a NEW_MAS outside the work folder; else 0. Nothing is touched.
 int archive_names_refused(const char *old_mas, const char *new_mas);
 
 // 1 when a folder lists an entry besides "." and "..", else 0 (also when it cannot be listed).

@@ -15,7 +15,12 @@
 #include "version.h"
 #include "worklock.h"
 
-enum { JOB_LIST_NAME_SIZE = 64 };
+// The job list's name: a program base name of at most 59 UTF-16 units and ".LST".
+enum { JOB_LIST_BASE_MAX = 59, JOB_LIST_NAME_SIZE = JOB_LIST_BASE_MAX * 3 + 5 };
+
+// locate_file works in a PATH_BUFFER_SIZE buffer, which the program's path is read into.
+static_assert((int)PROGRAM_PATH_SIZE >= (int)PATH_BUFFER_SIZE,
+              "the program path buffer is too small");
 
 const char *const banner_lines[] = {
     "", "Zandrel - makes a new car from an existing car archive",
@@ -55,20 +60,34 @@ static const char *last_component(const char *path)
     return name;
 }
 
+// An argument as the C runtime gives it (in the ANSI code page on Windows) in UTF-8, into
+// text (PROGRAM_PATH_SIZE bytes); "" when it does not fit.
+static const char *argument_text(char *text, int argc, char **argv, int index)
+{
+    const char *given = index < argc && argv[index] ? argv[index] : "";
+    int written = snprintf(text, PROGRAM_PATH_SIZE, "%s", given);
+    if (written < 0 || written >= PROGRAM_PATH_SIZE ||
+        os_ansi_to_utf8(text, PROGRAM_PATH_SIZE) != 0)
+        text[0] = '\0';
+    return text;
+}
+
 // The program's own path, made absolute: the system's word for it, else argv[0]. path holds
-// PROGRAM_PATH_SIZE bytes, more than locate_file handles; it leaves a path of 256 to 259
-// characters as it is, and the system reports that path absolute already. 0, or -1 when the
-// path is unknown (longer than the system reports, and argv[0] no better); path then holds
-// what names the job list: argv[0], or its last component when argv[0] is too long.
+// PROGRAM_PATH_SIZE bytes, more than locate_file handles; it leaves a path longer than that
+// handles as it is, and the system reports that path absolute already. 0, or -1 when the
+// path is unknown (longer than PROGRAM_PATH_MAX units, and argv[0] no better); path then
+// holds what names the job list: argv[0], or its last component when argv[0] is too long.
 static int find_program_path(char *path, int argc, char **argv)
 {
-    if (os_program_path(path, PROGRAM_PATH_SIZE) == 0) {
+    if (os_program_path(path, PROGRAM_PATH_SIZE) == 0 &&
+        os_utf16_length(path) <= PROGRAM_PATH_MAX) {
         locate_file(path);
         return 0;
     }
-    const char *given = argc > 0 && argv[0] ? argv[0] : "";
+    char argument[PROGRAM_PATH_SIZE];
+    const char *given = argument_text(argument, argc, argv, 0);
     int written = snprintf(path, PROGRAM_PATH_SIZE, "%s", given);
-    if (written < 0 || written >= PROGRAM_PATH_SIZE) {
+    if (written < 0 || written >= PROGRAM_PATH_SIZE || os_utf16_length(path) > PROGRAM_PATH_MAX) {
         written = snprintf(path, PROGRAM_PATH_SIZE, "%s", last_component(given));
         if (written < 0 || written >= PROGRAM_PATH_SIZE)
             path[0] = '\0';
@@ -214,46 +233,13 @@ static int holds_habit_comment(const JobList *list, const char *text, const JobF
     return found;
 }
 
-// Converts the bitmap lists of a UTF-8 line into the ANSI code page name by name; a pair
-// whose either name has no ANSI form is left out, said. Result: the pairs left out.
-static int bitmap_lists_to_ansi(JobFields *job)
-{
-    char lists[2][JOB_FIELD_SIZE];
-    const char *next[2] = {job->old_bitmaps, job->new_bitmaps};
-    char *out[2] = {lists[0], lists[1]};
-    lists[0][0] = lists[1][0] = '\0';
-    int dropped = 0;
-    while (*next[0] || *next[1]) {
-        char pair[2][JOB_FIELD_SIZE];
-        int lost = 0;
-        for (int i = 0; i < 2; i++) {
-            next[i] = get_field(pair[i], next[i], JOB_FIELD_SIZE, ' ');
-            if (pair[i][0] != '\0' && os_utf8_to_ansi(pair[i], JOB_FIELD_SIZE) != 0) {
-                os_print("Bitmap name has no form in this system's ANSI code page, pair left out: "
-                       "%s\n",
-                       shown(pair[i]));
-                lost = 1;
-            }
-        }
-        dropped += lost;
-        for (int i = 0; i < 2 && !lost; i++)
-            if (pair[i][0] != '\0')
-                out[i] += snprintf(out[i], JOB_FIELD_SIZE - (size_t)(out[i] - lists[i]), "%s%s",
-                                   out[i] == lists[i] ? "" : " ", pair[i]);
-    }
-    memcpy(job->old_bitmaps, lists[0], JOB_FIELD_SIZE);
-    memcpy(job->new_bitmaps, lists[1], JOB_FIELD_SIZE);
-    return dropped;
-}
-
-// Splits a line of at most JOB_LINE_MAX characters into *job, every "/" read as "\". 1 when
-// it is a job; 0 for a blank line or a comment; -1 for any other line, said.
+// Splits a line of at most JOB_LINE_MAX bytes, in UTF-8, into *job, every "/" read as "\". 1
+// when it is a job; 0 for a blank line or a comment; -1 for any other line, said.
 static int split_job_line(const JobList *list, const char *line, JobFields *job)
 {
     const char *text = line + strspn(line, " \t");
     if (*text == '\0' || *text == '#')
         return 0;
-    int utf8 = os_text_is_utf8(line);
     const char *next = get_field(job->old_mas, line, JOB_FIELD_SIZE, ';');
     next = get_field(job->new_mas, next, JOB_FIELD_SIZE, ';');
     next = get_field(job->old_bitmaps, next, JOB_FIELD_SIZE, ';');
@@ -272,20 +258,16 @@ static int split_job_line(const JobList *list, const char *line, JobFields *job)
         os_print("%s line %d is not a job: no %s\n", list->name, (int)list->line_number, missing);
         return -1;
     }
-    job->pairs_refused = 0;
-    if (utf8) {
-        char *archives[2] = {job->old_mas, job->new_mas};
-        for (char *name : archives)
-            if (os_utf8_to_ansi(name, JOB_FIELD_SIZE) != 0) {
-                os_print("%s line %d: %s has no form in this system's ANSI code page, no job run\n",
-                       list->name, (int)list->line_number, shown(name));
-                return -1;
-            }
-        job->pairs_refused = bitmap_lists_to_ansi(job);
-    }
+    // The archive tool is handed the archive names in the ANSI code page.
     const char *names[2] = {job->old_mas, job->new_mas};
     for (const char *name : names)
-        if (strlen(name) > ARCHIVE_NAME_MAX) {
+        if (os_ansi_length(name) < 0) {
+            os_print("%s line %d: %s has no form in this system's ANSI code page, no job run\n",
+                     list->name, (int)list->line_number, shown(name));
+            return -1;
+        }
+    for (const char *name : names)
+        if (tool_name_length(name) > ARCHIVE_NAME_MAX) {
             os_print("%s line %d: archive name too long (%d characters at most): %s\n", list->name,
                    (int)list->line_number, ARCHIVE_NAME_MAX, shown(name));
             return -1;
@@ -314,6 +296,10 @@ int next_job(JobList *list, JobFields *job)
             list->lines_refused++;
             return 0;
         }
+        // Valid UTF-8 is taken as it is. Read in the ANSI code page, each byte takes up to
+        // three in UTF-8, which line has room for.
+        if (length <= JOB_LINE_MAX && !os_text_is_utf8(line))
+            os_ansi_to_utf8(line, sizeof line);
         int split = -1;
         if (length > JOB_LINE_MAX)
             os_print("%s line %d is longer than %d characters, no job run\n", list->name,
@@ -341,15 +327,15 @@ static int exit_status_of(int list_result, int lock_refused, int not_all_done)
 // The old archives of the lines run so far, each with its line, to find a job that would
 // overwrite one of them: grows on the heap as the list goes on.
 struct EarlierArchives {
-    char (*names)[ARCHIVE_NAME_MAX + 1];
+    char (*names)[ARCHIVE_NAME_SIZE];
     int32_t *lines;
     int32_t count, room;
 };
 
-// Copies an archive name of a job (at most ARCHIVE_NAME_MAX characters) into name.
+// Copies an archive name of a job (ARCHIVE_NAME_SIZE bytes at most, its NUL counted) into name.
 static void copy_archive_name(char *name, const char *archive)
 {
-    size_t length = strnlen(archive, ARCHIVE_NAME_MAX);
+    size_t length = strnlen(archive, ARCHIVE_NAME_SIZE - 1);
     memcpy(name, archive, length);
     name[length] = '\0';
 }
@@ -364,7 +350,7 @@ static void note_old_archive(EarlierArchives *earlier, const JobFields *job)
         int32_t room = earlier->room > 0 ? earlier->room * 2 : 16;
         void *names = realloc(earlier->names, (size_t)room * sizeof earlier->names[0]);
         if (names)
-            earlier->names = (char(*)[ARCHIVE_NAME_MAX + 1]) names;
+            earlier->names = (char(*)[ARCHIVE_NAME_SIZE])names;
         void *lines = names ? realloc(earlier->lines, (size_t)room * sizeof(int32_t)) : nullptr;
         if (lines)
             earlier->lines = (int32_t *)lines;
@@ -396,7 +382,7 @@ static int loops_back(const EarlierArchives *earlier, const JobFields *job)
 enum { SUMMED_UP_NAMES = 5 };
 struct JobTally {
     int32_t jobs, made;
-    char not_made[SUMMED_UP_NAMES][ARCHIVE_NAME_MAX + 1];
+    char not_made[SUMMED_UP_NAMES][ARCHIVE_NAME_SIZE];
     int32_t not_made_lines[SUMMED_UP_NAMES];
 };
 
@@ -445,9 +431,7 @@ static int run_job_list(Stream *stream, const char *name)
         os_print("Creating '%s' from '%s' ... \n", shown(job.new_mas), shown(job.old_mas));
         int made = 0;
         if (loops_back(&earlier, &job) ||
-            run_job_telling(job.old_mas, job.new_mas, job.old_bitmaps, job.new_bitmaps, &made) !=
-                0 ||
-            job.pairs_refused > 0)
+            run_job_telling(job.old_mas, job.new_mas, job.old_bitmaps, job.new_bitmaps, &made) != 0)
             not_all_done = 1;
         note_old_archive(&earlier, &job);
         count_job(&tally, &job, made);
@@ -465,14 +449,15 @@ static int start_refused(int path_known, char *path, const char *given)
 {
     if (!path_known) {
         // The system's path is the one too long; argv[0] may be a short relative name.
-        char full[1024];
+        char full[OS_PATH_SIZE];
         int known = os_program_path(full, sizeof full) == 0;
-        os_print("Program path too long (259 characters at most): %s\n", shown(known ? full : given));
+        os_print("Program path too long (%d characters at most): %s\n", PROGRAM_PATH_MAX,
+                 shown(known ? full : given));
         return 1;
     }
     char folder[PROGRAM_PATH_SIZE];
     directory_of(folder, path);
-    if (strlen(folder) > WORK_FOLDER_MAX) {
+    if (os_utf16_length(folder) > WORK_FOLDER_MAX || strlen(folder) >= sizeof work_folder) {
         os_print("Work folder too long (%d characters at most): %s\n", WORK_FOLDER_MAX,
                shown(folder));
         return 1;
@@ -493,11 +478,13 @@ static void say_arguments_ignored(int argc, char **argv, const char *base)
 {
     if (argc < 2)
         return;
-    char folder[PATH_BUFFER_SIZE];
+    char argument[PROGRAM_PATH_SIZE];
+    char folder[OS_PATH_SIZE];
     if (os_get_current_directory(folder, sizeof folder) != 0)
         snprintf(folder, sizeof folder, "%s", "the current folder");
-    os_print("%s reads no arguments, %s%s ignored: it reads the job list %s.LST in %s\n", shown(base),
-           shown(argv[1]), argc > 2 ? " and the others" : "", shown(base), shown(folder));
+    os_print("%s reads no arguments, %s%s ignored: it reads the job list %s.LST in %s\n",
+             shown(base), shown(argument_text(argument, argc, argv, 1)),
+             argc > 2 ? " and the others" : "", shown(base), shown(folder));
 }
 
 int zandrel_main(int argc, char **argv)
@@ -509,8 +496,10 @@ int zandrel_main(int argc, char **argv)
     say_arguments_ignored(argc, argv, base);
     int written = snprintf(job_list, sizeof job_list, "%s.LST", base);
     Stream *list = nullptr;
-    if (written < 0 || (size_t)written >= sizeof job_list)
-        os_print("Program name too long for its job list (59 characters at most): %s\n", shown(base));
+    if (written < 0 || (size_t)written >= sizeof job_list ||
+        os_utf16_length(base) > JOB_LIST_BASE_MAX)
+        os_print("Program name too long for its job list (%d characters at most): %s\n",
+                 JOB_LIST_BASE_MAX, shown(base));
     else if (case_twin_refused(job_list))
         return -1;
     else
@@ -523,7 +512,8 @@ int zandrel_main(int argc, char **argv)
     char job_list_shown[2 * JOB_LIST_NAME_SIZE];
     visible_text(job_list_shown, sizeof job_list_shown, job_list);
     os_print("processing job file: %s\n\n", job_list_shown);
-    if (start_refused(path_known, path, argc > 0 && argv[0] ? argv[0] : "")) {
+    char argument[PROGRAM_PATH_SIZE];
+    if (start_refused(path_known, path, argument_text(argument, argc, argv, 0))) {
         stream_close(list);
         return -1;
     }

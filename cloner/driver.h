@@ -3,8 +3,9 @@
 
 #include <stdint.h>
 
-// Room for the program's own path as the system reports it: 259 characters and the NUL.
-enum { PROGRAM_PATH_SIZE = 260 };
+// The program's own path as the system reports it: at most 259 UTF-16 units (MAX_PATH), up
+// to three bytes each in UTF-8, and the NUL.
+enum { PROGRAM_PATH_MAX = 259, PROGRAM_PATH_SIZE = PROGRAM_PATH_MAX * 3 + 1 };
 
 // The five banner lines and the fourteen help lines, each list ended by a null pointer.
 extern const char *const banner_lines[];
@@ -12,8 +13,9 @@ extern const char *const help_lines[];
 
 struct Stream;
 
-// A job line holds at most 254 characters, and so does each of its fields.
-enum { JOB_LINE_MAX = 254, JOB_FIELD_SIZE = JOB_LINE_MAX + 1 };
+// A job line holds at most 254 bytes as the file holds them, and so does each of its fields;
+// a line read in the ANSI code page takes up to three bytes for each in UTF-8.
+enum { JOB_LINE_MAX = 254, JOB_FIELD_SIZE = JOB_LINE_MAX * 3 + 1 };
 
 // The job list while it is read: a stream opened in binary, its name as printed, and the
 // number of the last physical line read (lines end at LF, CR LF or a lone CR).
@@ -26,11 +28,11 @@ struct JobList {
     int32_t lines_refused; // lines that are no job and not blank or a comment, each said
 };
 
-// One job of the list: its line and its four fields, blanks and tabs cut at both ends and
-// tabs in the bitmap lists turned into blanks. The archive names hold 1 to 31 characters.
+// One job of the list: its line and its four fields in UTF-8, blanks and tabs cut at both
+// ends and tabs in the bitmap lists turned into blanks. The archive names have a form in the
+// ANSI code page, of 1 to ARCHIVE_NAME_MAX bytes.
 struct JobFields {
     int32_t line_number;
-    int32_t pairs_refused; // bitmap pairs of a UTF-8 line left out: a name without ANSI form
     char old_mas[JOB_FIELD_SIZE], new_mas[JOB_FIELD_SIZE];
     char old_bitmaps[JOB_FIELD_SIZE], new_bitmaps[JOB_FIELD_SIZE];
 };
@@ -41,10 +43,12 @@ struct JobFields {
 // read error).
 int start_job_list(JobList *list, Stream *stream, const char *name);
 
-// Reads lines up to the next job and fills *job. Empty and blank lines and comments (first
-// character other than a blank or tab "#") are passed silently; every other line that is no
-// job gets one line naming it and why: longer than 254 characters, no OLD_MAS or NEW_MAS, an
-// archive name over 31 characters. A Ctrl-Z ends the list; when anything but more Ctrl-Z
+// Reads lines up to the next job and fills *job. A line that is well-formed UTF-8 is taken as
+// it is, any other is read in the ANSI code page and converted to UTF-8. Empty and blank lines
+// and comments (first character other than a blank or tab "#") are passed silently; every
+// other line that is no job gets one line naming it and why: longer than 254 bytes, no OLD_MAS
+// or NEW_MAS, an archive name with no form in the ANSI code page or longer than
+// ARCHIVE_NAME_MAX bytes in it. A Ctrl-Z ends the list; when anything but more Ctrl-Z
 // bytes follows it, that is said and the line holding it runs no job. Each line said is
 // counted in list->lines_refused. Result: 1 for a job,
 // 0 at the end of the list, -1 on a read error (said).

@@ -11,10 +11,14 @@
 #include "strings.h"
 #include "worklock.h"
 
-enum { SHORT_PATH_SIZE = 40, TOOL_LINE_SIZE = 128, WHY_SIZE = 200 };
+// Paths of names from the job in the work folder: an archive or bitmap name in UTF-8 and a
+// few characters more ("tmp\\", ".BMP", ".bak9").
+enum { SHORT_PATH_SIZE = ARCHIVE_NAME_SIZE + 16, TOOL_LINE_SIZE = 128, WHY_SIZE = 200 };
+static_assert((int)NAME_SIZE <= (int)ARCHIVE_NAME_SIZE,
+              "a bitmap name is longer than an archive name");
+static_assert(TOOL_LINE_SIZE > ARCHIVE_NAME_SIZE + 29, "the add command line does not fit");
 
-// An earlier NEW_MAS is moved to NEW_MAS.bak, or .bak2 to .bak9 when that name is taken;
-// 31 characters and ".bak9" fit in SHORT_PATH_SIZE.
+// An earlier NEW_MAS is moved to NEW_MAS.bak, or .bak2 to .bak9 when that name is taken.
 enum { ASIDE_NAMES = 9 };
 
 // run_tool's results besides 0.
@@ -195,10 +199,11 @@ static int pair_refused(const PairTables *t, int k)
     }
     char name[NAME_SIZE], source[SHORT_PATH_SIZE];
     memcpy(name, new_name, sizeof name);
-    if (strlen(file_name_of(name)) > strlen(old_name)) {
+    // The room is the old name's, in the game's bytes.
+    if (tool_name_length(file_name_of(name)) > tool_name_length(old_name)) {
         os_print("New bitmap name longer than the old one, whose room in the .VRL files is %d "
-               "characters: %s to %s left out\n",
-               (int)strlen(old_name), shown(old_name), shown(new_name));
+                 "characters: %s to %s left out\n",
+                 tool_name_length(old_name), shown(old_name), shown(new_name));
         return 1;
     }
     if (!fits(snprintf(source, sizeof source, "%s.BMP", new_name), sizeof source))
@@ -395,7 +400,7 @@ static int say_unpatched(char old_names[][NAME_SIZE], const int *origin, int32_t
 // tool could not even be asked.
 static int pack_new_archive(const char *new_mas, const char **not_made)
 {
-    char folder[PATH_BUFFER_SIZE], program[PATH_BUFFER_SIZE], command[TOOL_LINE_SIZE];
+    char folder[OS_PATH_SIZE], program[OS_PATH_SIZE], command[TOOL_LINE_SIZE];
     if (join_path(folder, sizeof folder, work_folder, "tmp") != 0 ||
         join_path(program, sizeof program, work_folder, "MASadelic") != 0 ||
         os_change_directory(folder) != 0) {

@@ -9,33 +9,65 @@
 
 enum { PATCH_WINDOW = 300, CANDIDATE_MAX = 255 };
 
-// Length of a table entry, never looking past its 32 bytes.
+// Length of a table entry, never looking past its NAME_SIZE bytes.
 static size_t entry_length(const char *entry)
 {
     const void *end = memchr(entry, '\0', NAME_SIZE);
     return end ? (size_t)((const char *)end - entry) : (size_t)NAME_SIZE;
 }
 
-// Index of the first old name equal to the candidate, or -1.
-static int find_old_name(const char *candidate, size_t length, char old_names[][NAME_SIZE])
+// The tables in the form the file holds: each old name, and the last path component of each
+// new name, in the ANSI code page; "" where a name has none (or, for a new name, is empty).
+struct GameTables {
+    char old_names[NAME_TABLE_ENTRIES][NAME_SIZE];
+    char new_names[NAME_TABLE_ENTRIES][NAME_SIZE];
+    int count; // the pairs up to the old table's first empty entry
+};
+
+// Copies a table entry into text (NAME_SIZE bytes), terminated; "" when it fills the entry.
+static void copy_entry(char *text, const char *entry)
 {
-    for (int k = 0; k < NAME_TABLE_ENTRIES && old_names[k][0] != '\0'; k++)
-        if (entry_length(old_names[k]) == length && memcmp(old_names[k], candidate, length) == 0)
+    size_t length = entry_length(entry);
+    if (length >= NAME_SIZE)
+        length = 0;
+    memcpy(text, entry, length);
+    text[length] = '\0';
+}
+
+// Fills *game from the job's tables, up to the old table's first empty entry.
+static void form_game_tables(GameTables *game, char old_names[][NAME_SIZE],
+                             char new_names[][NAME_SIZE])
+{
+    game->count = 0;
+    for (int k = 0; k < NAME_TABLE_ENTRIES && old_names[k][0] != '\0'; k++) {
+        char new_name[NAME_SIZE];
+        copy_entry(game->old_names[k], old_names[k]);
+        copy_entry(new_name, new_names[k]);
+        // The component is cut before conversion: a double-byte character may end in "\".
+        const char *last = file_name_of(new_name);
+        memmove(game->new_names[k], last, strlen(last) + 1);
+        if (os_utf8_to_ansi(game->old_names[k], NAME_SIZE) != 0)
+            game->old_names[k][0] = '\0';
+        if (os_utf8_to_ansi(game->new_names[k], NAME_SIZE) != 0)
+            game->new_names[k][0] = '\0';
+        game->count++;
+    }
+}
+
+// Index of the first old name equal to the candidate, or -1.
+static int find_old_name(const char *candidate, size_t length, const GameTables *game)
+{
+    for (int k = 0; k < game->count; k++)
+        if (strlen(game->old_names[k]) == length &&
+            memcmp(game->old_names[k], candidate, length) == 0)
             return k;
     return -1;
 }
 
-// Fills text (length bytes) with the last component of new_name, cut to length or padded
-// with NULs. 0, or -1 when that component is empty and nothing is to be written.
-static int form_new_text(char *text, size_t length, const char *new_name)
+// Fills text (length bytes) with a new name, cut to length or padded with NULs. 0, or -1
+// when the name is empty and nothing is to be written.
+static int form_new_text(char *text, size_t length, const char *name)
 {
-    char copy[NAME_SIZE];
-    size_t stored = entry_length(new_name);
-    if (stored >= NAME_SIZE)
-        return -1;
-    memcpy(copy, new_name, stored);
-    copy[stored] = '\0';
-    const char *name = file_name_of(copy);
     size_t count = strlen(name);
     if (count == 0)
         return -1;
@@ -75,6 +107,8 @@ int32_t patch_names(const char *path, char old_names[][NAME_SIZE], char new_name
     int fd = os_open(path, OS_OPEN_READ_WRITE);
     if (fd < 0)
         return -1;
+    GameTables game;
+    form_game_tables(&game, old_names, new_names);
     char window[PATCH_WINDOW], text[CANDIDATE_MAX];
     int64_t start = 0;
     int32_t size = read_window(fd, window, &start);
@@ -86,9 +120,9 @@ int32_t patch_names(const char *path, char old_names[][NAME_SIZE], char new_name
             continue;
         size_t length = (size_t)(at - run_start);
         int k = length > 0 && length <= CANDIDATE_MAX
-                    ? find_old_name(window + run_start, length, old_names)
+                    ? find_old_name(window + run_start, length, &game)
                     : -1;
-        if (k >= 0 && form_new_text(text, length, new_names[k]) == 0) {
+        if (k >= 0 && form_new_text(text, length, game.new_names[k]) == 0) {
             if (write_at(fd, start + run_start, text, length) != 0)
                 patched = -1;
             else

@@ -9,7 +9,7 @@
 #include "strings.h"
 #include "walk.h"
 
-char work_folder[256] = ".";
+char work_folder[WORK_FOLDER_SIZE] = ".";
 
 const char *const vrl_suffixes_first[6] = {"VA", "VB", "VC", "VD", "VE", "VW"};
 const char *const vrl_suffixes_second[14] = {"BLA",  "BLW",  "EXHA", "HLA",  "HLW",
@@ -40,6 +40,12 @@ void form_prefixes(const char *archive, char *first, char *second)
     set_ascii_case(second, ASCII_UPPER);
 }
 
+int tool_name_length(const char *name)
+{
+    int length = os_ansi_length(name);
+    return length >= 0 ? length : (int)os_utf16_length(name);
+}
+
 int prefix_beyond_ascii(const char *prefix)
 {
     for (const char *c = prefix; *c; c++)
@@ -57,8 +63,8 @@ void to_backslashes(char *text)
 
 const char *shown(const char *text)
 {
-    // Every byte may become two; names and fields hold at most 255 characters.
-    static char buffers[SHOWN_BUFFERS][2 * 256 + 1];
+    // Every byte may become two; no path the layer gives is longer than OS_PATH_SIZE bytes.
+    static char buffers[SHOWN_BUFFERS][2 * OS_PATH_SIZE + 1];
     static int next = 0;
     char *buffer = buffers[next];
     next = (next + 1) % SHOWN_BUFFERS;
@@ -72,7 +78,7 @@ void say_not_made(const char *new_mas, const char *why)
 
 int remove_scratch_folder(void)
 {
-    char folder[PATH_BUFFER_SIZE];
+    char folder[OS_PATH_SIZE];
     int written = snprintf(folder, sizeof folder, "%s\\tmp", work_folder);
     if (written < 0 || (size_t)written >= sizeof folder)
         return -1;
@@ -97,7 +103,7 @@ int case_twin_refused(const char *path)
     directory_of(folder, copy);
     const char *name = file_name_of(copy);
     int bare = strcmp(name, copy) == 0, exact = 0, alike = 0;
-    char other[2][PATH_BUFFER_SIZE];
+    char other[2][OS_PATH_SIZE];
     OsDirList *list = os_list_open(folder);
     OsDirEntry entry;
     while (list && os_list_next(list, &entry)) {

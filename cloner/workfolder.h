@@ -4,15 +4,23 @@
 
 #include <stddef.h>
 
+// Longest work folder a job accepts, in UTF-16 units as Windows counts a path, so that
+// "<work folder>\MASadelic" fits in the 256 units the tool is started with; its UTF-8 form
+// takes up to three bytes a unit.
+enum { WORK_FOLDER_MAX = 245, WORK_FOLDER_SIZE = WORK_FOLDER_MAX * 3 + 1 };
+
 // The folder that holds the program file, without a trailing backslash ("." when unknown);
 // set once by the program entry, and the current folder whenever a job starts.
-extern char work_folder[256];
+extern char work_folder[WORK_FOLDER_SIZE];
 
-// Longest work folder a job accepts, so that "<work folder>\MASadelic" fits in 256 bytes.
-enum { WORK_FOLDER_MAX = 245 };
+// Longest archive name a job takes (OLD_MAS and NEW_MAS), in bytes of its ANSI form, as the
+// archive tool gets it (tool_name_length); its UTF-8 form takes up to three bytes for each.
+enum { ARCHIVE_NAME_MAX = 31, ARCHIVE_NAME_SIZE = ARCHIVE_NAME_MAX * 3 + 1 };
 
-// Longest archive name a job takes (OLD_MAS and NEW_MAS).
-enum { ARCHIVE_NAME_MAX = 31 };
+// The length a name has for the archive tool and the game, which take it in the ANSI code
+// page: the bytes of its ANSI form; a name that has none counts its UTF-16 units (such a name
+// is refused on its own account). Natively, its bytes.
+int tool_name_length(const char *name);
 
 // The .VRL suffixes renamed with the first prefix (6 entries) and with the second prefix
 // (14 entries), in processing order.

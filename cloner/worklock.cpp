@@ -83,9 +83,9 @@ int parse_scratch_record(const char *text, ScratchRecord *record)
     const char *new_mas = record->new_mas;
     return take_line(&text, ASIDE_KEY, record->aside, sizeof record->aside) &&
                    take_line(&text, SCRATCH_RECORD_END, end, sizeof end) && end[0] == '\0' &&
-                   strlen(new_mas) <= ARCHIVE_NAME_MAX && !names_a_device(new_mas) &&
-                   is_tool_safe_name(new_mas) && is_work_folder_archive(new_mas) &&
-                   is_aside_name_of(record->aside, new_mas)
+                   os_ansi_length(new_mas) >= 0 && tool_name_length(new_mas) <= ARCHIVE_NAME_MAX &&
+                   !names_a_device(new_mas) && is_tool_safe_name(new_mas) &&
+                   is_work_folder_archive(new_mas) && is_aside_name_of(record->aside, new_mas)
                ? 1
                : 0;
 }
@@ -93,7 +93,7 @@ int parse_scratch_record(const char *text, ScratchRecord *record)
 // The identity of the work folder's "tmp" when it is a folder and no link, else -1.
 static int scratch_folder_id(OsFolderId *id)
 {
-    char folder[PATH_BUFFER_SIZE];
+    char folder[OS_PATH_SIZE];
     OsFileStatus status;
     int written = snprintf(folder, sizeof folder, "%s\\tmp", work_folder);
     if (written < 0 || (size_t)written >= sizeof folder || os_is_link(folder) != 0 ||
@@ -154,7 +154,7 @@ static void say_not_taken(int taken)
 
 int take_work_lock(void)
 {
-    char path[PATH_BUFFER_SIZE], previous[RECORD_SIZE];
+    char path[OS_PATH_SIZE], previous[RECORD_SIZE];
     int written = snprintf(path, sizeof path, "%s\\%s", work_folder, WORK_LOCK_NAME);
     int taken = written >= 0 && (size_t)written < sizeof path
                     ? os_lock_take(path, &work_lock, RECORD_HEAD, previous, sizeof previous)

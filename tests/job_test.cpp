@@ -4,9 +4,11 @@
 
 #include <string>
 
+#include "code_page.h"
 #include "driver.h"
 #include "job.h"
 #include "os.h"
+#include "stream.h"
 #include "support.h"
 
 namespace
@@ -27,30 +29,81 @@ TEST(FormPrefixes, TakesFirstFourAndFirstWithFourthToSixthUpperCased)
         {"a", "A", "A"},
         {"", "", ""},
         {"1\xe9x500.mas", "1\xe9X5", "1500"},
+        // Names are UTF-8 on both targets: characters are taken whole, and only ASCII
+        // letters change case.
+        {"Mxy\xc3\xbc"
+         "00.mas",
+         "MXY\xc3\xbc",
+         "M\xc3\xbc"
+         "00"},
+        {"\xe2\x82\xac\xf0\x9f\x9a\x97"
+         "abcdef.mas",
+         "\xe2\x82\xac\xf0\x9f\x9a\x97"
+         "AB",
+         "\xe2\x82\xac"
+         "BCD"},
+        {"\xe3\x83\x84gt500.mas", "\xe3\x83\x84GT5",
+         "\xe3\x83\x84"
+         "500"},
+        {"cars\\\xe8\xa1\xa8gt500.mas", "\xe8\xa1\xa8GT5",
+         "\xe8\xa1\xa8"
+         "500"},
+        {"\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88x.mas", "\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88X",
+         "\xe3\x82\xbdX.M"},
     };
-    // A UTF-8 name's characters are taken whole: POSIX names are UTF-8.
-    if (os_program_suffix[0] == '\0') {
-        char first[PREFIX_SIZE], second[PREFIX_SIZE];
-        form_prefixes("Mxy\xc3\xbc"
-                      "00.mas",
-                      first, second);
-        EXPECT_STREQ(first, "MXY\xc3\xbc");
-        EXPECT_STREQ(second, "M\xc3\xbc"
-                             "00");
-        form_prefixes("\xe2\x82\xac\xf0\x9f\x9a\x97"
-                      "abcdef.mas",
-                      first, second);
-        EXPECT_STREQ(first, "\xe2\x82\xac\xf0\x9f\x9a\x97"
-                            "AB");
-        EXPECT_STREQ(second, "\xe2\x82\xac"
-                             "BCD");
-    }
     for (const Row &row : rows) {
         char first[PREFIX_SIZE] = "????", second[PREFIX_SIZE] = "????";
         form_prefixes(row.archive, first, second);
         EXPECT_STREQ(first, row.first) << row.archive;
         EXPECT_STREQ(second, row.second) << row.archive;
     }
+}
+
+// Reads the first job of a job list holding bytes, in the test's folder. 1 with *job filled.
+int first_job(const std::string &folder, const std::string &bytes, JobFields *job)
+{
+    std::string path = folder + "\\JOBS.LST";
+    EXPECT_TRUE(write_file(path, bytes));
+    Stream *stream = stream_open(path.c_str(), "rb");
+    EXPECT_NE(stream, nullptr);
+    if (!stream)
+        return -1;
+    JobList list;
+    int got = start_job_list(&list, stream, "JOBS.LST") == 0 ? next_job(&list, job) : -1;
+    stream_close(stream);
+    return got;
+}
+
+class NextJobCodePage : public TempFolderTest
+{
+};
+
+// A line that is not UTF-8 is read in the ANSI code page and converted whole, though each of
+// its bytes may take three in UTF-8 (cp932's half-width katakana, cp1252's euro sign); a
+// UTF-8 line is taken as it is.
+TEST_F(NextJobCodePage, ReadsALineThatIsNotUtf8InTheAnsiCodePageWhole)
+{
+    const std::string rows[] = {
+        "a.mas;b.mas;" + std::string(242, '\xb1'),
+        "a.mas;b.mas;" + std::string(242, '\x80'),
+        "\x83\x63gt500.mas;\x95\x5c"
+        "gt500.mas;1SHGT500;bmp\\\x95\x5c"
+        "1",
+    };
+    for (const std::string &line : rows) {
+        JobFields job;
+        ASSERT_EQ(first_job(dir, line + "\r\n", &job), 1) << line;
+        std::string read = job.old_mas + std::string(";") + job.new_mas + ";" + job.old_bitmaps;
+        if (job.new_bitmaps[0] != '\0')
+            read += std::string(";") + job.new_bitmaps;
+        EXPECT_EQ(read, from_ansi(line));
+    }
+    const std::string utf8 = "1gt500.mas;2gt500.mas;1SHGT500;bmp\\\xe8\xa1\xa8"
+                             "1";
+    JobFields job;
+    ASSERT_EQ(first_job(dir, utf8 + "\n", &job), 1);
+    EXPECT_STREQ(job.new_bitmaps, "bmp\\\xe8\xa1\xa8"
+                                  "1");
 }
 
 struct Tables {
@@ -196,6 +249,82 @@ TEST(DropForeignNames, LeavesPlainTablesAlone)
     EXPECT_STREQ(t.old_names[2], "");
 }
 
+std::string repeated(const std::string &text, int count)
+{
+    std::string result;
+    for (int k = 0; k < count; k++)
+        result += text;
+    return result;
+}
+
+// Bitmap names are measured in the bytes of their ANSI form, as the archive tool and the .VRL
+// files take them: 31 at most, however many bytes the UTF-8 form inside takes. A name with no
+// such form is measured in characters, to be left out on its own account.
+TEST(FillNameTablesCodePage, MeasuresNamesInTheBytesOfTheirAnsiForm)
+{
+    const std::string hyo = "\xe8\xa1\xa8", u = "\xc3\xbc";
+    const std::string names[] = {
+        repeated(hyo, 15) + "1", repeated(hyo, 16),   repeated(u, 31),
+        repeated(u, 32),         "\xe3\x83\x84gt500", "bmp\\" + hyo + "1",
+    };
+    for (const std::string &name : names) {
+        bool fits =
+            has_ansi_form(name) ? ansi(name).size() <= 31 : os_utf16_length(name.c_str()) <= 31;
+        Tables t;
+        LeftOut left_out = {0, ""};
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(fill_name_tables(name.c_str(), "X", t.old_names, t.new_names, &left_out),
+                  fits ? 1 : 0)
+            << name;
+        std::string said = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(t.old_names[0], fits ? name : "") << name;
+        EXPECT_EQ(said.find("Old bitmap name too long (31 characters at most)") == 0, !fits)
+            << said;
+    }
+}
+
+// The archive tool and the .VRL files take bitmap names in the ANSI code page: a pair with a
+// name that page lacks is left out, never handed over as a look-alike.
+TEST(DropForeignNamesCodePage, LeavesOutPairsWithANameTheAnsiCodePageLacks)
+{
+    // No code page of 1252, 1251 and 932 has the Polish letter; 932 has the Japanese one.
+    const std::string s = "\xc5\x9b", hyo = "\xe8\xa1\xa8";
+    const std::string old_names[] = {"A", s + "1", "B", hyo + "1"};
+    const std::string new_names[] = {"P", "Q", s + "2", "bmp\\" + hyo + "2"};
+    Tables t;
+    LeftOut left_out = {0, ""};
+    std::string old_list, new_list, kept_old, dropped;
+    int kept = 0;
+    for (int k = 0; k < 4; k++) {
+        old_list += old_names[k] + " ";
+        new_list += new_names[k] + " ";
+        if (has_ansi_form(old_names[k]) && has_ansi_form(new_names[k])) {
+            kept_old += old_names[k] + " ";
+            kept++;
+        } else {
+            dropped += (dropped.empty() ? "" : ", ") + old_names[k];
+        }
+    }
+    ASSERT_EQ(
+        fill_name_tables(old_list.c_str(), new_list.c_str(), t.old_names, t.new_names, &left_out),
+        4);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(drop_foreign_names(t.old_names, t.new_names, &left_out), kept);
+    std::string said = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(left_out.count, 4 - kept);
+    EXPECT_EQ(left_out.names, dropped);
+    std::string kept_now;
+    for (int k = 0; k < kept; k++)
+        kept_now += std::string(t.old_names[k]) + " ";
+    EXPECT_EQ(kept_now, kept_old);
+    EXPECT_STREQ(t.old_names[kept], "");
+    size_t lines = 0;
+    for (size_t at = said.find("pair left out: "); at != std::string::npos;
+         at = said.find("pair left out: ", at + 1))
+        lines++;
+    EXPECT_EQ(lines, static_cast<size_t>(4 - kept)) << said;
+}
+
 TEST_F(RunJob, RefusesMissingOldArchiveAndCreatesNothing)
 {
     std::string out;
@@ -308,6 +437,79 @@ TEST_F(RunJob, AcceptsWorkFolderOf245Characters)
     EXPECT_EQ(out.substr(0, 27), "File not found: 1gt500.mas\n");
 }
 
+// Windows counts a path in UTF-16 units: a work folder of 245 is accepted however many bytes
+// its UTF-8 form takes, and one of 246 refused; a character beyond U+FFFF counts two.
+TEST_F(RunJob, CountsTheWorkFolderInUtf16Units)
+{
+    const std::string no = "\xe8\x83\xbd", clef = "\xf0\x9d\x84\x9e";
+    const struct {
+        std::string folder;
+        bool accepted;
+    } rows[] = {
+        {"C:\\" + repeated(no, 242), true},
+        {"C:\\" + repeated(no, 243), false},
+        {"C:\\" + repeated(clef, 121), true},
+        {"C:\\" + repeated(clef, 121) + "w", false},
+    };
+    for (const auto &row : rows) {
+        snprintf(work_folder, sizeof work_folder, "%s", row.folder.c_str());
+        ASSERT_EQ(row.folder, work_folder);
+        std::string out;
+        EXPECT_EQ(run("1gt500.mas", "2gt500.mas", &out), -1);
+        if (row.accepted)
+            EXPECT_EQ(out.substr(0, 27), "File not found: 1gt500.mas\n");
+        else
+            EXPECT_EQ(out.find("Work folder too long (245 characters at most): "), 0u) << out;
+    }
+}
+
+// run_job where what is said or done follows the ANSI code page.
+class RunJobCodePage : public RunJob
+{
+};
+
+// An archive renamed by its user: the line names the prefixes its .VRL files carry, counted in
+// whole characters as the prefixes of a name are (shown as "?" where a pipe's code page
+// lacks them).
+TEST_F(RunJobCodePage, NamesThePrefixesTheVrlFilesCarryInWholeCharacters)
+{
+    const std::string ue = "\xc3\x9c";
+    ASSERT_EQ(os_make_directory("tmp"), 0);
+    ASSERT_TRUE(write_file(at("tmp\\M" + ue + "LLVA.VRL"), "vrl"));
+    ASSERT_TRUE(write_file(at("tmp\\M" + ue + "50TRRM.VRL"), "vrl"));
+    ASSERT_TRUE(write_file(at("tmp\\M" + ue + "LL5VA.VRL"), "five characters: no prefix"));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(old_prefixes_missing("mustang.mas"), 1);
+    const std::string head = "mustang.mas holds no .VRL file of its name's prefixes MUST and MTAN; "
+                             "its .VRL files carry ",
+                      carried = "M" + ue + "LL and M" + ue + "50",
+                      tail = ": give the archive the name they were made for\n";
+    std::string said = strip_cr(testing::internal::GetCapturedStdout());
+    if (has_ansi_form(carried))
+        EXPECT_EQ(said, ansi(head + carried + tail));
+    else
+        EXPECT_EQ(said, head + "M?LL and M?50" + tail);
+    remove_all(at("tmp"));
+}
+
+// The archive tool gets the archive names in the ANSI code page: one that page lacks is
+// refused before anything is made, never handed over as a look-alike.
+TEST_F(RunJobCodePage, RefusesAnArchiveNameTheAnsiCodePageLacks)
+{
+    const std::string name = "Wy\xc5\x9b"
+                             "cigi.mas";
+    std::string out;
+    EXPECT_EQ(run(name.c_str(), "2gt500.mas", &out), -1);
+    if (has_ansi_form(name))
+        EXPECT_EQ(out, ansi("File not found: " + name + "\n2gt500.mas not made: " + name +
+                            " is missing\n"));
+    else
+        EXPECT_NE(out.find("has no form in this system's ANSI code page\n"), std::string::npos)
+            << out;
+    EXPECT_EQ(out.find("File not found") == 0, has_ansi_form(name)) << out;
+    EXPECT_EQ(os_exists("tmp"), 0);
+}
+
 TEST_F(RunJob, RefusesArchiveNameLongerThan31Characters)
 {
     std::string name = std::string(28, 'n') + ".mas";
@@ -382,6 +584,7 @@ TEST(IsWorkFolderArchive, AcceptsOnlyMasFilesInsideTheWorkFolder)
         {"nul1.mas", 1},
         {"CONIN$.mas", 0},
         {"com\xb9.mas", 0},
+        {"com\xc2\xb9.mas", 0},
     };
     for (const Row &row : rows)
         EXPECT_EQ(is_work_folder_archive(row.name), row.inside) << row.name;
@@ -402,6 +605,11 @@ TEST(NamesADevice, FindsEveryWindowsDeviceNameInAnyComponent)
         {"COM\xb9", 1},
         {"lpt\xb2.mas", 1},
         {"LPT\xb3\\a.mas", 1},
+        {"COM\xc2\xb9", 1},
+        {"lpt\xc2\xb2.mas", 1},
+        {"bmp\\LPT\xc2\xb3", 1},
+        {"COM\xc2\xb4", 0},
+        {"COM\xc3\xb9", 0},
         {"aux.x\\a.mas", 1},
         {"com0", 0},
         {"COM\xb4", 0},

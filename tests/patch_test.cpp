@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "code_page.h"
 #include "os.h"
 #include "patch.h"
 #include "support.h"
@@ -129,7 +130,8 @@ TEST_F(PatchNames, ExaminesFileOfHundredBytesFromItsFirstByte)
 TEST_F(PatchNames, NeverReadsPastTheNewName)
 {
     NameTables tables = make_tables({{"1SHGT500", ""}});
-    memcpy(tables.new_names[0], "Q\0RRRRRRRRRRRRRRRRRRRRRRRRRRRRR", NAME_SIZE);
+    memset(tables.new_names[0], 'R', NAME_SIZE);
+    memcpy(tables.new_names[0], "Q", 2);
     std::string expected = "Q" + std::string(7, '\0') + N;
     EXPECT_EQ(patched("1SHGT500" + N, tables), expected);
 }
@@ -169,6 +171,41 @@ TEST_F(PatchNames, TellsWhichOldNamesItRewrote)
     for (const auto &row : rows) {
         patched(row.input, make_tables(row.pairs));
         EXPECT_EQ(result, row.result) << row.input;
+    }
+}
+
+// A .VRL file holds the game's bytes, in the ANSI code page: an old name is found, and its new
+// name written, in that form; the new name's folder is cut off before, as a double-byte
+// character may end in the byte of "\\" (cp932: 表 is 95 5C). A pair with a name the page
+// lacks changes nothing.
+TEST_F(PatchNames, ComparesAndWritesNamesInTheAnsiCodePage)
+{
+    const std::string hyo = "\xe8\xa1\xa8", so = "\xe3\x82\xbd", s = "\xc5\x9b";
+    const std::string u = "\xc3\xbc", o = "\xc3\xb6";
+    const struct {
+        std::string old_name, new_name, new_text;
+    } rows[] = {
+        {so + "1SHGT", "bmp\\" + hyo + "2", hyo + "2"},
+        {"1SHGT500", "bmp\\" + hyo + "1", hyo + "1"},
+        {hyo + "1", "new\\" + so + "2", so + "2"},
+        {u + "1", "bmp\\" + o + "2", o + "2"},
+        {"AB", s + "x", s + "x"},
+        {s + "1", "XY", "XY"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.old_name);
+        bool formed = has_ansi_form(row.old_name) && has_ansi_form(row.new_text);
+        // The old name as the game wrote it; a name the page lacks stands as its UTF-8 bytes.
+        std::string old_text = has_ansi_form(row.old_name) ? ansi(row.old_name) : row.old_name;
+        std::string head(280, 'h'), input = head + N + old_text + N;
+        std::string expected = input;
+        if (formed) {
+            std::string text = ansi(row.new_text).substr(0, old_text.size());
+            text.resize(old_text.size(), '\0');
+            expected = head + N + text + N;
+        }
+        EXPECT_EQ(patched(input, make_tables({{row.old_name, row.new_name}})), expected);
+        EXPECT_EQ(result, formed ? 1 : 0);
     }
 }
 

@@ -1,8 +1,10 @@
 // Fuzz target for Zandrel's job lines: a fuzzed job list read as the driver reads it
 // (start_job_list, then next_job until the end), each job's archive names put through the
 // check that stands before the archive tool, and the name tables and prefixes of each job.
-// Properties: a physical line of the list starts at most one job, and no archive name that
-// passes the check holds a blank, a quote or a character a file name cannot hold.
+// Properties: a physical line of the list starts at most one job, every archive name of a job
+// and every name of its tables has a form in the ANSI code page that fits the archive tool's
+// limit, and no archive name that passes the check holds a blank, a quote or a character a
+// file name cannot hold.
 //
 // Input: the whole job list.
 #include <stdlib.h>
@@ -49,6 +51,8 @@ static void check_tables(const char *old_list, const char *new_list)
         fuzz_check(taken || (*new_names)[k][0] == '\0', "a new name after the last pair");
         fuzz_check(strchr((*old_names)[k], ' ') == nullptr, "an old name holds a blank");
         fuzz_check(strchr((*new_names)[k], ' ') == nullptr, "a new name holds a blank");
+        fuzz_check(tool_name_length((*old_names)[k]) <= NAME_MAX, "an old name is too long");
+        fuzz_check(tool_name_length((*new_names)[k]) <= NAME_MAX, "a new name is too long");
     }
     free(old_names);
     free(new_names);
@@ -73,8 +77,11 @@ static void check_job(const JobFields *job, int32_t previous_line, int32_t physi
 {
     fuzz_check(job->line_number > previous_line, "one physical line started two jobs");
     fuzz_check(job->line_number <= physical_lines, "a job on a line the list does not have");
-    fuzz_check(is_terminated_within(job->old_mas, ARCHIVE_NAME_MAX + 1), "OLD_MAS is too long");
-    fuzz_check(is_terminated_within(job->new_mas, ARCHIVE_NAME_MAX + 1), "NEW_MAS is too long");
+    for (const char *name : {job->old_mas, job->new_mas}) {
+        fuzz_check(is_terminated_within(name, ARCHIVE_NAME_SIZE), "an archive name overruns");
+        fuzz_check(os_ansi_length(name) >= 0, "an archive name has no ANSI form");
+        fuzz_check(tool_name_length(name) <= ARCHIVE_NAME_MAX, "an archive name is too long");
+    }
     if (!archive_names_refused(job->old_mas, job->new_mas)) {
         fuzz_check(fits_command_line(job->old_mas), "OLD_MAS reaches the tool unfit");
         fuzz_check(fits_command_line(job->new_mas), "NEW_MAS reaches the tool unfit");
