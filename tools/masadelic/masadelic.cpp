@@ -575,10 +575,30 @@ static int add_to_archive(const Options *options)
 
 // ---- Entry -----------------------------------------------------------------------------
 
+// The arguments of an ANSI program come in the system's ANSI code page; the OS layer takes
+// UTF-8 names. Each is copied into room enough for its UTF-8 form (never freed: they live as
+// long as the program). 0, or -1 when memory runs out.
+static int arguments_in_utf8(int argc, char **argv)
+{
+    for (int i = 0; i < argc; i++) {
+        size_t room = strlen(argv[i]) * 3 + 1;
+        char *copy = static_cast<char *>(malloc(room));
+        if (!copy)
+            return -1;
+        snprintf(copy, room, "%s", argv[i]);
+        if (os_ansi_to_utf8(copy, static_cast<uint32_t>(room)) != 0) {
+            free(copy);
+            return -1;
+        }
+        argv[i] = copy;
+    }
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     Options options;
-    if (parse_arguments(argc, argv, &options) != 0)
+    if (arguments_in_utf8(argc, argv) != 0 || parse_arguments(argc, argv, &options) != 0)
         return EXIT_USAGE;
     int failure = requested_failure(options.command);
     if (failure < 0)
