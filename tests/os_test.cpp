@@ -844,6 +844,20 @@ TEST(OsLockHelper, TakesTheLockAsTold)
     exit(result + 10);
 }
 
+// The text of a lock file, held or not, read through a descriptor as any reader would, cut to
+// size - 1 bytes; "<unreadable>" when it cannot be opened.
+static std::string lock_text(const std::string &path, uint32_t size = 64)
+{
+    int fd = os_open(path.c_str(), OS_OPEN_READ);
+    if (fd < 0)
+        return "<unreadable>";
+    std::string text(size - 1, '\0');
+    int32_t got = os_read(fd, &text[0], size - 1);
+    os_close(fd);
+    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return text;
+}
+
 class OsLock : public TempFolderTest
 {
   protected:
@@ -871,18 +885,17 @@ TEST_F(OsLock, IsTakenHeldReadableAndReleased)
     EXPECT_TRUE(run_host_tool("sh -c \"test $(stat -c %a run.lock) = $(stat -c %a other)\""));
     EXPECT_EQ(os_lock_write(&lock, "first record, longer"), 0);
     EXPECT_EQ(os_lock_write(&lock, "tmp is ours"), 0);
-    char content[64] = "junk";
-    EXPECT_EQ(os_lock_read(at("RUN.LOCK").c_str(), content, sizeof content), 0);
-    EXPECT_STREQ(content, "tmp is ours") << "rewritten in place and cut to its length";
-    EXPECT_EQ(os_lock_read("run.lock", content, 4), 0);
-    EXPECT_STREQ(content, "tmp");
+    EXPECT_EQ(lock_text(at("RUN.LOCK")), "tmp is ours") << "rewritten in place and cut to its length";
+    EXPECT_EQ(lock_text("run.lock", 4), "tmp");
     // Windows cannot tell a run from any program that holds the file open.
     const int held = on_posix() ? OS_LOCK_HELD : OS_LOCK_IN_USE;
     EXPECT_EQ(os_lock_take(at("Run.Lock").c_str(), &second, nullptr, previous, sizeof previous),
               held);
+    EXPECT_EQ(second.handle, -1);
+    EXPECT_STREQ(previous, "") << "a refused take reads nothing";
     EXPECT_EQ(run_helper("try", at("run.lock")), 10 + held);
-    EXPECT_EQ(os_lock_is_held("run.lock"), 1);
-    EXPECT_EQ(os_lock_is_held("none.lock"), 0);
+    EXPECT_EQ(lock_text("run.lock"), "tmp is ours") << "a refused take writes nothing";
+    EXPECT_EQ(lock_text("none.lock"), "<unreadable>");
     EXPECT_EQ(os_exists("none.lock"), 0) << "looking creates nothing";
     // The holder changes its current folder; the release still finds its file.
     ASSERT_EQ(os_make_directory("elsewhere"), 0);
@@ -892,7 +905,7 @@ TEST_F(OsLock, IsTakenHeldReadableAndReleased)
     os_lock_release(&lock);
     ASSERT_EQ(os_change_directory(dir.c_str()), 0);
     EXPECT_EQ(os_exists("run.lock"), 0);
-    EXPECT_EQ(os_lock_read("run.lock", content, sizeof content), -1);
+    EXPECT_EQ(lock_text("run.lock"), "<unreadable>");
     EXPECT_EQ(run_helper("try", at("run.lock")), 10);
     EXPECT_EQ(os_exists("run.lock"), 0);
 }
@@ -915,10 +928,11 @@ TEST_F(OsLock, LeftByAnEndedRunIsTakenOverWithItsRecord)
     ASSERT_EQ(run_helper("die", at("tmp.lock")), 20);
     char previous[64] = "junk";
     OsRunLock lock;
-    EXPECT_EQ(os_lock_read("tmp.lock", previous, sizeof previous), 0);
-    EXPECT_STREQ(previous, "killed run");
-    EXPECT_EQ(os_lock_is_held("tmp.lock"), 0);
+    EXPECT_EQ(lock_text("tmp.lock"), "killed run");
     EXPECT_EQ(os_exists("tmp.lock"), 1) << "looking removes nothing";
+    // Nobody holds it any more: the take succeeds at once, in this process and in another.
+    EXPECT_EQ(run_helper("try", at("tmp.lock")), 10);
+    ASSERT_TRUE(write_file("tmp.lock", "killed run"));
     ASSERT_EQ(os_lock_take("tmp.lock", &lock, "killed", previous, sizeof previous), 0);
     EXPECT_STREQ(previous, "killed run");
     os_lock_release(&lock);
