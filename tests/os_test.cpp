@@ -89,33 +89,37 @@ TEST_F(OsNames, KeepTheirCaseWhenCreated)
 }
 
 // Names compare by their upper-case forms, as NTFS orders them: '_' comes after the letters.
-// UTF-8 rows hold where names are UTF-8 (POSIX); the Windows build's names are ANSI.
-TEST(OsNameOrder, CompareByTheirUpperCaseForms)
+// Names are UTF-8 on both builds, whatever the ANSI code page (in cp932 'カ' is 83 4A and 'ニ'
+// 83 6A, alike but for the case of their second byte; 'ソ' and '表' end in 5C, a backslash).
+TEST(OsNameOrderCodePage, CompareByTheirUpperCaseForms)
 {
     struct Row {
         const char *first, *second;
         int order;
-        bool utf8;
     } rows[] = {
-        {"car.veh", "CAR.VEH", 0, false},
-        {"newbeetle.veh", "new_beetle.veh", -1, false},
-        {"alpha", "Zeta", -1, false},
-        {"Zeta", "[x]", -1, false},
-        {"car", "car.veh", -1, false},
-        {"m\xFCller.veh", "M\xDCLLER.VEH", 1, false}, // no UTF-8: bytes, ASCII case only
-        {"\xC9", "\xC3\xA9", 1, false},               // a byte 0xC9 is no 'É'
-        {"M\u00dcLLER.VEH", "m\u00fcller.veh", 0, true},
-        {"\u00ff", "\u0178", 0, true}, // ÿ and Ÿ, across blocks
-        {"Zeta", "\u00e9mile", -1, true},
-        {"\u00c9b\u00e8ne", "\u00e9mile", -1, true},
-        {"stra\u00dfe", "STRASSE", 1, true}, // ß has no one-letter upper case
-        {"\u03c3\u03bf\u03c6\u03b9\u03b1", "\u03a3\u039f\u03a6\u0399\u0391", 0, true},
-        {"\u0436\u0443\u043a", "\u0416\u0423\u041a", 0, true},
-        {"\u0131", "I", 1, true}, // dotless i stays itself: a name keeps its length
+        {"car.veh", "CAR.VEH", 0},
+        {"newbeetle.veh", "new_beetle.veh", -1},
+        {"alpha", "Zeta", -1},
+        {"Zeta", "[x]", -1},
+        {"car", "car.veh", -1},
+        {"m\xFCller.veh", "M\xDCLLER.VEH", 1}, // no UTF-8: bytes, ASCII case only
+        {"\xC9", "\xC3\xA9", 1},               // a byte 0xC9 is no 'É'
+        {"M\u00dcLLER.VEH", "m\u00fcller.veh", 0},
+        {"\u00ff", "\u0178", 0}, // ÿ and Ÿ, across blocks
+        {"Zeta", "\u00e9mile", -1},
+        {"\u00c9b\u00e8ne", "\u00e9mile", -1},
+        {"stra\u00dfe", "STRASSE", 1}, // ß has no one-letter upper case
+        {"\u03c3\u03bf\u03c6\u03b9\u03b1", "\u03a3\u039f\u03a6\u0399\u0391", 0},
+        {"\u0436\u0443\u043a", "\u0416\u0423\u041a", 0},
+        {"\u0131", "I", 1}, // dotless i stays itself: a name keeps its length
+        {"\u30ab\u30fc.veh", "\u30cb\u30fc.veh", -1}, // カー before ニー
+        {"\u30ab\u30fc.veh", "\u30ab\u30fc.VEH", 0},
+        {"\u30bd.veh", "\u30bd\\.veh", -1},           // ソ is no ソ and a backslash
+        {"\u8868", "\u80fd", 1},                        // 表 after 能
+        {"Wy\u015bcigi", "WY\u015aCIGI", 0},             // Wyścigi
+        {"\u0413\u043e\u043d\u043a\u0438", "\u0413\u041e\u041d\u041a\u0418", 0}, // Гонки
     };
     for (const Row &row : rows) {
-        if (row.utf8 && !on_posix())
-            continue;
         int order = os_compare_names(row.first, row.second);
         EXPECT_EQ(order < 0 ? -1 : order > 0 ? 1 : 0, row.order) << row.first << " " << row.second;
         order = os_compare_names(row.second, row.first);
@@ -1056,4 +1060,120 @@ TEST_F(OsHeldFolders, AreReachedThroughTheHoldAfterTheirParentIsRenamed)
     EXPECT_EQ(names_in(at("b")), std::set<std::string>{"t"});
     EXPECT_EQ(read_file(at("a\\t\\x")), "another's");
     EXPECT_EQ(names_in(at("a\\t")), (std::set<std::string>{"s", "x"}));
+}
+
+// ---- Names in any script, whatever the ANSI code page ----------------------------------------
+//
+// In cp932 '表' is 95 5C and 'ソ' 83 5C, ending in a backslash; 'ニ' is 83 6A, 'カ' 83 4A.
+
+using OsNamesCodePage = TempFolderTest;
+
+// A folder of any script is held, listed through its hold, emptied and removed; every name
+// it holds is listed, also one the ANSI code page has no form for.
+TEST_F(OsNamesCodePage, FoldersOfAnyScriptAreHeldListedAndEmptied)
+{
+    const std::string folder = "\u8868", sub = "\u80fd";
+    const std::set<std::string> names = {"\u30bd.veh", "\u30ab\u30fc.veh", "\u30cb\u30fc.veh",
+                                         "Wy\u015bcigi", "\u0413\u043e\u043d\u043a\u0438"};
+    ASSERT_EQ(os_make_directory(folder.c_str()), 0);
+    ASSERT_EQ(os_make_directory((folder + "\\" + sub).c_str()), 0);
+    for (const std::string &name : names)
+        ASSERT_TRUE(write_file(folder + "\\" + name, name)) << name;
+    OsFolderHold shared;
+    ASSERT_EQ(os_folder_hold(folder.c_str(), OS_HOLD_SHARED, &shared), 0);
+    OsHeldFolder *held = os_hold_folder(at(folder).c_str());
+    ASSERT_NE(held, nullptr);
+    std::set<std::string> listed;
+    OsDirEntry entry;
+    while (os_held_next(held, &entry) == 1)
+        listed.insert(entry.name);
+    std::set<std::string> expected = names;
+    expected.insert(sub);
+    EXPECT_EQ(listed, expected);
+    for (const std::string &name : names)
+        EXPECT_EQ(os_held_delete(held, name.c_str()), 0) << name;
+    OsHeldFolder *inner = os_hold_subfolder(held, sub.c_str());
+    ASSERT_NE(inner, nullptr);
+    EXPECT_EQ(os_release_folder(inner, 1), 0);
+    EXPECT_EQ(os_release_folder(held, 0), 0);
+    os_folder_release(&shared);
+    EXPECT_EQ(names_in(at(folder)), std::set<std::string>{});
+}
+
+// A lock file inside a folder whose name ends in 5C in cp932 is taken, refused to a second
+// taker, read and removed as in any other folder.
+TEST_F(OsNamesCodePage, LockFilesInFoldersOfAnyScriptWork)
+{
+    for (const char *folder : {"\u80fd", "\u8868", "\u0413\u043e\u043d\u043a\u0438"}) {
+        ASSERT_EQ(os_make_directory(folder), 0) << folder;
+        const std::string path = std::string(folder) + "\\run.lock";
+        OsRunLock lock, second;
+        ASSERT_EQ(os_lock_take(path.c_str(), &lock, nullptr, nullptr, 0), OS_LOCK_TAKEN) << folder;
+        EXPECT_EQ(os_compare_names(lock.path, at(path).c_str()), 0) << lock.path;
+        ASSERT_EQ(os_lock_write(&lock, "ours"), 0);
+        EXPECT_EQ(lock_text(path), "ours");
+        const int held = on_posix() ? OS_LOCK_HELD : OS_LOCK_IN_USE;
+        EXPECT_EQ(os_lock_take(at(path).c_str(), &second, nullptr, nullptr, 0), held) << folder;
+        os_lock_release(&lock);
+        EXPECT_EQ(os_exists(path.c_str()), 0) << folder;
+    }
+}
+
+// A full or final path that does not fit the buffer, or past what the layer converts, is a
+// clear -1 and an empty buffer; one that fits exactly is whole. Counted in UTF-8 bytes.
+TEST_F(OsNamesCodePage, PathsThatDoNotFitAreAClearFailure)
+{
+    const std::string name = "\u0413\u043e\u043d\u043a\u0438 \u30bd";
+    ASSERT_TRUE(write_file(name, "x"));
+    char final[OS_PATH_SIZE];
+    ASSERT_EQ(os_final_path(name.c_str(), final, sizeof final), 0);
+    const uint32_t fit = static_cast<uint32_t>(strlen(final)) + 1;
+    std::vector<char> buffer(fit, 'x');
+    EXPECT_EQ(os_final_path(name.c_str(), buffer.data(), fit - 1), -1);
+    EXPECT_EQ(buffer[0], '\0');
+    ASSERT_EQ(os_final_path(name.c_str(), buffer.data(), fit), 0);
+    EXPECT_STREQ(buffer.data(), final);
+    const std::string full = at(name);
+    buffer.assign(full.size() + 1, 'x');
+    EXPECT_EQ(os_full_path(name.c_str(), buffer.data(), static_cast<uint32_t>(full.size())), -1);
+    EXPECT_EQ(buffer[0], '\0');
+    ASSERT_EQ(os_full_path(name.c_str(), buffer.data(), static_cast<uint32_t>(full.size() + 1)), 0);
+    EXPECT_EQ(std::string(buffer.data()), full);
+    std::string far = "Z:\\";
+    for (int i = 0; i < 1100; i++)
+        far += "\u30bd";
+    char path[OS_PATH_SIZE] = "x";
+    EXPECT_EQ(os_full_path(far.c_str(), path, sizeof path), -1);
+    EXPECT_STREQ(path, "");
+    EXPECT_EQ(os_final_path(far.c_str(), path, sizeof path), -1);
+    EXPECT_STREQ(path, "");
+    EXPECT_EQ(os_exists(far.c_str()), 0);
+}
+
+// 1 when text is ASCII or well-formed UTF-8.
+static bool is_utf8_text(const char *text)
+{
+    for (const char *p = text; *p; p++)
+        if (static_cast<unsigned char>(*p) >= 0x80)
+            return os_text_is_utf8(text) == 1;
+    return true;
+}
+
+// The system's words come as UTF-8 in every code page, and a buffer too small for them cuts
+// them between characters, never inside one.
+TEST_F(OsNamesCodePage, ErrorTextIsUtf8CutBetweenCharacters)
+{
+    ASSERT_EQ(os_open("\u0413\u043e\u043d\u043a\u0438\\\u30bd.veh", OS_OPEN_READ), -1);
+    char text[300];
+    const std::string words = os_error_text(text, sizeof text);
+    EXPECT_GT(words.size(), 3u);
+    EXPECT_TRUE(is_utf8_text(words.c_str())) << words;
+    for (uint32_t size = 1; size <= words.size() + 1; size++) {
+        std::vector<char> cut(size, 'x');
+        ASSERT_EQ(os_open("\u0413\u043e\u043d\u043a\u0438\\\u30bd.veh", OS_OPEN_READ), -1);
+        os_error_text(cut.data(), size);
+        EXPECT_TRUE(is_utf8_text(cut.data())) << size;
+        EXPECT_EQ(words.compare(0, strlen(cut.data()), cut.data()), 0) << size;
+        EXPECT_LT(strlen(cut.data()), size);
+    }
 }
