@@ -217,12 +217,12 @@ struct ScriptName {
     const char *name, *other_case;
 };
 static const ScriptName SCRIPT_NAMES[] = {
-    {"\u30ab\u30fc.veh", "\u30ab\u30fc.VEH"},                           // カー.veh
-    {"\u30cb\u30fc.veh", "\u30cb\u30fc.Veh"},                           // ニー.veh
-    {"\u30bd.veh", "\u30bd.VEH"},                                       // ソ.veh
-    {"\u80fd", "\u80fd"},                                               // 能
-    {"\u8868", "\u8868"},                                               // 表
-    {"Wy\u015bcigi", "WY\u015aCIGI"},                                   // Wyścigi
+    {"\u30ab\u30fc.veh", "\u30ab\u30fc.VEH"},                             // カー.veh
+    {"\u30cb\u30fc.veh", "\u30cb\u30fc.Veh"},                             // ニー.veh
+    {"\u30bd.veh", "\u30bd.VEH"},                                         // ソ.veh
+    {"\u80fd", "\u80fd"},                                                 // 能
+    {"\u8868", "\u8868"},                                                 // 表
+    {"Wy\u015bcigi", "WY\u015aCIGI"},                                     // Wyścigi
     {"\u0413\u043e\u043d\u043a\u0438", "\u0413\u041e\u041d\u041a\u0418"}, // Гонки
 };
 

@@ -114,9 +114,9 @@ TEST(OsNameOrderCodePage, CompareByTheirUpperCaseForms)
         {"\u0131", "I", 1}, // dotless i stays itself: a name keeps its length
         {"\u30ab\u30fc.veh", "\u30cb\u30fc.veh", -1}, // カー before ニー
         {"\u30ab\u30fc.veh", "\u30ab\u30fc.VEH", 0},
-        {"\u30bd.veh", "\u30bd\\.veh", -1},           // ソ is no ソ and a backslash
-        {"\u8868", "\u80fd", 1},                        // 表 after 能
-        {"Wy\u015bcigi", "WY\u015aCIGI", 0},             // Wyścigi
+        {"\u30bd.veh", "\u30bd\\.veh", -1},  // ソ is no ソ and a backslash
+        {"\u8868", "\u80fd", 1},             // 表 after 能
+        {"Wy\u015bcigi", "WY\u015aCIGI", 0}, // Wyścigi
         {"\u0413\u043e\u043d\u043a\u0438", "\u0413\u041e\u041d\u041a\u0418", 0}, // Гонки
     };
     for (const Row &row : rows) {
@@ -889,7 +889,8 @@ TEST_F(OsLock, IsTakenHeldReadableAndReleased)
     EXPECT_TRUE(run_host_tool("sh -c \"test $(stat -c %a run.lock) = $(stat -c %a other)\""));
     EXPECT_EQ(os_lock_write(&lock, "first record, longer"), 0);
     EXPECT_EQ(os_lock_write(&lock, "tmp is ours"), 0);
-    EXPECT_EQ(lock_text(at("RUN.LOCK")), "tmp is ours") << "rewritten in place and cut to its length";
+    EXPECT_EQ(lock_text(at("RUN.LOCK")), "tmp is ours")
+        << "rewritten in place and cut to its length";
     EXPECT_EQ(lock_text("run.lock", 4), "tmp");
     // Windows cannot tell a run from any program that holds the file open.
     const int held = on_posix() ? OS_LOCK_HELD : OS_LOCK_IN_USE;

@@ -55,8 +55,8 @@ int os_exists(const char *path);
 
 // Writes the system's words for why the last failed call of this layer failed ("Permission
 // denied", "Access denied", "The process cannot access the file because it is being used by
-// another process"), without a line end or a final full stop, cut to fit. Call it before
-// anything else can fail. Result: buffer.
+// another process"), without a line end or a final full stop, in UTF-8, cut to fit between
+// two characters. Call it before anything else can fail. Result: buffer.
 const char *os_error_text(char *buffer, uint32_t size);
 
 // ---- Descriptors, always binary ------------------------------------------------------
@@ -327,7 +327,8 @@ OsHeldFolder *os_hold_folder(const char *path);
 // way; null also when its final path does not lie in the held folder. Release it before
 // the folder that holds it.
 OsHeldFolder *os_hold_subfolder(OsHeldFolder *folder, const char *name);
-// The next entry of a held folder, "." and ".." left out: 1 and *entry filled, 0 at the end.
+// The next entry of a held folder, "." and ".." left out, whatever characters its name holds:
+// 1 and *entry filled, 0 at the end.
 // In os_list_next's order and with its attributes, but for a link or junction, which has
 // OS_ATTR_LINK and never OS_ATTR_DIRECTORY. (Under Wine a Linux link shows as what it leads
 // to; os_hold_subfolder and os_held_delete refuse it.)

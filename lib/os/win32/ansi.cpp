@@ -18,9 +18,8 @@ static int ansi_form(const char *text, char *ansi, int room)
     UINT page = GetACP();
     BOOL defaulted = FALSE;
     // A UTF-8 ANSI code page has every character and takes neither flag nor default.
-    int length =
-        WideCharToMultiByte(page, page == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, units, ansi,
-                            room, nullptr, page == CP_UTF8 ? nullptr : &defaulted);
+    int length = WideCharToMultiByte(page, page == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, units,
+                                     ansi, room, nullptr, page == CP_UTF8 ? nullptr : &defaulted);
     return length <= 0 || defaulted ? -1 : length - 1;
 }
 

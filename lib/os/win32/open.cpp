@@ -35,11 +35,11 @@ int os_open_file(const char *path, int for_writing, OsOpenFile *file)
     DWORD access = GENERIC_READ | (for_writing ? GENERIC_WRITE : 0);
     // Others may read and write beside the run, but not delete or rename the file.
     WCHAR wide[OS_PATH_UNITS];
-    HANDLE handle = to_wide(path, wide) < 0
-                        ? INVALID_HANDLE_VALUE
-                        : OS_CALL(CreateFileW(wide, access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                              nullptr));
+    HANDLE handle =
+        to_wide(path, wide) < 0
+            ? INVALID_HANDLE_VALUE
+            : OS_CALL(CreateFileW(wide, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (handle == INVALID_HANDLE_VALUE)
         return -1;
     BY_HANDLE_FILE_INFORMATION info;

@@ -36,7 +36,8 @@ int os_file_status(const char *path, OsFileStatus *status)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
     WCHAR wide[OS_PATH_UNITS];
-    if (to_wide(path, wide) < 0 || !OS_CALL(GetFileAttributesExW(wide, GetFileExInfoStandard, &data)))
+    if (to_wide(path, wide) < 0 ||
+        !OS_CALL(GetFileAttributesExW(wide, GetFileExInfoStandard, &data)))
         return -1;
     status->is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
     status->is_file =
@@ -129,9 +130,8 @@ struct OpenWay {
 // programs do not inherit, shared as the runtime's _open shares. A descriptor, or -1.
 static int open_descriptor(const WCHAR *wide, const OpenWay *way)
 {
-    HANDLE handle =
-        OS_CALL(CreateFileW(wide, way->access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            way->disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    HANDLE handle = OS_CALL(CreateFileW(wide, way->access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, way->disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (handle == INVALID_HANDLE_VALUE)
         return -1;
     int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), way->flags);
@@ -212,8 +212,10 @@ static int stream_way(const char *mode, OpenWay *way, char *stream_mode)
     way->access = (at == 0 || plus ? GENERIC_READ : 0u) | (at != 0 || plus ? GENERIC_WRITE : 0u);
     // An exclusive create is the runtime's _O_EXCL, which its fopen does not know.
     way->disposition = at == 1 && strchr(mode, 'x') ? CREATE_NEW : DISPOSITIONS[at];
-    way->flags = (plus ? _O_RDWR : at == 0 ? _O_RDONLY : _O_WRONLY) | _O_BINARY |
-                 (at == 2 ? _O_APPEND : 0);
+    way->flags = (plus      ? _O_RDWR
+                  : at == 0 ? _O_RDONLY
+                            : _O_WRONLY) |
+                 _O_BINARY | (at == 2 ? _O_APPEND : 0);
     snprintf(stream_mode, 4, "%c%sb", mode[0], plus ? "+" : "");
     return 0;
 }

@@ -13,9 +13,8 @@
 
 int to_wide(const char *text, WCHAR *wide, int units)
 {
-    int length = units > 0 ? MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, wide,
-                                                 units)
-                           : 0;
+    int length =
+        units > 0 ? MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, wide, units) : 0;
     if (length > 0)
         return length - 1;
     if (units <= 0 || GetLastError() == ERROR_INSUFFICIENT_BUFFER)

@@ -11,11 +11,11 @@
 #include <windows.h>
 
 struct OsHeldFolder {
-    HANDLE handle;              // the folder, shared for reading and writing, not deletion
-    int removable;              // 1 when held with os_hold_subfolder
-    char path[OS_PATH_SIZE];    // its final path, 'C:\a' form
-    HANDLE find;                // its listing, once begun; INVALID_HANDLE_VALUE at the end
-    int listing;                // 1 once the listing has begun
+    HANDLE handle;           // the folder, shared for reading and writing, not deletion
+    int removable;           // 1 when held with os_hold_subfolder
+    char path[OS_PATH_SIZE]; // its final path, 'C:\a' form
+    HANDLE find;             // its listing, once begun; INVALID_HANDLE_VALUE at the end
+    int listing;             // 1 once the listing has begun
 };
 
 // Writes the full path in the wide form whose paths may pass 259 units, '\\?\C:\a' or
