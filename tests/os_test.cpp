@@ -1178,3 +1178,36 @@ TEST_F(OsNamesCodePage, ErrorTextIsUtf8CutBetweenCharacters)
         EXPECT_LT(strlen(cut.data()), size);
     }
 }
+
+// Every stream mode opens a name of any script as the C runtime's fopen opens a file: what it
+// reads from the start, and where a byte written at the start lands.
+TEST_F(OsNamesCodePage, StreamsOfEveryModeOpenANameOfAnyScript)
+{
+    const struct {
+        const char *mode;
+        int first;         // the first byte read from the start, EOF when none
+        const char *after; // the file once 'Z' was written at the start
+    } rows[] = {
+        {"r", 'a', "ab"},   {"rb", 'a', "ab"},  {"r+", 'a', "Zb"},  {"r+b", 'a', "Zb"},
+        {"w", EOF, "Z"},    {"w+", EOF, "Z"},   {"a", EOF, "abZ"},  {"a+", 'a', "abZ"},
+        {"at", EOF, "abZ"}, {"wt", EOF, "Z"},
+    };
+    const std::string name = "\u30bd \u0413\u043e\u043d\u043a\u0438.txt";
+    for (const auto &row : rows) {
+        ASSERT_TRUE(write_file(name, "ab"));
+        FILE *file = os_open_stream(name.c_str(), row.mode);
+        ASSERT_NE(file, nullptr) << row.mode;
+        fseek(file, 0, SEEK_SET);
+        EXPECT_EQ(fgetc(file), row.first) << row.mode;
+        fseek(file, 0, SEEK_SET);
+        fputc('Z', file);
+        os_close_stream(file);
+        EXPECT_EQ(read_file(name), row.after) << row.mode;
+    }
+    EXPECT_EQ(os_open_stream("\u8868.txt", "r"), nullptr);
+    EXPECT_EQ(os_open_stream("\u8868.txt", "r+"), nullptr);
+    FILE *file = os_open_stream("\u8868.txt", "a");
+    ASSERT_NE(file, nullptr) << "appending creates";
+    EXPECT_EQ(os_close_stream(file), 0);
+    EXPECT_EQ(names_in(dir), (std::set<std::string>{name, "\u8868.txt"}));
+}
