@@ -1211,3 +1211,49 @@ TEST_F(OsNamesCodePage, StreamsOfEveryModeOpenANameOfAnyScript)
     EXPECT_EQ(os_close_stream(file), 0);
     EXPECT_EQ(names_in(dir), (std::set<std::string>{name, "\u8868.txt"}));
 }
+
+// What each routine that takes a path does with a link at its last part, as os.h states it for
+// POSIX (links are made with the POSIX calls only).
+TEST_F(OsFiles, LinksAtThePathsLastPartAreTreatedAsStated)
+{
+    if (!behind_back_available())
+        GTEST_SKIP() << "links are made with the POSIX calls only";
+    ASSERT_EQ(os_make_directory("real"), 0);
+    ASSERT_TRUE(write_file("real\\car.veh", "12345"));
+    ASSERT_EQ(behind_make_link("real\\car.veh", at("file.lnk")), 0);
+    ASSERT_EQ(behind_make_link("real", at("folder.lnk")), 0);
+    ASSERT_EQ(behind_make_link("nowhere", at("dangling.lnk")), 0);
+    OsFileStatus status;
+    ASSERT_EQ(os_file_status("file.lnk", &status), 0);
+    EXPECT_EQ(status.size, 5u) << "followed";
+    EXPECT_EQ(os_file_status("dangling.lnk", &status), -1);
+    EXPECT_EQ(os_exists("dangling.lnk"), 0);
+    EXPECT_EQ(os_open_stream("dangling.lnk", "wx"), nullptr) << "something is there";
+    EXPECT_EQ(os_exists("nowhere"), 0) << "nothing made through the link";
+    EXPECT_EQ(os_same_file("file.lnk", "real\\car.veh"), 1);
+    OsFolderId through, direct;
+    ASSERT_EQ(os_folder_id("folder.lnk", &through), 0);
+    ASSERT_EQ(os_folder_id("real", &direct), 0);
+    EXPECT_EQ(os_compare_folder_ids(&through, &direct), 0);
+    OsFolderHold hold;
+    ASSERT_EQ(os_folder_hold("folder.lnk", OS_HOLD_SHARED, &hold), 0);
+    EXPECT_EQ(os_compare_folder_ids(&hold.id, &direct), 0);
+    os_folder_release(&hold);
+    EXPECT_EQ(names_in("folder.lnk"), std::set<std::string>{"car.veh"});
+    std::map<std::string, Listed> entries = list_folder(".");
+    EXPECT_EQ(entries["file.lnk"].size, 5u) << "listed as what it leads to";
+    EXPECT_EQ(entries["folder.lnk"].attributes & OS_ATTR_DIRECTORY, OS_ATTR_DIRECTORY);
+    EXPECT_EQ(entries.count("dangling.lnk"), 1u) << "listed as itself";
+    ASSERT_EQ(os_set_attributes("file.lnk", OS_ATTR_READONLY), 0);
+    EXPECT_EQ(os_open("real\\car.veh", OS_OPEN_READ_WRITE), -1) << "what it leads to changed";
+    ASSERT_EQ(os_set_attributes("file.lnk", 0), 0);
+    ASSERT_EQ(os_rename_no_replace("file.lnk", "moved.lnk"), 0);
+    EXPECT_EQ(os_is_link("moved.lnk"), 1) << "the link itself moved";
+    EXPECT_EQ(read_file("real\\car.veh"), "12345");
+    int fd = os_open("moved.lnk", OS_OPEN_READ);
+    ASSERT_GE(fd, 0);
+    char first = 0;
+    EXPECT_EQ(os_read(fd, &first, 1), 1);
+    EXPECT_EQ(first, '1');
+    os_close(fd);
+}
