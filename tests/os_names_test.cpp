@@ -1,8 +1,10 @@
 // Names without regard to case under churn: the layer's own creates, deletes, renames and
 // folder changes must keep later lookups exact, and on POSIX, where the layer keeps folder
-// listings, changes made behind its back must be seen as os.h promises.
+// listings, changes made behind its back must be seen as os.h promises. Names of any script
+// pass through every call whole, on both builds and whatever the ANSI code page.
 #include "support.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include <string>
@@ -280,6 +282,130 @@ TEST_F(OsNamesCodePage, NameFoldersAndTheirFiles)
         EXPECT_EQ(os_remove_directory(row.other_case), 0) << row.name;
     }
     EXPECT_EQ(names_in(dir), std::set<std::string>{});
+}
+
+// A folder of any script is held, listed through its hold, emptied and removed; every name
+// it holds is listed, also one the ANSI code page has no form for.
+TEST_F(OsNamesCodePage, FoldersOfAnyScriptAreHeldListedAndEmptied)
+{
+    const std::string folder = "\u8868", sub = "\u80fd";
+    const std::set<std::string> names = {"\u30bd.veh", "\u30ab\u30fc.veh", "\u30cb\u30fc.veh",
+                                         "Wy\u015bcigi", "\u0413\u043e\u043d\u043a\u0438"};
+    ASSERT_EQ(os_make_directory(folder.c_str()), 0);
+    ASSERT_EQ(os_make_directory((folder + "\\" + sub).c_str()), 0);
+    for (const std::string &name : names)
+        ASSERT_TRUE(write_file(folder + "\\" + name, name)) << name;
+    OsFolderHold shared;
+    ASSERT_EQ(os_folder_hold(folder.c_str(), OS_HOLD_SHARED, &shared), 0);
+    OsHeldFolder *held = os_hold_folder(at(folder).c_str());
+    ASSERT_NE(held, nullptr);
+    std::set<std::string> listed;
+    OsDirEntry entry;
+    while (os_held_next(held, &entry) == 1)
+        listed.insert(entry.name);
+    std::set<std::string> expected = names;
+    expected.insert(sub);
+    EXPECT_EQ(listed, expected);
+    for (const std::string &name : names)
+        EXPECT_EQ(os_held_delete(held, name.c_str()), 0) << name;
+    OsHeldFolder *inner = os_hold_subfolder(held, sub.c_str());
+    ASSERT_NE(inner, nullptr);
+    EXPECT_EQ(os_release_folder(inner, 1), 0);
+    EXPECT_EQ(os_release_folder(held, 0), 0);
+    os_folder_release(&shared);
+    EXPECT_EQ(names_in(at(folder)), std::set<std::string>{});
+}
+
+// A full or final path that does not fit the buffer, or past what the layer converts, is a
+// clear -1 and an empty buffer; one that fits exactly is whole. Counted in UTF-8 bytes.
+TEST_F(OsNamesCodePage, PathsThatDoNotFitAreAClearFailure)
+{
+    const std::string name = "\u0413\u043e\u043d\u043a\u0438 \u30bd";
+    ASSERT_TRUE(write_file(name, "x"));
+    char final[OS_PATH_SIZE];
+    ASSERT_EQ(os_final_path(name.c_str(), final, sizeof final), 0);
+    const uint32_t fit = static_cast<uint32_t>(strlen(final)) + 1;
+    std::vector<char> buffer(fit, 'x');
+    EXPECT_EQ(os_final_path(name.c_str(), buffer.data(), fit - 1), -1);
+    EXPECT_EQ(buffer[0], '\0');
+    ASSERT_EQ(os_final_path(name.c_str(), buffer.data(), fit), 0);
+    EXPECT_STREQ(buffer.data(), final);
+    const std::string full = at(name);
+    buffer.assign(full.size() + 1, 'x');
+    EXPECT_EQ(os_full_path(name.c_str(), buffer.data(), static_cast<uint32_t>(full.size())), -1);
+    EXPECT_EQ(buffer[0], '\0');
+    ASSERT_EQ(os_full_path(name.c_str(), buffer.data(), static_cast<uint32_t>(full.size() + 1)), 0);
+    EXPECT_EQ(std::string(buffer.data()), full);
+    std::string far = "Z:\\";
+    for (int i = 0; i < 1100; i++)
+        far += "\u30bd";
+    char path[OS_PATH_SIZE] = "x";
+    EXPECT_EQ(os_full_path(far.c_str(), path, sizeof path), -1);
+    EXPECT_STREQ(path, "");
+    EXPECT_EQ(os_final_path(far.c_str(), path, sizeof path), -1);
+    EXPECT_STREQ(path, "");
+    EXPECT_EQ(os_exists(far.c_str()), 0);
+}
+
+// 1 when text is ASCII or well-formed UTF-8.
+static bool is_utf8_text(const char *text)
+{
+    for (const char *p = text; *p; p++)
+        if (static_cast<unsigned char>(*p) >= 0x80)
+            return os_text_is_utf8(text) == 1;
+    return true;
+}
+
+// The system's words come as UTF-8 in every code page, and a buffer too small for them cuts
+// them between characters, never inside one.
+TEST_F(OsNamesCodePage, ErrorTextIsUtf8CutBetweenCharacters)
+{
+    ASSERT_EQ(os_open("\u0413\u043e\u043d\u043a\u0438\\\u30bd.veh", OS_OPEN_READ), -1);
+    char text[300];
+    const std::string words = os_error_text(text, sizeof text);
+    EXPECT_GT(words.size(), 3u);
+    EXPECT_TRUE(is_utf8_text(words.c_str())) << words;
+    for (uint32_t size = 1; size <= words.size() + 1; size++) {
+        std::vector<char> cut(size, 'x');
+        ASSERT_EQ(os_open("\u0413\u043e\u043d\u043a\u0438\\\u30bd.veh", OS_OPEN_READ), -1);
+        os_error_text(cut.data(), size);
+        EXPECT_TRUE(is_utf8_text(cut.data())) << size;
+        EXPECT_EQ(words.compare(0, strlen(cut.data()), cut.data()), 0) << size;
+        EXPECT_LT(strlen(cut.data()), size);
+    }
+}
+
+// Every stream mode opens a name of any script as the C runtime's fopen opens a file: what it
+// reads from the start, and where a byte written at the start lands.
+TEST_F(OsNamesCodePage, StreamsOfEveryModeOpenANameOfAnyScript)
+{
+    const struct {
+        const char *mode;
+        int first;         // the first byte read from the start, EOF when none
+        const char *after; // the file once 'Z' was written at the start
+    } rows[] = {
+        {"r", 'a', "ab"},   {"rb", 'a', "ab"},  {"r+", 'a', "Zb"},  {"r+b", 'a', "Zb"},
+        {"w", EOF, "Z"},    {"w+", EOF, "Z"},   {"a", EOF, "abZ"},  {"a+", 'a', "abZ"},
+        {"at", EOF, "abZ"}, {"wt", EOF, "Z"},
+    };
+    const std::string name = "\u30bd \u0413\u043e\u043d\u043a\u0438.txt";
+    for (const auto &row : rows) {
+        ASSERT_TRUE(write_file(name, "ab"));
+        FILE *file = os_open_stream(name.c_str(), row.mode);
+        ASSERT_NE(file, nullptr) << row.mode;
+        fseek(file, 0, SEEK_SET);
+        EXPECT_EQ(fgetc(file), row.first) << row.mode;
+        fseek(file, 0, SEEK_SET);
+        fputc('Z', file);
+        os_close_stream(file);
+        EXPECT_EQ(read_file(name), row.after) << row.mode;
+    }
+    EXPECT_EQ(os_open_stream("\u8868.txt", "r"), nullptr);
+    EXPECT_EQ(os_open_stream("\u8868.txt", "r+"), nullptr);
+    FILE *file = os_open_stream("\u8868.txt", "a");
+    ASSERT_NE(file, nullptr) << "appending creates";
+    EXPECT_EQ(os_close_stream(file), 0);
+    EXPECT_EQ(names_in(dir), (std::set<std::string>{name, "\u8868.txt"}));
 }
 
 // ---- Changes behind the layer's back (POSIX) ---------------------------------------------

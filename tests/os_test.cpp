@@ -479,6 +479,52 @@ TEST_F(OsFiles, SameFileIsDecidedByIdentityNotSpelling)
     EXPECT_EQ(os_same_file("sub", "a.txt"), 0);
 }
 
+// What each routine that takes a path does with a link at its last part, as os.h states it for
+// POSIX (links are made with the POSIX calls only).
+TEST_F(OsFiles, LinksAtThePathsLastPartAreTreatedAsStated)
+{
+    if (!behind_back_available())
+        GTEST_SKIP() << "links are made with the POSIX calls only";
+    ASSERT_EQ(os_make_directory("real"), 0);
+    ASSERT_TRUE(write_file("real\\car.veh", "12345"));
+    ASSERT_EQ(behind_make_link("real\\car.veh", at("file.lnk")), 0);
+    ASSERT_EQ(behind_make_link("real", at("folder.lnk")), 0);
+    ASSERT_EQ(behind_make_link("nowhere", at("dangling.lnk")), 0);
+    OsFileStatus status;
+    ASSERT_EQ(os_file_status("file.lnk", &status), 0);
+    EXPECT_EQ(status.size, 5u) << "followed";
+    EXPECT_EQ(os_file_status("dangling.lnk", &status), -1);
+    EXPECT_EQ(os_exists("dangling.lnk"), 0);
+    EXPECT_EQ(os_open_stream("dangling.lnk", "wx"), nullptr) << "something is there";
+    EXPECT_EQ(os_exists("nowhere"), 0) << "nothing made through the link";
+    EXPECT_EQ(os_same_file("file.lnk", "real\\car.veh"), 1);
+    OsFolderId through, direct;
+    ASSERT_EQ(os_folder_id("folder.lnk", &through), 0);
+    ASSERT_EQ(os_folder_id("real", &direct), 0);
+    EXPECT_EQ(os_compare_folder_ids(&through, &direct), 0);
+    OsFolderHold hold;
+    ASSERT_EQ(os_folder_hold("folder.lnk", OS_HOLD_SHARED, &hold), 0);
+    EXPECT_EQ(os_compare_folder_ids(&hold.id, &direct), 0);
+    os_folder_release(&hold);
+    EXPECT_EQ(names_in("folder.lnk"), std::set<std::string>{"car.veh"});
+    std::map<std::string, Listed> entries = list_folder(".");
+    EXPECT_EQ(entries["file.lnk"].size, 5u) << "listed as what it leads to";
+    EXPECT_EQ(entries["folder.lnk"].attributes & OS_ATTR_DIRECTORY, OS_ATTR_DIRECTORY);
+    EXPECT_EQ(entries.count("dangling.lnk"), 1u) << "listed as itself";
+    ASSERT_EQ(os_set_attributes("file.lnk", OS_ATTR_READONLY), 0);
+    EXPECT_EQ(os_open("real\\car.veh", OS_OPEN_READ_WRITE), -1) << "what it leads to changed";
+    ASSERT_EQ(os_set_attributes("file.lnk", 0), 0);
+    ASSERT_EQ(os_rename_no_replace("file.lnk", "moved.lnk"), 0);
+    EXPECT_EQ(os_is_link("moved.lnk"), 1) << "the link itself moved";
+    EXPECT_EQ(read_file("real\\car.veh"), "12345");
+    int fd = os_open("moved.lnk", OS_OPEN_READ);
+    ASSERT_GE(fd, 0);
+    char first = 0;
+    EXPECT_EQ(os_read(fd, &first, 1), 1);
+    EXPECT_EQ(first, '1');
+    os_close(fd);
+}
+
 // Shared holds go together; an exclusive hold goes with no other, in this process as in
 // another (Pelmora's tests hold across processes). A folder is known by its identity however
 // spelt; a file or nothing is no folder.
@@ -1020,6 +1066,27 @@ TEST_F(OsLock, RefusesWhatIsNoPlainFileOfItsOwnAndTouchesNothing)
     }
 }
 
+using OsLockCodePage = TempFolderTest;
+
+// A lock file inside a folder whose name ends in 5C in cp932 is taken, refused to a second
+// taker, read and removed as in any other folder.
+TEST_F(OsLockCodePage, WorksInFoldersOfAnyScript)
+{
+    for (const char *folder : {"\u80fd", "\u8868", "\u0413\u043e\u043d\u043a\u0438"}) {
+        ASSERT_EQ(os_make_directory(folder), 0) << folder;
+        const std::string path = std::string(folder) + "\\run.lock";
+        OsRunLock lock, second;
+        ASSERT_EQ(os_lock_take(path.c_str(), &lock, nullptr, nullptr, 0), OS_LOCK_TAKEN) << folder;
+        EXPECT_EQ(os_compare_names(lock.path, at(path).c_str()), 0) << lock.path;
+        ASSERT_EQ(os_lock_write(&lock, "ours"), 0);
+        EXPECT_EQ(lock_text(path), "ours");
+        const int held = on_posix() ? OS_LOCK_HELD : OS_LOCK_IN_USE;
+        EXPECT_EQ(os_lock_take(at(path).c_str(), &second, nullptr, nullptr, 0), held) << folder;
+        os_lock_release(&lock);
+        EXPECT_EQ(os_exists(path.c_str()), 0) << folder;
+    }
+}
+
 using OsHeldFolders = TempFolderTest;
 
 // A held folder is reached through its hold, never by its path again: its parent renamed
@@ -1061,199 +1128,4 @@ TEST_F(OsHeldFolders, AreReachedThroughTheHoldAfterTheirParentIsRenamed)
     EXPECT_EQ(names_in(at("b")), std::set<std::string>{"t"});
     EXPECT_EQ(read_file(at("a\\t\\x")), "another's");
     EXPECT_EQ(names_in(at("a\\t")), (std::set<std::string>{"s", "x"}));
-}
-
-// ---- Names in any script, whatever the ANSI code page ----------------------------------------
-//
-// In cp932 '表' is 95 5C and 'ソ' 83 5C, ending in a backslash; 'ニ' is 83 6A, 'カ' 83 4A.
-
-using OsNamesCodePage = TempFolderTest;
-
-// A folder of any script is held, listed through its hold, emptied and removed; every name
-// it holds is listed, also one the ANSI code page has no form for.
-TEST_F(OsNamesCodePage, FoldersOfAnyScriptAreHeldListedAndEmptied)
-{
-    const std::string folder = "\u8868", sub = "\u80fd";
-    const std::set<std::string> names = {"\u30bd.veh", "\u30ab\u30fc.veh", "\u30cb\u30fc.veh",
-                                         "Wy\u015bcigi", "\u0413\u043e\u043d\u043a\u0438"};
-    ASSERT_EQ(os_make_directory(folder.c_str()), 0);
-    ASSERT_EQ(os_make_directory((folder + "\\" + sub).c_str()), 0);
-    for (const std::string &name : names)
-        ASSERT_TRUE(write_file(folder + "\\" + name, name)) << name;
-    OsFolderHold shared;
-    ASSERT_EQ(os_folder_hold(folder.c_str(), OS_HOLD_SHARED, &shared), 0);
-    OsHeldFolder *held = os_hold_folder(at(folder).c_str());
-    ASSERT_NE(held, nullptr);
-    std::set<std::string> listed;
-    OsDirEntry entry;
-    while (os_held_next(held, &entry) == 1)
-        listed.insert(entry.name);
-    std::set<std::string> expected = names;
-    expected.insert(sub);
-    EXPECT_EQ(listed, expected);
-    for (const std::string &name : names)
-        EXPECT_EQ(os_held_delete(held, name.c_str()), 0) << name;
-    OsHeldFolder *inner = os_hold_subfolder(held, sub.c_str());
-    ASSERT_NE(inner, nullptr);
-    EXPECT_EQ(os_release_folder(inner, 1), 0);
-    EXPECT_EQ(os_release_folder(held, 0), 0);
-    os_folder_release(&shared);
-    EXPECT_EQ(names_in(at(folder)), std::set<std::string>{});
-}
-
-// A lock file inside a folder whose name ends in 5C in cp932 is taken, refused to a second
-// taker, read and removed as in any other folder.
-TEST_F(OsNamesCodePage, LockFilesInFoldersOfAnyScriptWork)
-{
-    for (const char *folder : {"\u80fd", "\u8868", "\u0413\u043e\u043d\u043a\u0438"}) {
-        ASSERT_EQ(os_make_directory(folder), 0) << folder;
-        const std::string path = std::string(folder) + "\\run.lock";
-        OsRunLock lock, second;
-        ASSERT_EQ(os_lock_take(path.c_str(), &lock, nullptr, nullptr, 0), OS_LOCK_TAKEN) << folder;
-        EXPECT_EQ(os_compare_names(lock.path, at(path).c_str()), 0) << lock.path;
-        ASSERT_EQ(os_lock_write(&lock, "ours"), 0);
-        EXPECT_EQ(lock_text(path), "ours");
-        const int held = on_posix() ? OS_LOCK_HELD : OS_LOCK_IN_USE;
-        EXPECT_EQ(os_lock_take(at(path).c_str(), &second, nullptr, nullptr, 0), held) << folder;
-        os_lock_release(&lock);
-        EXPECT_EQ(os_exists(path.c_str()), 0) << folder;
-    }
-}
-
-// A full or final path that does not fit the buffer, or past what the layer converts, is a
-// clear -1 and an empty buffer; one that fits exactly is whole. Counted in UTF-8 bytes.
-TEST_F(OsNamesCodePage, PathsThatDoNotFitAreAClearFailure)
-{
-    const std::string name = "\u0413\u043e\u043d\u043a\u0438 \u30bd";
-    ASSERT_TRUE(write_file(name, "x"));
-    char final[OS_PATH_SIZE];
-    ASSERT_EQ(os_final_path(name.c_str(), final, sizeof final), 0);
-    const uint32_t fit = static_cast<uint32_t>(strlen(final)) + 1;
-    std::vector<char> buffer(fit, 'x');
-    EXPECT_EQ(os_final_path(name.c_str(), buffer.data(), fit - 1), -1);
-    EXPECT_EQ(buffer[0], '\0');
-    ASSERT_EQ(os_final_path(name.c_str(), buffer.data(), fit), 0);
-    EXPECT_STREQ(buffer.data(), final);
-    const std::string full = at(name);
-    buffer.assign(full.size() + 1, 'x');
-    EXPECT_EQ(os_full_path(name.c_str(), buffer.data(), static_cast<uint32_t>(full.size())), -1);
-    EXPECT_EQ(buffer[0], '\0');
-    ASSERT_EQ(os_full_path(name.c_str(), buffer.data(), static_cast<uint32_t>(full.size() + 1)), 0);
-    EXPECT_EQ(std::string(buffer.data()), full);
-    std::string far = "Z:\\";
-    for (int i = 0; i < 1100; i++)
-        far += "\u30bd";
-    char path[OS_PATH_SIZE] = "x";
-    EXPECT_EQ(os_full_path(far.c_str(), path, sizeof path), -1);
-    EXPECT_STREQ(path, "");
-    EXPECT_EQ(os_final_path(far.c_str(), path, sizeof path), -1);
-    EXPECT_STREQ(path, "");
-    EXPECT_EQ(os_exists(far.c_str()), 0);
-}
-
-// 1 when text is ASCII or well-formed UTF-8.
-static bool is_utf8_text(const char *text)
-{
-    for (const char *p = text; *p; p++)
-        if (static_cast<unsigned char>(*p) >= 0x80)
-            return os_text_is_utf8(text) == 1;
-    return true;
-}
-
-// The system's words come as UTF-8 in every code page, and a buffer too small for them cuts
-// them between characters, never inside one.
-TEST_F(OsNamesCodePage, ErrorTextIsUtf8CutBetweenCharacters)
-{
-    ASSERT_EQ(os_open("\u0413\u043e\u043d\u043a\u0438\\\u30bd.veh", OS_OPEN_READ), -1);
-    char text[300];
-    const std::string words = os_error_text(text, sizeof text);
-    EXPECT_GT(words.size(), 3u);
-    EXPECT_TRUE(is_utf8_text(words.c_str())) << words;
-    for (uint32_t size = 1; size <= words.size() + 1; size++) {
-        std::vector<char> cut(size, 'x');
-        ASSERT_EQ(os_open("\u0413\u043e\u043d\u043a\u0438\\\u30bd.veh", OS_OPEN_READ), -1);
-        os_error_text(cut.data(), size);
-        EXPECT_TRUE(is_utf8_text(cut.data())) << size;
-        EXPECT_EQ(words.compare(0, strlen(cut.data()), cut.data()), 0) << size;
-        EXPECT_LT(strlen(cut.data()), size);
-    }
-}
-
-// Every stream mode opens a name of any script as the C runtime's fopen opens a file: what it
-// reads from the start, and where a byte written at the start lands.
-TEST_F(OsNamesCodePage, StreamsOfEveryModeOpenANameOfAnyScript)
-{
-    const struct {
-        const char *mode;
-        int first;         // the first byte read from the start, EOF when none
-        const char *after; // the file once 'Z' was written at the start
-    } rows[] = {
-        {"r", 'a', "ab"},   {"rb", 'a', "ab"},  {"r+", 'a', "Zb"},  {"r+b", 'a', "Zb"},
-        {"w", EOF, "Z"},    {"w+", EOF, "Z"},   {"a", EOF, "abZ"},  {"a+", 'a', "abZ"},
-        {"at", EOF, "abZ"}, {"wt", EOF, "Z"},
-    };
-    const std::string name = "\u30bd \u0413\u043e\u043d\u043a\u0438.txt";
-    for (const auto &row : rows) {
-        ASSERT_TRUE(write_file(name, "ab"));
-        FILE *file = os_open_stream(name.c_str(), row.mode);
-        ASSERT_NE(file, nullptr) << row.mode;
-        fseek(file, 0, SEEK_SET);
-        EXPECT_EQ(fgetc(file), row.first) << row.mode;
-        fseek(file, 0, SEEK_SET);
-        fputc('Z', file);
-        os_close_stream(file);
-        EXPECT_EQ(read_file(name), row.after) << row.mode;
-    }
-    EXPECT_EQ(os_open_stream("\u8868.txt", "r"), nullptr);
-    EXPECT_EQ(os_open_stream("\u8868.txt", "r+"), nullptr);
-    FILE *file = os_open_stream("\u8868.txt", "a");
-    ASSERT_NE(file, nullptr) << "appending creates";
-    EXPECT_EQ(os_close_stream(file), 0);
-    EXPECT_EQ(names_in(dir), (std::set<std::string>{name, "\u8868.txt"}));
-}
-
-// What each routine that takes a path does with a link at its last part, as os.h states it for
-// POSIX (links are made with the POSIX calls only).
-TEST_F(OsFiles, LinksAtThePathsLastPartAreTreatedAsStated)
-{
-    if (!behind_back_available())
-        GTEST_SKIP() << "links are made with the POSIX calls only";
-    ASSERT_EQ(os_make_directory("real"), 0);
-    ASSERT_TRUE(write_file("real\\car.veh", "12345"));
-    ASSERT_EQ(behind_make_link("real\\car.veh", at("file.lnk")), 0);
-    ASSERT_EQ(behind_make_link("real", at("folder.lnk")), 0);
-    ASSERT_EQ(behind_make_link("nowhere", at("dangling.lnk")), 0);
-    OsFileStatus status;
-    ASSERT_EQ(os_file_status("file.lnk", &status), 0);
-    EXPECT_EQ(status.size, 5u) << "followed";
-    EXPECT_EQ(os_file_status("dangling.lnk", &status), -1);
-    EXPECT_EQ(os_exists("dangling.lnk"), 0);
-    EXPECT_EQ(os_open_stream("dangling.lnk", "wx"), nullptr) << "something is there";
-    EXPECT_EQ(os_exists("nowhere"), 0) << "nothing made through the link";
-    EXPECT_EQ(os_same_file("file.lnk", "real\\car.veh"), 1);
-    OsFolderId through, direct;
-    ASSERT_EQ(os_folder_id("folder.lnk", &through), 0);
-    ASSERT_EQ(os_folder_id("real", &direct), 0);
-    EXPECT_EQ(os_compare_folder_ids(&through, &direct), 0);
-    OsFolderHold hold;
-    ASSERT_EQ(os_folder_hold("folder.lnk", OS_HOLD_SHARED, &hold), 0);
-    EXPECT_EQ(os_compare_folder_ids(&hold.id, &direct), 0);
-    os_folder_release(&hold);
-    EXPECT_EQ(names_in("folder.lnk"), std::set<std::string>{"car.veh"});
-    std::map<std::string, Listed> entries = list_folder(".");
-    EXPECT_EQ(entries["file.lnk"].size, 5u) << "listed as what it leads to";
-    EXPECT_EQ(entries["folder.lnk"].attributes & OS_ATTR_DIRECTORY, OS_ATTR_DIRECTORY);
-    EXPECT_EQ(entries.count("dangling.lnk"), 1u) << "listed as itself";
-    ASSERT_EQ(os_set_attributes("file.lnk", OS_ATTR_READONLY), 0);
-    EXPECT_EQ(os_open("real\\car.veh", OS_OPEN_READ_WRITE), -1) << "what it leads to changed";
-    ASSERT_EQ(os_set_attributes("file.lnk", 0), 0);
-    ASSERT_EQ(os_rename_no_replace("file.lnk", "moved.lnk"), 0);
-    EXPECT_EQ(os_is_link("moved.lnk"), 1) << "the link itself moved";
-    EXPECT_EQ(read_file("real\\car.veh"), "12345");
-    int fd = os_open("moved.lnk", OS_OPEN_READ);
-    ASSERT_GE(fd, 0);
-    char first = 0;
-    EXPECT_EQ(os_read(fd, &first, 1), 1);
-    EXPECT_EQ(first, '1');
-    os_close(fd);
 }
