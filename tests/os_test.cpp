@@ -89,33 +89,37 @@ TEST_F(OsNames, KeepTheirCaseWhenCreated)
 }
 
 // Names compare by their upper-case forms, as NTFS orders them: '_' comes after the letters.
-// UTF-8 rows hold where names are UTF-8 (POSIX); the Windows build's names are ANSI.
-TEST(OsNameOrder, CompareByTheirUpperCaseForms)
+// Names are UTF-8 on both builds, whatever the ANSI code page (in cp932 'カ' is 83 4A and 'ニ'
+// 83 6A, alike but for the case of their second byte; 'ソ' and '表' end in 5C, a backslash).
+TEST(OsNameOrderCodePage, CompareByTheirUpperCaseForms)
 {
     struct Row {
         const char *first, *second;
         int order;
-        bool utf8;
     } rows[] = {
-        {"car.veh", "CAR.VEH", 0, false},
-        {"newbeetle.veh", "new_beetle.veh", -1, false},
-        {"alpha", "Zeta", -1, false},
-        {"Zeta", "[x]", -1, false},
-        {"car", "car.veh", -1, false},
-        {"m\xFCller.veh", "M\xDCLLER.VEH", 1, false}, // no UTF-8: bytes, ASCII case only
-        {"\xC9", "\xC3\xA9", 1, false},               // a byte 0xC9 is no 'É'
-        {"M\u00dcLLER.VEH", "m\u00fcller.veh", 0, true},
-        {"\u00ff", "\u0178", 0, true}, // ÿ and Ÿ, across blocks
-        {"Zeta", "\u00e9mile", -1, true},
-        {"\u00c9b\u00e8ne", "\u00e9mile", -1, true},
-        {"stra\u00dfe", "STRASSE", 1, true}, // ß has no one-letter upper case
-        {"\u03c3\u03bf\u03c6\u03b9\u03b1", "\u03a3\u039f\u03a6\u0399\u0391", 0, true},
-        {"\u0436\u0443\u043a", "\u0416\u0423\u041a", 0, true},
-        {"\u0131", "I", 1, true}, // dotless i stays itself: a name keeps its length
+        {"car.veh", "CAR.VEH", 0},
+        {"newbeetle.veh", "new_beetle.veh", -1},
+        {"alpha", "Zeta", -1},
+        {"Zeta", "[x]", -1},
+        {"car", "car.veh", -1},
+        {"m\xFCller.veh", "M\xDCLLER.VEH", 1}, // no UTF-8: bytes, ASCII case only
+        {"\xC9", "\xC3\xA9", 1},               // a byte 0xC9 is no 'É'
+        {"M\u00dcLLER.VEH", "m\u00fcller.veh", 0},
+        {"\u00ff", "\u0178", 0}, // ÿ and Ÿ, across blocks
+        {"Zeta", "\u00e9mile", -1},
+        {"\u00c9b\u00e8ne", "\u00e9mile", -1},
+        {"stra\u00dfe", "STRASSE", 1}, // ß has no one-letter upper case
+        {"\u03c3\u03bf\u03c6\u03b9\u03b1", "\u03a3\u039f\u03a6\u0399\u0391", 0},
+        {"\u0436\u0443\u043a", "\u0416\u0423\u041a", 0},
+        {"\u0131", "I", 1}, // dotless i stays itself: a name keeps its length
+        {"\u30ab\u30fc.veh", "\u30cb\u30fc.veh", -1}, // カー before ニー
+        {"\u30ab\u30fc.veh", "\u30ab\u30fc.VEH", 0},
+        {"\u30bd.veh", "\u30bd\\.veh", -1},  // ソ is no ソ and a backslash
+        {"\u8868", "\u80fd", 1},             // 表 after 能
+        {"Wy\u015bcigi", "WY\u015aCIGI", 0}, // Wyścigi
+        {"\u0413\u043e\u043d\u043a\u0438", "\u0413\u041e\u041d\u041a\u0418", 0}, // Гонки
     };
     for (const Row &row : rows) {
-        if (row.utf8 && !on_posix())
-            continue;
         int order = os_compare_names(row.first, row.second);
         EXPECT_EQ(order < 0 ? -1 : order > 0 ? 1 : 0, row.order) << row.first << " " << row.second;
         order = os_compare_names(row.second, row.first);
@@ -473,6 +477,52 @@ TEST_F(OsFiles, SameFileIsDecidedByIdentityNotSpelling)
     EXPECT_EQ(os_same_file("missing", "missing"), 0);
     EXPECT_EQ(os_same_file("sub", "SUB"), 1);
     EXPECT_EQ(os_same_file("sub", "a.txt"), 0);
+}
+
+// What each routine that takes a path does with a link at its last part, as os.h states it for
+// POSIX (links are made with the POSIX calls only).
+TEST_F(OsFiles, LinksAtThePathsLastPartAreTreatedAsStated)
+{
+    if (!behind_back_available())
+        GTEST_SKIP() << "links are made with the POSIX calls only";
+    ASSERT_EQ(os_make_directory("real"), 0);
+    ASSERT_TRUE(write_file("real\\car.veh", "12345"));
+    ASSERT_EQ(behind_make_link("real\\car.veh", at("file.lnk")), 0);
+    ASSERT_EQ(behind_make_link("real", at("folder.lnk")), 0);
+    ASSERT_EQ(behind_make_link("nowhere", at("dangling.lnk")), 0);
+    OsFileStatus status;
+    ASSERT_EQ(os_file_status("file.lnk", &status), 0);
+    EXPECT_EQ(status.size, 5u) << "followed";
+    EXPECT_EQ(os_file_status("dangling.lnk", &status), -1);
+    EXPECT_EQ(os_exists("dangling.lnk"), 0);
+    EXPECT_EQ(os_open_stream("dangling.lnk", "wx"), nullptr) << "something is there";
+    EXPECT_EQ(os_exists("nowhere"), 0) << "nothing made through the link";
+    EXPECT_EQ(os_same_file("file.lnk", "real\\car.veh"), 1);
+    OsFolderId through, direct;
+    ASSERT_EQ(os_folder_id("folder.lnk", &through), 0);
+    ASSERT_EQ(os_folder_id("real", &direct), 0);
+    EXPECT_EQ(os_compare_folder_ids(&through, &direct), 0);
+    OsFolderHold hold;
+    ASSERT_EQ(os_folder_hold("folder.lnk", OS_HOLD_SHARED, &hold), 0);
+    EXPECT_EQ(os_compare_folder_ids(&hold.id, &direct), 0);
+    os_folder_release(&hold);
+    EXPECT_EQ(names_in("folder.lnk"), std::set<std::string>{"car.veh"});
+    std::map<std::string, Listed> entries = list_folder(".");
+    EXPECT_EQ(entries["file.lnk"].size, 5u) << "listed as what it leads to";
+    EXPECT_EQ(entries["folder.lnk"].attributes & OS_ATTR_DIRECTORY, OS_ATTR_DIRECTORY);
+    EXPECT_EQ(entries.count("dangling.lnk"), 1u) << "listed as itself";
+    ASSERT_EQ(os_set_attributes("file.lnk", OS_ATTR_READONLY), 0);
+    EXPECT_EQ(os_open("real\\car.veh", OS_OPEN_READ_WRITE), -1) << "what it leads to changed";
+    ASSERT_EQ(os_set_attributes("file.lnk", 0), 0);
+    ASSERT_EQ(os_rename_no_replace("file.lnk", "moved.lnk"), 0);
+    EXPECT_EQ(os_is_link("moved.lnk"), 1) << "the link itself moved";
+    EXPECT_EQ(read_file("real\\car.veh"), "12345");
+    int fd = os_open("moved.lnk", OS_OPEN_READ);
+    ASSERT_GE(fd, 0);
+    char first = 0;
+    EXPECT_EQ(os_read(fd, &first, 1), 1);
+    EXPECT_EQ(first, '1');
+    os_close(fd);
 }
 
 // Shared holds go together; an exclusive hold goes with no other, in this process as in
@@ -844,6 +894,20 @@ TEST(OsLockHelper, TakesTheLockAsTold)
     exit(result + 10);
 }
 
+// The text of a lock file, held or not, read through a descriptor as any reader would, cut to
+// size - 1 bytes; "<unreadable>" when it cannot be opened.
+static std::string lock_text(const std::string &path, uint32_t size = 64)
+{
+    int fd = os_open(path.c_str(), OS_OPEN_READ);
+    if (fd < 0)
+        return "<unreadable>";
+    std::string text(size - 1, '\0');
+    int32_t got = os_read(fd, &text[0], size - 1);
+    os_close(fd);
+    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return text;
+}
+
 class OsLock : public TempFolderTest
 {
   protected:
@@ -871,18 +935,18 @@ TEST_F(OsLock, IsTakenHeldReadableAndReleased)
     EXPECT_TRUE(run_host_tool("sh -c \"test $(stat -c %a run.lock) = $(stat -c %a other)\""));
     EXPECT_EQ(os_lock_write(&lock, "first record, longer"), 0);
     EXPECT_EQ(os_lock_write(&lock, "tmp is ours"), 0);
-    char content[64] = "junk";
-    EXPECT_EQ(os_lock_read(at("RUN.LOCK").c_str(), content, sizeof content), 0);
-    EXPECT_STREQ(content, "tmp is ours") << "rewritten in place and cut to its length";
-    EXPECT_EQ(os_lock_read("run.lock", content, 4), 0);
-    EXPECT_STREQ(content, "tmp");
+    EXPECT_EQ(lock_text(at("RUN.LOCK")), "tmp is ours")
+        << "rewritten in place and cut to its length";
+    EXPECT_EQ(lock_text("run.lock", 4), "tmp");
     // Windows cannot tell a run from any program that holds the file open.
     const int held = on_posix() ? OS_LOCK_HELD : OS_LOCK_IN_USE;
     EXPECT_EQ(os_lock_take(at("Run.Lock").c_str(), &second, nullptr, previous, sizeof previous),
               held);
+    EXPECT_EQ(second.handle, -1);
+    EXPECT_STREQ(previous, "") << "a refused take reads nothing";
     EXPECT_EQ(run_helper("try", at("run.lock")), 10 + held);
-    EXPECT_EQ(os_lock_is_held("run.lock"), 1);
-    EXPECT_EQ(os_lock_is_held("none.lock"), 0);
+    EXPECT_EQ(lock_text("run.lock"), "tmp is ours") << "a refused take writes nothing";
+    EXPECT_EQ(lock_text("none.lock"), "<unreadable>");
     EXPECT_EQ(os_exists("none.lock"), 0) << "looking creates nothing";
     // The holder changes its current folder; the release still finds its file.
     ASSERT_EQ(os_make_directory("elsewhere"), 0);
@@ -892,7 +956,7 @@ TEST_F(OsLock, IsTakenHeldReadableAndReleased)
     os_lock_release(&lock);
     ASSERT_EQ(os_change_directory(dir.c_str()), 0);
     EXPECT_EQ(os_exists("run.lock"), 0);
-    EXPECT_EQ(os_lock_read("run.lock", content, sizeof content), -1);
+    EXPECT_EQ(lock_text("run.lock"), "<unreadable>");
     EXPECT_EQ(run_helper("try", at("run.lock")), 10);
     EXPECT_EQ(os_exists("run.lock"), 0);
 }
@@ -915,10 +979,11 @@ TEST_F(OsLock, LeftByAnEndedRunIsTakenOverWithItsRecord)
     ASSERT_EQ(run_helper("die", at("tmp.lock")), 20);
     char previous[64] = "junk";
     OsRunLock lock;
-    EXPECT_EQ(os_lock_read("tmp.lock", previous, sizeof previous), 0);
-    EXPECT_STREQ(previous, "killed run");
-    EXPECT_EQ(os_lock_is_held("tmp.lock"), 0);
+    EXPECT_EQ(lock_text("tmp.lock"), "killed run");
     EXPECT_EQ(os_exists("tmp.lock"), 1) << "looking removes nothing";
+    // Nobody holds it any more: the take succeeds at once, in this process and in another.
+    EXPECT_EQ(run_helper("try", at("tmp.lock")), 10);
+    ASSERT_TRUE(write_file("tmp.lock", "killed run"));
     ASSERT_EQ(os_lock_take("tmp.lock", &lock, "killed", previous, sizeof previous), 0);
     EXPECT_STREQ(previous, "killed run");
     os_lock_release(&lock);
@@ -998,6 +1063,27 @@ TEST_F(OsLock, RefusesWhatIsNoPlainFileOfItsOwnAndTouchesNothing)
         car.erase("tmp.lock");
         EXPECT_EQ(car, std::set<std::string>{"1gt500.mas"});
         ASSERT_TRUE(run_host_tool("rm -rf car/tmp.lock"));
+    }
+}
+
+using OsLockCodePage = TempFolderTest;
+
+// A lock file inside a folder whose name ends in 5C in cp932 is taken, refused to a second
+// taker, read and removed as in any other folder.
+TEST_F(OsLockCodePage, WorksInFoldersOfAnyScript)
+{
+    for (const char *folder : {"\u80fd", "\u8868", "\u0413\u043e\u043d\u043a\u0438"}) {
+        ASSERT_EQ(os_make_directory(folder), 0) << folder;
+        const std::string path = std::string(folder) + "\\run.lock";
+        OsRunLock lock, second;
+        ASSERT_EQ(os_lock_take(path.c_str(), &lock, nullptr, nullptr, 0), OS_LOCK_TAKEN) << folder;
+        EXPECT_EQ(os_compare_names(lock.path, at(path).c_str()), 0) << lock.path;
+        ASSERT_EQ(os_lock_write(&lock, "ours"), 0);
+        EXPECT_EQ(lock_text(path), "ours");
+        const int held = on_posix() ? OS_LOCK_HELD : OS_LOCK_IN_USE;
+        EXPECT_EQ(os_lock_take(at(path).c_str(), &second, nullptr, nullptr, 0), held) << folder;
+        os_lock_release(&lock);
+        EXPECT_EQ(os_exists(path.c_str()), 0) << folder;
     }
 }
 

@@ -44,16 +44,19 @@ struct OsFileStatus {
     uint32_t size;        // bytes; files of 4 GiB and more report 0xFFFFFFFF
 };
 
-// Fills *status for an existing file or folder. 0, or -1 when the path names nothing.
+// Fills *status for an existing file or folder. 0, or -1 when the path names nothing. A link
+// at path: POSIX follows it (-1 when it dangles); Windows reports the link itself (a folder
+// link or junction as a folder, a file link as a file of size 0).
 int os_file_status(const char *path, OsFileStatus *status);
 
-// 1 when the path names an existing file or folder (no access rights asked), else 0.
+// 1 when the path names an existing file or folder (no access rights asked), else 0. A link
+// at path: POSIX follows it (0 when it dangles); Windows counts the link itself.
 int os_exists(const char *path);
 
 // Writes the system's words for why the last failed call of this layer failed ("Permission
 // denied", "Access denied", "The process cannot access the file because it is being used by
-// another process"), without a line end or a final full stop, cut to fit. Call it before
-// anything else can fail. Result: buffer.
+// another process"), without a line end or a final full stop, in UTF-8, cut to fit between
+// two characters. Call it before anything else can fail. Result: buffer.
 const char *os_error_text(char *buffer, uint32_t size);
 
 // ---- Descriptors, always binary ------------------------------------------------------
@@ -69,7 +72,8 @@ enum {
 enum { OS_SEEK_SET = 0, OS_SEEK_CUR = 1, OS_SEEK_END = 2 };
 
 // A descriptor (0 or more), or -1. A read-only file does not open for writing or
-// truncation, for any user, as on Windows.
+// truncation, for any user, as on Windows. Follows a link at path. Started programs do not
+// inherit the descriptor.
 int os_open(const char *path, int flags);
 // Bytes read (0 at the end), or -1 on a read error.
 int32_t os_read(int fd, void *buffer, uint32_t count);
@@ -84,7 +88,9 @@ int os_close(int fd);
 // Opens a C stream in binary mode whatever the mode says ("r", "w", "a", "r+", "w+", with or
 // without "b" or "t"); text mode is the library's own (lib/stream.h). Null on failure,
 // and for a mode that writes ("w", "a", "+") to a read-only file. "wx" creates the file
-// only when nothing of that name (in any case) exists: null when something does.
+// only when nothing of that name (in any case) exists: null when something does. Follows a
+// link at path ("wx": a dangling link counts as something there). Started programs do not
+// inherit the stream's descriptor.
 FILE *os_open_stream(const char *path, const char *mode);
 // Closes a stream from os_open_stream, writing out what it still buffers. 0, or -1 when that
 // write or the close failed.
@@ -106,23 +112,25 @@ int os_remove_directory(const char *path);
 // through that handle only when its final path is the path named in its folder, which
 // refuses a Linux link that Wine shows as the file it leads to (and would delete that).
 int os_delete_file(const char *path);
-// Renames a file or folder; fails when the source is missing or the target exists.
+// Renames a file or folder; fails when the source is missing or the target exists. A link at
+// from is renamed itself, never what it leads to.
 int os_rename_no_replace(const char *from, const char *to);
 // Orders two names as Windows orders and matches names without regard to case: by their
-// upper-case forms, compared as UTF-16 code units, as NTFS compares them. On POSIX a name that
-// is well-formed UTF-8 goes through the simple Unicode upper-case mapping (Latin, Greek,
+// upper-case forms, compared as UTF-16 code units, as NTFS compares them. A name that is
+// well-formed UTF-8 goes through the simple Unicode upper-case mapping (Latin, Greek,
 // Cyrillic: 'ü' and 'Ü' are alike, 'ß' stays itself), any other name by its bytes with a to z
-// upper-cased, which is also how the Windows build compares its names in the ANSI code page.
-// <0, 0 or >0.
+// upper-cased, a byte past ASCII after every character. Alike on both targets. <0, 0 or >0.
 int os_compare_names(const char *first, const char *second);
 // 1 when both paths name one existing file or folder, however they are spelled (another
 // case, '.\', an absolute path, a link): the same device and inode on POSIX, the same
 // volume serial number and file index on Windows. 0 when they differ or either is missing.
+// Follows a link at either path.
 int os_same_file(const char *first, const char *second);
 
 // Sets the read-only, hidden and system attributes of a file to those in attributes
 // (OS_ATTR_* bits). On POSIX only read-only has an effect (write permission removed); a name
-// that begins with "." is what makes an entry hidden there.
+// that begins with "." is what makes an entry hidden there. A link at path: POSIX changes
+// what it leads to; Windows the link itself.
 int os_set_attributes(const char *path, int32_t attributes);
 // Gives a copied program file the right to run (POSIX: mode 755); nothing to do on Windows.
 int os_make_executable(const char *path);
@@ -149,9 +157,11 @@ struct OsDirList;
 // POSIX back end lists them the same way on every file system (names alike but for case in
 // byte order), so that the programs work in one order everywhere. Windows on other file
 // systems, and Wine, list in the order the file system gives. Null when the folder cannot be
-// listed.
+// listed. Follows a link at directory.
 OsDirList *os_list_open(const char *directory);
-// 1 and *entry filled for the next entry, 0 at the end (or on an error).
+// 1 and *entry filled for the next entry, 0 at the end (or on an error). An entry that is a
+// link: POSIX gives what it leads to (the link itself when it dangles); Windows the link
+// itself (a folder link or junction with OS_ATTR_DIRECTORY, size 0).
 int os_list_next(OsDirList *list, OsDirEntry *entry);
 void os_list_close(OsDirList *list);
 
@@ -317,7 +327,8 @@ OsHeldFolder *os_hold_folder(const char *path);
 // way; null also when its final path does not lie in the held folder. Release it before
 // the folder that holds it.
 OsHeldFolder *os_hold_subfolder(OsHeldFolder *folder, const char *name);
-// The next entry of a held folder, "." and ".." left out: 1 and *entry filled, 0 at the end.
+// The next entry of a held folder, "." and ".." left out, whatever characters its name holds:
+// 1 and *entry filled, 0 at the end.
 // In os_list_next's order and with its attributes, but for a link or junction, which has
 // OS_ATTR_LINK and never OS_ATTR_DIRECTORY. (Under Wine a Linux link shows as what it leads
 // to; os_hold_subfolder and os_held_delete refuse it.)
@@ -396,14 +407,6 @@ int os_lock_take(const char *path, OsRunLock *lock, const char *own_head, char *
 // with a marker line, and read it up to the first such line). 0, or -1 (OS_FAULT_WRITE
 // applies).
 int os_lock_write(OsRunLock *lock, const char *text);
-// Reads the content of a lock file, held or not, without following a link or waiting, into
-// buffer (NUL-terminated, cut to size - 1 bytes). 0, or -1 when it cannot be read (buffer
-// then "" when size > 0).
-int os_lock_read(const char *path, char *buffer, uint32_t size);
-// 1 when another process (or another open in this one) holds the lock of the lock file at
-// path, 0 when there is no such file, nobody holds it, or it is not a plain file. Never
-// creates, writes or removes anything, never follows a link and never waits.
-int os_lock_is_held(const char *path);
 // Removes the lock file, then drops the lock (a run that opened the file just before its
 // removal sees that the name no longer leads to its file and starts again). Does nothing
 // for a lock not held; afterwards lock->handle is -1. The file is removed only while its
@@ -436,14 +439,14 @@ struct OsFolderHold {
     OsFolderId id;   // the identity of the folder held
 };
 
-// The identity of an existing folder (links followed), which orders holds: runs that take
+// The identity of an existing folder (follows a link at path), which orders holds: runs that take
 // several take them in os_compare_folder_ids order, so that two of them never each hold
 // what the other waits for. 0, or -1 (os_error_text) when path names no folder.
 int os_folder_id(const char *path, OsFolderId *id);
 // <0, 0 or >0 as first comes before, is, or comes after second.
 int os_compare_folder_ids(const OsFolderId *first, const OsFolderId *second);
-// Holds the folder at path, shared or exclusive (OS_HOLD_*). A hold refused because of
-// another is tried again for about 50 ms. Results:
+// Holds the folder at path, shared or exclusive (OS_HOLD_*), following a link at path. A hold
+// refused because of another is tried again for about 50 ms. Results:
 //    0  held: *hold filled (hold->id the identity of the folder opened);
 //    1  another process (or another hold in this one) holds it in a way that conflicts;
 //   -1  the folder cannot be opened (os_error_text gives the system's reason).

@@ -18,17 +18,15 @@ void os_count_call(void);
 #define OS_CALL(call) (call)
 #endif
 
-// Case folding of names (os_fold.cpp), behind os_compare_names. 1 on the back ends whose
-// names are UTF-8 (POSIX), 0 where they are in the ANSI code page (Windows: ASCII case only).
-extern const int os_names_are_utf8;
+// Case folding of names (os_fold.cpp), behind os_compare_names, alike on both back ends.
 // The simple Unicode upper-case mapping of c, for the letters the folding table holds;
 // every other value unchanged.
 uint32_t os_upper_case(uint32_t c);
 // 1 when text is well-formed UTF-8 (no overlong forms, surrogates or cut sequences), else 0.
 int os_is_utf8(const char *text);
 // The upper-case form of the character at *text, which moves past it: a code point when
-// utf8 (the text is well-formed UTF-8), else a byte with a to z upper-cased (on POSIX, one
-// past ASCII as 0xDC00 plus the byte). *text must not be at the terminator.
+// utf8 (the text is well-formed UTF-8), else a byte with a to z upper-cased (one past ASCII
+// as 0xDC00 plus the byte). *text must not be at the terminator.
 uint32_t os_next_upper(const char **text, int utf8);
 // 1 when os_compare_names finds the names alike, else 0.
 int os_equal_folded(const char *a, const char *b);

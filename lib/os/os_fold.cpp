@@ -134,7 +134,7 @@ uint32_t os_next_upper(const char **text, int utf8)
     // surrogate (as Python's surrogateescape has it), which no UTF-8 name holds, so that such
     // a name never equals a UTF-8 one.
     if (c >= 0x80)
-        return os_names_are_utf8 ? 0xDC00 + c : c;
+        return 0xDC00 + c;
     return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
 }
 
@@ -152,8 +152,8 @@ static uint32_t utf16_place(uint32_t c)
 
 int os_compare_names(const char *a, const char *b)
 {
-    int a_utf8 = os_names_are_utf8 && os_is_utf8(a);
-    int b_utf8 = os_names_are_utf8 && os_is_utf8(b);
+    int a_utf8 = os_is_utf8(a);
+    int b_utf8 = os_is_utf8(b);
     while (*a && *b) {
         uint32_t x = utf16_place(os_next_upper(&a, a_utf8));
         uint32_t y = utf16_place(os_next_upper(&b, b_utf8));

@@ -31,9 +31,6 @@ static int fault_fires(int kind)
 
 // ---- Path translation ----------------------------------------------------------------
 
-// Linux names are UTF-8 by convention; one that is not compares by its bytes.
-const int os_names_are_utf8 = 1;
-
 int translate_text(const char *path, char *out)
 {
     size_t length = 0;

@@ -29,19 +29,23 @@ int os_folder_id(const char *path, OsFolderId *id)
 // writing or deletion. A shared hold asks only to list the folder, which other shared holds
 // allow; an exclusive hold also asks to add files, which no other hold allows, and it
 // cannot come while another holds the folder without sharing writing.
-static HANDLE open_held(const char *path, int mode)
+// Not inherited: a started program never keeps a hold after its holder ended.
+static HANDLE open_held(const WCHAR *path, int mode)
 {
     DWORD access = FILE_LIST_DIRECTORY | (mode == OS_HOLD_EXCLUSIVE ? FILE_ADD_FILE : 0);
-    return CreateFileA(path, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    return CreateFileW(path, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 int os_folder_hold(const char *path, int mode, OsFolderHold *hold)
 {
     hold->handle = -1;
+    WCHAR wide[OS_PATH_UNITS];
+    if (to_wide(path, wide) < 0)
+        return -1;
     ULONGLONG start = GetTickCount64();
     HANDLE handle;
-    while ((handle = open_held(path, mode)) == INVALID_HANDLE_VALUE &&
+    while ((handle = open_held(wide, mode)) == INVALID_HANDLE_VALUE &&
            GetLastError() == ERROR_SHARING_VIOLATION && GetTickCount64() - start < HOLD_WAIT_MS)
         Sleep(HOLD_PAUSE_MS);
     if (handle == INVALID_HANDLE_VALUE)

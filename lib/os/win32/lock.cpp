@@ -23,11 +23,11 @@ int lock_fault_fires(int kind)
 }
 
 // What an entry that could not be opened is, from its attributes (a link not followed).
-static int kind_refused(const char *path, DWORD error)
+static int kind_refused(const WCHAR *path, DWORD error)
 {
     if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
         return OS_LOCK_IN_USE;
-    DWORD attributes = GetFileAttributesA(path);
+    DWORD attributes = GetFileAttributesW(path);
     // A file its holder deleted but still holds open refuses every open until it is gone.
     if (attributes == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_ACCESS_DENIED)
         return LOCK_FILE_AGAIN;
@@ -44,13 +44,16 @@ static int kind_refused(const char *path, DWORD error)
 int lock_file_open(const char *path, intptr_t *handle)
 {
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    WCHAR wide[OS_PATH_UNITS];
     *handle = -1;
+    if (to_wide(path, wide) < 0)
+        return OS_LOCK_FAILED;
     // A name that neither opens nor can be created twice over is a dangling link (Wine
     // shows a Linux one so); CREATE_NEW never creates what a link names.
     static const DWORD dispositions[] = {OPEN_EXISTING, CREATE_NEW};
     for (int attempt = 0; attempt < 2; attempt++) {
         for (DWORD disposition : dispositions) {
-            HANDLE opened = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, LOCK_SHARE,
+            HANDLE opened = CreateFileW(wide, GENERIC_READ | GENERIC_WRITE, LOCK_SHARE,
                                         &inheritable, disposition, LOCK_FLAGS, nullptr);
             if (opened != INVALID_HANDLE_VALUE) {
                 *handle = reinterpret_cast<intptr_t>(opened);
@@ -60,7 +63,7 @@ int lock_file_open(const char *path, intptr_t *handle)
             int missing = error == ERROR_FILE_NOT_FOUND;
             int exists = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
             if (!(disposition == OPEN_EXISTING ? missing : exists))
-                return kind_refused(path, error);
+                return kind_refused(wide, error);
         }
     }
     return OS_LOCK_LINK;
@@ -102,9 +105,13 @@ int lock_file_try(intptr_t)
 int lock_file_is_named(intptr_t handle, const char *path)
 {
     BY_HANDLE_FILE_INFORMATION mine, named;
-    HANDLE other = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING,
-                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    WCHAR wide[OS_PATH_UNITS];
+    HANDLE other =
+        to_wide(path, wide) < 0
+            ? INVALID_HANDLE_VALUE
+            : CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                          nullptr);
     if (other == INVALID_HANDLE_VALUE)
         return 0;
     BOOL known = GetFileInformationByHandle(other, &named);
@@ -169,39 +176,4 @@ uint32_t lock_clock_ms(void)
 void lock_pause(void)
 {
     Sleep(1);
-}
-
-// ---- Looks at another's lock file ----------------------------------------------------
-
-int os_lock_read(const char *path, char *buffer, uint32_t size)
-{
-    if (size > 0)
-        buffer[0] = '\0';
-    // Sharing deletion too, so that a reader never keeps the holder from removing the file.
-    HANDLE handle =
-        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, LOCK_FLAGS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return -1;
-    int plain = lock_file_prove(reinterpret_cast<intptr_t>(handle));
-    int result = plain == OS_LOCK_TAKEN || plain == OS_LOCK_READ_ONLY || plain == OS_LOCK_HARD_LINK
-                     ? lock_file_read(reinterpret_cast<intptr_t>(handle), buffer, size)
-                     : -1;
-    lock_file_close(reinterpret_cast<intptr_t>(handle));
-    return result;
-}
-
-int os_lock_is_held(const char *path)
-{
-    // The holder's share mode refuses every other writer; an open for writing that is
-    // admitted is closed at once, the file untouched.
-    HANDLE handle =
-        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, LOCK_FLAGS, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-        CloseHandle(handle);
-        return 0;
-    }
-    DWORD error = GetLastError();
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? 1 : 0;
 }

@@ -34,8 +34,12 @@ int os_open_file(const char *path, int for_writing, OsOpenFile *file)
     file->fd = -1;
     DWORD access = GENERIC_READ | (for_writing ? GENERIC_WRITE : 0);
     // Others may read and write beside the run, but not delete or rename the file.
-    HANDLE handle = OS_CALL(CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    WCHAR wide[OS_PATH_UNITS];
+    HANDLE handle =
+        to_wide(path, wide) < 0
+            ? INVALID_HANDLE_VALUE
+            : OS_CALL(CreateFileW(wide, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (handle == INVALID_HANDLE_VALUE)
         return -1;
     BY_HANDLE_FILE_INFORMATION info;
@@ -60,26 +64,31 @@ int os_open_file(const char *path, int for_writing, OsOpenFile *file)
     return 0;
 }
 
-// Writes the final path of handle into buffer in 'C:\x' form. 0, or -1.
-static int final_path_of(HANDLE handle, char *buffer, DWORD size)
+// 1 when the final path of the open file lies inside folder, compared as Windows compares
+// names (folded alike, a character's UTF-8 length unchanged), else 0.
+static int lies_inside(HANDLE handle, const char *folder)
 {
-    DWORD length = OS_CALL(
-        GetFinalPathNameByHandleA(handle, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS));
-    if (length == 0 || length >= size)
-        return -1;
-    if (strncmp(buffer, "\\\\?\\UNC\\", 8) == 0) {
-        memmove(buffer + 2, buffer + 8, length - 8 + 1);
-        buffer[0] = buffer[1] = '\\';
-    } else if (strncmp(buffer, "\\\\?\\", 4) == 0)
-        memmove(buffer, buffer + 4, length - 4 + 1);
-    return 0;
+    char final[OS_PATH_SIZE], inside[OS_PATH_SIZE];
+    size_t length = strlen(folder);
+    while (length > 0 && folder[length - 1] == '\\')
+        length--;
+    if (length >= sizeof inside || final_path_of_handle(handle, final, sizeof final) != 0 ||
+        strlen(final) <= length || final[length] != '\\')
+        return 0;
+    memcpy(inside, folder, length);
+    inside[length] = '\0';
+    final[length] = '\0';
+    return os_equal_folded(final, inside);
 }
 
 int os_file_is_still_at(const OsOpenFile *file, const char *path, const char *folder)
 {
+    WCHAR wide[OS_PATH_UNITS];
     HANDLE named =
-        OS_CALL(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        to_wide(path, wide) < 0
+            ? INVALID_HANDLE_VALUE
+            : OS_CALL(CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (named == INVALID_HANDLE_VALUE)
         return 0;
     BY_HANDLE_FILE_INFORMATION info;
@@ -89,14 +98,7 @@ int os_file_is_still_at(const OsOpenFile *file, const char *path, const char *fo
         ((static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow) != file->index)
         return 0;
     // Wine shows a Linux link as a plain file, so the final path decides, for every name.
-    char final[MAX_PATH * 2 + 8];
-    size_t length = strlen(folder);
-    while (length > 0 && folder[length - 1] == '\\')
-        length--;
-    return final_path_of(handle_of(file), final, sizeof final) == 0 &&
-                   _strnicmp(final, folder, length) == 0 && final[length] == '\\'
-               ? 1
-               : 0;
+    return lies_inside(handle_of(file), folder);
 }
 
 int os_replace_content(const OsOpenFile *file, const void *bytes, uint32_t size)
@@ -127,8 +129,11 @@ int os_create_new(const char *path)
         SetLastError(ERROR_WRITE_FAULT);
         return -1;
     }
+    WCHAR wide[OS_PATH_UNITS];
+    if (to_wide(path, wide) < 0)
+        return -1;
     HANDLE handle =
-        OS_CALL(CreateFileA(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+        OS_CALL(CreateFileW(wide, GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (handle == INVALID_HANDLE_VALUE)
         return -1;

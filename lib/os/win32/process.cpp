@@ -16,12 +16,26 @@ int os_program_path(char *buffer, uint32_t size)
 {
     if (size == 0)
         return -1;
-    DWORD length = GetModuleFileNameA(nullptr, buffer, size);
-    if (length == 0 || length >= size) {
+    WCHAR wide[OS_PATH_UNITS];
+    DWORD length = GetModuleFileNameW(nullptr, wide, OS_PATH_UNITS);
+    if (length == 0 || length >= OS_PATH_UNITS) {
         buffer[0] = '\0';
         return -1;
     }
-    return 0;
+    return to_utf8(wide, buffer, size) < 0 ? -1 : 0;
+}
+
+// UTF-8 text as UTF-16 in memory of its own (free it), for the texts that may pass a path's
+// size: a command line, an environment variable. Null when it is no UTF-8 or memory is short.
+static WCHAR *wide_copy(const char *text)
+{
+    int units = static_cast<int>(strlen(text)) + 1;
+    WCHAR *wide = static_cast<WCHAR *>(malloc(units * sizeof(WCHAR)));
+    if (wide && to_wide(text, wide, units) < 0) {
+        free(wide);
+        return nullptr;
+    }
+    return wide;
 }
 
 // Opens a file for the child's standard handle, inheritable; the standard handle itself
@@ -31,16 +45,19 @@ static HANDLE child_handle(const char *path, DWORD standard, int for_output)
     if (!path)
         return GetStdHandle(standard);
     SECURITY_ATTRIBUTES security = {sizeof security, nullptr, TRUE};
-    return CreateFileA(path, for_output ? GENERIC_WRITE : GENERIC_READ,
+    WCHAR wide[OS_PATH_UNITS];
+    if (to_wide(path, wide) < 0)
+        return INVALID_HANDLE_VALUE;
+    return CreateFileW(wide, for_output ? GENERIC_WRITE : GENERIC_READ,
                        FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
                        for_output ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 // Starts the program with its standard handles and waits. 0, or -1.
-static int start_and_wait(const char *application, char *command_line, HANDLE *handles,
+static int start_and_wait(const WCHAR *application, WCHAR *command_line, HANDLE *handles,
                           int redirected, int *exit_status)
 {
-    STARTUPINFOA startup;
+    STARTUPINFOW startup;
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     if (redirected) {
@@ -53,8 +70,9 @@ static int start_and_wait(const char *application, char *command_line, HANDLE *h
     fflush(stdout);
     fflush(stderr);
     // Inheriting hands the program the run locks held (inheritable handles), so a folder
-    // stays locked while the program runs, even after this process was killed.
-    if (!CreateProcessA(application, command_line, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+    // stays locked while the program runs, even after this process was killed. An ANSI
+    // program gets the command line in its ANSI code page from the system.
+    if (!CreateProcessW(application, command_line, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                         &startup, &process))
         return -1;
     WaitForSingleObject(process.hProcess, INFINITE);
@@ -66,6 +84,24 @@ static int start_and_wait(const char *application, char *command_line, HANDLE *h
     return 0;
 }
 
+// The program's file in wide (OS_PATH_UNITS units): ".EXE" added to a name without an
+// extension. 0, or -1.
+static int application_of(const char *program, WCHAR *wide)
+{
+    const char *name = program;
+    for (const char *p = program; *p; p++)
+        if (*p == '\\' || *p == '/' || *p == ':')
+            name = p + 1;
+    char application[OS_PATH_SIZE];
+    int written =
+        snprintf(application, sizeof application, "%s%s", program, strchr(name, '.') ? "" : ".EXE");
+    if (written < 0 || written >= static_cast<int>(sizeof application)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return -1;
+    }
+    return to_wide(application, wide) < 0 ? -1 : 0;
+}
+
 int os_run_program(const char *program, const char *command_line, const char *input_path,
                    const char *output_path, const char *error_path, int *exit_status)
 {
@@ -73,19 +109,12 @@ int os_run_program(const char *program, const char *command_line, const char *in
         SetLastError(ERROR_WRITE_FAULT);
         return -1;
     }
-    const char *name = program;
-    for (const char *p = program; *p; p++)
-        if (*p == '\\' || *p == '/' || *p == ':')
-            name = p + 1;
-    char application[MAX_PATH * 2];
-    int written =
-        snprintf(application, sizeof application, "%s%s", program, strchr(name, '.') ? "" : ".EXE");
-    if (written < 0 || written >= static_cast<int>(sizeof application))
+    WCHAR application[OS_PATH_UNITS];
+    if (application_of(program, application) != 0)
         return -1;
-    char *line = static_cast<char *>(malloc(strlen(command_line) + 1));
+    WCHAR *line = wide_copy(command_line);
     if (!line)
         return -1;
-    strcpy(line, command_line);
     int shared_output = output_path && error_path && strcmp(output_path, error_path) == 0;
     HANDLE handles[3] = {child_handle(input_path, STD_INPUT_HANDLE, 0),
                          child_handle(output_path, STD_OUTPUT_HANDLE, 1),
@@ -111,37 +140,57 @@ int os_run_program(const char *program, const char *command_line, const char *in
     return result;
 }
 
+// The value of the variable named wide_name in memory of its own (free it). Null when it is
+// not set or memory is short.
+static WCHAR *environment_value(const WCHAR *wide_name)
+{
+    SetLastError(0);
+    DWORD units = GetEnvironmentVariableW(wide_name, nullptr, 0);
+    if (units == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND)
+        return nullptr;
+    WCHAR *value = static_cast<WCHAR *>(malloc((units + 1) * sizeof(WCHAR)));
+    if (!value)
+        return nullptr;
+    value[0] = L'\0';
+    // A value made longer in between is no value read.
+    if (GetEnvironmentVariableW(wide_name, value, units + 1) > units) {
+        free(value);
+        return nullptr;
+    }
+    return value;
+}
+
 int os_get_environment(const char *name, char *buffer, uint32_t size)
 {
-    char probe[1];
-    SetLastError(0);
-    DWORD length = size > 0 ? GetEnvironmentVariableA(name, buffer, size)
-                            : GetEnvironmentVariableA(name, probe, 0);
-    if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
-        if (size > 0)
-            buffer[0] = '\0';
-        return -1;
-    }
-    if (size == 0)
-        return -2;
-    if (length >= size) {
+    WCHAR wide_name[OS_PATH_UNITS];
+    WCHAR *value = to_wide(name, wide_name) < 0 ? nullptr : environment_value(wide_name);
+    if (size > 0)
         buffer[0] = '\0';
-        return -2;
-    }
-    return static_cast<int>(length);
+    if (!value)
+        return -1;
+    int length = to_utf8(value, buffer, size);
+    free(value);
+    return length < 0 ? -2 : length;
 }
 
 int os_set_environment(const char *name, const char *value)
 {
-    if (!SetEnvironmentVariableA(name, value))
-        return -1;
     // The C runtime keeps its own copy of the environment for getenv.
     size_t length = strlen(name) + (value ? strlen(value) : 0) + 2;
     char *assignment = static_cast<char *>(malloc(length));
     if (!assignment)
         return -1;
     snprintf(assignment, length, "%s=%s", name, value ? value : "");
-    int result = _putenv(assignment) == 0 ? 0 : -1;
+    WCHAR *wide = wide_copy(assignment);
     free(assignment);
+    if (!wide)
+        return -1;
+    WCHAR *equals = wcschr(wide + (wide[0] ? 1 : 0), L'=');
+    *equals = L'\0';
+    int result = SetEnvironmentVariableW(wide, value ? equals + 1 : nullptr) ? 0 : -1;
+    *equals = L'=';
+    if (result == 0 && _wputenv(wide) != 0)
+        result = -1;
+    free(wide);
     return result;
 }

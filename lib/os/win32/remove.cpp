@@ -10,19 +10,16 @@
 #include <string.h>
 #include <windows.h>
 
-enum { FINAL_PATH_SIZE = MAX_PATH * 2 + 8 };
-
 struct OsHeldFolder {
-    HANDLE handle;              // the folder, shared for reading and writing, not deletion
-    int removable;              // 1 when held with os_hold_subfolder
-    char path[FINAL_PATH_SIZE]; // its final path, 'C:\a' form
-    HANDLE find;                // its listing, once begun; INVALID_HANDLE_VALUE at the end
-    int listing;                // 1 once the listing has begun
+    HANDLE handle;           // the folder, shared for reading and writing, not deletion
+    int removable;           // 1 when held with os_hold_subfolder
+    char path[OS_PATH_SIZE]; // its final path, 'C:\a' form
+    HANDLE find;             // its listing, once begun; INVALID_HANDLE_VALUE at the end
+    int listing;             // 1 once the listing has begun
 };
 
-// Writes the full path in the wide form that passes the 259 characters of the ANSI calls,
-// '\\?\C:\a' or '\\?\UNC\server\share\a', into wide (FINAL_PATH_SIZE + 8 characters).
-// 0, or -1.
+// Writes the full path in the wide form whose paths may pass 259 units, '\\?\C:\a' or
+// '\\?\UNC\server\share\a', into wide (OS_PATH_UNITS units). 0, or -1.
 static int long_wide_path(const char *full, WCHAR *wide)
 {
     const char *rest = full;
@@ -33,85 +30,23 @@ static int long_wide_path(const char *full, WCHAR *wide)
     } else if (!full[0] || full[1] != ':' || full[2] != '\\') {
         lead = L"";
     }
-    size_t length = wcslen(lead);
+    int length = static_cast<int>(wcslen(lead));
+    if (to_wide(rest, wide + length, OS_PATH_UNITS - length) < 0)
+        return -1;
     memcpy(wide, lead, length * sizeof(WCHAR));
-    if (MultiByteToWideChar(CP_ACP, 0, rest, -1, wide + length, FINAL_PATH_SIZE) > 0)
-        return 0;
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return -1;
+    return 0;
 }
 
 // Opens the entry at the full path itself: a link or junction as itself, never what it
 // leads to.
 static HANDLE open_itself(const char *full, DWORD access, DWORD share)
 {
-    WCHAR wide[FINAL_PATH_SIZE + 8];
+    WCHAR wide[OS_PATH_UNITS];
     if (long_wide_path(full, wide) != 0)
         return INVALID_HANDLE_VALUE;
     return OS_CALL(CreateFileW(wide, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, share, nullptr,
                                OPEN_EXISTING,
                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-}
-
-// The final path of an open entry from the name the system keeps for its handle, for when
-// GetFinalPathNameByHandleW cannot give it (Wine's 32-bit build fails past 259 characters).
-// Only a name in the '\??\C:\a' form that Wine keeps is taken; Windows keeps device
-// names and never needs this. Into wide (FINAL_PATH_SIZE characters), as '\\?\C:\a'.
-// Its length, or 0.
-static DWORD final_path_by_name(HANDLE handle, WCHAR *wide)
-{
-    typedef LONG(WINAPI * QueryObject)(HANDLE, int, void *, ULONG, ULONG *);
-    QueryObject query = reinterpret_cast<QueryObject>(reinterpret_cast<void (*)(void)>(
-        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
-    struct Name {
-        USHORT length, room;
-        WCHAR *text;
-    };
-    union {
-        Name name;
-        char room[sizeof(Name) + FINAL_PATH_SIZE * sizeof(WCHAR) + 16];
-    } found;
-    ULONG used = 0;
-    const int OBJECT_NAME_INFORMATION_CLASS = 1;
-    if (!query || query(handle, OBJECT_NAME_INFORMATION_CLASS, &found, sizeof found, &used) != 0)
-        return 0;
-    DWORD count = found.name.length / sizeof(WCHAR);
-    const WCHAR *text = found.name.text;
-    if (count < 7 || count >= FINAL_PATH_SIZE || wcsncmp(text, L"\\??\\", 4) != 0 ||
-        text[5] != L':' || text[6] != L'\\')
-        return 0;
-    memcpy(wide, text, count * sizeof(WCHAR));
-    wide[1] = L'\\';
-    wide[2] = L'?';
-    wide[count] = L'\0';
-    return count;
-}
-
-// The final path of an open entry in 'C:\a' form ('\\server\share\a' for a share). 0, or -1.
-static int final_path_of(HANDLE handle, char *buffer, DWORD size)
-{
-    // The wide call, whose paths may pass 259 characters.
-    WCHAR wide[FINAL_PATH_SIZE];
-    char final[FINAL_PATH_SIZE * 2];
-    DWORD length = OS_CALL(GetFinalPathNameByHandleW(handle, wide, FINAL_PATH_SIZE,
-                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS));
-    if (length == 0 && GetLastError() == ERROR_MORE_DATA)
-        length = final_path_by_name(handle, wide);
-    if (length == 0 || length >= FINAL_PATH_SIZE ||
-        WideCharToMultiByte(CP_ACP, 0, wide, -1, final, sizeof final, nullptr, nullptr) <= 0)
-        return -1;
-    const char *start = final, *lead = "";
-    if (strncmp(final, "\\\\?\\UNC\\", 8) == 0) {
-        start = final + 8;
-        lead = "\\\\";
-    } else if (strncmp(final, "\\\\?\\", 4) == 0) {
-        start = final + 4;
-    }
-    size_t kept = strlen(start);
-    if (kept > 3 && start[kept - 1] == '\\')
-        kept--;
-    int written = snprintf(buffer, size, "%s%.*s", lead, static_cast<int>(kept), start);
-    return written >= 0 && static_cast<DWORD>(written) < size ? 0 : -1;
 }
 
 // 1 when the open entry is a symbolic link or junction (a name-surrogate reparse point; other
@@ -128,13 +63,13 @@ static int is_link(HANDLE handle, DWORD *attributes)
                : 0;
 }
 
-// Joins folder and name into buffer (FINAL_PATH_SIZE bytes). 0, or -1.
+// Joins folder and name into buffer (OS_PATH_SIZE bytes). 0, or -1.
 static int join(char *buffer, const char *folder, const char *name)
 {
     size_t length = strlen(folder);
     const char *separator = length > 0 && folder[length - 1] == '\\' ? "" : "\\";
-    int written = snprintf(buffer, FINAL_PATH_SIZE, "%s%s%s", folder, separator, name);
-    if (written >= 0 && written < FINAL_PATH_SIZE)
+    int written = snprintf(buffer, OS_PATH_SIZE, "%s%s%s", folder, separator, name);
+    if (written >= 0 && written < OS_PATH_SIZE)
         return 0;
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return -1;
@@ -153,8 +88,8 @@ static int is_entry_name(const char *name)
 // the entry named there itself, not what a link there leads to.
 static int is_named(HANDLE handle, const char *path)
 {
-    char final[FINAL_PATH_SIZE];
-    return final_path_of(handle, final, sizeof final) == 0 && os_equal_folded(final, path);
+    char final[OS_PATH_SIZE];
+    return final_path_of_handle(handle, final, sizeof final) == 0 && os_equal_folded(final, path);
 }
 
 // Deletes the open entry (which was opened with DELETE access) once its handle closes.
@@ -196,38 +131,31 @@ static int delete_itself(const char *path, int folder, const char *final)
     return result;
 }
 
-// Writes the full path of path into full (FINAL_PATH_SIZE bytes), through the wide calls,
-// whose paths may pass 259 characters; its last part is the name the folder lists (the
-// long name for a short one). 0, or -1.
+// Writes the full path of path into full (OS_PATH_SIZE bytes); its last part is the name the
+// folder lists (the long name for a short one). 0, or -1.
 static int long_full_path(const char *path, char *full)
 {
-    WCHAR wide[FINAL_PATH_SIZE + 8], found[FINAL_PATH_SIZE];
-    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, FINAL_PATH_SIZE) <= 0)
-        return -1;
-    DWORD length = GetFullPathNameW(wide, FINAL_PATH_SIZE, found, nullptr);
-    if (length == 0 || length >= FINAL_PATH_SIZE)
-        return -1;
-    if (length > 3 && found[length - 1] == L'\\')
-        found[--length] = L'\0';
-    if (WideCharToMultiByte(CP_ACP, 0, found, -1, full, FINAL_PATH_SIZE, nullptr, nullptr) <= 0)
+    if (full_path_of(path, full, OS_PATH_SIZE) != 0)
         return -1;
     char *cut = strrchr(full, '\\');
+    WCHAR wide[OS_PATH_UNITS];
     WIN32_FIND_DATAW data;
     HANDLE find = !cut || !cut[1] || long_wide_path(full, wide) != 0
                       ? INVALID_HANDLE_VALUE
                       : OS_CALL(FindFirstFileW(wide, &data));
     if (find != INVALID_HANDLE_VALUE) {
         OS_CALL(FindClose(find));
-        int room = FINAL_PATH_SIZE - static_cast<int>(cut + 1 - full);
-        char name[FINAL_PATH_SIZE];
-        if (WideCharToMultiByte(CP_ACP, 0, data.cFileName, -1, name, room, nullptr, nullptr) > 0)
-            memcpy(cut + 1, name, strlen(name) + 1);
+        char name[OS_NAME_SIZE];
+        uint32_t room = OS_PATH_SIZE - static_cast<uint32_t>(cut + 1 - full);
+        int length = to_utf8(data.cFileName, name, sizeof name);
+        if (length >= 0 && static_cast<uint32_t>(length) < room)
+            memcpy(cut + 1, name, static_cast<size_t>(length) + 1);
     }
     return 0;
 }
 
 // Writes the full path of path into full (long_full_path), and the path it has when its
-// folder's final path is put first into final (both FINAL_PATH_SIZE bytes). Result: full,
+// folder's final path is put first into final (both OS_PATH_SIZE bytes). Result: full,
 // or null when path has no full path; *named is final, or null when that folder's final
 // path cannot be told.
 static const char *full_and_final(const char *path, char *full, char *final, const char **named)
@@ -239,12 +167,12 @@ static const char *full_and_final(const char *path, char *full, char *final, con
     if (!cut || !cut[1])
         return full;
     // 'C:\x' is named in 'C:\', whose separator stays.
-    char parent[FINAL_PATH_SIZE];
+    char parent[OS_PATH_SIZE];
     size_t kept = cut - full == 2 && full[1] == ':' ? 3 : static_cast<size_t>(cut - full);
     memcpy(parent, full, kept);
     parent[kept] = '\0';
     // The folder is opened as the system resolves it: through links on the way.
-    WCHAR wide[FINAL_PATH_SIZE + 8];
+    WCHAR wide[OS_PATH_UNITS];
     HANDLE handle =
         long_wide_path(parent, wide) != 0
             ? INVALID_HANDLE_VALUE
@@ -252,7 +180,8 @@ static const char *full_and_final(const char *path, char *full, char *final, con
                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (handle == INVALID_HANDLE_VALUE)
         return full;
-    if (final_path_of(handle, parent, sizeof parent) == 0 && join(final, parent, cut + 1) == 0)
+    if (final_path_of_handle(handle, parent, sizeof parent) == 0 &&
+        join(final, parent, cut + 1) == 0)
         *named = final;
     OS_CALL(CloseHandle(handle));
     return full;
@@ -260,7 +189,7 @@ static const char *full_and_final(const char *path, char *full, char *final, con
 
 int remove_itself(const char *path, int folder)
 {
-    char full[FINAL_PATH_SIZE], final[FINAL_PATH_SIZE];
+    char full[OS_PATH_SIZE], final[OS_PATH_SIZE];
     const char *named;
     if (!full_and_final(path, full, final, &named))
         return -1;
@@ -281,7 +210,7 @@ static OsHeldFolder *hold(const char *path, const char *final, int removable)
     if (is_link(handle, &attributes) == 0 && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
         (!final || is_named(handle, final)))
         folder = static_cast<OsHeldFolder *>(calloc(1, sizeof(OsHeldFolder)));
-    if (!folder || final_path_of(handle, folder->path, sizeof folder->path) != 0) {
+    if (!folder || final_path_of_handle(handle, folder->path, sizeof folder->path) != 0) {
         free(folder);
         CloseHandle(handle);
         SetLastError(ERROR_ACCESS_DENIED);
@@ -295,7 +224,7 @@ static OsHeldFolder *hold(const char *path, const char *final, int removable)
 
 OsHeldFolder *os_hold_folder(const char *path)
 {
-    char full[FINAL_PATH_SIZE], final[FINAL_PATH_SIZE];
+    char full[OS_PATH_SIZE], final[OS_PATH_SIZE];
     const char *named;
     if (!full_and_final(path, full, final, &named))
         return nullptr;
@@ -304,7 +233,7 @@ OsHeldFolder *os_hold_folder(const char *path)
 
 OsHeldFolder *os_hold_subfolder(OsHeldFolder *folder, const char *name)
 {
-    char path[FINAL_PATH_SIZE];
+    char path[OS_PATH_SIZE];
     if (!is_entry_name(name) || join(path, folder->path, name) != 0)
         return nullptr;
     return hold(path, path, 1);
@@ -315,8 +244,8 @@ OsHeldFolder *os_hold_subfolder(OsHeldFolder *folder, const char *name)
 static int next_found(OsHeldFolder *folder, WIN32_FIND_DATAW *data)
 {
     if (!folder->listing) {
-        char pattern[FINAL_PATH_SIZE];
-        WCHAR wide[FINAL_PATH_SIZE + 8];
+        char pattern[OS_PATH_SIZE];
+        WCHAR wide[OS_PATH_UNITS];
         folder->listing = 1;
         if (join(pattern, folder->path, "*") != 0 || long_wide_path(pattern, wide) != 0)
             return 0;
@@ -336,11 +265,8 @@ int os_held_next(OsHeldFolder *folder, OsDirEntry *entry)
 {
     WIN32_FIND_DATAW data;
     while (next_found(folder, &data)) {
-        // A name the ANSI code page cannot hold is skipped, as it could not be named.
-        BOOL lossy = FALSE;
-        if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, data.cFileName, -1, entry->name,
-                                sizeof entry->name, nullptr, &lossy) <= 0 ||
-            lossy || strcmp(entry->name, ".") == 0 || strcmp(entry->name, "..") == 0)
+        if (to_utf8(data.cFileName, entry->name, sizeof entry->name) < 0 ||
+            strcmp(entry->name, ".") == 0 || strcmp(entry->name, "..") == 0)
             continue;
         DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                      FILE_ATTRIBUTE_DIRECTORY;
@@ -359,7 +285,7 @@ int os_held_next(OsHeldFolder *folder, OsDirEntry *entry)
 
 int os_held_delete(OsHeldFolder *folder, const char *name)
 {
-    char path[FINAL_PATH_SIZE];
+    char path[OS_PATH_SIZE];
     if (!is_entry_name(name) || join(path, folder->path, name) != 0)
         return -1;
     return delete_itself(path, 0, path);
@@ -367,7 +293,8 @@ int os_held_delete(OsHeldFolder *folder, const char *name)
 
 int os_held_make_current(OsHeldFolder *folder)
 {
-    return SetCurrentDirectoryA(folder->path) ? 0 : -1;
+    WCHAR wide[OS_PATH_UNITS];
+    return to_wide(folder->path, wide) >= 0 && SetCurrentDirectoryW(wide) ? 0 : -1;
 }
 
 // Removes the held folder, empty by now: its hold is closed (a handle that may delete would
@@ -375,7 +302,7 @@ int os_held_make_current(OsHeldFolder *folder)
 // goes only when that is the very folder held. 0, or -1.
 static int remove_held(OsHeldFolder *folder)
 {
-    char current[FINAL_PATH_SIZE];
+    char current[OS_PATH_SIZE];
     BY_HANDLE_FILE_INFORMATION held, opened;
     // Windows refuses to remove the current folder; Wine may not, so refuse it here.
     if (!folder->removable || full_path_of(".", current, sizeof current) != 0 ||

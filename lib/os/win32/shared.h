@@ -1,14 +1,31 @@
-// Inside the Win32 back end only: helpers its modules share.
+// Inside the Win32 back end only: helpers its modules share. Names are UTF-8 on this side of
+// the back end and UTF-16 on the system's; every conversion between the two goes through
+// to_wide and to_utf8.
 #pragma once
 
 #include <stdint.h>
 #include <windows.h>
 
-// The full path of path with no trailing backslash (but 'C:\'). 0, or -1.
-int full_path_of(const char *path, char *buffer, DWORD size);
-// The volume serial number and file index of an existing file or folder. 0, or -1.
+#include "os.h"
+
+// UTF-8 text as UTF-16 into wide, units units of room (NUL counted). The number of units,
+// NUL not counted; -1 when it does not fit (ERROR_FILENAME_EXCED_RANGE) or is no well-formed
+// UTF-8 (ERROR_NO_UNICODE_TRANSLATION), wide then L"" when units > 0.
+int to_wide(const char *text, WCHAR *wide, int units = OS_PATH_UNITS);
+// UTF-16 text as UTF-8 into buffer, size bytes of room (NUL counted). The number of bytes, NUL
+// not counted; -1 when it does not fit (ERROR_FILENAME_EXCED_RANGE), buffer then "" when
+// size > 0. Lossless for every well-formed UTF-16 text.
+int to_utf8(const WCHAR *wide, char *buffer, uint32_t size);
+
+// The full path of path with no trailing backslash (but 'C:\'), GetFullPathNameW. 0, or -1.
+int full_path_of(const char *path, char *buffer, uint32_t size);
+// The volume serial number and file index of an existing file or folder, links followed.
+// 0, or -1.
 int file_identity(const char *path, BY_HANDLE_FILE_INFORMATION *info);
-// The final path of an open file or folder, every link resolved, in 'C:\x' form. 0, or -1.
+// The final path of an open file or folder, every link resolved, in 'C:\x' form
+// ('\\server\share\x' for a share), no trailing backslash but at a drive's root. Past 259
+// units, where Wine's GetFinalPathNameByHandleW fails, the name the system keeps for the
+// handle. 0, or -1 (buffer then "" when size > 0) when it cannot be told or does not fit.
 int final_path_of_handle(HANDLE handle, char *buffer, uint32_t size);
 // Deletes the file (folder 0) or removes the empty folder (folder 1) at path through a
 // handle on the entry itself: a link or junction as itself, and nothing whose final path
