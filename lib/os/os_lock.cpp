@@ -11,14 +11,14 @@
 
 // How long a take that finds the lock held, or the name changing, is tried again: a run
 // that ends at that moment lets the next one in, and a refusal still comes at once.
-enum { LOCK_RETRY_MS = 50, FINAL_PATH_SIZE = 520, HEAD_SIZE = 128 };
+enum { LOCK_RETRY_MS = 50, HEAD_SIZE = 128 };
 
 // Writes where the lock file at full (a full path) lies once every link of its folder is
 // resolved: the folder's final path and the file's name. 0, or -1.
 static int expected_final_path(const char *full, char *buffer, uint32_t size)
 {
     const char *name = strrchr(full, '\\');
-    char folder[FINAL_PATH_SIZE];
+    char folder[OS_PATH_SIZE];
     if (!name || name[1] == '\0')
         return -1;
     int kept = static_cast<int>(name - full) + (name - full == 2 ? 1 : 0);
@@ -35,7 +35,7 @@ static int expected_final_path(const char *full, char *buffer, uint32_t size)
 // when the system cannot tell (the identity checks then stand alone); else 0.
 static int lies_where_expected(intptr_t handle, const char *expected)
 {
-    char final[FINAL_PATH_SIZE];
+    char final[OS_PATH_SIZE];
     if (lock_file_final_path(handle, final, sizeof final) != 0)
         return 1;
     return os_compare_names(final, expected) == 0 ? 1 : 0;
@@ -106,7 +106,7 @@ const char *os_lock_refusal(int result)
 int os_lock_take(const char *path, OsRunLock *lock, const char *own_head, char *previous,
                  uint32_t previous_size)
 {
-    char expected[FINAL_PATH_SIZE], head[HEAD_SIZE];
+    char expected[OS_PATH_SIZE], head[HEAD_SIZE];
     lock->handle = -1;
     if (previous_size > 0)
         previous[0] = '\0';

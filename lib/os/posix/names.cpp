@@ -63,11 +63,11 @@ static uint32_t hash_folded(const char *name)
     return hash;
 }
 
-// Keeps in best (256 bytes) the lower in byte order of best and name.
+// Keeps in best (OS_NAME_SIZE bytes) the lower in byte order of best and name.
 static void keep_lowest(char *best, const char *name)
 {
     if (best[0] == '\0' || strcmp(name, best) < 0)
-        snprintf(best, 256, "%s", name);
+        snprintf(best, OS_NAME_SIZE, "%s", name);
 }
 
 // ---- One folder's table --------------------------------------------------------------------
@@ -192,7 +192,7 @@ static void folder_remove(CachedFolder *folder, const char *name)
     folder->removed++;
 }
 
-// Writes into best (256 bytes) the lowest name that folds like name; "" when none does.
+// Writes into best (OS_NAME_SIZE bytes) the lowest name that folds like name; "" when none does.
 static void folder_match(const CachedFolder *folder, const char *name, char *best)
 {
     best[0] = '\0';
@@ -354,7 +354,7 @@ static int match_in_folder(char *path, size_t start, struct stat *found)
         return -1;
     if (!S_ISDIR(st.st_mode))
         return 0;
-    char best[256];
+    char best[OS_NAME_SIZE];
     CachedFolder *folder = current_listing(folder_path, &st, &now);
     if (folder)
         folder_match(folder, path + start, best);

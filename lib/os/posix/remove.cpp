@@ -15,7 +15,7 @@
 struct OsHeldFolder {
     int fd;         // the folder, opened without following a link
     int parent;     // the holding folder's descriptor, borrowed; -1 for os_hold_folder
-    char name[260]; // the name in the holding folder
+    char name[OS_NAME_SIZE]; // the name in the holding folder
     DIR *dir;       // over a second descriptor of the folder, once listed
     char **names;   // its names in listing order (names_read_listing)
     size_t next;    // the next name to hand out
