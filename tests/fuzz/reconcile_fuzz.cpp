@@ -187,16 +187,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fuzz_check(write_bytes(new_path, leftover ? cut : current), "cannot write the new file");
     fuzz_check(!leftover || write_bytes(output_path, older), "cannot write the leftover");
     // libFuzzer names its corpus and artifacts relative to the folder it started in.
-    char previous[PATH_BUFFER_SIZE];
+    char previous[OS_PATH_SIZE];
     fuzz_check(os_get_current_directory(previous, sizeof previous) == 0,
                "cannot read the current folder");
     os_change_directory(new_folder.c_str());
 
     char directory[PATH_BUFFER_SIZE];
-    char entry_name[PATH_BUFFER_SIZE];
+    char entry_name[OS_NAME_SIZE];
     snprintf(directory, sizeof directory, "%s", new_folder.c_str());
     snprintf(entry_name, sizeof entry_name, "%s", name.c_str());
-    static char final[PATH_BUFFER_SIZE];
+    static char final[OS_PATH_SIZE];
     fuzz_check(final[0] || os_final_path(new_folder.c_str(), final, sizeof final) == 0,
                "cannot resolve the new folder");
     ReconcileRun run = {ref_folder.c_str(), final, nullptr, 0, nullptr, 0, 0, 0};
