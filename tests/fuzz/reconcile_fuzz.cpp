@@ -12,7 +12,8 @@
 //
 // Input: flags (bits 0-1: the suffix "", ".veh", ".VEH", ".Veh"; bit 2: a leftover; bits 3-7:
 // the share of it the new file holds, in 31sts), the name as a NUL-closed
-// text (characters no file system objects to are kept, others mapped onto them), the reference
+// text (characters no file system objects to are kept, others mapped onto them, bytes from 128
+// on onto letters of other scripts), the reference
 // file's length (2 bytes) and its bytes, and the rest is the new file.
 #include <stdio.h>
 #include <stdlib.h>
@@ -32,6 +33,10 @@ enum { NAME_LENGTH = 40 };
 
 static const char name_characters[] =
     "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-.";
+// Bytes from 128 on stand for letters beyond ASCII, in UTF-8: cp932 gives 'カ' and 'ニ' one
+// first byte and a second that is a capital or not, 'ソ' and '表' a second that is a backslash.
+static const char *const wide_characters[] = {"\u30ab", "\u30cb", "\u30bd", "\u8868",
+                                              "\u00fc", "\u00dc", "\u0413", "\u015b"};
 static const char *const suffixes[] = {"", ".veh", ".VEH", ".Veh"};
 
 static std::string upper(std::string text)
@@ -63,10 +68,14 @@ static bool is_device_name(const std::string &name)
 static std::string make_name(const std::string &bytes, uint8_t flags)
 {
     std::string name;
+    const size_t wide_count = sizeof wide_characters / sizeof wide_characters[0];
     for (unsigned char c : bytes)
-        name += c != '\0' && strchr(name_characters, c)
-                    ? static_cast<char>(c)
-                    : name_characters[c % (sizeof name_characters - 1)];
+        if (c >= 0x80)
+            name += wide_characters[c % wide_count];
+        else
+            name += c != '\0' && strchr(name_characters, c)
+                        ? static_cast<char>(c)
+                        : name_characters[c % (sizeof name_characters - 1)];
     name += suffixes[flags & 3];
     // Windows drops trailing dots, and a name of dots alone names a folder.
     if (name.find_first_not_of('.') == std::string::npos || name.back() == '.')

@@ -105,7 +105,8 @@ static int read_typed_piece(HANDLE input)
         typed_ended = 1;
         return -1;
     }
-    wide[0] = start ? held_high : wide[0];
+    if (start)
+        wide[0] = held_high;
     held_high = 0;
     int units = start + static_cast<int>(count);
     for (int i = start; i < units; i++)
