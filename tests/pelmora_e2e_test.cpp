@@ -18,6 +18,21 @@ static const char REFERENCE[] = "Name=ref\r\nDescFile=ref.txt\r\nDescClass=Sport
 static const char NEW_TEXT[] = "Name=new\r\nDescFile=new.txt\r\nMass=900\r\n";
 static const char UPDATED[] = "DescFile=ref.txt\r\nDescClass=Sport\r\nName=new\r\nMass=900\r\n";
 
+// A line of the program's output as it reaches a pipe: each character in the ANSI code page,
+// one '?' for each that page lacks (POSIX: the line itself).
+static std::string piped(const std::string &utf8)
+{
+    std::string out;
+    for (uint32_t at = 0; at < utf8.size();) {
+        uint32_t length = static_cast<uint32_t>(os_char_length(utf8.c_str(), at));
+        char character[16];
+        snprintf(character, sizeof character, "%s", utf8.substr(at, length).c_str());
+        out += os_utf8_to_ansi(character, sizeof character) == 0 ? character : "?";
+        at += length;
+    }
+    return out;
+}
+
 class PelmoraRun : public TempFolderTest
 {
   protected:
@@ -147,7 +162,8 @@ TEST_F(PelmoraRun, MatchesAnAccentedNameAgainstItsReferenceInTheOtherCase)
     ASSERT_TRUE(write_file(at("new\\m\u00fcller.veh"), NEW_TEXT));
     ProgramRun result = run(answers());
     EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
-                                    "new dir : " + progress("m\u00fcller.veh") + done(1, 0));
+                                    "new dir : " + piped(progress("m\u00fcller.veh")) +
+                                    done(1, 0));
     EXPECT_EQ(read_file(at("new\\m\u00fcller.veh")), UPDATED);
 }
 
@@ -774,21 +790,6 @@ TEST_F(PelmoraRun, ShowsControlCharactersOfFileNamesVisibly)
 }
 
 // ---- Names in any script -----------------------------------------------------------------
-
-// A line of the program's output as it reaches a pipe: each character in the ANSI code page,
-// one '?' for each that page lacks (POSIX: the line itself).
-static std::string piped(const std::string &utf8)
-{
-    std::string out;
-    for (uint32_t at = 0; at < utf8.size();) {
-        uint32_t length = static_cast<uint32_t>(os_char_length(utf8.c_str(), at));
-        char character[16];
-        snprintf(character, sizeof character, "%s", utf8.substr(at, length).c_str());
-        out += os_utf8_to_ansi(character, sizeof character) == 0 ? character : "?";
-        at += length;
-    }
-    return out;
-}
 
 // The folders of a run in one script or another, and what each file becomes. In cp932 the
 // second byte of 'カ' (83 4A) is a capital J and of 'ソ' (83 5C) and '表' (95 5C) a
