@@ -211,6 +211,8 @@ tmux send-keys -t cmd -l "C:\\Wagen\\$cyrillic\\"
 tmux send-keys -t cmd Enter
 if ! wait_for cmd 'Go on?' 1 'new dir :' 1; then
   fail "typed $cyrillic: the folders were not accepted, or no question"
+elif ! grep -qF "Pelmora will rewrite 1 .veh file in C:\\Wagen\\$cyrillic with" "$screen"; then
+  fail "typed $cyrillic: the question does not count the one car"
 else
   tmux send-keys -t cmd -l 'y'
   tmux send-keys -t cmd Enter

@@ -212,35 +212,3 @@ TEST_F(PelmoraTerminal, HoldsItsFoldersWhileTheQuestionWaits)
         master = -1;
     }
 }
-
-// The question counts every car it will rewrite, whatever the script of its name or of its
-// folders ('カ' and 'ニ' differ in the second byte of their cp932 forms, 'ソ' and '能' end in
-// a backslash byte there); a car without a reference is not counted.
-TEST_F(PelmoraTerminal, CountsEveryCarInTheQuestionWhateverItsName)
-{
-    if (access("/proc/self/syscall", R_OK) != 0)
-        GTEST_SKIP() << "no /proc/<pid>/syscall to see the program wait for input";
-    const std::string reference = "\u80fd", folder = "\u30bd\u30d5\u30c8";
-    const char *const cars[] = {"\u30ab\u30fc.veh", "\u30cb\u30fc.veh", "\u30bd.veh"};
-    ASSERT_EQ(os_make_directory(at(reference).c_str()), 0);
-    ASSERT_EQ(os_make_directory(at(folder).c_str()), 0);
-    for (const char *car : cars) {
-        ASSERT_TRUE(write_file(at(reference + "\\" + car), REFERENCE));
-        ASSERT_TRUE(write_file(at(folder + "\\" + car), NEW_TEXT));
-    }
-    ASSERT_TRUE(write_file(at(folder + "\\\u8868.veh"), NEW_TEXT));
-    start();
-    ASSERT_TRUE(wait_for("ref dir : ")) << screen;
-    type(reference + "\r");
-    ASSERT_TRUE(wait_for("new dir : ")) << screen;
-    type(folder + "\r");
-    ASSERT_TRUE(wait_for("Pelmora will rewrite 3 .veh files in " + at(folder) +
-                         " with the DescFile and DescClass lines of the files in " +
-                         at(reference) + ".\r\n"))
-        << screen;
-    type("y\r");
-    EXPECT_EQ(finish(), 0) << screen;
-    for (const char *car : cars)
-        EXPECT_EQ(read_file(at(folder + "\\" + car)), UPDATED) << car;
-    EXPECT_EQ(read_file(at(folder + "\\\u8868.veh")), NEW_TEXT);
-}
