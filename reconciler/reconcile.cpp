@@ -417,12 +417,12 @@ static void point_out_old_output(const VehicleFiles *files, const ReconcileRun *
         find_listed(run, old_name) < 0)
         return;
     int folder_length = static_cast<int>(name_in(files->current) - files->current);
-    int reference_length = static_cast<int>(name_in(files->reference) - files->reference);
+    int reference_folder_length = static_cast<int>(name_in(files->reference) - files->reference);
     int old_length = snprintf(old_path, sizeof old_path, "%.*s%s", folder_length, files->current,
                               old_name);
-    int reference_length_now = snprintf(reference, sizeof reference, "%.*s%s", reference_length,
-                                        files->reference, old_name);
-    if (!fits_path(old_path, old_length) || !fits_path(reference, reference_length_now) ||
+    int reference_length = snprintf(reference, sizeof reference, "%.*s%s",
+                                    reference_folder_length, files->reference, old_name);
+    if (!fits_path(old_path, old_length) || !fits_path(reference, reference_length) ||
         os_exists(reference))
         return;
     int starts = current_text->size == 0;
@@ -739,8 +739,8 @@ int32_t count_vehicle_files(const char *new_folder, const char *reference_folder
         OsFileStatus status;
         if (match_wildcard(entry.name, "*.veh") != 1)
             continue;
-        int length =
-            snprintf(reference, sizeof reference, "%s%c%s", reference_folder, SEPARATOR, entry.name);
+        int length = snprintf(reference, sizeof reference, "%s%c%s", reference_folder, SEPARATOR,
+                              entry.name);
         if (fits_path(reference, length) && os_file_status(reference, &status) == 0 &&
             !status.is_directory)
             count++;

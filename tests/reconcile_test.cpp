@@ -146,12 +146,14 @@ TEST_F(ReconcileFolders, SaysWhenTheNewFoldersFinalPathDoesNotFit)
     ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
     ASSERT_TRUE(write_file(at("short\\car.veh"), NEW_TEXT));
     char final[OS_PATH_SIZE];
-    if (os_program_suffix[0] != '\0' && os_final_path(at("short").c_str(), final, sizeof final) == 0)
+    if (os_program_suffix[0] != '\0' &&
+        os_final_path(at("short").c_str(), final, sizeof final) == 0)
         GTEST_SKIP() << "Wine gives the final path as the link's own";
     int8_t result = 0;
     const std::string out = with_reasons_hidden(reconcile_at("short", &result));
     run_host_tool("rm -rf deep short");
-    EXPECT_EQ(out, "Could not find where " + at("short") + " really lies: <why>; nothing changed.\n");
+    EXPECT_EQ(out,
+              "Could not find where " + at("short") + " really lies: <why>; nothing changed.\n");
     EXPECT_EQ(result, -1);
 }
 

@@ -167,8 +167,7 @@ static int read_piped_line(void)
     }
     line[length] = '\0';
     typed_length = length;
-    if (has_nul || !beyond_ascii || os_text_is_utf8(line) ||
-        os_ansi_to_utf8(line, TYPED_SIZE) != 0)
+    if (has_nul || !beyond_ascii || os_text_is_utf8(line) || os_ansi_to_utf8(line, TYPED_SIZE) != 0)
         return length > 0 ? 0 : -1;
     typed_length = static_cast<int>(strlen(line));
     return 0;
@@ -240,8 +239,11 @@ static int write_console(HANDLE console, const char *text, int length)
 static int utf8_character_length(const char *text, int length)
 {
     unsigned char c = static_cast<unsigned char>(text[0]);
-    int needed = c < 0x80 ? 1 : c >= 0xC2 && c < 0xE0 ? 2 : c >= 0xE0 && c < 0xF0 ? 3
-                                                           : c >= 0xF0 && c < 0xF5 ? 4 : 0;
+    int needed = c < 0x80                ? 1
+                 : c >= 0xC2 && c < 0xE0 ? 2
+                 : c >= 0xE0 && c < 0xF0 ? 3
+                 : c >= 0xF0 && c < 0xF5 ? 4
+                                         : 0;
     WCHAR wide[2];
     if (needed == 0 || needed > length ||
         MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, needed, wide, 2) <= 0)
@@ -276,15 +278,17 @@ static int to_ansi_in_place(char *text, int length)
     int read = 0, written = 0;
     while (read < length) {
         int size = utf8_character_length(text + read, length - read);
-        char ansi[4];
-        int ansi_length = size == 1 ? (ansi[0] = text[read], 1)
-                          : size == 0 ? (ansi[0] = '?', 1)
-                                      : ansi_character(text + read, size, ansi);
-        if (ansi_length > (size ? size : 1))
-            ansi_length = (ansi[0] = '?', 1);
+        char ansi[4] = {text[read]};
+        int ansi_length = size > 1 ? ansi_character(text + read, size, ansi) : 1;
+        // A byte that starts no character, or a form that would outgrow the text (no ANSI
+        // code page has one), is sent as '?'.
+        if (ansi_length > size) {
+            ansi[0] = '?';
+            ansi_length = 1;
+        }
         memcpy(text + written, ansi, static_cast<size_t>(ansi_length));
         written += ansi_length;
-        read += size ? size : 1;
+        read += size > 0 ? size : 1;
     }
     return written;
 }
