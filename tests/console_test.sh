@@ -94,7 +94,16 @@ start_cmd() {
   fresh_files
   tmux new-session -d -s cmd -x 200 -y 50 "$run_env $wine cmd" || exit 1
   wait_for cmd '>' || { fail "cmd gave no prompt"; exit 1; }
-  tmux send-keys -t cmd 'C:' Enter 'cd \Wagen' Enter
+  # On a loaded machine cmd may show its prompt before it reads a line, and the keys typed
+  # then are echoed and lost: each command is typed again until its prompt shows.
+  for _ in 1 2 3; do
+    tmux send-keys -t cmd 'C:' Enter
+    wait_for cmd 'C:\>' && break
+  done
+  for _ in 1 2 3; do
+    tmux send-keys -t cmd 'cd \Wagen' Enter
+    wait_for cmd 'C:\Wagen>' && break
+  done
   wait_for cmd 'C:\Wagen>' || { fail "cmd did not change to C:\\Wagen"; exit 1; }
 }
 
