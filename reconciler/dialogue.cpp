@@ -35,9 +35,9 @@ enum RunEnd {
 static const char LOCK_NAME[] = "Pelmora.lock";
 // A path with its control characters shown in caret notation: up to twice as long.
 enum { SHOWN_SIZE = 2 * PATH_BUFFER_SIZE, REASON_SIZE = 256 };
-// The longest full paths of the two folders: each leaves room for the shortest name handled,
-// "\a.veh", and the new folder also for its output file's ".pelmora", in 255 characters.
-enum { REFERENCE_FOLDER_MAX = PATH_BUFFER_SIZE - 1 - 6, NEW_FOLDER_MAX = REFERENCE_FOLDER_MAX - 8 };
+// The longest full paths of the two folders, in UTF-16 units: each leaves room for the shortest
+// name handled, "\a.veh", and the new folder also for its output file's ".pelmora".
+enum { REFERENCE_FOLDER_MAX = VEH_PATH_UNITS - 6, NEW_FOLDER_MAX = REFERENCE_FOLDER_MAX - 8 };
 
 static int pelmora_exit_status(RunEnd end)
 {
@@ -126,8 +126,8 @@ static int is_utf16(const char *answer)
 
 // Makes an accepted answer its full path, as the run's lines name it: a relative answer joins
 // the current folder; a rooted one, a network path or a drive path stays as it is. 1, or 0
-// after a message when the full path has more than longest characters.
-static int make_full_answer(char *answer, size_t longest)
+// after a message when the full path has more than longest UTF-16 units.
+static int make_full_answer(char *answer, uint32_t longest)
 {
     char full[PATH_BUFFER_SIZE];
     int relative = answer[0] != '\\' && answer[0] != '/' && !(answer[0] && answer[1] == ':');
@@ -136,7 +136,7 @@ static int make_full_answer(char *answer, size_t longest)
         say_too_long(answer, "");
         return 0;
     }
-    if (strlen(full) > longest) {
+    if (os_utf16_length(full) > longest) {
         say_too_long(full, "");
         return 0;
     }
@@ -145,10 +145,10 @@ static int make_full_answer(char *answer, size_t longest)
 }
 
 // Asks with prompt until the answer names an existing folder whose full path has at most
-// longest characters; a rejected answer is asked again without a message, a name too long
+// longest UTF-16 units; a rejected answer is asked again without a message, a name too long
 // after one. 1 with the full path in answer (PATH_BUFFER_SIZE bytes), -1 when standard input
 // ended first, -2 for answers in UTF-16.
-static int ask_folder(const char *prompt, char *answer, size_t longest)
+static int ask_folder(const char *prompt, char *answer, uint32_t longest)
 {
     for (;;) {
         os_print("%s", prompt);
@@ -232,7 +232,7 @@ static int confirm_at_console(const char *folder, const char *reference)
 }
 
 // Writes the path of the lock file in folder into path (PATH_BUFFER_SIZE + sizeof LOCK_NAME
-// bytes), where it always fits: an answer has at most 255 characters.
+// bytes), where it always fits: an answer fits a path buffer.
 static void lock_path_in(char *path, const char *folder)
 {
     snprintf(path, PATH_BUFFER_SIZE + sizeof LOCK_NAME, "%s\\%s", folder, LOCK_NAME);

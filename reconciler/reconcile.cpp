@@ -18,7 +18,7 @@ static const char SEPARATOR = '\\';
 // has ("new_car.veh" is a name real cars have, such as a New Beetle beside a Beetle).
 static const char OUTPUT_SUFFIX[] = ".pelmora";
 
-// The three paths of one .veh file, each at most 255 characters, and each as it is printed:
+// The three paths of one .veh file, each at most VEH_PATH_UNITS long, and each as it is printed:
 // names from a folder listing may hold control characters, shown visibly (see visible_text).
 struct VehicleFiles {
     char reference[PATH_BUFFER_SIZE];
@@ -29,9 +29,11 @@ struct VehicleFiles {
     char shown_output[SHOWN_SIZE];
 };
 
-static int fits_path(int length)
+// 1 when path, length bytes as snprintf formed it, fits a path buffer whole and Windows' limit
+// in UTF-16 units, else 0.
+static int fits_path(const char *path, int length)
 {
-    return length >= 0 && length < PATH_BUFFER_SIZE;
+    return length >= 0 && length < PATH_BUFFER_SIZE && os_utf16_length(path) <= VEH_PATH_UNITS;
 }
 
 // 0, or -1 when any of the three paths would not fit its buffer.
@@ -43,7 +45,8 @@ static int build_paths(VehicleFiles *files, const char *reference_folder, const 
     int current = snprintf(files->current, PATH_BUFFER_SIZE, "%s%c%s", folder, SEPARATOR, name);
     int output = snprintf(files->output, PATH_BUFFER_SIZE, "%s%c%s%s", folder, SEPARATOR, name,
                           OUTPUT_SUFFIX);
-    if (!fits_path(reference) || !fits_path(current) || !fits_path(output))
+    if (!fits_path(files->reference, reference) || !fits_path(files->current, current) ||
+        !fits_path(files->output, output))
         return -1;
     visible_text(files->shown_reference, SHOWN_SIZE, files->reference);
     visible_text(files->shown_current, SHOWN_SIZE, files->current);
@@ -408,17 +411,18 @@ static int put_in_place(const VehicleFiles *files, ReconcileRun *run, const Curr
 static void point_out_old_output(const VehicleFiles *files, const ReconcileRun *run,
                                  const char *name, const VehText *current_text)
 {
-    char old_name[LISTED_NAME_SIZE], old_path[PATH_BUFFER_SIZE], reference[PATH_BUFFER_SIZE];
-    if (!(run->kinds & LISTED_NEW_NAMES) ||
-        !fits_path(snprintf(old_name, sizeof old_name, "new_%s", name)) ||
+    char old_name[OS_NAME_SIZE], old_path[PATH_BUFFER_SIZE], reference[PATH_BUFFER_SIZE];
+    int named = snprintf(old_name, sizeof old_name, "new_%s", name);
+    if (!(run->kinds & LISTED_NEW_NAMES) || named < 0 || named >= OS_NAME_SIZE ||
         find_listed(run, old_name) < 0)
         return;
     int folder_length = static_cast<int>(name_in(files->current) - files->current);
-    int reference_length = static_cast<int>(name_in(files->reference) - files->reference);
-    if (!fits_path(snprintf(old_path, sizeof old_path, "%.*s%s", folder_length, files->current,
-                            old_name)) ||
-        !fits_path(snprintf(reference, sizeof reference, "%.*s%s", reference_length,
-                            files->reference, old_name)) ||
+    int reference_folder_length = static_cast<int>(name_in(files->reference) - files->reference);
+    int old_length = snprintf(old_path, sizeof old_path, "%.*s%s", folder_length, files->current,
+                              old_name);
+    int reference_length = snprintf(reference, sizeof reference, "%.*s%s",
+                                    reference_folder_length, files->reference, old_name);
+    if (!fits_path(old_path, old_length) || !fits_path(reference, reference_length) ||
         os_exists(reference))
         return;
     int starts = current_text->size == 0;
@@ -491,7 +495,7 @@ static int open_reference(const VehicleFiles *files, OsOpenFile *reference)
 int8_t reconcile_vehicle_file(WalkEntry *entry)
 {
     ReconcileRun *run = static_cast<ReconcileRun *>(entry->argument);
-    char listed[2 * LISTED_NAME_SIZE], folder[SHOWN_SIZE];
+    char listed[2 * OS_NAME_SIZE], folder[SHOWN_SIZE];
     visible_text(listed, sizeof listed, entry->name);
     visible_text(folder, sizeof folder, entry->directory);
     set_ascii_case(entry->name, ASCII_LOWER);
@@ -538,7 +542,7 @@ struct Listing {
 // The LISTED_* bit a name brings (twins aside).
 static int32_t kind_of(const char *name)
 {
-    char lower[LISTED_NAME_SIZE];
+    char lower[OS_NAME_SIZE];
     snprintf(lower, sizeof lower, "%s", name);
     set_ascii_case(lower, ASCII_LOWER);
     size_t length = strlen(lower), suffix = sizeof OUTPUT_SUFFIX - 1;
@@ -636,16 +640,17 @@ static int list_files(const char *folder, Listing *listing)
 static void name_leftovers(const char *folder, ReconcileRun *run)
 {
     for (int32_t at = 0; (run->kinds & LISTED_OUTPUTS) && at < run->sorted_count; at++) {
-        char name[LISTED_NAME_SIZE], car[LISTED_NAME_SIZE], path[PATH_BUFFER_SIZE];
+        char name[OS_NAME_SIZE], car[OS_NAME_SIZE], path[PATH_BUFFER_SIZE];
         snprintf(name, sizeof name, "%s", run->sorted[at]);
         set_ascii_case(name, ASCII_LOWER);
-        if (run->named[at] || match_wildcard(name, "*.veh.pelmora") != 1 ||
-            !fits_path(snprintf(path, sizeof path, "%s%c%s", folder, SEPARATOR, run->sorted[at])) ||
-            !os_exists(path))
+        if (run->named[at] || match_wildcard(name, "*.veh.pelmora") != 1)
+            continue;
+        int length = snprintf(path, sizeof path, "%s%c%s", folder, SEPARATOR, run->sorted[at]);
+        if (!fits_path(path, length) || !os_exists(path))
             continue;
         snprintf(car, sizeof car, "%.*s", static_cast<int>(strlen(name) - strlen(OUTPUT_SUFFIX)),
                  name);
-        char shown[SHOWN_SIZE], shown_car[2 * LISTED_NAME_SIZE];
+        char shown[SHOWN_SIZE], shown_car[2 * OS_NAME_SIZE];
         visible_text(shown, sizeof shown, path);
         visible_text(shown_car, sizeof shown_car, car);
         if (find_listed(run, car) < 0)
@@ -659,14 +664,15 @@ static void name_leftovers(const char *folder, ReconcileRun *run)
 }
 
 // 1 with the absolute form of folder in out (PATH_BUFFER_SIZE bytes), or 0 after a message when
-// it would be longer than 255 characters. A folder that begins at a root ('\cars', a network
+// it would be longer than VEH_PATH_UNITS. A folder that begins at a root ('\cars', a network
 // path) or names a drive is taken as it is: make_absolute_path would put it below the current
 // folder.
 static int absolute_folder(char *out, const char *folder)
 {
     int relative = folder[0] != '\\' && folder[0] != '/' && !(folder[0] && folder[1] == ':');
-    if (relative ? make_absolute_path(out, folder) != nullptr
-                 : fits_path(snprintf(out, PATH_BUFFER_SIZE, "%s", folder)))
+    int fits = relative ? make_absolute_path(out, folder) != nullptr
+                        : fits_path(out, snprintf(out, PATH_BUFFER_SIZE, "%s", folder));
+    if (fits && os_utf16_length(out) <= VEH_PATH_UNITS)
         return 1;
     char shown[SHOWN_SIZE];
     os_print("Folder name too long: %s\n", visible_text(shown, sizeof shown, folder));
@@ -677,7 +683,7 @@ static int absolute_folder(char *out, const char *folder)
 static void reconcile_listed(char *folder, const Listing *listing, ReconcileRun *run)
 {
     for (int32_t at = 0; at < listing->count; at++) {
-        char name[LISTED_NAME_SIZE];
+        char name[OS_NAME_SIZE];
         snprintf(name, sizeof name, "%s", listing->order[at]);
         WalkEntry entry = {name, folder, 0, 0777, run};
         reconcile_vehicle_file(&entry);
@@ -686,7 +692,7 @@ static void reconcile_listed(char *folder, const Listing *listing, ReconcileRun 
 
 int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_folder)
 {
-    char folder[PATH_BUFFER_SIZE], reference[PATH_BUFFER_SIZE], final[PATH_BUFFER_SIZE];
+    char folder[PATH_BUFFER_SIZE], reference[PATH_BUFFER_SIZE], final[OS_PATH_SIZE];
     if (!absolute_folder(folder, new_folder) || !absolute_folder(reference, reference_folder))
         return -1;
     OsFileStatus status;
@@ -694,9 +700,17 @@ int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_fol
         return -1;
     if (!status.is_directory)
         return 0;
-    Listing listing;
-    if (os_final_path(folder, final, sizeof final) != 0 || os_change_directory(folder) != 0 ||
-        list_files(folder, &listing) != 0) {
+    // A link or a subst drive may lead to a folder whose final path does not fit.
+    char reason[REASON_SIZE], shown[SHOWN_SIZE];
+    visible_text(shown, sizeof shown, folder);
+    if (os_final_path(folder, final, sizeof final) != 0) {
+        os_print("Could not find where %s really lies: %s; nothing changed.\n", shown,
+                 system_words(reason));
+        return -1;
+    }
+    Listing listing = {};
+    if (os_change_directory(folder) != 0 || list_files(folder, &listing) != 0) {
+        os_print("Could not list %s: %s; nothing changed.\n", shown, system_words(reason));
         free_listing(&listing);
         return -1;
     }
@@ -704,9 +718,8 @@ int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_fol
         reference, final, listing.sorted, listing.count, listing.named, listing.kinds, 0, 0};
     reconcile_listed(folder, &listing, &run);
     name_leftovers(folder, &run);
-    char shown[SHOWN_SIZE];
-    os_print("Done in %s: %d updated, %d left unchanged\n", visible_text(shown, sizeof shown, folder),
-           static_cast<int>(run.updated), static_cast<int>(run.unchanged));
+    os_print("Done in %s: %d updated, %d left unchanged\n", shown, static_cast<int>(run.updated),
+             static_cast<int>(run.unchanged));
     free_listing(&listing);
     return run.unchanged > 0 ? 1 : 0;
 }
@@ -724,10 +737,12 @@ int32_t count_vehicle_files(const char *new_folder, const char *reference_folder
         set_ascii_case(entry.name, ASCII_LOWER);
         char reference[PATH_BUFFER_SIZE];
         OsFileStatus status;
-        if (match_wildcard(entry.name, "*.veh") == 1 &&
-            fits_path(snprintf(reference, sizeof reference, "%s%c%s", reference_folder, SEPARATOR,
-                               entry.name)) &&
-            os_file_status(reference, &status) == 0 && !status.is_directory)
+        if (match_wildcard(entry.name, "*.veh") != 1)
+            continue;
+        int length = snprintf(reference, sizeof reference, "%s%c%s", reference_folder, SEPARATOR,
+                              entry.name);
+        if (fits_path(reference, length) && os_file_status(reference, &status) == 0 &&
+            !status.is_directory)
             count++;
     }
     os_list_close(list);

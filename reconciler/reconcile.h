@@ -7,7 +7,9 @@
 
 #include "walk.h"
 
-enum { LISTED_NAME_SIZE = 260 }; // a name as a folder listing gives it, with its NUL
+// The longest path of a car's files (folder, separator, name, and ".pelmora" for the output
+// file), in UTF-16 units as Windows counts a path; its UTF-8 form must fit a path buffer too.
+enum { VEH_PATH_UNITS = 255 };
 
 enum {
     LISTED_TWINS = 1,    // names that differ only in case (Linux)
@@ -39,9 +41,11 @@ struct ReconcileRun {
 // are handled in the listing's order. After them, an output file ("car.veh.pelmora") that was
 // there before and that no line has named yet is named in one line and counted as unchanged;
 // then "Done in <folder>: <n> updated, <m> left unchanged" ends the run. Result: -1 when a folder
-// name becomes too long for 255 characters (after a message), the status of the new folder cannot
-// be read or there is no memory for the walk; 1 when any file with a counterpart was left
-// unchanged; 0 otherwise, also when new_folder is not a folder (nothing is walked or printed then).
+// name becomes too long for VEH_PATH_UNITS (after a message), the status of the new folder cannot
+// be read, where the new folder really lies (its final path) cannot be found, or it cannot be
+// listed (each after a message), or there is no memory for the walk; 1 when any file with a
+// counterpart was left unchanged; 0 otherwise, also when new_folder is not a folder (nothing is
+// walked or printed then).
 int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_folder);
 
 // The walk callback: entry->name is a file in the current folder entry->directory, and

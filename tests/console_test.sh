@@ -8,7 +8,9 @@
 # " YES "; piped ones are not. While the question waits, the typed run holds its folders: a
 # crossed run through a pipe stops at once, one that only reads the same reference runs. Last, Pelmora started on a console of
 # its own is answered "n" there: it changes nothing, waits for Enter before its window
-# closes, and ends with status 1.
+# closes, and ends with status 1. Then names of another script, which code page 1252 lacks:
+# typed at the console, C:\Wagen\Гонки\ is taken and shown as it is; answered through a pipe
+# in UTF-8, its progress line reaches the file it is sent to with a '?' for each such letter.
 #   console_test.sh WINE WINE_PREFIX PELMORA_EXE WORK_DIR
 # Exit status 77 (skipped) where tmux or the de_DE.UTF-8 locale is missing.
 wine=$1 prefix=$2 pelmora=$3 work=$4
@@ -24,6 +26,8 @@ socket="console-test-$$"
 tmux() { LANG=$german LC_ALL=$german command tmux -u -L "$socket" -f /dev/null "$@"; }
 wagen="$prefix/drive_c/Wagen"
 muller="$wagen/Müller"
+cyrillic='Гонки'
+gonki="$wagen/$cyrillic"
 screen="$work/screen.txt"
 run_env="env LANG=$german LC_ALL=$german WINEDEBUG=-all WINEPREFIX=$prefix WINEDLLOVERRIDES=mscoree,mshtml="
 pelmora_windows="Z:$(printf '%s' "$pelmora" | tr / '\\')"
@@ -70,11 +74,16 @@ fresh_files() {
   # The answers of a run crossed with the typed one, and of one on the same reference.
   printf 'C:\\Wagen\\M\374ller\r\nC:\\Wagen\\M\374ller\\ref\r\n' >"$wagen/crossed.txt"
   printf 'C:\\Wagen\\M\374ller\\ref\r\nC:\\Wagen\\Maller\r\n' >"$wagen/same-ref.txt"
+  mkdir -p "$gonki/ref" || exit 1
+  printf 'DescFile=ref.gen\r\nDescClass=GT\r\n' >"$gonki/ref/car.veh"
+  printf 'Name=Neu\r\nDescFile=alt.gen\r\nDescClass=Alt\r\n' >"$gonki/car.veh"
+  printf 'C:\\Wagen\\%s\\ref\r\nC:\\Wagen\\%s\r\n' "$cyrillic" "$cyrillic" >"$wagen/answers-cyrillic.txt"
 }
 
 check_updated() {
   printf 'DescFile=ref.gen\r\nDescClass=GT\r\nName=Neu\r\n' >"$work/expected.veh"
-  cmp -s "$work/expected.veh" "$muller/car.veh" || fail "$1: car.veh was not updated"
+  cmp -s "$work/expected.veh" "${2:-$muller}/car.veh" || fail "$1: car.veh was not updated"
+  [ -n "${2:-}" ] && return
   grep -qF 'C:\Wagen\Müller\car.veh' "$screen" || fail "$1: no progress line with Müller"
   grep -qF 'Press Enter' "$screen" && fail "$1: waited for Enter inside cmd"
 }
@@ -85,7 +94,16 @@ start_cmd() {
   fresh_files
   tmux new-session -d -s cmd -x 200 -y 50 "$run_env $wine cmd" || exit 1
   wait_for cmd '>' || { fail "cmd gave no prompt"; exit 1; }
-  tmux send-keys -t cmd 'C:' Enter 'cd \Wagen' Enter
+  # On a loaded machine cmd may show its prompt before it reads a line, and the keys typed
+  # then are echoed and lost: each command is typed again until its prompt shows.
+  for _ in 1 2 3; do
+    tmux send-keys -t cmd 'C:' Enter
+    wait_for cmd 'C:\>' && break
+  done
+  for _ in 1 2 3; do
+    tmux send-keys -t cmd 'cd \Wagen' Enter
+    wait_for cmd 'C:\Wagen>' && break
+  done
   wait_for cmd 'C:\Wagen>' || { fail "cmd did not change to C:\\Wagen"; exit 1; }
 }
 
@@ -188,6 +206,36 @@ if wait_for own 'ref dir :'; then
 else
   fail "own window: Pelmora asked for no folder"
 fi
+
+# 5. Names that code page 1252 lacks: typed, shown on the console as they are; through a pipe
+# into a file, each such letter as '?'.
+start_cmd
+tmux send-keys -t cmd -l "\"$pelmora_windows\""
+tmux send-keys -t cmd Enter
+wait_for cmd 'ref dir :' || fail "$cyrillic: Pelmora asked for no folder"
+tmux send-keys -t cmd -l "C:\\Wagen\\$cyrillic\\ref\\"
+tmux send-keys -t cmd Enter
+wait_for cmd 'new dir :' 1 'ref dir :' 1 || fail "typed $cyrillic: the reference was not accepted"
+tmux send-keys -t cmd -l "C:\\Wagen\\$cyrillic\\"
+tmux send-keys -t cmd Enter
+if ! wait_for cmd 'Go on?' 1 'new dir :' 1; then
+  fail "typed $cyrillic: the folders were not accepted, or no question"
+elif ! grep -qF "Pelmora will rewrite 1 .veh file in C:\\Wagen\\$cyrillic with" "$screen"; then
+  fail "typed $cyrillic: the question does not count the one car"
+else
+  tmux send-keys -t cmd -l 'y'
+  tmux send-keys -t cmd Enter
+  wait_for cmd "Done in C:\\Wagen\\$cyrillic: 1 updated" || fail "typed $cyrillic: no count"
+  check_updated "typed $cyrillic" "$gonki"
+  grep -qF "C:\\Wagen\\$cyrillic\\car.veh" "$screen" || fail "typed $cyrillic: no progress line"
+fi
+tmux kill-session -t cmd
+fresh_files
+$run_env "$wine" "$pelmora" <"$wagen/answers-cyrillic.txt" >"$work/cyrillic.out" 2>&1 ||
+  fail "piped $cyrillic: Pelmora did not end with status 0"
+check_updated "piped $cyrillic" "$gonki"
+grep -qF 'C:\Wagen\?????\car.veh' "$work/cyrillic.out" ||
+  { fail "piped $cyrillic: the progress line is not in code page 1252"; cat "$work/cyrillic.out"; }
 
 [ $failures -eq 0 ] && echo "console test passed"
 [ $failures -eq 0 ]

@@ -18,6 +18,21 @@ static const char REFERENCE[] = "Name=ref\r\nDescFile=ref.txt\r\nDescClass=Sport
 static const char NEW_TEXT[] = "Name=new\r\nDescFile=new.txt\r\nMass=900\r\n";
 static const char UPDATED[] = "DescFile=ref.txt\r\nDescClass=Sport\r\nName=new\r\nMass=900\r\n";
 
+// A line of the program's output as it reaches a pipe: each character in the ANSI code page,
+// one '?' for each that page lacks (POSIX: the line itself).
+static std::string piped(const std::string &utf8)
+{
+    std::string out;
+    for (uint32_t at = 0; at < utf8.size();) {
+        uint32_t length = static_cast<uint32_t>(os_char_length(utf8.c_str(), at));
+        char character[16];
+        snprintf(character, sizeof character, "%s", utf8.substr(at, length).c_str());
+        out += os_utf8_to_ansi(character, sizeof character) == 0 ? character : "?";
+        at += length;
+    }
+    return out;
+}
+
 class PelmoraRun : public TempFolderTest
 {
   protected:
@@ -147,7 +162,8 @@ TEST_F(PelmoraRun, MatchesAnAccentedNameAgainstItsReferenceInTheOtherCase)
     ASSERT_TRUE(write_file(at("new\\m\u00fcller.veh"), NEW_TEXT));
     ProgramRun result = run(answers());
     EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
-                                    "new dir : " + progress("m\u00fcller.veh") + done(1, 0));
+                                    "new dir : " + piped(progress("m\u00fcller.veh")) +
+                                    done(1, 0));
     EXPECT_EQ(read_file(at("new\\m\u00fcller.veh")), UPDATED);
 }
 
@@ -771,4 +787,119 @@ TEST_F(PelmoraRun, ShowsControlCharactersOfFileNamesVisibly)
     EXPECT_TRUE(std::none_of(result.out.begin(), result.out.end(), [](char c) {
         return (static_cast<unsigned char>(c) < 32 && c != '\n') || c == 127;
     })) << result.out;
+}
+
+// ---- Names in any script -----------------------------------------------------------------
+
+// The folders of a run in one script or another, and what each file becomes. In cp932 the
+// second byte of 'カ' (83 4A) is a capital J and of 'ソ' (83 5C) and '表' (95 5C) a
+// backslash: cars whose names differ there are two cars, each updated from its own
+// reference, and a leftover output file of 'ソ.veh' is deleted and made again.
+class PelmoraCodePage : public PelmoraRun
+{
+  protected:
+    struct Car {
+        const char *name, *reference, *current, *updated;
+    };
+
+    static const Car *cars()
+    {
+        static const Car list[] = {
+            {"\u30ab\u30fc.veh", "DescFile=ka.txt\r\nDescClass=Ka\r\n", NEW_TEXT,
+             "DescFile=ka.txt\r\nDescClass=Ka\r\nName=new\r\nMass=900\r\n"},
+            {"\u30cb\u30fc.veh", "DescFile=ni.txt\r\nDescClass=Ni\r\n", NEW_TEXT,
+             "DescFile=ni.txt\r\nDescClass=Ni\r\nName=new\r\nMass=900\r\n"},
+            {"\u30bd.veh", REFERENCE, NEW_TEXT, UPDATED},
+            {nullptr, nullptr, nullptr, nullptr}};
+        return list;
+    }
+
+    // Lays out both folders afresh, with an output file of 'ソ.veh' cut short.
+    void lay_out(const std::string &reference, const std::string &folder)
+    {
+        remove_all(at(reference));
+        remove_all(at(folder));
+        ASSERT_EQ(os_make_directory(at(reference).c_str()), 0) << reference;
+        ASSERT_EQ(os_make_directory(at(folder).c_str()), 0) << folder;
+        for (const Car *car = cars(); car->name; car++) {
+            ASSERT_TRUE(write_file(at(reference + "\\" + car->name), car->reference));
+            ASSERT_TRUE(write_file(at(folder + "\\" + car->name), car->current));
+        }
+        ASSERT_TRUE(write_file(at(folder + "\\\u30bd.veh.pelmora"), std::string(UPDATED, 20)));
+    }
+
+    // Every car of folder updated from its own reference, the leftover gone, one line each
+    // and the count, status 0; nothing made beside the two folders (a lock file above).
+    void expect_all_updated(const ProgramRun &result, const std::string &folder,
+                            const std::set<std::string> &folders)
+    {
+        const std::string path = at(folder);
+        std::set<std::string> names;
+        for (const Car *car = cars(); car->name; car++) {
+            EXPECT_EQ(read_file(path + "\\" + car->name), car->updated) << car->name;
+            EXPECT_NE(result.out.find(piped(path + "\\" + car->name + "\n")), std::string::npos)
+                << car->name << "\n" << result.out;
+            names.insert(car->name);
+        }
+        EXPECT_NE(result.out.find(piped("Making " + path + "\\\u30bd.veh.pelmora again: an "
+                                        "interrupted run left it unfinished\n")),
+                  std::string::npos)
+            << result.out;
+        EXPECT_NE(result.out.find(piped(done(3, 0, path))), std::string::npos) << result.out;
+        EXPECT_EQ(result.exit_status, 0);
+        EXPECT_EQ(names_in(path), names) << "no output or lock file is left";
+        EXPECT_EQ(names_in(dir), folders) << "nothing is made beside the folders";
+    }
+};
+
+TEST_F(PelmoraCodePage, UpdatesEachCarInFoldersNamedInAnyScript)
+{
+    const struct {
+        const char *reference, *folder;
+    } rows[] = {
+        {"\u30bd\u30d5\u30c8", "\u80fd"}, // ソフト and 能 (83 5C ... and 94 5C in cp932)
+        {"\u80fd", "\u30bd\u30d5\u30c8"},
+        {"Wy\u015bcigi", "\u0413\u043e\u043d\u043a\u0438"}, // Wyścigi and Гонки
+        {"\u0413\u043e\u043d\u043a\u0438", "Wy\u015bcigi"},
+        {"Caf\u00e9", "\u8868"}, // Café and 表
+    };
+    std::set<std::string> folders = {"ref", "new"};
+    for (const auto &row : rows) {
+        folders.insert(row.reference);
+        folders.insert(row.folder);
+        std::string answers[2] = {at(row.reference), at(row.folder)};
+        // The same answers through a pipe in UTF-8 and, where the page has them, in ANSI.
+        for (int ansi = 0; ansi < 2; ansi++) {
+            SCOPED_TRACE(std::string(row.reference) + " / " + row.folder + (ansi ? " ANSI" : ""));
+            if (ansi && (os_ansi_length(answers[0].c_str()) < 0 ||
+                         os_ansi_length(answers[1].c_str()) < 0))
+                continue;
+            lay_out(row.reference, row.folder);
+            std::string input;
+            for (std::string answer : answers) {
+                char line[1024];
+                snprintf(line, sizeof line, "%s", answer.c_str());
+                ASSERT_EQ(ansi ? os_utf8_to_ansi(line, sizeof line) : 0, 0);
+                input += std::string(line) + "\n";
+            }
+            expect_all_updated(run(input), row.folder, folders);
+        }
+    }
+}
+
+// A link (or a subst drive) may lead to a folder whose final path is past 255 characters: the
+// cars there are updated as anywhere else.
+TEST_F(PelmoraRun, UpdatesTheCarsOfAFolderReachedThroughALinkToADeepOne)
+{
+    const std::string deep = "deep/" + std::string(200, 'd') + "/" + std::string(100, 'e');
+    if (!run_host_tool("mkdir -p " + deep + " && ln -s " + deep + " short"))
+        GTEST_SKIP() << "no mkdir or ln to make a deep folder and a link to it";
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(at("short\\car.veh"), NEW_TEXT));
+    ProgramRun result = run(at("ref") + "\n" + at("short") + "\n");
+    EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
+                                    "new dir : " + at("short") + "\\car.veh\n" +
+                                    done(1, 0, at("short")));
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(read_file(at("short\\car.veh")), UPDATED);
 }

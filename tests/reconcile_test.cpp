@@ -47,8 +47,14 @@ class ReconcileFolders : public TempFolderTest
     // Runs the reconciler on new against ref with standard output captured.
     std::string reconcile(int8_t *result)
     {
+        return reconcile_at("new", result);
+    }
+
+    // The same on the folder of that name.
+    std::string reconcile_at(const std::string &folder, int8_t *result)
+    {
         testing::internal::CaptureStdout();
-        *result = reconcile_vehicle_files(at("new").c_str(), at("ref").c_str());
+        *result = reconcile_vehicle_files(at(folder).c_str(), at("ref").c_str());
         return testing::internal::GetCapturedStdout();
     }
 
@@ -119,6 +125,36 @@ TEST_F(ReconcileFolders, GivesZeroAndWalksNothingWhenTheNewFolderIsAFile)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(result, 0);
     EXPECT_EQ(read_file(at("car.veh")), NEW_TEXT);
+}
+
+// Makes "deep", thirteen levels of 240 characters, and "short", a link to its last level, with
+// the system's tools (the path is past any the OS layer gives). False when they cannot be made.
+static bool make_link_to_a_deep_folder()
+{
+    std::string deep = "deep";
+    for (int level = 0; level < 13; level++)
+        deep += "/" + std::string(240, 'd');
+    return run_host_tool("mkdir -p " + deep + " && ln -s " + deep + " short");
+}
+
+// A link or a subst drive can lead to a folder whose final path is longer than any the OS
+// layer gives: one line names the folder, the result is -1 and nothing changes.
+TEST_F(ReconcileFolders, SaysWhenTheNewFoldersFinalPathDoesNotFit)
+{
+    if (!make_link_to_a_deep_folder())
+        GTEST_SKIP() << "no mkdir or ln to make a deep folder";
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(at("short\\car.veh"), NEW_TEXT));
+    char final[OS_PATH_SIZE];
+    if (os_program_suffix[0] != '\0' &&
+        os_final_path(at("short").c_str(), final, sizeof final) == 0)
+        GTEST_SKIP() << "Wine gives the final path as the link's own";
+    int8_t result = 0;
+    const std::string out = with_reasons_hidden(reconcile_at("short", &result));
+    run_host_tool("rm -rf deep short");
+    EXPECT_EQ(out,
+              "Could not find where " + at("short") + " really lies: <why>; nothing changed.\n");
+    EXPECT_EQ(result, -1);
 }
 
 // The absolute form of a relative folder is formed before anything is walked; 255
@@ -320,7 +356,7 @@ TEST_F(ReconcileFolders, UpdatesALinkOnlyWhenItLeadsToAFileInsideTheNewFolder)
     ASSERT_TRUE(write_file(at("new\\short.veh"), ""));
     ASSERT_TRUE(write_file(at("ref\\short.veh"), REFERENCE));
     ASSERT_EQ(behind_make_link("../outside/away.veh", at("new\\short.veh.pelmora")), 0);
-    char final[260];
+    char final[OS_PATH_SIZE];
     ASSERT_EQ(os_final_path(at("new").c_str(), final, sizeof final), 0);
     int8_t result = 0;
     const std::string out = reconcile(&result);
@@ -773,4 +809,44 @@ TEST_F(ReconcileSweep, FinishesEveryFileWhereverARunWasCut)
     }
     printf("cut points: %d\n", cuts);
     RecordProperty("cut_points", cuts);
+}
+
+// ---- Output sent to a file or a pipe -------------------------------------------------------
+
+// The ANSI form of one UTF-8 character, or "?" when the ANSI code page lacks it.
+static std::string in_ansi(const char *character)
+{
+    char bytes[16];
+    snprintf(bytes, sizeof bytes, "%s", character);
+    return os_utf8_to_ansi(bytes, sizeof bytes) == 0 ? bytes : "?";
+}
+
+// Windows sends the programs' lines to a file or a pipe in the ANSI code page: each character
+// that page lacks, and each byte that is no UTF-8, as one '?'. POSIX sends the bytes.
+TEST(ConsoleCodePage, SendsEachCharacterThePageLacksAsOneQuestionMark)
+{
+    const bool windows = os_program_suffix[0] != '\0';
+    const struct {
+        std::string text, on_windows;
+    } rows[] = {
+        {"Done in C:\\cars: 1 updated\n", "Done in C:\\cars: 1 updated\n"},
+        {"Caf\u00e9\\M\u00fcller", "Caf" + in_ansi("\u00e9") + "\\M" + in_ansi("\u00fc") + "ller"},
+        {"\u30bd\u30d5\u30c8\\\u80fd\\\u30ab\u30fc.veh",
+         in_ansi("\u30bd") + in_ansi("\u30d5") + in_ansi("\u30c8") + "\\" + in_ansi("\u80fd") +
+             "\\" + in_ansi("\u30ab") + in_ansi("\u30fc") + ".veh"},
+        {"\u0413\u043e\u043d\u043a\u0438 Wy\u015bcigi",
+         in_ansi("\u0413") + in_ansi("\u043e") + in_ansi("\u043d") + in_ansi("\u043a") +
+             in_ansi("\u0438") + " Wy" + in_ansi("\u015b") + "cigi"},
+        {"car \U0001F697.veh", "car " + in_ansi("\U0001F697") + ".veh"},
+        {"bad \xff byte", "bad ? byte"},
+        {"cut \xe3\x82 short", "cut ?? short"},
+        // Longer than the stack buffer the text is formatted in.
+        {std::string(3000, 'l') + "\u00e9", std::string(3000, 'l') + in_ansi("\u00e9")},
+    };
+    for (const auto &row : rows) {
+        testing::internal::CaptureStdout();
+        int printed = os_print("%s", row.text.c_str());
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), windows ? row.on_windows : row.text);
+        EXPECT_EQ(printed, static_cast<int>(row.text.size())) << "the bytes formatted";
+    }
 }

@@ -194,23 +194,26 @@ int os_set_environment(const char *name, const char *value);
 
 // ---- Console -------------------------------------------------------------------------
 //
-// The programs' text is in the ANSI code page. A Windows console types and shows text in
-// its own code pages (OEM: 850, 866...), so on Windows console input is converted to ANSI
-// on reading and console output is shown from ANSI; pipes and files pass bytes unchanged.
-// POSIX passes every byte unchanged.
+// The programs' text is UTF-8. A Windows console types and shows UTF-16, whatever its code
+// pages: the Windows back end reads and writes a console through ReadConsoleW and
+// WriteConsoleW. A file or a pipe is where the ANSI code page appears: output sent there
+// is converted to it, and piped input that is not UTF-8 is read in it. POSIX passes every
+// byte unchanged.
 
 // Prints like printf to standard output (os_print) or standard error (os_print_error).
 // The text is UTF-8. POSIX passes its bytes unchanged. Windows shows it on a console as it
-// is (WriteConsoleW, no code page between), and sends it to a file or a pipe in the ANSI
-// code page, the bytes a batch file reading it expects; a character that page lacks is sent
-// as '?'. The number of bytes of the formatted text, or -1.
+// is (WriteConsoleW, no code page between, after what the C streams still buffer), and sends
+// it to a file or a pipe through the C stream in the ANSI code page, the bytes a batch file
+// reading it expects; each character that page lacks, and each byte that is no UTF-8, is sent
+// as one '?'. The number of bytes of the formatted text, or -1.
 int os_print(const char *format, ...) __attribute__((format(printf, 1, 2)));
 int os_print_error(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 // Call once at the start of a program: when standard output or error is a Windows console,
-// sets the console's output code page to the ANSI code page, and back to the one it had at
-// exit (also when Ctrl-C, Ctrl-Break or closing the window ends the program). Nothing on
-// POSIX, or when no console is attached.
+// sets the console's output code page to the ANSI code page, for the ANSI programs the run
+// starts in it (the archive tool), and back to the one it had at exit (also when Ctrl-C,
+// Ctrl-Break or closing the window ends the program). Nothing on POSIX, or when no console
+// is attached.
 void os_prepare_console(void);
 
 // Drops input that was typed ahead and is still waiting, when standard input is a console;
@@ -222,16 +225,17 @@ void os_discard_console_input(void);
 // the NUL device.
 int os_input_is_console(void);
 
+// Never given any more: every typed character has a UTF-8 form. Kept for callers that still
+// test for it.
 enum { OS_INPUT_NO_MATCH = -2 };
 
-// The next byte of standard input, or EOF at its end. From a Windows console the typed
-// characters come in the ANSI code page (one or more bytes each); a character that page
-// lacks comes as OS_INPUT_NO_MATCH, never as a stand-in character, and a Ctrl-Z ends the
-// input until os_discard_console_input. A UTF-8 mark (EF BB BF) at the very start of the
-// input is skipped on both targets, as Notepad may save one. Piped into a Windows program, a
-// line (of up to 256 bytes) that is valid UTF-8 and holds characters beyond ASCII is taken
-// as UTF-8 and comes in the ANSI code page like typed text (OS_INPUT_NO_MATCH included);
-// other lines, and every input on POSIX, come byte for byte as getchar gives them.
+// The next byte of standard input, in UTF-8, or EOF at its end. A UTF-8 mark (EF BB BF) at
+// the very start of the input is skipped on both targets, as Notepad may save one. From a
+// Windows console the typed characters come in UTF-8 (one to four bytes each), and a Ctrl-Z
+// ends the input until os_discard_console_input. Piped into a Windows program, a line (of up
+// to 800 bytes) of ASCII or of valid UTF-8 comes as it is, one holding a NUL byte (UTF-16
+// text) byte for byte, and any other line is read in the ANSI code page and comes in UTF-8.
+// Every input on POSIX comes byte for byte as getchar gives it.
 int os_read_input_char(void);
 
 // The decision behind os_console_window_is_own: 1 when standard input and output are both

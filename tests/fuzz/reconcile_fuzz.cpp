@@ -12,7 +12,8 @@
 //
 // Input: flags (bits 0-1: the suffix "", ".veh", ".VEH", ".Veh"; bit 2: a leftover; bits 3-7:
 // the share of it the new file holds, in 31sts), the name as a NUL-closed
-// text (characters no file system objects to are kept, others mapped onto them), the reference
+// text (characters no file system objects to are kept, others mapped onto them, bytes from 128
+// on onto letters of other scripts), the reference
 // file's length (2 bytes) and its bytes, and the rest is the new file.
 #include <stdio.h>
 #include <stdlib.h>
@@ -32,6 +33,10 @@ enum { NAME_LENGTH = 40 };
 
 static const char name_characters[] =
     "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-.";
+// Bytes from 128 on stand for letters beyond ASCII, in UTF-8: cp932 gives 'カ' and 'ニ' one
+// first byte and a second that is a capital or not, 'ソ' and '表' a second that is a backslash.
+static const char *const wide_characters[] = {"\u30ab", "\u30cb", "\u30bd", "\u8868",
+                                              "\u00fc", "\u00dc", "\u0413", "\u015b"};
 static const char *const suffixes[] = {"", ".veh", ".VEH", ".Veh"};
 
 static std::string upper(std::string text)
@@ -63,10 +68,14 @@ static bool is_device_name(const std::string &name)
 static std::string make_name(const std::string &bytes, uint8_t flags)
 {
     std::string name;
+    const size_t wide_count = sizeof wide_characters / sizeof wide_characters[0];
     for (unsigned char c : bytes)
-        name += c != '\0' && strchr(name_characters, c)
-                    ? static_cast<char>(c)
-                    : name_characters[c % (sizeof name_characters - 1)];
+        if (c >= 0x80)
+            name += wide_characters[c % wide_count];
+        else
+            name += c != '\0' && strchr(name_characters, c)
+                        ? static_cast<char>(c)
+                        : name_characters[c % (sizeof name_characters - 1)];
     name += suffixes[flags & 3];
     // Windows drops trailing dots, and a name of dots alone names a folder.
     if (name.find_first_not_of('.') == std::string::npos || name.back() == '.')
@@ -187,16 +196,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fuzz_check(write_bytes(new_path, leftover ? cut : current), "cannot write the new file");
     fuzz_check(!leftover || write_bytes(output_path, older), "cannot write the leftover");
     // libFuzzer names its corpus and artifacts relative to the folder it started in.
-    char previous[PATH_BUFFER_SIZE];
+    char previous[OS_PATH_SIZE];
     fuzz_check(os_get_current_directory(previous, sizeof previous) == 0,
                "cannot read the current folder");
     os_change_directory(new_folder.c_str());
 
     char directory[PATH_BUFFER_SIZE];
-    char entry_name[PATH_BUFFER_SIZE];
+    char entry_name[OS_NAME_SIZE];
     snprintf(directory, sizeof directory, "%s", new_folder.c_str());
     snprintf(entry_name, sizeof entry_name, "%s", name.c_str());
-    static char final[PATH_BUFFER_SIZE];
+    static char final[OS_PATH_SIZE];
     fuzz_check(final[0] || os_final_path(new_folder.c_str(), final, sizeof final) == 0,
                "cannot resolve the new folder");
     ReconcileRun run = {ref_folder.c_str(), final, nullptr, 0, nullptr, 0, 0, 0};
