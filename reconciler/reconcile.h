@@ -5,11 +5,12 @@
 
 #include <stdint.h>
 
+#include "paths.h"
 #include "walk.h"
 
 // The longest path of a car's files (folder, separator, name, and ".pelmora" for the output
 // file), in UTF-16 units as Windows counts a path; its UTF-8 form must fit a path buffer too.
-enum { VEH_PATH_UNITS = 255 };
+enum { VEH_PATH_UNITS = PATH_UNITS_MAX };
 
 enum {
     LISTED_TWINS = 1,    // names that differ only in case (Linux)
