@@ -112,8 +112,8 @@ intptr_t behind_hold_unshared(const std::string &path)
     WCHAR wide[OS_PATH_UNITS];
     if (MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide, OS_PATH_UNITS) == 0)
         return -1;
-    HANDLE handle = CreateFileW(wide, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle =
+        CreateFileW(wide, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     return handle == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<intptr_t>(handle);
 }
 
