@@ -112,6 +112,7 @@ int start_job_list(JobList *list, Stream *stream, const char *name)
     list->ended = 0;
     list->after_cr = 0;
     list->lines_refused = 0;
+    list->refused = nullptr;
     // Text after a Ctrl-Z is never read, so only the bytes before it are judged.
     unsigned char head[3] = {0, 0, 0};
     int count = 0, nul = 0, c;
@@ -136,6 +137,14 @@ int start_job_list(JobList *list, Stream *stream, const char *name)
         return -1;
     }
     return 0;
+}
+
+// Counts the line just read as refused, its number kept for the summary.
+static void refuse_line(JobList *list)
+{
+    list->lines_refused++;
+    if (list->refused)
+        add_to_line_list(list->refused, "", list->line_number);
 }
 
 // After a Ctrl-Z: 1 when anything but more Ctrl-Z bytes follows, 0 when nothing does,
@@ -214,12 +223,26 @@ static int starts_comment(const char *word)
     return word[0] == '#' || (word[0] == '/' && word[1] == '/');
 }
 
-// 1 when a line or its bitmap lists hold a comment written by habit (a line that starts
-// with "//" or "rem", a bitmap word that starts with "#" or "//"), having said so.
+// 1 when a line, blanks at its start cut, starts as a comment of another kind of file: "//",
+// "/*", "--", "::" or "'", "rem" and a blank, or ";" and a blank, which reads as a job once
+// the blank is cut (";" followed by a name is the list's own leading separator).
+static int starts_habit_comment(const char *text)
+{
+    static const char *const openers[] = {"//", "/*", "--", "::", "'"};
+    for (const char *opener : openers)
+        if (strncmp(text, opener, strlen(opener)) == 0)
+            return 1;
+    if (same_ignoring_case(text, "rem", 3) && strchr(" \t", text[3]) != nullptr)
+        return 1;
+    size_t separators = strspn(text, ";");
+    return separators > 0 && (text[separators] == ' ' || text[separators] == '\t');
+}
+
+// 1 when a line or its bitmap lists hold a comment written by habit (a line that starts as
+// starts_habit_comment says, a bitmap word that starts with "#" or "//"), having said so.
 static int holds_habit_comment(const JobList *list, const char *text, const JobFields *job)
 {
-    int found = (text[0] == '/' && text[1] == '/') ||
-                (same_ignoring_case(text, "rem", 3) && strchr(" \t", text[3]) != nullptr);
+    int found = starts_habit_comment(text);
     const char *lists[2] = {job->old_bitmaps, job->new_bitmaps};
     char word[JOB_FIELD_SIZE];
     for (const char *next : lists)
@@ -293,7 +316,7 @@ int next_job(JobList *list, JobFields *job)
             os_print("%s line %d holds a Ctrl-Z: the list ends there, this line and the rest are "
                    "not read\n",
                    list->name, (int)list->line_number);
-            list->lines_refused++;
+            refuse_line(list);
             return 0;
         }
         // Valid UTF-8 is taken as it is. Read in the ANSI code page, each byte takes up to
@@ -309,7 +332,7 @@ int next_job(JobList *list, JobFields *job)
         if (split == 1)
             return 1;
         if (split == -1)
-            list->lines_refused++;
+            refuse_line(list);
     }
     return 0;
 }
@@ -324,51 +347,50 @@ static int exit_status_of(int list_result, int lock_refused, int not_all_done)
     return lock_refused || not_all_done ? 1 : 0;
 }
 
-// The old archives of the lines run so far, each with its line, to find a job that would
-// overwrite one of them: grows on the heap as the list goes on.
-struct EarlierArchives {
-    char (*names)[ARCHIVE_NAME_SIZE];
-    int32_t *lines;
-    int32_t count, room;
-};
-
-// Copies an archive name of a job (ARCHIVE_NAME_SIZE bytes at most, its NUL counted) into name.
-static void copy_archive_name(char *name, const char *archive)
+void add_to_line_list(LineList *list, const char *name, int32_t line)
 {
-    size_t length = strnlen(archive, ARCHIVE_NAME_SIZE - 1);
-    memcpy(name, archive, length);
-    name[length] = '\0';
-}
-
-// Keeps job's OLD_MAS, once per spelling; room allowing.
-static void note_old_archive(EarlierArchives *earlier, const JobFields *job)
-{
-    for (int32_t k = 0; k < earlier->count; k++)
-        if (strcmp(earlier->names[k], job->old_mas) == 0)
-            return;
-    if (earlier->count == earlier->room) {
-        int32_t room = earlier->room > 0 ? earlier->room * 2 : 16;
-        void *names = realloc(earlier->names, (size_t)room * sizeof earlier->names[0]);
+    list->count++;
+    if (list->kept == list->room) {
+        int32_t room = list->room > 0 ? list->room * 2 : 16;
+        void *names = realloc(list->names, (size_t)room * sizeof list->names[0]);
         if (names)
-            earlier->names = (char(*)[ARCHIVE_NAME_SIZE])names;
-        void *lines = names ? realloc(earlier->lines, (size_t)room * sizeof(int32_t)) : nullptr;
+            list->names = (char(*)[ARCHIVE_NAME_SIZE])names;
+        void *lines = names ? realloc(list->lines, (size_t)room * sizeof(int32_t)) : nullptr;
         if (lines)
-            earlier->lines = (int32_t *)lines;
+            list->lines = (int32_t *)lines;
         if (!names || !lines)
             return;
-        earlier->room = room;
+        list->room = room;
     }
-    copy_archive_name(earlier->names[earlier->count], job->old_mas);
-    earlier->lines[earlier->count++] = job->line_number;
+    size_t length = strnlen(name, ARCHIVE_NAME_SIZE - 1);
+    memcpy(list->names[list->kept], name, length);
+    list->names[list->kept][length] = '\0';
+    list->lines[list->kept++] = line;
+}
+
+void free_line_list(LineList *list)
+{
+    free(list->names);
+    free(list->lines);
+    memset(list, 0, sizeof *list);
+}
+
+// Keeps job's OLD_MAS among the old archives of the lines run so far, once per spelling.
+static void note_old_archive(LineList *earlier, const JobFields *job)
+{
+    for (int32_t k = 0; k < earlier->kept; k++)
+        if (strcmp(earlier->names[k], job->old_mas) == 0)
+            return;
+    add_to_line_list(earlier, job->old_mas, job->line_number);
 }
 
 // 1 when job's NEW_MAS, not its own OLD_MAS, is the very file an earlier line's OLD_MAS
 // names (however spelled): making it would overwrite an archive the list started from. Said.
-static int loops_back(const EarlierArchives *earlier, const JobFields *job)
+static int loops_back(const LineList *earlier, const JobFields *job)
 {
     if (os_same_file(job->old_mas, job->new_mas))
         return 0;
-    for (int32_t k = 0; k < earlier->count; k++)
+    for (int32_t k = 0; k < earlier->kept; k++)
         if (os_same_file(job->new_mas, earlier->names[k])) {
             os_print("%s not made: it is the old archive of line %d, which it would overwrite\n",
                    shown(job->new_mas), (int)earlier->lines[k]);
@@ -377,38 +399,55 @@ static int loops_back(const EarlierArchives *earlier, const JobFields *job)
     return 0;
 }
 
-// The jobs of a list, for the line that sums them up: how many, how many made, and the
-// first few not made.
-enum { SUMMED_UP_NAMES = 5 };
+// The jobs of a list, for the line that sums them up: how many, how many made, and those to
+// redo: not made, and made with bitmap pairs left out.
 struct JobTally {
     int32_t jobs, made;
-    char not_made[SUMMED_UP_NAMES][ARCHIVE_NAME_SIZE];
-    int32_t not_made_lines[SUMMED_UP_NAMES];
+    LineList not_made, left_out;
 };
 
 static void count_job(JobTally *tally, const JobFields *job, int made)
 {
-    int32_t missed = tally->jobs++ - tally->made;
-    if (made)
+    tally->jobs++;
+    if (made != JOB_NOT_MADE)
         tally->made++;
-    else if (missed < SUMMED_UP_NAMES) {
-        copy_archive_name(tally->not_made[missed], job->new_mas);
-        tally->not_made_lines[missed] = job->line_number;
-    }
+    if (made == JOB_NOT_MADE)
+        add_to_line_list(&tally->not_made, job->new_mas, job->line_number);
+    else if (made == JOB_MADE_PAIRS_LEFT_OUT)
+        add_to_line_list(&tally->left_out, job->new_mas, job->line_number);
 }
 
-// After a list of more than one job: "made M of N jobs", then each not made with its line.
-static void sum_up(const JobTally *tally)
+// Prints the entries of one list of the summary after its head: "NAME (line L)" each, or
+// the bare line numbers when the entries have no name.
+static void print_line_list(const char *head, const LineList *list, int named)
 {
-    if (tally->jobs < 2)
+    if (list->count == 0)
+        return;
+    os_print("%s", head);
+    for (int32_t k = 0; k < list->kept; k++) {
+        const char *comma = k == 0 ? "" : ", ";
+        if (named)
+            os_print("%s%s (line %d)", comma, shown(list->names[k]), (int)list->lines[k]);
+        else
+            os_print("%s%d", comma, (int)list->lines[k]);
+    }
+    if (list->count > list->kept)
+        os_print(" and %d more", (int)(list->count - list->kept));
+}
+
+// After a list of more than one job or refused line: "Made M of N jobs", then every job to
+// redo with its line: not made, made with pairs left out; then the lines refused.
+static void sum_up(const JobTally *tally, const LineList *refused)
+{
+    if (tally->jobs + refused->count < 2)
         return;
     os_print("Made %d of %d jobs", (int)tally->made, (int)tally->jobs);
-    int32_t missed = tally->jobs - tally->made;
-    for (int32_t k = 0; k < missed && k < SUMMED_UP_NAMES; k++)
-        os_print("%s%s (line %d)", k == 0 ? "; not made: " : ", ", shown(tally->not_made[k]),
-               (int)tally->not_made_lines[k]);
-    if (missed > SUMMED_UP_NAMES)
-        os_print(" and %d more", (int)(missed - SUMMED_UP_NAMES));
+    print_line_list("; not made: ", &tally->not_made, 1);
+    char head[64];
+    snprintf(head, sizeof head, "; made with pairs left out (%d): ", (int)tally->left_out.count);
+    print_line_list(head, &tally->left_out, 1);
+    snprintf(head, sizeof head, "; lines refused (%d): ", (int)refused->count);
+    print_line_list(head, refused, 0);
     os_print("\n");
 }
 
@@ -418,7 +457,10 @@ static int run_job_list(Stream *stream, const char *name)
     JobList list;
     int result = start_job_list(&list, stream, name), not_all_done = 0;
     JobFields job;
-    EarlierArchives earlier = {nullptr, nullptr, 0, 0};
+    LineList earlier, refused;
+    memset(&earlier, 0, sizeof earlier);
+    memset(&refused, 0, sizeof refused);
+    list.refused = &refused;
     JobTally tally;
     memset(&tally, 0, sizeof tally);
     while (result == 0) {
@@ -429,7 +471,7 @@ static int run_job_list(Stream *stream, const char *name)
             break;
         }
         os_print("Creating '%s' from '%s' ... \n", shown(job.new_mas), shown(job.old_mas));
-        int made = 0;
+        int made = JOB_NOT_MADE;
         if (loops_back(&earlier, &job) ||
             run_job_telling(job.old_mas, job.new_mas, job.old_bitmaps, job.new_bitmaps, &made) != 0)
             not_all_done = 1;
@@ -437,9 +479,13 @@ static int run_job_list(Stream *stream, const char *name)
         count_job(&tally, &job, made);
     }
     stream_close(stream);
-    free(earlier.names);
-    free(earlier.lines);
-    sum_up(&tally);
+    os_change_directory(work_folder);
+    clear_left_scratch_folder();
+    sum_up(&tally, &refused);
+    free_line_list(&earlier);
+    free_line_list(&refused);
+    free_line_list(&tally.not_made);
+    free_line_list(&tally.left_out);
     return exit_status_of(result, 0, not_all_done || list.lines_refused > 0);
 }
 

@@ -162,15 +162,18 @@ static void add_written_names(PairTables *t, int *origin)
     }
 }
 
-// 1 when path is a plain file that can be opened for reading.
-static int can_read(const char *path)
+// 1 when path is a plain file that can be opened for reading; 0 when it is none; -1 when it
+// is one that cannot be opened, the system's reason in why (WHY_SIZE bytes).
+static int can_read(const char *path, char *why)
 {
     OsFileStatus status;
     if (os_file_status(path, &status) != 0 || !status.is_file)
         return 0;
     int fd = os_open(path, OS_OPEN_READ);
-    if (fd < 0)
-        return 0;
+    if (fd < 0) {
+        os_error_text(why, WHY_SIZE);
+        return -1;
+    }
     os_close(fd);
     return 1;
 }
@@ -210,11 +213,13 @@ static int pair_refused(const PairTables *t, int k)
         source[0] = '\0';
     else if (case_twin_refused(source))
         return 1;
-    if (!can_read(source)) {
+    char why[WHY_SIZE];
+    int readable = can_read(source, why);
+    if (readable == 0)
         os_print("File not found: %s.BMP\n", shown(new_name));
-        return 1;
-    }
-    return 0;
+    else if (readable < 0)
+        os_print("Cannot read %s.BMP, pair left out: %s\n", shown(new_name), why);
+    return readable != 1;
 }
 
 // Makes a folder inside "tmp" for the copies of the new bitmaps, under a name the archive
@@ -517,16 +522,18 @@ static int end_job(const char *new_mas, const ArchiveAside *aside, const JobRepo
         return 1;
     }
     say_made(new_mas, aside, report);
-    *made = 1;
+    *made = report->left_out.count > 0 ? JOB_MADE_PAIRS_LEFT_OUT : JOB_MADE;
     return report->left_out.count > 0 ? 1 : 0;
 }
 
-// Removes "tmp" at the end of a job, saying so when some of it stays. 1 then, else 0.
+// Removes "tmp" at the end of a job, saying so when some of it stays, which is then held for
+// the next job of the run to clear. 1 then, else 0.
 static int end_scratch_folder(void)
 {
     if (remove_scratch_folder() == 0)
         return 0;
     os_print("Removed the scratch folder '%s\\tmp' (not wholly: move it away)\n", work_folder);
+    keep_left_scratch_folder();
     return 1;
 }
 
@@ -675,7 +682,8 @@ int8_t run_job(const char *old_mas, const char *new_mas, const char *old_bitmaps
 int8_t run_job_telling(const char *old_mas_given, const char *new_mas_given,
                        const char *old_bitmaps, const char *new_bitmaps, int *made)
 {
-    *made = 0;
+    *made = JOB_NOT_MADE;
+    clear_left_scratch_folder();
     char old_mas[PATH_BUFFER_SIZE], new_mas[PATH_BUFFER_SIZE];
     snprintf(old_mas, sizeof old_mas, "%s", old_mas_given);
     snprintf(new_mas, sizeof new_mas, "%s", new_mas_given);

@@ -31,7 +31,12 @@
 int8_t run_job(const char *old_mas, const char *new_mas, const char *old_bitmaps,
                const char *new_bitmaps);
 
-// run_job, and *made set to 1 when its last line said new_mas was made (every pair in place
-// or some left out), else 0.
+// What run_job_telling says of a job's new archive.
+enum { JOB_NOT_MADE = 0, JOB_MADE = 1, JOB_MADE_PAIRS_LEFT_OUT = 2 };
+
+// run_job, and *made set to JOB_MADE when its last line said new_mas was made with every pair
+// in place, JOB_MADE_PAIRS_LEFT_OUT when made with some left out, else JOB_NOT_MADE. A
+// scratch folder an earlier job of the run left is cleared first (clear_left_scratch_folder),
+// and one this job leaves is kept for the next (keep_left_scratch_folder).
 int8_t run_job_telling(const char *old_mas, const char *new_mas, const char *old_bitmaps,
                        const char *new_bitmaps, int *made);

@@ -89,6 +89,41 @@ int remove_scratch_folder(void)
     return os_exists(folder) ? -1 : 0;
 }
 
+// The scratch folder a job of this run left, held until a later job clears it.
+static OsFolderHold left_scratch = {-1, {0, 0}};
+
+void keep_left_scratch_folder(void)
+{
+    if (left_scratch.handle == -1 && os_folder_hold("tmp", OS_HOLD_SHARED, &left_scratch) != 0)
+        left_scratch.handle = -1;
+}
+
+int clear_left_scratch_folder(void)
+{
+    if (left_scratch.handle == -1)
+        return 0;
+    OsFolderId id, held = left_scratch.id;
+    int same = os_is_link("tmp") == 0 && os_folder_id("tmp", &id) == 0 &&
+               os_compare_folder_ids(&id, &held) == 0;
+    // Released first: a Windows hold keeps the folder itself from being removed.
+    os_folder_release(&left_scratch);
+    if (!same)
+        return 0;
+    if (remove_scratch_folder() == 0) {
+        os_print("Removed the scratch folder '%s\\tmp' that an earlier job of this run left\n",
+                 shown(work_folder));
+        return 1;
+    }
+    OsFolderHold again;
+    if (os_folder_hold("tmp", OS_HOLD_SHARED, &again) == 0) {
+        if (os_compare_folder_ids(&again.id, &held) == 0)
+            left_scratch = again;
+        else
+            os_folder_release(&again);
+    }
+    return -1;
+}
+
 // Joins folder (as directory_of gives it, "." for none) and name for a message.
 static void path_in(char *path, size_t size, const char *folder, const char *name, int bare)
 {

@@ -59,6 +59,18 @@ void say_not_made(const char *new_mas, const char *why);
 // it leads to): the caller says so.
 int remove_scratch_folder(void);
 
+// Holds the scratch folder "tmp" that a job of this run could not wholly remove, so that the
+// next job knows it for this run's own (its identity stays its own while held). Nothing when
+// one is held already or "tmp" cannot be held.
+void keep_left_scratch_folder(void);
+
+// When this run holds a "tmp" left by one of its jobs and "tmp" is still that very folder
+// (no link), drops the hold and empties and removes it, saying so in one line once it is
+// gone; while some of it still stays, holds it again for the next try. The work folder must
+// be current. 1 when removed; 0 when nothing was held or "tmp" is another folder now, or
+// gone (the hold dropped either way); -1 when some of it stays.
+int clear_left_scratch_folder(void);
+
 // Looks for names that differ only in case from the file at path in its folder (a Linux
 // folder can hold both "Zandrel.LST" and "zandrel.lst"; Windows finds one for the other).
 // With such a twin, says in one line which is used (the one spelled as path is) and which

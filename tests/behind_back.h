@@ -4,6 +4,8 @@
 // Paths are in the tests' Windows form ('Z:\tmp\os-...\name'), spelt as stored.
 #pragma once
 
+#include <stdint.h>
+
 #include <string>
 
 bool behind_back_available();
@@ -26,3 +28,8 @@ int unix_remove_link(const std::string &link);
 int behind_set_time(const std::string &path, long long seconds, long nanoseconds);
 // Now plus offset_seconds, in seconds since 1970.
 long long behind_clock_seconds(long long offset_seconds);
+// Opens the file at path as a program that shares nothing holds it (a paint program): no
+// other open of it succeeds until behind_release_file. A handle, or -1 where the system has
+// no such holds (POSIX).
+intptr_t behind_hold_unshared(const std::string &path);
+void behind_release_file(intptr_t handle);

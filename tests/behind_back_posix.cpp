@@ -74,3 +74,12 @@ int unix_remove_link(const std::string &link)
 {
     return behind_delete_file(link);
 }
+
+intptr_t behind_hold_unshared(const std::string &)
+{
+    return -1;
+}
+
+void behind_release_file(intptr_t)
+{
+}

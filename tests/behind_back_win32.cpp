@@ -106,3 +106,18 @@ int unix_remove_link(const std::string &link)
         return -1;
     return wait_until_exists(link, false) ? 0 : -1;
 }
+
+intptr_t behind_hold_unshared(const std::string &path)
+{
+    WCHAR wide[OS_PATH_UNITS];
+    if (MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide, OS_PATH_UNITS) == 0)
+        return -1;
+    HANDLE handle =
+        CreateFileW(wide, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return handle == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<intptr_t>(handle);
+}
+
+void behind_release_file(intptr_t handle)
+{
+    CloseHandle(reinterpret_cast<HANDLE>(handle));
+}

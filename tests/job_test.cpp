@@ -359,6 +359,61 @@ TEST_F(RunJob, SkipsJobWhileScratchFolderHoldsFiles)
     EXPECT_EQ(read_file(at("2gt500.mas")), "older copy");
 }
 
+// A "tmp" a job of this run could not wholly remove (a scanner held a file of it, here a
+// read-only file stands in) is cleared by the next job once it can be, and only while it is
+// still the very folder that job left.
+TEST_F(RunJob, ClearsTheScratchFolderAnEarlierJobOfItsRunLeft)
+{
+    ASSERT_TRUE(write_file(at("1gt500.mas"), "archive"));
+    const std::string removed =
+        "Removed the scratch folder '" + dir + "\\tmp' that an earlier job of this run left\n";
+    const std::string no_tool =
+        "File not found: MASadelic.exe\n2gt500.mas not made: MASadelic.exe is missing\n";
+    const std::string in_the_way = "Folder '" + dir +
+                                   "\\tmp' is not empty: move it away, job skipped\n"
+                                   "2gt500.mas not made: the scratch folder tmp is in the way\n";
+    const struct {
+        const char *what;
+        bool let_go, replaced;
+        std::string out;
+        bool tmp_stays;
+    } rows[] = {
+        {"let go since", true, false, removed + no_tool, false},
+        {"still held by another", false, false, in_the_way, true},
+        {"another folder in its place", true, true, in_the_way, true},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_EQ(os_make_directory("tmp"), 0);
+        ASSERT_TRUE(write_file(at("tmp\\held.txt"), "x"));
+        ASSERT_EQ(os_set_attributes("tmp\\held.txt", OS_ATTR_READONLY), 0);
+        ASSERT_EQ(remove_scratch_folder(), -1);
+        keep_left_scratch_folder();
+        ASSERT_EQ(os_set_attributes("tmp\\held.txt", row.let_go ? 0 : OS_ATTR_READONLY), 0);
+        bool replaced = false;
+        if (row.replaced && os_rename_no_replace("tmp", "moved") == 0) {
+            replaced = true;
+            ASSERT_EQ(os_make_directory("tmp"), 0);
+            ASSERT_TRUE(write_file(at("tmp\\mine.txt"), "keep me"));
+        }
+        std::string out;
+        EXPECT_EQ(run("1gt500.mas", "2gt500.mas", &out), -1);
+        // Windows lets no one rename the folder while the run holds it.
+        EXPECT_EQ(out, row.replaced && !replaced ? removed + no_tool : row.out);
+        EXPECT_EQ(os_exists("tmp"), row.tmp_stays && (replaced || !row.replaced) ? 1 : 0);
+        EXPECT_TRUE(!replaced || read_file(at("tmp\\mine.txt")) == "keep me");
+        // Once it can go, the hold kept while it could not lets the next try clear it.
+        os_set_attributes("tmp\\held.txt", 0);
+        testing::internal::CaptureStdout();
+        int cleared = clear_left_scratch_folder();
+        std::string said = strip_cr(testing::internal::GetCapturedStdout());
+        EXPECT_EQ(cleared, !row.let_go ? 1 : 0);
+        EXPECT_EQ(said, !row.let_go ? removed : "");
+        remove_all(at("tmp"));
+        remove_all(at("moved"));
+    }
+}
+
 TEST_F(RunJob, SkipsJobWhileScratchNameIsAFile)
 {
     ASSERT_TRUE(write_file(at("1gt500.mas"), "archive"));

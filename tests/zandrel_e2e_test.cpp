@@ -82,21 +82,23 @@ TEST_F(Zandrel, ReadsJobListsAsModdersWriteThem)
          1},
         {"255 characters", line254 + "r.mas;s.mas\nt.mas;u.mas\n",
          "Zandrel.LST line 1 is longer than 254 characters, no job run\n" +
-             missing("t.mas", "u.mas"),
+             missing("t.mas", "u.mas") +
+             "Made 0 of 1 jobs; not made: u.mas (line 2); lines refused (1): 1\n",
          1},
         {"archive names of 31 and 32 characters", name31 + ";d.mas\r\n" + name32 + ";c.mas;x;y;\n",
          missing(name31, "d.mas") +
-             "Zandrel.LST line 2: archive name too long (31 characters at most): " + name32 + "\n",
+             "Zandrel.LST line 2: archive name too long (31 characters at most): " + name32 +
+             "\nMade 0 of 1 jobs; not made: d.mas (line 1); lines refused (1): 2\n",
          1},
         {"one field, blank lines", "\r\n \t\r\na.mas\n;;\n",
          "Zandrel.LST line 3 is not a job: no NEW_MAS\nZandrel.LST line 4 is not a job: no "
-         "OLD_MAS\n",
+         "OLD_MAS\nMade 0 of 0 jobs; lines refused (2): 3, 4\n",
          1},
         {"Ctrl-Z at the end", "a.mas;b.mas\r\n\x1a\x1a", missing("a.mas", "b.mas"), 1},
         {"Ctrl-Z in a line", "a.mas;b.mas\r\nt.mas;u.mas\x1av.mas;w.mas\n",
          missing("a.mas", "b.mas") +
              "Zandrel.LST line 2 holds a Ctrl-Z: the list ends there, this line and the rest are "
-             "not read\n",
+             "not read\nMade 0 of 1 jobs; not made: b.mas (line 1); lines refused (1): 2\n",
          1},
         {"blanks and tabs", " a.mas ;\tb.mas\t; 1SHGT500 ;bmp\\2SHGT500\t; d\r\n",
          missing("a.mas", "b.mas"), 1},
@@ -113,16 +115,25 @@ TEST_F(Zandrel, ReadsJobListsAsModdersWriteThem)
          "a.mas;d.mas;x;y;d   # blue version\r\n",
          habit(1) + habit(2) + missing("remark.mas", "c.mas") + habit(4) + habit(5) +
              missing("a.mas", "d.mas") +
-             "Made 0 of 2 jobs; not made: c.mas (line 3), d.mas (line 6)\n",
+             "Made 0 of 2 jobs; not made: c.mas (line 3), d.mas (line 6); lines refused (4): 1, "
+             "2, 4, 5\n",
          1},
-        {"more jobs not made than the summary names",
+        {"comments as other files write them",
+         "; 1gt500.mas;2gt500.mas;1SHGT500;bmp\\2SHGT500;d (done, keep my 2gt500)\r\n"
+         ":: a.mas;b.mas\r\n-- a.mas;b.mas\r\n' a.mas;b.mas\r\n/* a.mas;b.mas */\r\n"
+         " ;;\ta.mas;b.mas\r\n;c.mas;d.mas\r\n",
+         habit(1) + habit(2) + habit(3) + habit(4) + habit(5) + habit(6) +
+             missing("c.mas", "d.mas") +
+             "Made 0 of 1 jobs; not made: d.mas (line 7); lines refused (6): 1, 2, 3, 4, 5, 6\n",
+         1},
+        {"every job not made named in the summary",
          "a.mas;b.mas\nc.mas;d.mas\ne.mas;f.mas\ng.mas;h.mas\ni.mas;j.mas\nk.mas;l.mas\n"
          "m.mas;n.mas\n",
          missing("a.mas", "b.mas") + missing("c.mas", "d.mas") + missing("e.mas", "f.mas") +
              missing("g.mas", "h.mas") + missing("i.mas", "j.mas") + missing("k.mas", "l.mas") +
              missing("m.mas", "n.mas") +
              "Made 0 of 7 jobs; not made: b.mas (line 1), d.mas (line 2), f.mas (line 3), "
-             "h.mas (line 4), j.mas (line 5) and 2 more\n",
+             "h.mas (line 4), j.mas (line 5), l.mas (line 6), n.mas (line 7)\n",
          1},
     };
     for (const auto &row : rows) {
@@ -493,6 +504,11 @@ TEST_F(Zandrel, ReadsLastFieldWithoutClosingSeparator)
               std::string::npos)
         << run.out;
     EXPECT_EQ(run.out.find("File not found"), std::string::npos) << run.out;
+    // The last line names the job to redo, however far up its own lines are.
+    const std::string last =
+        "Made 3 of 3 jobs; made with pairs left out (1): 4gt500.mas (line 2)\n";
+    ASSERT_GE(run.out.size(), last.size());
+    EXPECT_EQ(run.out.substr(run.out.size() - last.size()), last) << run.out;
     EXPECT_EQ(extract("2gt500.mas", "new").count("2SHGT500.BMP"), 1u);
     EXPECT_EQ(extract("3gt500.mas", "third").count("2SHGT500.BMP"), 1u);
     EXPECT_EQ(extract("4gt500.mas", "fourth").count("2SHGT500.BMP"), 1u);

@@ -328,6 +328,29 @@ TEST_F(ZandrelRuns, SaysWhichOfTwoNamesAlikeButForCaseItUses)
 }
 
 // Job list text reaches the screen with its control characters shown, never raw.
+// A new bitmap a paint program holds open, sharing nothing, is there: the line gives the
+// system's reason, not "File not found", and the pair is left out.
+TEST_F(ZandrelRuns, SaysANewBitmapIsOpenInAnotherProgramNotMissing)
+{
+    make_car_folder();
+    intptr_t held = behind_hold_unshared(at("bmp\\2SHGT500.BMP"));
+    if (held == -1)
+        GTEST_SKIP() << "no file is held without sharing on this system";
+    ProgramRun run = run_zandrel();
+    behind_release_file(held);
+    expect_exit_status(run, 1);
+    EXPECT_EQ(run.out.find("File not found"), std::string::npos) << run.out;
+    const std::string said = "Cannot read bmp\\2SHGT500.BMP, pair left out: ";
+    size_t at = run.out.find(said);
+    ASSERT_NE(at, std::string::npos) << run.out;
+    // The system's words follow, whatever the system's language.
+    EXPECT_GT(run.out.find('\n', at), at + said.size()) << run.out;
+    EXPECT_NE(run.out.find("2gt500.mas made: bitmaps replaced 0, .VRL files renamed 20, names "
+                           "patched 0; 1 of 1 bitmap pairs left out: 1SHGT500\n"),
+              std::string::npos)
+        << run.out;
+}
+
 TEST_F(ZandrelRuns, ShowsControlCharactersOfTheJobList)
 {
     make_car_folder();

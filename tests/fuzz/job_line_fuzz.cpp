@@ -4,7 +4,8 @@
 // Properties: a physical line of the list starts at most one job, every archive name of a job
 // and every name of its tables has a form in the ANSI code page that fits the archive tool's
 // limit, and no archive name that passes the check holds a blank, a quote or a character a
-// file name cannot hold.
+// file name cannot hold. Every line refused is kept for the summary once, in order, with a
+// line number the list has and no job started on it.
 //
 // Input: the whole job list.
 #include <stdlib.h>
@@ -104,11 +105,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     JobList list;
     JobFields *job = static_cast<JobFields *>(malloc(sizeof(JobFields)));
     int32_t previous_line = 0;
-    if (start_job_list(&list, stream, "JOBS.LST") == 0)
+    LineList refused;
+    memset(&refused, 0, sizeof refused);
+    if (start_job_list(&list, stream, "JOBS.LST") == 0) {
+        list.refused = &refused;
         while (next_job(&list, job) == 1) {
             check_job(job, previous_line, physical_lines);
+            for (int32_t k = 0; k < refused.kept; k++)
+                fuzz_check(refused.lines[k] != job->line_number, "a refused line started a job");
             previous_line = job->line_number;
         }
+        fuzz_check(refused.count == list.lines_refused, "a refused line is not kept");
+        for (int32_t k = 0; k < refused.kept; k++) {
+            fuzz_check(refused.lines[k] >= 1 && refused.lines[k] <= physical_lines,
+                       "a refused line the list does not have");
+            fuzz_check(k == 0 || refused.lines[k] > refused.lines[k - 1],
+                       "refused lines out of order");
+        }
+    }
+    free_line_list(&refused);
     free(job);
     stream_close(stream);
     os_delete_file(path.c_str());
