@@ -12,8 +12,8 @@
 
 const char WORK_LOCK_NAME[] = "tmp.lock";
 const char SCRATCH_RECORD_END[] = "end";
-const char SCRATCH_MARK_FOLDER[] = "tmp\\~zandrel";
-const char SCRATCH_MARK[] = "tmp\\~zandrel\\mark";
+const char SCRATCH_MARK_FOLDER[] = "tmp\\~mark";
+const char SCRATCH_MARK[] = "tmp\\~mark\\zandrel";
 
 static const char RECORD_HEAD[] = "Zandrel's scratch folder tmp";
 static const char FOLDER_KEY[] = "folder: ";
