@@ -224,8 +224,8 @@ static int mark_proves(const ScratchRecord *record)
     // A missing mark would be created by the take, and a mark of another length is no proof.
     if (length < 0 || !work_path(folder, SCRATCH_MARK_FOLDER) || !work_path(mark, SCRATCH_MARK) ||
         os_is_link(folder) != 0 || !lies_where_named("tmp") ||
-        !lies_where_named(SCRATCH_MARK_FOLDER) || os_file_status(mark, &status) != 0 || !status.is_file ||
-        status.size != (uint32_t)length)
+        !lies_where_named(SCRATCH_MARK_FOLDER) || os_file_status(mark, &status) != 0 ||
+        !status.is_file || status.size != (uint32_t)length)
         return 0;
     // Text that is not this very mark is left as it is (OS_LOCK_FOREIGN).
     if (os_lock_take(mark, &probe, expected, found, sizeof found) != OS_LOCK_TAKEN)
@@ -268,12 +268,12 @@ static void say_what_became(const ScratchRecord *record)
     int kept = record->aside[0] != '\0' && os_exists(record->aside);
     if (record->packing && made && kept)
         os_print(": %s may be damaged, the earlier one is kept as %s\n", shown(record->new_mas),
-               shown(record->aside));
+                 shown(record->aside));
     else if (record->packing && made)
         os_print(": %s may be damaged\n", shown(record->new_mas));
     else if (kept)
         os_print(": %s was not made, the earlier one is kept as %s\n", shown(record->new_mas),
-               shown(record->aside));
+                 shown(record->aside));
     else
         os_print(": %s was not touched yet\n", shown(record->new_mas));
 }
@@ -298,11 +298,11 @@ static void say_not_taken(int taken)
         os_print("Another Zandrel is working in %s: no job run\n", folder);
     else if (taken == OS_LOCK_IN_USE)
         os_print("%s in %s is open in another program (another Zandrel, an archive tool one "
-               "started, or a viewer): no job run\n",
-               WORK_LOCK_NAME, folder);
+                 "started, or a viewer): no job run\n",
+                 WORK_LOCK_NAME, folder);
     else if (taken == OS_LOCK_FAILED)
         os_print("Cannot make the lock file %s in %s: %s, no job run\n", WORK_LOCK_NAME, folder,
-               os_error_text(why, sizeof why));
+                 os_error_text(why, sizeof why));
     else
         os_print("%s in %s %s, no job run\n", WORK_LOCK_NAME, folder, os_lock_refusal(taken));
 }
@@ -338,8 +338,8 @@ int format_scratch_record(const ScratchRecord *record, char *text, size_t size)
         snprintf(text, size, "%s\n%s%llx %llx\n%s%s\n%s%s\n%s%s%s\n%s\n", RECORD_HEAD, FOLDER_KEY,
                  static_cast<unsigned long long>(record->folder.volume),
                  static_cast<unsigned long long>(record->folder.index), TOKEN_KEY, record->token,
-                 NEW_KEY, record->new_mas,
-                 record->packing ? "packing\n" : "", ASIDE_KEY, record->aside, SCRATCH_RECORD_END);
+                 NEW_KEY, record->new_mas, record->packing ? "packing\n" : "", ASIDE_KEY,
+                 record->aside, SCRATCH_RECORD_END);
     return written >= 0 && (size_t)written < size ? written : -1;
 }
 

@@ -293,7 +293,8 @@ TEST_F(ZandrelRuns, BelievesARecordOfTheScratchFolderOnlyWithTheMarkOfItsToken)
             os_make_directory((at("tmp") + MARK_FOLDER).c_str());
         }
         if (row.make == "other") {
-            ASSERT_TRUE(write_file(at("tmp") + MARK, mark_text("fedcba9876543210fedcba9876543210")));
+            ASSERT_TRUE(
+                write_file(at("tmp") + MARK, mark_text("fedcba9876543210fedcba9876543210")));
         } else if (row.make == "empty") {
             ASSERT_TRUE(write_file(at("tmp") + MARK, ""));
         } else if (row.make == "mark") {
@@ -344,8 +345,8 @@ TEST_F(ZandrelRuns, PassesOnWhatARecordOfAnEarlierReleaseSaysAndClearsNothing)
     } rows[] = {
         {"1.2.0, packing", of_1_2 + "packing\nearlier archive: 2gt500.mas.bak\nend\n", true, true,
          true, said + "2gt500.mas may be damaged, the earlier one is kept as 2gt500.mas.bak\n"},
-        {"1.2.0, packing, tmp removed by hand", of_1_2 + "packing\nearlier archive: 2gt500.mas.bak\nend\n",
-         false, true, true,
+        {"1.2.0, packing, tmp removed by hand",
+         of_1_2 + "packing\nearlier archive: 2gt500.mas.bak\nend\n", false, true, true,
          said + "2gt500.mas may be damaged, the earlier one is kept as 2gt500.mas.bak\n"},
         {"1.2.0, nothing packed yet", of_1_2 + "packing\nearlier archive: 2gt500.mas.bak\nend\n",
          true, true, false,

@@ -20,8 +20,8 @@ enum { RECORD_TEXT_SIZE = 1024 };
 static bool same_record(const ScratchRecord *a, const ScratchRecord *b)
 {
     return a->folder.volume == b->folder.volume && a->folder.index == b->folder.index &&
-           strcmp(a->token, b->token) == 0 && strcmp(a->new_mas, b->new_mas) == 0 && strcmp(a->aside, b->aside) == 0 &&
-           a->packing == b->packing;
+           strcmp(a->token, b->token) == 0 && strcmp(a->new_mas, b->new_mas) == 0 &&
+           strcmp(a->aside, b->aside) == 0 && a->packing == b->packing;
 }
 
 static void check_believed(const ScratchRecord *record, const std::string &text, int kind)
@@ -70,8 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                    "the new archive overruns");
         fuzz_check(is_terminated_within(record->aside, sizeof record->aside),
                    "the earlier archive overruns");
-        fuzz_check(is_terminated_within(record->token, sizeof record->token),
-                   "the token overruns");
+        fuzz_check(is_terminated_within(record->token, sizeof record->token), "the token overruns");
         check_believed(record, text, believed);
     }
     free(record);
