@@ -563,7 +563,7 @@ static int unpack_old_archive(const char *old_mas, JobReport *report)
     int result = run_tool("MASAdelic", command);
     if (result != 0)
         note_trouble(report, "the archive tool failed");
-    if (holds_entries("tmp"))
+    if (scratch_folder_holds_entries())
         return 0;
     return result == TOOL_NOT_STARTED ? TOOL_NOT_STARTED : -1;
 }

@@ -17,10 +17,12 @@
 namespace
 {
 
-const char RECORD[] = "Zandrel's scratch folder tmp\nfolder: ID\nnew archive: 2gt500.mas\n"
-                      "packing\nearlier archive: 2gt500.mas.bak\nend\n";
+const char TOKEN[] = "0123456789abcdef0123456789abcdef";
+const char RECORD[] = "Zandrel's scratch folder tmp\nfolder: ID\ntoken: TOKEN\n"
+                      "new archive: 2gt500.mas\npacking\nearlier archive: 2gt500.mas.bak\nend\n";
 
-// The record with "ID" standing for the identity of folder, as Zandrel writes it.
+// The record with "ID" standing for the identity of folder and "TOKEN" for TOKEN, as
+// Zandrel writes it.
 std::string record_for(std::string record, const std::string &folder)
 {
     OsFolderId id = {0, 0};
@@ -29,7 +31,27 @@ std::string record_for(std::string record, const std::string &folder)
     snprintf(text, sizeof text, "%llx %llx", static_cast<unsigned long long>(id.volume),
              static_cast<unsigned long long>(id.index));
     size_t at = record.find("ID");
-    return at == std::string::npos ? record : record.replace(at, 2, text);
+    if (at != std::string::npos)
+        record.replace(at, 2, text);
+    at = record.find("TOKEN");
+    return at == std::string::npos ? record : record.replace(at, 5, TOKEN);
+}
+
+// The mark of token as a run leaves it in its tmp.
+std::string mark_text(const std::string &token)
+{
+    return "Zandrel's mark of tmp: " + token + "\n";
+}
+
+// Where a run leaves its mark in its tmp.
+const char MARK_FOLDER[] = "\\~mark";
+const char MARK[] = "\\~mark\\zandrel";
+
+// Leaves the mark of TOKEN in tmp, as the run that wrote a record of TOKEN does.
+bool write_mark(const std::string &tmp)
+{
+    os_make_directory((tmp + MARK_FOLDER).c_str());
+    return write_file(tmp + MARK, mark_text(TOKEN));
 }
 
 // The line of a Zandrel that finds the lock of folder taken: Windows cannot tell another run
@@ -163,8 +185,8 @@ TEST_F(ZandrelRuns, ClearsTheScratchFolderOnlyAStoppedRunRecorded)
         {"packing, nothing packed yet", RECORD, true, false,
          cleared + "2gt500.mas was not made, the earlier one is kept as 2gt500.mas.bak\n"},
         {"unpacking",
-         "Zandrel's scratch folder tmp\nfolder: ID\nnew archive: 2gt500.mas\nearlier archive: "
-         "\nend\n",
+         "Zandrel's scratch folder tmp\nfolder: ID\ntoken: TOKEN\nnew archive: 2gt500.mas\n"
+         "earlier archive: \nend\n",
          false, true, cleared + "2gt500.mas was not touched yet\n"},
         {"rewritten over a longer record", std::string(RECORD) + "ive: x\nend\n", false, true,
          cleared + "2gt500.mas may be damaged\n"},
@@ -176,7 +198,8 @@ TEST_F(ZandrelRuns, ClearsTheScratchFolderOnlyAStoppedRunRecorded)
          "2gt500.mas.bak\nend\n",
          true, true, ""},
         {"a record naming paths outside",
-         "Zandrel's scratch folder tmp\nfolder: ID\nnew archive: ..\\user\\x.mas\npacking\n"
+         "Zandrel's scratch folder tmp\nfolder: ID\ntoken: TOKEN\nnew archive: ..\\user\\x.mas\n"
+         "packing\n"
          "earlier archive: ..\\user\\notes.txt\nend\n",
          true, true, ""},
         {"a record with a link inside tmp", RECORD, false, true,
@@ -189,6 +212,7 @@ TEST_F(ZandrelRuns, ClearsTheScratchFolderOnlyAStoppedRunRecorded)
         SCOPED_TRACE(row.what);
         os_make_directory(at("tmp").c_str());
         ASSERT_TRUE(write_file(at("tmp\\2GT5VA.VRL"), "half packed"));
+        ASSERT_TRUE(write_mark(at("tmp")));
         const bool link_inside = strstr(row.what, "a link inside") != nullptr;
         if (link_inside) {
             ASSERT_TRUE(run_host_tool("ln -s ../user tmp/user"));
@@ -226,6 +250,146 @@ TEST_F(ZandrelRuns, ClearsTheScratchFolderOnlyAStoppedRunRecorded)
         EXPECT_EQ(read_file(at("2gt500.mas.bak")), row.aside ? "earlier archive" : "<missing>");
         EXPECT_EQ(os_exists(at("tmp.lock").c_str()), 0);
         EXPECT_EQ(read_file(at("user\\notes.txt")), "user's notes");
+        os_delete_file(at("2gt500.mas.bak").c_str());
+    }
+}
+
+// A tmp made where a stopped run's tmp was deleted may get that folder's identity, which is
+// what a record forged with the new folder's identity stands for: the record is believed only
+// with the mark of its token inside, a plain file of tmp's own. Else the user's files stay,
+// with the lines and exit status a tmp without a record gets; what a link leads to stays too.
+TEST_F(ZandrelRuns, BelievesARecordOfTheScratchFolderOnlyWithTheMarkOfItsToken)
+{
+    const struct {
+        const char *what;
+        std::string make; // "" for no mark; a host command is run in the car folder
+        bool cleared;
+    } rows[] = {
+        {"no mark", "", false},
+        {"a mark of another token", "other", false},
+        {"an empty mark", "empty", false},
+        {"a mark that is a link to the right mark outside",
+         "ln -s ../../outside/zandrel tmp/~mark/zandrel", false},
+        {"a mark folder that is a link to a folder with the right mark",
+         "ln -s ../outside tmp/~mark", false},
+        {"a mark with a second name", "ln outside/zandrel tmp/~mark/zandrel", false},
+        {"the mark of the record's token", "mark", true},
+    };
+    make_car_folder();
+    ASSERT_EQ(os_make_directory(at("outside").c_str()), 0);
+    ASSERT_TRUE(write_file(at("outside\\zandrel"), mark_text(TOKEN)));
+    ASSERT_EQ(os_make_directory(at("tmp").c_str()), 0);
+    ASSERT_TRUE(write_file(at("tmp\\notes.txt"), "the user's own"));
+    const ProgramRun unrecorded = run_zandrel();
+    ASSERT_NE(unrecorded.out.find("Folder '" + dir + "\\tmp' is not empty"), std::string::npos)
+        << unrecorded.out;
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        remove_all(at("tmp"));
+        ASSERT_EQ(os_make_directory(at("tmp").c_str()), 0);
+        ASSERT_TRUE(write_file(at("tmp\\notes.txt"), "the user's own"));
+        if (row.make.find("~mark/") != std::string::npos ||
+            (!row.make.empty() && row.make.find(' ') == std::string::npos)) {
+            os_make_directory((at("tmp") + MARK_FOLDER).c_str());
+        }
+        if (row.make == "other") {
+            ASSERT_TRUE(
+                write_file(at("tmp") + MARK, mark_text("fedcba9876543210fedcba9876543210")));
+        } else if (row.make == "empty") {
+            ASSERT_TRUE(write_file(at("tmp") + MARK, ""));
+        } else if (row.make == "mark") {
+            ASSERT_TRUE(write_mark(at("tmp")));
+        } else if (!row.make.empty()) {
+            ASSERT_TRUE(run_host_tool(row.make)) << row.make;
+        }
+        ASSERT_TRUE(write_file(at("tmp.lock"), record_for(RECORD, at("tmp"))));
+        ProgramRun run = run_zandrel();
+        if (row.cleared) {
+            EXPECT_EQ(run.out.substr(head().size(), 26), "Cleared the scratch folder") << run.out;
+            expect_exit_status(run, 0);
+            EXPECT_TRUE(clone_is_whole("check"));
+        } else {
+            EXPECT_EQ(run.out, unrecorded.out);
+            EXPECT_EQ(run.exit_status, unrecorded.exit_status);
+            EXPECT_EQ(read_file(at("tmp\\notes.txt")), "the user's own");
+        }
+        EXPECT_EQ(read_file(at("outside\\zandrel")), mark_text(TOKEN));
+        EXPECT_EQ(os_exists(at("tmp.lock").c_str()), 0);
+        ASSERT_TRUE(run_host_tool("rm -rf tmp"));
+    }
+}
+
+// A run's mark never reaches the new archive, and a job's end leaves neither mark nor tmp.
+TEST_F(ZandrelRuns, LeavesItsMarkOutOfTheNewArchive)
+{
+    make_car_folder();
+    ProgramRun run = run_zandrel();
+    expect_exit_status(run, 0);
+    EXPECT_TRUE(clone_is_whole("check"));
+    EXPECT_EQ(os_exists(at("tmp").c_str()), 0);
+}
+
+// A tmp.lock left by a stopped run of an earlier release carries no token: nothing is
+// cleared, but its note on the earlier archive is passed on in one line, as for a record of
+// this release, and a later job that makes the archive keeps that earlier one.
+TEST_F(ZandrelRuns, PassesOnWhatARecordOfAnEarlierReleaseSaysAndClearsNothing)
+{
+    const std::string said = "A Zandrel of an earlier release was stopped while making "
+                             "2gt500.mas: ";
+    const std::string of_1_2 = "Zandrel's scratch folder tmp\nnew archive: 2gt500.mas\n";
+    const struct {
+        const char *what;
+        std::string record;
+        bool tmp, aside, made; // tmp left; an earlier archive kept aside; 2gt500.mas there
+        std::string line;
+    } rows[] = {
+        {"1.2.0, packing", of_1_2 + "packing\nearlier archive: 2gt500.mas.bak\nend\n", true, true,
+         true, said + "2gt500.mas may be damaged, the earlier one is kept as 2gt500.mas.bak\n"},
+        {"1.2.0, packing, tmp removed by hand",
+         of_1_2 + "packing\nearlier archive: 2gt500.mas.bak\nend\n", false, true, true,
+         said + "2gt500.mas may be damaged, the earlier one is kept as 2gt500.mas.bak\n"},
+        {"1.2.0, nothing packed yet", of_1_2 + "packing\nearlier archive: 2gt500.mas.bak\nend\n",
+         true, true, false,
+         said + "2gt500.mas was not made, the earlier one is kept as 2gt500.mas.bak\n"},
+        {"1.2.0, unpacking", of_1_2 + "earlier archive: \nend\n", true, false, false,
+         said + "2gt500.mas was not touched yet\n"},
+        {"identity without a token",
+         "Zandrel's scratch folder tmp\nfolder: ID\nnew archive: 2gt500.mas\npacking\n"
+         "earlier archive: 2gt500.mas.bak\nend\n",
+         true, true, true,
+         said + "2gt500.mas may be damaged, the earlier one is kept as 2gt500.mas.bak\n"},
+    };
+    make_car_folder();
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.tmp) {
+            ASSERT_EQ(os_make_directory(at("tmp").c_str()), 0);
+            ASSERT_TRUE(write_file(at("tmp\\2GT5VA.VRL"), "half packed"));
+        }
+        ASSERT_TRUE(write_file(at("tmp.lock"), record_for(row.record, at("tmp"))));
+        if (row.made) {
+            ASSERT_TRUE(write_file(at("2gt500.mas"), "damaged"));
+        }
+        if (row.aside) {
+            ASSERT_TRUE(write_file(at("2gt500.mas.bak"), "earlier archive"));
+        }
+        ProgramRun run = run_zandrel();
+        EXPECT_EQ(run.out.substr(0, head().size() + row.line.size()), head() + row.line);
+        if (row.tmp) {
+            EXPECT_NE(run.out.find("Folder '" + dir + "\\tmp' is not empty"), std::string::npos)
+                << run.out;
+            EXPECT_EQ(read_file(at("tmp\\2GT5VA.VRL")), "half packed");
+            expect_exit_status(run, 1);
+            EXPECT_EQ(read_file(at("2gt500.mas")), row.made ? "damaged" : "<missing>");
+        } else {
+            EXPECT_NE(run.out.find("2gt500.mas made"), std::string::npos) << run.out;
+            expect_exit_status(run, 0);
+            EXPECT_TRUE(clone_is_whole("check"));
+        }
+        EXPECT_EQ(read_file(at("2gt500.mas.bak")), row.aside ? "earlier archive" : "<missing>");
+        EXPECT_EQ(os_exists(at("tmp.lock").c_str()), 0);
+        remove_all(at("tmp"));
+        os_delete_file(at("2gt500.mas").c_str());
         os_delete_file(at("2gt500.mas.bak").c_str());
     }
 }
@@ -502,11 +666,14 @@ TEST_F(ZandrelSweep, TwoZandrelsStartedAtOnceNeverShareTheScratchFolder)
            refused, made);
 }
 
-// Waits until the job's tool has written into "tmp" (30 seconds at most). True when it has.
+// Waits until the job's tool has written into "tmp", besides the run's mark (30 seconds at
+// most). True when it has.
 bool tool_at_work(const std::string &scratch)
 {
     for (int k = 0; k < 300; k++) {
-        if (!names_in(scratch).empty())
+        std::set<std::string> names = names_in(scratch);
+        names.erase("~mark");
+        if (!names.empty())
             return true;
         pause_ms(100);
     }

@@ -459,6 +459,13 @@ int os_folder_hold(const char *path, int mode, OsFolderHold *hold);
 // Ends the hold; nothing for a hold not held. Afterwards hold->handle is -1.
 void os_folder_release(OsFolderHold *hold);
 
+// ---- Random bytes --------------------------------------------------------------------
+
+// Fills buffer with size bytes from the system's random source (POSIX: /dev/urandom;
+// Windows: RtlGenRandom, through the C runtime's rand_s). 0, or -1 when the source cannot be
+// read (os_error_text says why), buffer then partly filled.
+int os_random(void *buffer, uint32_t size);
+
 // ---- Fault injection -----------------------------------------------------------------
 
 // Makes the nth call from now of one kind of operation fail (n = 1 is the next call); 0
