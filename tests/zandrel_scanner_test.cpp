@@ -22,8 +22,8 @@ TEST_F(ZandrelBesideAScanner, MakesEveryJobOfAList)
     }
     ASSERT_TRUE(write_file(at("Zandrel.LST"), list));
 
-    intptr_t scanner = background_start(built_program("scanner_stand_in"), "scanner_stand_in",
-                                        at("scanner.out"));
+    intptr_t scanner =
+        background_start(built_program("scanner_stand_in"), "scanner_stand_in", at("scanner.out"));
     ASSERT_NE(scanner, -1);
     // Started once the scanner has seen the files already there, at most a minute from now.
     std::string said;

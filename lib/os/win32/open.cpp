@@ -138,9 +138,9 @@ int os_create_new(const char *path)
     HANDLE handle;
     int tries = 0;
     do
-        handle = OS_CALL(CreateFileW(wide, GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
-                                     CREATE_NEW,
-                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        handle =
+            OS_CALL(CreateFileW(wide, GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     while (handle == INVALID_HANDLE_VALUE && sharing_wait(&tries));
     if (handle == INVALID_HANDLE_VALUE)
         return -1;

@@ -51,10 +51,9 @@ static HANDLE child_handle(const char *path, DWORD standard, int for_output)
     HANDLE handle;
     int tries = 0;
     do
-        handle = CreateFileW(wide, for_output ? GENERIC_WRITE : GENERIC_READ,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
-                             for_output ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                             nullptr);
+        handle = CreateFileW(
+            wide, for_output ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+            &security, for_output ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     while (handle == INVALID_HANDLE_VALUE && sharing_wait(&tries));
     return handle;
 }
