@@ -9,6 +9,7 @@
 
 #include "behind_back.h"
 #include "os.h"
+#include "scanner.h"
 #include "support.h"
 
 static bool on_posix()
@@ -1128,4 +1129,136 @@ TEST_F(OsHeldFolders, AreReachedThroughTheHoldAfterTheirParentIsRenamed)
     EXPECT_EQ(names_in(at("b")), std::set<std::string>{"t"});
     EXPECT_EQ(read_file(at("a\\t\\x")), "another's");
     EXPECT_EQ(names_in(at("a\\t")), (std::set<std::string>{"s", "x"}));
+}
+
+// ---- Another program's moment on a file ------------------------------------------------
+
+// What another program's open file may refuse on Windows, done through the layer on the file
+// at path (absolute), which holds "x". 0 when done.
+struct RefusedRow {
+    const char *what;
+    bool share_reading; // held as a scanner holds (sharing reading) or a paint program (nothing)
+    int (*operation)(const std::string &path);
+};
+
+static int close_if_open(int fd)
+{
+    return fd >= 0 && os_close(fd) == 0 ? 0 : -1;
+}
+
+static int close_if_opened(FILE *stream)
+{
+    return stream && os_close_stream(stream) == 0 ? 0 : -1;
+}
+
+static const RefusedRow REFUSED_ROWS[] = {
+    {"rename", true,
+     [](const std::string &path) {
+         return os_rename_no_replace(path.c_str(), (path + "-moved").c_str());
+     }},
+    {"delete", true, [](const std::string &path) { return os_delete_file(path.c_str()); }},
+    {"delete in a held folder", true,
+     [](const std::string &path) {
+         size_t cut = path.rfind('\\');
+         OsHeldFolder *folder = os_hold_folder(path.substr(0, cut).c_str());
+         int result = folder ? os_held_delete(folder, path.c_str() + cut + 1) : -1;
+         os_release_folder(folder, 0);
+         return result;
+     }},
+    {"open for writing", true,
+     [](const std::string &path) {
+         return close_if_open(os_open(path.c_str(), OS_OPEN_READ_WRITE));
+     }},
+    {"create over it", true,
+     [](const std::string &path) {
+         return close_if_open(
+             os_open(path.c_str(), OS_OPEN_READ_WRITE | OS_OPEN_CREATE | OS_OPEN_TRUNCATE));
+     }},
+    {"stream that writes", true,
+     [](const std::string &path) { return close_if_opened(os_open_stream(path.c_str(), "w")); }},
+    {"open once for writing", true,
+     [](const std::string &path) {
+         OsOpenFile file;
+         return os_open_file(path.c_str(), 1, &file) == 0 ? close_if_open(file.fd) : -1;
+     }},
+    {"open for reading what shares nothing", false,
+     [](const std::string &path) { return close_if_open(os_open(path.c_str(), OS_OPEN_READ)); }},
+    {"stream that reads what shares nothing", false,
+     [](const std::string &path) { return close_if_opened(os_open_stream(path.c_str(), "rb")); }},
+};
+
+using OsAnotherProgram = TempFolderTest;
+
+TEST_F(OsAnotherProgram, HoldingAFileForAMomentIsWaitedOut)
+{
+    for (const RefusedRow &row : REFUSED_ROWS) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(write_file("held", "x"));
+        ASSERT_TRUE(scanner_open(at("held"), row.share_reading));
+        scanner_close_after(100);
+        EXPECT_EQ(row.operation(at("held")), 0);
+        scanner_close();
+        remove_all(at("held"));
+        remove_all(at("held-moved"));
+    }
+}
+
+TEST_F(OsAnotherProgram, HoldingAFilePastTheWaitFailsWithTheSystemsReason)
+{
+    ASSERT_EQ(os_open("missing", OS_OPEN_READ), -1);
+    char text[200];
+    std::string not_found = os_error_text(text, sizeof text);
+    for (const RefusedRow &row : REFUSED_ROWS) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(write_file("held", "x"));
+        ASSERT_TRUE(scanner_open(at("held"), row.share_reading));
+        int result = row.operation(at("held"));
+        bool sharing = last_failure_was_sharing();
+        std::string words = os_error_text(text, sizeof text);
+        scanner_close();
+        if (on_posix()) {
+            EXPECT_EQ(result, 0) << "an open file refuses no one on POSIX";
+        } else {
+            EXPECT_EQ(result, -1);
+            EXPECT_TRUE(sharing) << words;
+            EXPECT_NE(words, not_found);
+            EXPECT_EQ(read_file(at("held")), "x");
+        }
+        remove_all(at("held"));
+        remove_all(at("held-moved"));
+    }
+}
+
+TEST_F(OsAnotherProgram, WaitIsOneOperationForFaultsAndNeverFollowsOtherFailures)
+{
+    ASSERT_TRUE(write_file("held", "x"));
+    ASSERT_TRUE(scanner_open(at("held"), true));
+    scanner_close_after(100);
+    os_inject_fault(OS_FAULT_RENAME, 2);
+    EXPECT_EQ(os_rename_no_replace("held", "moved"), 0);
+    EXPECT_EQ(os_fault_armed(OS_FAULT_RENAME), 1) << "tries of one rename counted apart";
+    scanner_close();
+    EXPECT_EQ(os_rename_no_replace("moved", "held"), -1);
+    EXPECT_EQ(os_fault_armed(OS_FAULT_RENAME), 0);
+
+    // An injected fault fails at once, held file or not: no system call is made for it.
+    ASSERT_TRUE(scanner_open(at("moved"), true));
+    os_inject_fault(OS_FAULT_DELETE, 1);
+    uint32_t before = os_system_calls();
+    EXPECT_EQ(os_delete_file("moved"), -1);
+    EXPECT_EQ(os_system_calls() - before, 0u);
+    EXPECT_FALSE(last_failure_was_sharing());
+    scanner_close();
+
+    // A read-only file is refused at once, in the calls one try of a delete makes.
+    ASSERT_TRUE(write_file("plain", "x"));
+    ASSERT_EQ(os_set_attributes("moved", OS_ATTR_READONLY), 0);
+    before = os_system_calls();
+    EXPECT_EQ(os_delete_file("moved"), -1);
+    uint32_t refused = os_system_calls() - before;
+    before = os_system_calls();
+    EXPECT_EQ(os_delete_file("plain"), 0);
+    EXPECT_LE(refused, os_system_calls() - before);
+    EXPECT_EQ(read_file(at("moved")), "x");
+    ASSERT_EQ(os_set_attributes("moved", 0), 0);
 }

@@ -59,6 +59,18 @@ int os_exists(const char *path);
 // two characters. Call it before anything else can fail. Result: buffer.
 const char *os_error_text(char *buffer, uint32_t size);
 
+// ---- Another program's moment ---------------------------------------------------------
+//
+// An antivirus or an indexer opens each new or changed file for a moment, sharing only
+// reading. On Windows a rename, delete, open or create that such an open refuses (the system's
+// sharing or lock violation) is tried again every 50 ms for about 400 ms in all, and when it
+// still fails, os_error_text gives the system's reason ("The process cannot access the file
+// because it is being used by another process"), never "not found". Every other failure
+// (a read-only file, a missing one) is given at once. POSIX has no such refusal: an open file
+// is renamed, deleted and opened beside its holder, so nothing there waits. Each such call
+// counts as one operation for the fault injection, however often it is tried, and an injected
+// fault is never tried again.
+
 // ---- Descriptors, always binary ------------------------------------------------------
 
 enum {

@@ -35,11 +35,14 @@ int os_open_file(const char *path, int for_writing, OsOpenFile *file)
     DWORD access = GENERIC_READ | (for_writing ? GENERIC_WRITE : 0);
     // Others may read and write beside the run, but not delete or rename the file.
     WCHAR wide[OS_PATH_UNITS];
-    HANDLE handle =
-        to_wide(path, wide) < 0
-            ? INVALID_HANDLE_VALUE
-            : OS_CALL(CreateFileW(wide, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (to_wide(path, wide) < 0)
+        return -1;
+    HANDLE handle;
+    int tries = 0;
+    do
+        handle = OS_CALL(CreateFileW(wide, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    while (handle == INVALID_HANDLE_VALUE && sharing_wait(&tries));
     if (handle == INVALID_HANDLE_VALUE)
         return -1;
     BY_HANDLE_FILE_INFORMATION info;
@@ -132,9 +135,13 @@ int os_create_new(const char *path)
     WCHAR wide[OS_PATH_UNITS];
     if (to_wide(path, wide) < 0)
         return -1;
-    HANDLE handle =
-        OS_CALL(CreateFileW(wide, GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    HANDLE handle;
+    int tries = 0;
+    do
+        handle =
+            OS_CALL(CreateFileW(wide, GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    while (handle == INVALID_HANDLE_VALUE && sharing_wait(&tries));
     if (handle == INVALID_HANDLE_VALUE)
         return -1;
     int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);

@@ -25,6 +25,20 @@ static int fault_fires(int kind)
     return 1;
 }
 
+// ---- Waiting out another program's moment --------------------------------------------
+
+int sharing_wait(int *tries)
+{
+    DWORD error = GetLastError();
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) ||
+        *tries >= SHARING_TRIES)
+        return 0;
+    ++*tries;
+    Sleep(SHARING_PAUSE_MS);
+    SetLastError(error);
+    return 1;
+}
+
 static uint32_t size_of(DWORD high, DWORD low)
 {
     return high != 0 ? 0xFFFFFFFFu : static_cast<uint32_t>(low);
@@ -130,8 +144,12 @@ struct OpenWay {
 // programs do not inherit, shared as the runtime's _open shares. A descriptor, or -1.
 static int open_descriptor(const WCHAR *wide, const OpenWay *way)
 {
-    HANDLE handle = OS_CALL(CreateFileW(wide, way->access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                        nullptr, way->disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    HANDLE handle;
+    int tries = 0;
+    do
+        handle = OS_CALL(CreateFileW(wide, way->access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     way->disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    while (handle == INVALID_HANDLE_VALUE && sharing_wait(&tries));
     if (handle == INVALID_HANDLE_VALUE)
         return -1;
     int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), way->flags);
@@ -274,7 +292,14 @@ int os_make_directory(const char *path)
     if (fault_fires(OS_FAULT_CREATE))
         return -1;
     WCHAR wide[OS_PATH_UNITS];
-    return to_wide(path, wide) >= 0 && CreateDirectoryW(wide, nullptr) ? 0 : -1;
+    if (to_wide(path, wide) < 0)
+        return -1;
+    BOOL made;
+    int tries = 0;
+    do
+        made = CreateDirectoryW(wide, nullptr);
+    while (!made && sharing_wait(&tries));
+    return made ? 0 : -1;
 }
 
 int os_remove_directory(const char *path)
@@ -301,7 +326,12 @@ int os_rename_no_replace(const char *from, const char *to)
     WCHAR wide_from[OS_PATH_UNITS], wide_to[OS_PATH_UNITS];
     if (to_wide(from, wide_from) < 0 || to_wide(to, wide_to) < 0)
         return -1;
-    return MoveFileW(wide_from, wide_to) ? 0 : -1;
+    BOOL moved;
+    int tries = 0;
+    do
+        moved = MoveFileW(wide_from, wide_to);
+    while (!moved && sharing_wait(&tries));
+    return moved ? 0 : -1;
 }
 
 int os_same_file(const char *first, const char *second)

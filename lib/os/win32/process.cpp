@@ -48,9 +48,14 @@ static HANDLE child_handle(const char *path, DWORD standard, int for_output)
     WCHAR wide[OS_PATH_UNITS];
     if (to_wide(path, wide) < 0)
         return INVALID_HANDLE_VALUE;
-    return CreateFileW(wide, for_output ? GENERIC_WRITE : GENERIC_READ,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
-                       for_output ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle;
+    int tries = 0;
+    do
+        handle = CreateFileW(
+            wide, for_output ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+            &security, for_output ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    while (handle == INVALID_HANDLE_VALUE && sharing_wait(&tries));
+    return handle;
 }
 
 // Starts the program with its standard handles and waits. 0, or -1.

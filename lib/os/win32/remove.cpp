@@ -108,8 +108,11 @@ static int delete_open(HANDLE handle)
 // path and its name). 0, or -1 with the system's error set.
 static int delete_itself(const char *path, int folder, const char *final)
 {
-    HANDLE handle =
-        open_itself(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    HANDLE handle;
+    int tries = 0;
+    do
+        handle = open_itself(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    while (handle == INVALID_HANDLE_VALUE && sharing_wait(&tries));
     if (handle == INVALID_HANDLE_VALUE)
         return -1;
     DWORD attributes = 0;
@@ -312,8 +315,11 @@ static int remove_held(OsHeldFolder *folder)
         return -1;
     }
     CloseHandle(folder->handle);
-    folder->handle =
-        open_itself(folder->path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    int tries = 0;
+    do
+        folder->handle = open_itself(folder->path, DELETE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    while (folder->handle == INVALID_HANDLE_VALUE && sharing_wait(&tries));
     if (folder->handle == INVALID_HANDLE_VALUE)
         return -1;
     if (!GetFileInformationByHandle(folder->handle, &opened) ||

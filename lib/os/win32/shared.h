@@ -31,3 +31,13 @@ int final_path_of_handle(HANDLE handle, char *buffer, uint32_t size);
 // handle on the entry itself: a link or junction as itself, and nothing whose final path
 // lies outside the folder it is named in (a Linux link under Wine). 0, or -1.
 int remove_itself(const char *path, int folder);
+
+// Another program that has a file open in a way that refuses what is asked (an antivirus or an
+// indexer opens each new or changed file for a moment, sharing only reading) makes a rename,
+// delete, open or create fail with ERROR_SHARING_VIOLATION or ERROR_LOCK_VIOLATION. Each such
+// call is made in a loop, `do ... while (failed && sharing_wait(&tries))`, tries starting at 0:
+// after such a failure, and while fewer than SHARING_TRIES pauses were made, sharing_wait
+// pauses SHARING_PAUSE_MS and gives 1 (try again); else 0, with the system's error as the
+// call left it. Any other failure (a read-only file's ERROR_ACCESS_DENIED) is never retried.
+enum { SHARING_PAUSE_MS = 50, SHARING_TRIES = 8 };
+int sharing_wait(int *tries);
