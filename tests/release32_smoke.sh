@@ -102,7 +102,8 @@ register_on_host() {
 
 # Runs this test again inside a user, mount and PID namespace of its own, where qemu-i386 is
 # registered with a binfmt_misc of the namespace's own; skips where the kernel cannot do that.
-# Does not return.
+# This process becomes unshare, so that any kill of it ends the namespace and all inside it.
+# Returns only when SMOKE32_HOST_BINFMT=1 registered qemu-i386 on the host instead.
 run_in_namespace() {
   local why=$1 release major minor
   release=$(uname -r)
@@ -113,16 +114,14 @@ run_in_namespace() {
     skip "$why, and kernel $release (before 6.7) gives no namespace a binfmt_misc of its own;" \
       "SMOKE32_HOST_BINFMT=1 registers qemu-i386 on the host for the run instead (as root)"
   fi
-  command -v unshare >/dev/null || skip "$why, and there is no unshare (util-linux)"
-  mkdir -p "$work" || exit 1
-  rm -f "$work/namespace-entered"
-  trap - EXIT
-  unshare --user --map-root-user --mount --pid --fork --mount-proc --kill-child \
-    env SMOKE32_NAMESPACE="$why" SMOKE32_USER="$(id -u):$(id -g)" \
-    bash "$0" "$zip" "$masadelic" "$packer" "$examples" "$work"
-  status=$?
-  [ -e "$work/namespace-entered" ] && exit "$status"
-  [ "${SMOKE32_HOST_BINFMT:-0}" = 1 ] && { trap cleanup EXIT; register_on_host "$why"; return; }
+  if command -v unshare >/dev/null &&
+    unshare --user --map-root-user --mount --pid --fork --mount-proc true 2>/dev/null; then
+    trap - EXIT
+    exec unshare --user --map-root-user --mount --pid --fork --mount-proc --kill-child \
+      env SMOKE32_NAMESPACE="$why" SMOKE32_USER="$(id -u):$(id -g)" \
+      bash "$0" "$zip" "$masadelic" "$packer" "$examples" "$work"
+  fi
+  [ "${SMOKE32_HOST_BINFMT:-0}" = 1 ] && { register_on_host "$why"; return; }
   skip "$why, and no user namespace can be made here (unshare --user --map-root-user failed;" \
     "unprivileged user namespaces may be off); SMOKE32_HOST_BINFMT=1 registers qemu-i386 on" \
     "the host for the run instead (as root)"
@@ -130,7 +129,6 @@ run_in_namespace() {
 
 # Inside the namespace: a binfmt_misc of its own, empty, with qemu-i386 registered there.
 register_in_namespace() {
-  : >"$work/namespace-entered"
   local mine=$work/binfmt_misc name
   mkdir -p "$mine" || exit 1
   mount -t binfmt_misc binfmt_misc "$mine" 2>/dev/null ||

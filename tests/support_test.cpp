@@ -28,11 +28,10 @@ TEST_F(FailureAccount, NamesTheRunWithItsStatusAndWholeOutputAndEveryFileLeft)
     ProgramRun run = run_program(tool, "MASadelic -L -m:nothere.mas");
     ASSERT_EQ(run.started, 1);
     std::string text = account();
-    for (const std::string &said :
-         {std::string("command line: MASadelic -L -m:nothere.mas\n"), std::string("exit status 2\n"),
-          std::string("---- its error output:\nMASadelic: cannot open archive 'nothere.mas'\n"),
-          std::string("  Zandrel.LST 16 bytes\n"), std::string("  tmp\\\n"),
-          std::string("  tmp\\1GT5VA.VRL 3 bytes\n")})
+    for (const char *said :
+         {"command line: MASadelic -L -m:nothere.mas\n", "exit status 2\n",
+          "---- its error output:\nMASadelic: cannot open archive 'nothere.mas'\n",
+          "  Zandrel.LST 16 bytes\n", "  tmp\\\n", "  tmp\\1GT5VA.VRL 3 bytes\n"})
         EXPECT_NE(text.find(said), std::string::npos) << said << "\nin:\n" << text;
 }
 
