@@ -1,6 +1,6 @@
 # Thin wrapper over the CMake presets. Each target first installs the missing packages of
 # the groups it needs (scripts/install-deps).
-.PHONY: all test demo release deps bench bench-syscalls fuzz clean
+.PHONY: all test repeat demo release deps bench bench-syscalls fuzz clean
 
 all:
 	scripts/install-deps native
@@ -14,7 +14,9 @@ deps:
 # host that runs no 32-bit code they run on the 64-bit Windows build, and the 32-bit one is
 # still built (warnings included). Last, the smoke test of the 32-bit release: the zip that
 # make release makes (here packed into build/), its programs run under Wine's 32-bit loader,
-# through qemu-i386 where the kernel runs no 32-bit code; it says so when it has to skip.
+# through qemu-i386 registered in a namespace of the test's own where the kernel runs no 32-bit
+# code; it says so when it has to skip. Nothing outside the checkout and the system's temporary
+# folder changes.
 SMOKE32 = build/release32-smoke
 
 test:
@@ -27,6 +29,14 @@ test:
 	cpack -G ZIP --config build/win32-release/CPackConfig.cmake -B $(SMOKE32)/package
 	tests/release32_smoke.sh $(SMOKE32)/package/car-tools-*-win32.zip \
 		build/win32-release/bin/MASadelic.exe build/linux-asan/bin/MASadelic.exe examples $(SMOKE32)
+
+# The Windows test preset N times in a row (default 10), every core kept busy beside it.
+N = 10
+repeat:
+	scripts/install-deps test
+	preset=$$(scripts/windows-test-preset) && cmake --preset $$preset && \
+	cmake --build --preset $$preset
+	tests/repeat.sh $(N)
 
 # The fuzz targets under libFuzzer (clang), each for FUZZ_SECONDS (default 60) seconds.
 fuzz:

@@ -79,10 +79,11 @@ static int run_unix(const char *program, std::string line)
 }
 
 // Wine may report a Unix program ended before it has (and its exit status loosely): what
-// it does is awaited instead, five seconds at most. True when path came to exist (or not).
+// it does is awaited instead, up to two minutes, which only a program that hangs reaches on
+// a loaded machine. True when path came to exist (or not).
 static bool wait_until_exists(const std::string &path, bool exists)
 {
-    for (int k = 0; k < 100; k++) {
+    for (int k = 0; k < 2400; k++) {
         if ((os_exists(path.c_str()) == 1) == exists)
             return true;
         Sleep(50);

@@ -48,11 +48,12 @@ fail() { printf 'FAILED: %s\n--- the console:\n' "$*"; cat "$screen"; failures=$
 capture() { tmux capture-pane -p -J -S -500 -t "$1" >"$screen" 2>/dev/null; }
 # How many lines of $screen hold the text.
 count() { grep -cF -- "$1" "$screen"; }
-# Waits up to 20 seconds until the session's screen holds the text at least n times.
+# Waits until the session's screen holds the text at least n times: up to two minutes, which
+# only a hang reaches on a loaded machine.
 # 0, or 1 when it did not, or when the text "stop" appears more than stop_max times first.
 wait_for() {
   session=$1 text=$2 n=${3:-1} stop=${4:-} stop_max=${5:-0}
-  for _ in $(seq 100); do
+  for _ in $(seq 600); do
     capture "$session"
     [ "$(count "$text")" -ge "$n" ] && return 0
     [ -n "$stop" ] && [ "$(count "$stop")" -gt "$stop_max" ] && return 1

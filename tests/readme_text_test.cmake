@@ -88,7 +88,140 @@ if(make_status EQUAL 0)
   message(FATAL_ERROR "a guide part without its end marker was accepted")
 endif()
 
+# ---- A message is described once ------------------------------------------------------------
+# The messages of each program's part of the guide (a level-2 heading), as the guide describes
+# them: the first cell of each row of its "message" and "status" tables, the text in backticks
+# that starts each item of a list after a "**Messages" paragraph, and the bold title of each
+# paragraph. Sets result to those described more than once, each with its line numbers, and
+# to each table row that stands alone after a paragraph, outside any table.
+function(messages_described_twice file result)
+  file(READ ${file} text)
+  string(ASCII 1 semicolon)
+  string(ASCII 2 open)
+  string(ASCII 3 close)
+  string(ASCII 4 backslash)
+  string(REPLACE "\r" "" text "${text}")
+  string(REPLACE "\\" "${backslash}" text "${text}")
+  string(REPLACE ";" "${semicolon}" text "${text}")
+  string(REPLACE "[" "${open}" text "${text}")
+  string(REPLACE "]" "${close}" text "${text}")
+  string(REPLACE "\n" ";" lines "${text}")
+  set(twice "")
+  set(inside FALSE)
+  set(in_table FALSE)
+  set(in_messages FALSE)
+  set(number 0)
+  set(keys "")
+  set(previous "")
+  foreach(line IN LISTS lines)
+    math(EXPR number "${number} + 1")
+    # A table starts with its header and the line of dashes below it.
+    if(previous MATCHES "^ *\\|" AND NOT previous_in_table AND NOT line MATCHES "^[|: -]+$")
+      math(EXPR stray "${number} - 1")
+      string(APPEND twice "\n  a table row outside any table (line ${stray})")
+    endif()
+    set(previous_in_table FALSE)
+    if(previous MATCHES "^ *\\|")
+      set(previous_in_table TRUE)
+    endif()
+    set(previous "${line}")
+    if(line MATCHES "^<!-- windows-guide:start -->")
+      set(inside TRUE)
+    elseif(line MATCHES "^<!-- windows-guide:end -->")
+      set(inside FALSE)
+    endif()
+    if(NOT inside)
+      continue()
+    endif()
+    if(line MATCHES "^## ")
+      foreach(key IN LISTS keys)
+        unset(line_of_${key})
+      endforeach()
+      set(keys "")
+    endif()
+    set(message "")
+    if(line MATCHES "^ *\\| *(message|status) *\\|")
+      set(in_table TRUE)
+      continue()
+    elseif(NOT line MATCHES "^ *\\|")
+      set(in_table FALSE)
+    elseif(in_table AND NOT line MATCHES "^[|: -]+$" AND line MATCHES "^ *\\|([^|]*)\\|")
+      string(STRIP "${CMAKE_MATCH_1}" message)
+    endif()
+    if(line MATCHES "^\\*\\*([^*]+)\\*\\*")
+      set(message "**${CMAKE_MATCH_1}**")
+    endif()
+    if(line MATCHES "^\\*\\*Messages")
+      set(in_messages TRUE)
+    elseif(line MATCHES "^(\\*\\*|#)")
+      set(in_messages FALSE)
+    elseif(in_messages AND line MATCHES "^- `([^`]*)`")
+      set(message "${CMAKE_MATCH_1}")
+    endif()
+    if(message STREQUAL "")
+      continue()
+    endif()
+    string(MD5 key "${message}")
+    if(DEFINED line_of_${key})
+      string(REPLACE "${semicolon}" ";" shown "${message}")
+      string(REPLACE "${open}" "[" shown "${shown}")
+      string(REPLACE "${close}" "]" shown "${shown}")
+      string(REPLACE "${backslash}" "\\" shown "${shown}")
+      string(APPEND twice "\n  '${shown}' (lines ${line_of_${key}} and ${number})")
+    else()
+      set(line_of_${key} ${number})
+      list(APPEND keys ${key})
+    endif()
+  endforeach()
+  set(${result} "${twice}" PARENT_SCOPE)
+endfunction()
+
+# A sample that describes each kind twice, beside a message of both programs.
+file(WRITE ${WORK_DIR}/twice.md
+  "<!-- windows-guide:start -->\n"
+  "## One\n"
+  "| message | meaning |\n"
+  "|---|---|\n"
+  "| `Done; [a]\\b` | first |\n"
+  "| `Press Enter` | both programs |\n"
+  "| `Done; [a]\\b` | again |\n"
+  "\n"
+  "| status | when |\n"
+  "|---|---|\n"
+  "| 1 | first |\n"
+  "| 1 | again |\n"
+  "\n"
+  "**Alone.** A paragraph.\n"
+  "| 1 | a row astray |\n"
+  "\n"
+  "**Alone.** Again.\n"
+  "## Two\n"
+  "**Messages you may see.**\n"
+  "\n"
+  "- `Press Enter`: both programs\n"
+  "- `Folder name too long: ...`: first\n"
+  "- `Folder name too long: ...`: again\n"
+  "\n"
+  "**Example.**\n"
+  "- `Folder name too long: ...` in an example\n"
+  "\n"
+  "**Alone.** In another part.\n"
+  "<!-- windows-guide:end -->\n")
+messages_described_twice(${WORK_DIR}/twice.md twice)
+set(expected_twice "\n  '`Done; [a]\\b`' (lines 5 and 7)\n  '1' (lines 11 and 12)")
+string(APPEND expected_twice "\n  a table row outside any table (line 15)")
+string(APPEND expected_twice "\n  '**Alone.**' (lines 14 and 17)")
+string(APPEND expected_twice "\n  'Folder name too long: ...' (lines 22 and 23)")
+if(NOT twice STREQUAL expected_twice)
+  message(SEND_ERROR "messages described twice in the sample, found:${twice}\n"
+                     "expected:${expected_twice}")
+endif()
+
 # ---- The project's guide ------------------------------------------------------------------
+messages_described_twice(${README} twice)
+if(NOT twice STREQUAL "")
+  message(SEND_ERROR "README.md's guide describes these twice, or out of place:${twice}")
+endif()
 make_text(${README} ${WORK_DIR}/README.txt)
 if(NOT make_status EQUAL 0)
   message(FATAL_ERROR "README.md was refused: ${make_error}")

@@ -6,12 +6,16 @@
 # it was, too large to read into memory. Both exit statuses are checked.
 #   release32_smoke.sh ZIP MASADELIC_EXE NATIVE_MASADELIC EXAMPLES_DIR WORK_DIR
 # (The native stand-in tool packs the sample archive, which saves two slow 32-bit starts.)
-# Where the kernel runs no 32-bit code, the loader runs through an i386 handler of binfmt_misc:
-# one already registered, or else (as root) qemu-i386 registered under a name of this run
-# alone and removed when the run ends, however it ends. Where neither can be had, the test is
-# skipped with a line saying why (exit status 0, so that it ends make test's output).
-# SMOKE32_QEMU=1 takes the qemu-i386 way even where the kernel runs 32-bit code; run it inside
-# "unshare --user --map-root-user --mount" so that the registration stays in that namespace.
+# Where the kernel runs no 32-bit code, the loader runs through qemu-i386, registered with
+# binfmt_misc inside a user, mount and PID namespace of this test's own (kernels 6.7 and later
+# give each user namespace its own binfmt_misc): no other process of the host ever sees the
+# registration, and it goes with the namespace however the test ends, a SIGKILL included.
+# Where the kernel cannot do that, the test is skipped with a line saying why (exit status 0,
+# so that it ends make test's output). Variables:
+#   SMOKE32_FORCE_QEMU=1   take the qemu-i386 way even where the kernel runs 32-bit code
+#   SMOKE32_HOST_BINFMT=1  where no namespace of its own can be had, register qemu-i386 with
+#                          the host's binfmt_misc for the run (as root): every 32-bit program
+#                          of the host runs through it meanwhile
 set -u
 zip=$(realpath -m "$1") masadelic=$(realpath -m "$2") packer=$(realpath -m "$3")
 examples=$(realpath -m "$4") work=$(realpath -m "$5")
@@ -21,6 +25,7 @@ binfmt=/proc/sys/fs/binfmt_misc
 prefix=$work/wineprefix
 entry=""
 watcher=""
+mounted=0
 child=""
 started=$(date +%s)
 
@@ -47,6 +52,10 @@ cleanup() {
   [ -d "$prefix" ] && stop_wine
   [ -n "$entry" ] && [ -e "$binfmt/$entry" ] && echo -1 >"$binfmt/$entry"
   [ -n "$watcher" ] && kill "$watcher" 2>/dev/null
+  # The mount made for the registration goes once no other handler is left in it.
+  if [ "$mounted" = 1 ] && [ -z "$(ls "$binfmt" | grep -vx 'register\|status')" ]; then
+    umount "$binfmt" 2>/dev/null
+  fi
 }
 trap cleanup EXIT
 trap 'exit 1' HUP INT TERM
@@ -64,52 +73,109 @@ i386_handlers() {
   done
 }
 
-# Registers qemu-i386 for i386 ELF programs under a name unique to this run. A second process,
-# outside this one's process group, removes it should this run be killed without its trap.
-register_qemu() {
-  [ "$(id -u)" -eq 0 ] || skip "this kernel runs no 32-bit code, no i386 handler is registered" \
-    "with binfmt_misc, and only root can register qemu-i386 (run make test as root)"
-  [ -x "$qemu" ] || skip "no $qemu (scripts/install-deps test installs qemu-user-static)"
+magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+
+# Registers qemu-i386 with the host's binfmt_misc, asked for by SMOKE32_HOST_BINFMT=1, under
+# a name unique to this run. A second process, outside this one's process group, removes it
+# should this run be killed without its trap.
+register_on_host() {
+  [ "$(id -u)" -eq 0 ] || skip "$1, and only root can register qemu-i386 on the host" \
+    "(SMOKE32_HOST_BINFMT=1)"
   # Another run may mount it at the same time.
   if [ ! -e "$binfmt/register" ]; then
-    mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null || [ -e "$binfmt/register" ] ||
-      skip "binfmt_misc cannot be mounted on $binfmt here"
+    mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null && mounted=1
+    [ -e "$binfmt/register" ] || skip "binfmt_misc cannot be mounted on $binfmt here"
   fi
   entry="cartools-smoke32-$$-$RANDOM$RANDOM"
-  local magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
-  local mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
-  if ! printf '%s' ":$entry:M::$magic:$mask:$qemu:F" >"$binfmt/register" 2>/dev/null; then
-    entry=""
-    skip "qemu-i386 cannot be registered with binfmt_misc here"
-  fi
+  # Started first, so that no kill of this run leaves the registration behind.
   setsid sh -c 'while kill -0 "$1" 2>/dev/null; do sleep 1; done
                 [ -e "$2" ] && echo -1 >"$2"' watcher $$ "$binfmt/$entry" \
     </dev/null >/dev/null 2>&1 &
   watcher=$!
+  if ! printf '%s' ":$entry:M::$magic:$mask:$qemu:F" >"$binfmt/register" 2>/dev/null; then
+    entry=""
+    skip "qemu-i386 cannot be registered with binfmt_misc here"
+  fi
+  way="through qemu-i386, registered on the host for this run as $entry (SMOKE32_HOST_BINFMT=1)"
+}
+
+# Runs this test again inside a user, mount and PID namespace of its own, where qemu-i386 is
+# registered with a binfmt_misc of the namespace's own; skips where the kernel cannot do that.
+# This process becomes unshare, so that any kill of it ends the namespace and all inside it.
+# Returns only when SMOKE32_HOST_BINFMT=1 registered qemu-i386 on the host instead.
+run_in_namespace() {
+  local why=$1 release major minor
+  release=$(uname -r)
+  major=${release%%.*} minor=${release#*.}
+  minor=${minor%%[!0-9]*}
+  if [ "$major" -lt 6 ] || { [ "$major" -eq 6 ] && [ "${minor:-0}" -lt 7 ]; }; then
+    [ "${SMOKE32_HOST_BINFMT:-0}" = 1 ] && { register_on_host "$why"; return; }
+    skip "$why, and kernel $release (before 6.7) gives no namespace a binfmt_misc of its own;" \
+      "SMOKE32_HOST_BINFMT=1 registers qemu-i386 on the host for the run instead (as root)"
+  fi
+  if command -v unshare >/dev/null &&
+    unshare --user --map-root-user --mount --pid --fork --mount-proc true 2>/dev/null; then
+    trap - EXIT
+    exec unshare --user --map-root-user --mount --pid --fork --mount-proc --kill-child \
+      env SMOKE32_NAMESPACE="$why" SMOKE32_USER="$(id -u):$(id -g)" \
+      bash "$0" "$zip" "$masadelic" "$packer" "$examples" "$work"
+  fi
+  [ "${SMOKE32_HOST_BINFMT:-0}" = 1 ] && { register_on_host "$why"; return; }
+  skip "$why, and no user namespace can be made here (unshare --user --map-root-user failed;" \
+    "unprivileged user namespaces may be off); SMOKE32_HOST_BINFMT=1 registers qemu-i386 on" \
+    "the host for the run instead (as root)"
+}
+
+# Inside the namespace: a binfmt_misc of its own, empty, with qemu-i386 registered there.
+register_in_namespace() {
+  local mine=$work/binfmt_misc name
+  mkdir -p "$mine" || exit 1
+  mount -t binfmt_misc binfmt_misc "$mine" 2>/dev/null ||
+    skip "$SMOKE32_NAMESPACE, and this kernel mounts no binfmt_misc in a user namespace"
+  for name in "$mine"/*; do
+    case ${name##*/} in register | status) ;; *)
+      skip "$SMOKE32_NAMESPACE, and the binfmt_misc mounted in a user namespace is the" \
+        "host's (it holds ${name##*/}), not one of its own" ;;
+    esac
+  done
+  printf '%s' ":qemu-i386:M::$magic:$mask:$qemu:F" >"$mine/register" 2>/dev/null ||
+    skip "$SMOKE32_NAMESPACE, and qemu-i386 cannot be registered in the namespace"
+  # Wine wants its user's own id (its server's folder in /tmp is named after it): a user
+  # namespace inside gives it back; binfmt_misc is the one of the namespace above.
+  if [ "${SMOKE32_USER%%:*}" != 0 ]; then
+    exec unshare --user --map-user="${SMOKE32_USER%%:*}" --map-group="${SMOKE32_USER#*:}" \
+      env SMOKE32_NAMESPACE=registered bash "$0" "$zip" "$masadelic" "$packer" "$examples" "$work"
+  fi
 }
 
 # ---- The way to run 32-bit code ----------------------------------------------------------------
 [ -x "$loader" ] || skip "no Wine 32-bit loader $loader (scripts/install-deps test installs wine32)"
-runs_i386
-probe=$? # 126: the kernel would not execute it (Exec format error)
-if [ "${SMOKE32_QEMU:-0}" = 1 ]; then
-  register_qemu
-  way="through qemu-i386, registered for this run as $entry"
-elif [ "$probe" -eq 0 ]; then
-  handlers=$(i386_handlers 2>/dev/null | tr '\n' ' ')
-  way=${handlers:+through the registered handler ${handlers% }}
-  way=${way:-natively}
-elif [ "$probe" -ne 126 ]; then
-  echo "FAILED: Wine's 32-bit loader $loader ended with status $probe"
-  exit 1
+if [ "${SMOKE32_NAMESPACE:-}" = registered ]; then
+  way="through qemu-i386, registered in a namespace of this test's own"
+elif [ -n "${SMOKE32_NAMESPACE:-}" ]; then
+  register_in_namespace
+  way="through qemu-i386, registered in a namespace of this test's own"
 else
+  runs_i386
+  probe=$? # 126: the kernel would not execute it (Exec format error)
   handlers=$(i386_handlers 2>/dev/null | tr '\n' ' ')
-  if [ -n "$handlers" ]; then
+  if [ "${SMOKE32_FORCE_QEMU:-0}" != 1 ] && [ "$probe" -eq 0 ]; then
+    way=${handlers:+through the registered handler ${handlers% }}
+    way=${way:-natively}
+  elif [ "${SMOKE32_FORCE_QEMU:-0}" != 1 ] && [ "$probe" -ne 126 ]; then
+    echo "FAILED: Wine's 32-bit loader $loader ended with status $probe"
+    exit 1
+  elif [ "${SMOKE32_FORCE_QEMU:-0}" != 1 ] && [ -n "$handlers" ]; then
     echo "FAILED: Wine's 32-bit loader does not start through the i386 handler ${handlers% }"
     exit 1
+  else
+    why="this kernel runs no 32-bit code"
+    [ "${SMOKE32_FORCE_QEMU:-0}" = 1 ] && why="SMOKE32_FORCE_QEMU=1 asks for qemu-i386"
+    [ -x "$qemu" ] || skip "$why, and there is no $qemu" \
+      "(scripts/install-deps test installs qemu-user-static where needed)"
+    run_in_namespace "$why"
   fi
-  register_qemu
-  way="through qemu-i386, registered for this run as $entry"
 fi
 runs_i386 || { echo "FAILED: Wine's 32-bit loader does not start ($way)"; exit 1; }
 echo "32-bit release smoke test: Wine's 32-bit loader runs $way"

@@ -30,8 +30,13 @@ struct ProgramRun {
 };
 
 // Runs a program in the current folder with a command line and the given standard input.
+// The test's last runs are kept for the account of a failed test (print_failure_account).
 ProgramRun run_program(const std::string &program, const std::string &command_line,
                        const std::string &input = "");
+
+// For a test that failed: the runs it made last (command line, exit status, the whole
+// output and error output) and every file and folder left below folder, with its size.
+void print_failure_account(const std::string &folder);
 
 // Runs a Linux tool of /usr/bin (ln, mkfifo, mknod, chmod) in the current folder with a whole
 // command line, as another program would change the folder: natively, and under Wine, which
@@ -39,7 +44,8 @@ ProgramRun run_program(const std::string &program, const std::string &command_li
 bool run_host_tool(const std::string &command);
 
 // A fixture that makes a fresh temporary folder current for each test and removes it after,
-// returning to the folder that was current before.
+// returning to the folder that was current before. A test that failed first prints its
+// failure account of that folder.
 class TempFolderTest : public ::testing::Test
 {
   protected:
