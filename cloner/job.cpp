@@ -412,7 +412,10 @@ static int pack_new_archive(const char *new_mas, const char **not_made)
         *not_made = "the scratch folder tmp could not be entered";
         return -1;
     }
-    snprintf(command, sizeof command, "MASadelic -C -m:..\\%s", new_mas);
+    // Archive names were checked to fit ARCHIVE_NAME_SIZE; the precision only tells the
+    // compiler so.
+    const int name_max = ARCHIVE_NAME_SIZE - 1;
+    snprintf(command, sizeof command, "MASadelic -C -m:..\\%.*s", name_max, new_mas);
     int result = run_tool(program, command);
     const char *leftovers[2] = {"MASBODY.TMP", "MASHEAD.TMP"};
     for (const char *leftover : leftovers)
@@ -421,7 +424,7 @@ static int pack_new_archive(const char *new_mas, const char **not_made)
         *not_made = "the archive tool MASadelic.exe could not start";
         return -1;
     }
-    snprintf(command, sizeof command, "MASadelic -A -m:..\\%s -f:* -i:*", new_mas);
+    snprintf(command, sizeof command, "MASadelic -A -m:..\\%.*s -f:* -i:*", name_max, new_mas);
     if (run_tool(program, command) != 0)
         result = -1;
     return result;
@@ -559,7 +562,8 @@ static int make_scratch_folder(const char *new_mas)
 static int unpack_old_archive(const char *old_mas, JobReport *report)
 {
     char command[PATH_BUFFER_SIZE];
-    snprintf(command, sizeof command, "MASadelic.exe -E -m:%s -f:* -o:tmp", old_mas);
+    snprintf(command, sizeof command, "MASadelic.exe -E -m:%.*s -f:* -o:tmp",
+             static_cast<int>(ARCHIVE_NAME_SIZE - 1), old_mas);
     int result = run_tool("MASAdelic", command);
     if (result != 0)
         note_trouble(report, "the archive tool failed");
