@@ -7,5 +7,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
 # Debian's wine64 package puts its loader beside the 32-bit one, off the PATH.
 find_program(WINE_PROGRAM NAMES wine64 PATHS /usr/lib/wine)
 if(WINE_PROGRAM)
-  set(CMAKE_CROSSCOMPILING_EMULATOR env WINEDEBUG=-all,err+module ${WINE_PROGRAM})
+  set(CMAKE_CROSSCOMPILING_EMULATOR env WINEDEBUG=-all,err+module
+      WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix
+      WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe= ${WINE_PROGRAM})
 endif()

@@ -29,7 +29,7 @@ muller="$wagen/Müller"
 cyrillic='Гонки'
 gonki="$wagen/$cyrillic"
 screen="$work/screen.txt"
-run_env="env LANG=$german LC_ALL=$german WINEDEBUG=-all WINEPREFIX=$prefix WINEDLLOVERRIDES=mscoree,mshtml="
+run_env="env LANG=$german LC_ALL=$german WINEDEBUG=-all WINEPREFIX=$prefix WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe="
 pelmora_windows="Z:$(printf '%s' "$pelmora" | tr / '\\')"
 failures=0
 

@@ -51,7 +51,7 @@ ref_text() { printf 'DescFile=%s.txt\r\nDescClass=%s\r\n' "$1" "$1"; }
 start_run() {
   printf '%s\n%s\n' "$(windows_path "$work/t/$2")" "$(windows_path "$work/t/$3")" > "$work/$1.in"
   if [ -n "$wine" ]; then
-    env WINEDEBUG=-all WINEPREFIX="$prefix" WINEDLLOVERRIDES=mscoree,mshtml= \
+    env WINEDEBUG=-all WINEPREFIX="$prefix" WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe= \
       "$wine" "$pelmora" < "$work/$1.in" > "$work/$1.out" 2>&1 &
   else
     "$pelmora" < "$work/$1.in" > "$work/$1.out" 2>&1 &

@@ -200,7 +200,7 @@ fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 run() {
   local dir=$1 input=$2
   shift 2
-  (cd "$dir" && exec env WINEDEBUG=-all WINEPREFIX="$prefix" WINEDLLOVERRIDES=mscoree,mshtml= \
+  (cd "$dir" && exec env WINEDEBUG=-all WINEPREFIX="$prefix" WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe= \
     "$loader" "$@" <"$input" >"$work/out/raw" 2>"$work/out/err") &
   child=$!
   wait "$child"

@@ -31,7 +31,7 @@ endif()
 function(run_unpacked program folder input)
   file(WRITE ${PACKAGE_DIR}/input.txt "${input}")
   execute_process(
-    COMMAND env WINEDEBUG=-all WINEPREFIX=${WINE_PREFIX} WINEDLLOVERRIDES=mscoree,mshtml=
+    COMMAND env WINEDEBUG=-all WINEPREFIX=${WINE_PREFIX} WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe=
             ${WINE} "${WINDOWS_FOLDER}\\${FOLDER}\\${program}"
     WORKING_DIRECTORY "${folder}" INPUT_FILE ${PACKAGE_DIR}/input.txt
     RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
