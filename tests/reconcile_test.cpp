@@ -316,6 +316,29 @@ TEST_F(ReconcileFolders, EndsWithOneWhenAnOutputFileCannotBeDeleted)
     EXPECT_EQ(result, 1);
 }
 
+// A car that is a second name of a file (here of another game's car outside the new folder)
+// is left with a line: rewriting it would change that file too. With its other name gone it
+// is a car like any other.
+TEST_F(ReconcileFolders, LeavesACarWithASecondNameAsItIs)
+{
+    const std::string current = at("new\\car.veh"), outside = at("other.veh");
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(outside, NEW_TEXT));
+    ASSERT_TRUE(run_host_tool("ln other.veh new/car.veh"));
+    int8_t result = 0;
+    EXPECT_EQ(reconcile(&result), "Skipped " + current +
+                                      ": it has a second name (a hard link), whose file would "
+                                      "change with it\n" +
+                                      done(0, 1));
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(read_file(outside), NEW_TEXT);
+    EXPECT_EQ(read_file(current), NEW_TEXT);
+    EXPECT_EQ(read_file(current + ".pelmora"), "<missing>");
+    ASSERT_EQ(os_delete_file(outside.c_str()), 0);
+    EXPECT_EQ(reconcile(&result), current + "\n" + done(1, 0));
+    EXPECT_EQ(read_file(current), UPDATED);
+}
+
 // An earlier output file that no car's line names is named at the end, counted as unchanged:
 // one without its car, and one beside a car not updated from it (here: no reference).
 TEST_F(ReconcileFolders, NamesEarlierOutputFilesThatNoCarSettled)

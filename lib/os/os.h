@@ -555,3 +555,10 @@ typedef void (*OsFlushObserver)(const char *path, void *context);
 void os_observe_flushes(OsFlushObserver observer, void *context);
 // Calls the observer set, if any (the back ends' os_flush_file, after a flush).
 void os_flush_observed(const char *path);
+
+// ---- Names of one file ---------------------------------------------------------------
+
+// How many names (hard links) the file open in *file has, 1 for most files; -1 when the
+// system cannot tell (os_error_text says why). A write through any name changes the file
+// seen through all of them.
+int os_file_name_count(const OsOpenFile *file);
