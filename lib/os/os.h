@@ -562,3 +562,9 @@ void os_flush_observed(const char *path);
 // system cannot tell (os_error_text says why). A write through any name changes the file
 // seen through all of them.
 int os_file_name_count(const OsOpenFile *file);
+
+// ---- Holds that exclude no one -------------------------------------------------------
+
+// 1 when the folder held in *hold lies on a file system that honours holds, 0 when its holds
+// exclude no one (POSIX: NFS, where flock() on a folder takes no lock). Windows: always 1.
+int os_folder_hold_excludes(const OsFolderHold *hold);

@@ -1,4 +1,4 @@
-// The names of an open file (Windows).
+// The names of an open file, and whether a folder's hold excludes others (Windows).
 #include <io.h>
 #include <windows.h>
 
@@ -17,4 +17,9 @@ int os_file_name_count(const OsOpenFile *file)
         return -1;
     return information.nNumberOfLinks > 0x7fffffff ? 0x7fffffff
                                                     : static_cast<int>(information.nNumberOfLinks);
+}
+
+int os_folder_hold_excludes(const OsFolderHold *)
+{
+    return 1;
 }
