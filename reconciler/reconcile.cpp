@@ -157,15 +157,12 @@ static int open_current(const VehicleFiles *files, CurrentFile *current)
         }
     }
     // A second name, perhaps outside the new folder, would show the new text too.
-    int names = current->open.status.is_file ? os_file_name_count(&current->open) : 0;
-    if (names == 1)
+    if (current->open.status.is_file && current->open.names <= 1)
         return 0;
-    if (names > 1)
+    if (current->open.status.is_file)
         os_print("Skipped %s: it has a second name (a hard link), whose file would change "
                  "with it\n",
                  files->shown_current);
-    else if (names < 0)
-        report_unread(files, 0, VEH_NOT_OPENED);
     else
         os_print("Skipped %s: it is not a regular file\n", files->shown_current);
     os_close(current->open.fd);

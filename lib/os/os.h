@@ -496,6 +496,7 @@ struct OsOpenFile {
     OsFileStatus status; // from the open handle
     uint64_t volume;     // with index, the file's identity: device and inode on POSIX, the
     uint64_t index;      // volume serial number and file index on Windows
+    uint32_t names;      // its names (hard links), 1 for most files
 };
 
 // Opens path (links followed) for reading, and for writing too when for_writing is 1, without
@@ -555,13 +556,6 @@ typedef void (*OsFlushObserver)(const char *path, void *context);
 void os_observe_flushes(OsFlushObserver observer, void *context);
 // Calls the observer set, if any (the back ends' os_flush_file, after a flush).
 void os_flush_observed(const char *path);
-
-// ---- Names of one file ---------------------------------------------------------------
-
-// How many names (hard links) the file open in *file has, 1 for most files; -1 when the
-// system cannot tell (os_error_text says why). A write through any name changes the file
-// seen through all of them.
-int os_file_name_count(const OsOpenFile *file);
 
 // ---- Holds that exclude no one -------------------------------------------------------
 

@@ -1,19 +1,9 @@
-// The names of an open file, and whether a folder's hold excludes others (POSIX).
-#include <sys/stat.h>
+// Whether a folder's hold excludes others (POSIX).
 #ifdef __linux__
 #include <sys/vfs.h>
 #endif
 
 #include "os.h"
-#include "os_common.h"
-
-int os_file_name_count(const OsOpenFile *file)
-{
-    struct stat status;
-    if (OS_CALL(fstat(file->fd, &status)) != 0)
-        return -1;
-    return status.st_nlink > 0x7fffffff ? 0x7fffffff : static_cast<int>(status.st_nlink);
-}
 
 int os_folder_hold_excludes(const OsFolderHold *hold)
 {
