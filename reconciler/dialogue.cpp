@@ -354,12 +354,24 @@ static RunEnd reconcile_locked(const char *folder, const char *reference)
 
 // Once both answers are in, the two folders are held until the run ends, the question
 // included: what the question counts is what the run finds.
+// Says in one line that the hold of folder keeps no other Pelmora out, where its file system
+// cannot lock a folder.
+static void say_unheld(const OsFolderHold *hold, const char *folder)
+{
+    char shown[SHOWN_SIZE];
+    if (!os_folder_hold_excludes(hold))
+        os_print("Could not lock %s (its file system cannot lock a folder): another Pelmora "
+                 "could work in it at the same time\n",
+                 visible_text(shown, sizeof shown, folder));
+}
+
 static RunEnd run_on_held_folders(const char *folder, const char *reference)
 {
     RunHolds holds;
     RunEnd end = hold_folders(folder, reference, &holds);
     if (end != RUN_ALL_UPDATED)
         return end;
+    say_unheld(&holds.folder, folder);
     if (os_input_is_console() && !confirm_at_console(folder, reference))
         end = RUN_DECLINED;
     else

@@ -156,9 +156,15 @@ static int open_current(const VehicleFiles *files, CurrentFile *current)
             return -1;
         }
     }
-    if (current->open.status.is_file)
+    // A second name, perhaps outside the new folder, would show the new text too.
+    if (current->open.status.is_file && current->open.names <= 1)
         return 0;
-    os_print("Skipped %s: it is not a regular file\n", files->shown_current);
+    if (current->open.status.is_file)
+        os_print("Skipped %s: it has a second name (a hard link), whose file would change "
+                 "with it\n",
+                 files->shown_current);
+    else
+        os_print("Skipped %s: it is not a regular file\n", files->shown_current);
     os_close(current->open.fd);
     return -1;
 }
@@ -218,7 +224,9 @@ static int write_output(const VehicleFiles *files, const ReconcileRun *run, int 
             break;
         done += static_cast<uint32_t>(written);
     }
-    if (done == text->size) {
+    // The output reaches the disk before the file is cut: a power loss then leaves one of
+    // the two whole.
+    if (done == text->size && os_flush_file(output, files->output) == 0) {
         *kept = output;
         return 0;
     }
@@ -246,7 +254,9 @@ static int replace_current(const VehicleFiles *files, const ReconcileRun *run,
     char reason[REASON_SIZE];
     if (current->unwritable[0])
         snprintf(reason, sizeof reason, "%s", current->unwritable);
-    else if (os_replace_content(&current->open, bytes, size) == 0)
+    // The output stays until the file's new text is on the disk.
+    else if (os_replace_content(&current->open, bytes, size) == 0 &&
+             os_flush_file(current->open.fd, files->current) == 0)
         return REPLACED;
     else
         system_words(reason);
@@ -258,7 +268,7 @@ static int replace_current(const VehicleFiles *files, const ReconcileRun *run,
 
 // Deletes the output once the file holds its text: through kept, its descriptor, when this
 // run made it (closed then), else by its name. A failure leaves a copy and says so.
-static void delete_output(const VehicleFiles *files, const ReconcileRun *run, int kept)
+static void delete_output(const VehicleFiles *files, ReconcileRun *run, int kept)
 {
     char reason[REASON_SIZE];
     int deleted =
@@ -266,6 +276,7 @@ static void delete_output(const VehicleFiles *files, const ReconcileRun *run, in
     if (deleted != 0) {
         os_print("Could not delete %s: %s\n", files->shown_output, system_words(reason));
         mark_named(run, name_in(files->output));
+        run->not_deleted++;
     }
 }
 
@@ -288,12 +299,13 @@ static void say_output_in_the_way(const VehicleFiles *files)
 
 // Decides about an output file that was there before: when the new file is a strict prefix of
 // it (a copy back cut short, an empty file included unless the text made now extends the
-// output), the copy back is finished, and *leftover keeps its text; when it is a prefix of the
+// output), or when it is the whole text made now (an output written before the file was cut),
+// the copy back is finished, and *leftover keeps its text; when it is a shorter prefix of the
 // text made now (an output cut short), or the same as the whole file (a copy back that ended
 // before the delete), it is deleted to be made again. Anything else may be the only whole copy
 // of the text or the user's own, and is left. SETTLED_FINISHED, SETTLED_GONE
 // (made again next), or SETTLED_NOT after a line.
-static int settle_leftover(const VehicleFiles *files, const ReconcileRun *run,
+static int settle_leftover(const VehicleFiles *files, ReconcileRun *run,
                            const CurrentFile *current, const VehText *current_text,
                            const TextBuffer *text, VehText *leftover)
 {
@@ -317,7 +329,12 @@ static int settle_leftover(const VehicleFiles *files, const ReconcileRun *run,
         readable && current_text->size < leftover->size &&
         starts_with(leftover->bytes, leftover->size, current_text->bytes, current_text->size) &&
         !(current_text->size == 0 && made_short);
-    if (copied_short) {
+    // The whole text made now, beside a file that does not hold it yet: an output that reached
+    // the disk before the run stopped.
+    int whole = made_short && leftover->size == text->size &&
+                !(current_text->size == text->size &&
+                  starts_with(text->bytes, text->size, current_text->bytes, current_text->size));
+    if (copied_short || whole) {
         if (replace_current(files, run, current, leftover->bytes, leftover->size,
                             files->shown_output) != REPLACED)
             return SETTLED_NOT;
@@ -715,13 +732,13 @@ int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_fol
         return -1;
     }
     ReconcileRun run = {
-        reference, final, listing.sorted, listing.count, listing.named, listing.kinds, 0, 0};
+        reference, final, listing.sorted, listing.count, listing.named, listing.kinds, 0, 0, 0};
     reconcile_listed(folder, &listing, &run);
     name_leftovers(folder, &run);
     os_print("Done in %s: %d updated, %d left unchanged\n", shown, static_cast<int>(run.updated),
              static_cast<int>(run.unchanged));
     free_listing(&listing);
-    return run.unchanged > 0 ? 1 : 0;
+    return run.unchanged > 0 || run.not_deleted > 0 ? 1 : 0;
 }
 
 int32_t count_vehicle_files(const char *new_folder, const char *reference_folder)

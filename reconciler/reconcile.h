@@ -32,6 +32,7 @@ struct ReconcileRun {
     int32_t updated;   // files rewritten
     int32_t unchanged; // files with a reference counterpart left as they were, and
                        // earlier output files named at the end
+    int32_t not_deleted; // output files left beside their updated file
 };
 
 // Rewrites every .veh file directly inside new_folder that has a counterpart in
@@ -45,8 +46,8 @@ struct ReconcileRun {
 // name becomes too long for VEH_PATH_UNITS (after a message), the status of the new folder cannot
 // be read, where the new folder really lies (its final path) cannot be found, or it cannot be
 // listed (each after a message), or there is no memory for the walk; 1 when any file with a
-// counterpart was left unchanged; 0 otherwise, also when new_folder is not a folder (nothing is
-// walked or printed then).
+// counterpart was left unchanged or an output file could not be deleted; 0 otherwise, also when
+// new_folder is not a folder (nothing is walked or printed then).
 int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_folder);
 
 // The walk callback: entry->name is a file in the current folder entry->directory, and

@@ -211,7 +211,7 @@ TEST_F(ReconcileFolders, SettlesAnExistingOutputFileOnlyWhenItsTextProvesWhatItI
          "<missing>"},
         {"an empty leftover", NEW_TEXT, "", remade, updated, "<missing>"},
         {"an output cut short", NEW_TEXT, updated.substr(0, 30), remade, updated, "<missing>"},
-        {"a whole output", NEW_TEXT, updated, remade, updated, "<missing>"},
+        {"a whole output", NEW_TEXT, updated, finished, updated, "<missing>"},
         {"a whole output copied back", updated, updated, remade, updated, "<missing>"},
         {"an older reference's output copied back", older, older,
          "Deleted " + output + ": an interrupted run left it, and " + current +
@@ -235,6 +235,110 @@ TEST_F(ReconcileFolders, SettlesAnExistingOutputFileOnlyWhenItsTextProvesWhatItI
     }
 }
 
+// The flushes of a run, in order: each file's path and its size once it was on the disk.
+struct Flush {
+    std::string path;
+    uint32_t size;
+};
+
+static void record_flush(const char *path, void *context)
+{
+    OsFileStatus status = {};
+    os_file_status(path, &status);
+    static_cast<std::vector<Flush> *>(context)->push_back({path, status.size});
+}
+
+// A power loss keeps what was flushed and may drop the rest: a file written since its last
+// flush may hold its old text, nothing (its cut reached the disk, its new text did not) or a
+// start of its new text. The run's flushes bring the output whole to the disk before the car
+// is cut, and the car whole before the output is deleted; the disks a power loss can leave
+// between them are replayed, and on each a rerun leaves the car whole and no output behind.
+TEST_F(ReconcileFolders, LosesNoLineWhereverThePowerGoes)
+{
+    const std::string current = at("new\\car.veh"), output = at("new\\car.veh.pelmora");
+    const std::string updated = UPDATED;
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(current, NEW_TEXT));
+    std::vector<Flush> flushes;
+    os_observe_flushes(record_flush, &flushes);
+    int8_t result = 0;
+    reconcile(&result);
+    os_observe_flushes(nullptr, nullptr);
+    ASSERT_EQ(flushes.size(), 2u) << "the output and the car, each flushed once";
+    EXPECT_EQ(flushes[0].path, output);
+    EXPECT_EQ(flushes[0].size, updated.size()) << "the whole output before the car is cut";
+    EXPECT_EQ(flushes[1].path, current);
+    EXPECT_EQ(flushes[1].size, updated.size()) << "the whole car before the output goes";
+    EXPECT_EQ(read_file(current), updated);
+    const std::string flushed_output = updated.substr(0, flushes[0].size);
+    const std::string flushed_car = updated.substr(0, flushes[1].size);
+    const struct {
+        const char *when;
+        std::string current, output; // "<missing>": no file
+    } disks[] = {
+        {"the output made, nothing flushed", NEW_TEXT, ""},
+        {"the output half written", NEW_TEXT, updated.substr(0, updated.size() / 2)},
+        {"the output flushed", NEW_TEXT, flushed_output},
+        {"the car cut", "", flushed_output},
+        {"the car half rewritten", updated.substr(0, updated.size() / 2), flushed_output},
+        {"the car flushed", flushed_car, flushed_output},
+        {"the output deleted", flushed_car, "<missing>"},
+    };
+    for (const auto &disk : disks) {
+        SCOPED_TRACE(disk.when);
+        ASSERT_TRUE(write_file(current, disk.current));
+        os_delete_file(output.c_str());
+        if (disk.output != "<missing>") {
+            ASSERT_TRUE(write_file(output, disk.output));
+        }
+        const std::string out = reconcile(&result);
+        EXPECT_EQ(read_file(current), updated) << out;
+        EXPECT_EQ(read_file(output), "<missing>") << out;
+        EXPECT_EQ(result, 0) << out;
+    }
+}
+
+// An output file that cannot be deleted beside its updated file is said, and the run ends
+// with 1.
+TEST_F(ReconcileFolders, EndsWithOneWhenAnOutputFileCannotBeDeleted)
+{
+    const std::string current = at("new\\car.veh"), output = at("new\\car.veh.pelmora");
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(current, NEW_TEXT));
+    os_inject_fault(OS_FAULT_DELETE, 1);
+    int8_t result = 0;
+    const std::string out = reconcile(&result);
+    os_inject_fault(OS_FAULT_DELETE, 0);
+    EXPECT_EQ(read_file(current), UPDATED);
+    EXPECT_EQ(read_file(output), UPDATED);
+    EXPECT_EQ(out.substr(0, current.size() + 1 + 17), current + "\nCould not delete ") << out;
+    EXPECT_EQ(out.substr(out.size() - done(1, 0).size()), done(1, 0)) << out;
+    EXPECT_EQ(result, 1);
+}
+
+// A car that is a second name of a file (here of another game's car outside the new folder)
+// is left with a line: rewriting it would change that file too. With its other name gone it
+// is a car like any other.
+TEST_F(ReconcileFolders, LeavesACarWithASecondNameAsItIs)
+{
+    const std::string current = at("new\\car.veh"), outside = at("other.veh");
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(outside, NEW_TEXT));
+    ASSERT_TRUE(run_host_tool("ln other.veh new/car.veh"));
+    int8_t result = 0;
+    EXPECT_EQ(reconcile(&result), "Skipped " + current +
+                                      ": it has a second name (a hard link), whose file would "
+                                      "change with it\n" +
+                                      done(0, 1));
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(read_file(outside), NEW_TEXT);
+    EXPECT_EQ(read_file(current), NEW_TEXT);
+    EXPECT_EQ(read_file(current + ".pelmora"), "<missing>");
+    ASSERT_EQ(os_delete_file(outside.c_str()), 0);
+    EXPECT_EQ(reconcile(&result), current + "\n" + done(1, 0));
+    EXPECT_EQ(read_file(current), UPDATED);
+}
+
 // An earlier output file that no car's line names is named at the end, counted as unchanged:
 // one without its car, and one beside a car not updated from it (here: no reference).
 TEST_F(ReconcileFolders, NamesEarlierOutputFilesThatNoCarSettled)
@@ -248,8 +352,8 @@ TEST_F(ReconcileFolders, NamesEarlierOutputFilesThatNoCarSettled)
     ASSERT_TRUE(write_file(solo, UPDATED));
     int8_t result = 0;
     const std::string out = reconcile(&result);
-    EXPECT_EQ(out, "Making " + at("new\\car.veh.pelmora") +
-                       " again: an interrupted run left it unfinished\n" + at("new\\car.veh\n") +
+    EXPECT_EQ(out, "Finished " + at("new\\car.veh") + " from " + at("new\\car.veh.pelmora") +
+                       ", which an interrupted run left\n" + at("new\\car.veh\n") +
                        "Left " + lone +
                        " as it is: there is no lone.veh beside it, whose text it may hold from an "
                        "interrupted run\nLeft " +

@@ -515,6 +515,7 @@ struct OsOpenFile {
     OsFileStatus status; // from the open handle
     uint64_t volume;     // with index, the file's identity: device and inode on POSIX, the
     uint64_t index;      // volume serial number and file index on Windows
+    uint32_t names;      // its names (hard links), 1 for most files
 };
 
 // Opens path (links followed) for reading, and for writing too when for_writing is 1, without
@@ -556,3 +557,27 @@ int os_delete_created(int fd, const char *path);
 // close, delete, listing), so that a test can hold a program to a budget per file. Always 0
 // in the programs as released.
 uint32_t os_system_calls(void);
+
+// ---- Flushing to the disk ------------------------------------------------------------
+//
+// A file's data sits in the system's memory until the system writes it out; a power loss
+// before that loses it, while a cut or a delete already on the disk stays. A program that
+// replaces text it cannot make again flushes the copy first.
+
+// Waits until what was written to fd, a descriptor open for writing, is on the disk (POSIX:
+// fdatasync; Windows: FlushFileBuffers). path names the file, for the recorder below only.
+// 0, or -1 (os_error_text says why).
+int os_flush_file(int fd, const char *path);
+
+// Tests record the flushes: observer, when not null, is called after each os_flush_file that
+// succeeded, with its path and context; null stops the record. The programs never set one.
+typedef void (*OsFlushObserver)(const char *path, void *context);
+void os_observe_flushes(OsFlushObserver observer, void *context);
+// Calls the observer set, if any (the back ends' os_flush_file, after a flush).
+void os_flush_observed(const char *path);
+
+// ---- Holds that exclude no one -------------------------------------------------------
+
+// 1 when the folder held in *hold lies on a file system that honours holds, 0 when its holds
+// exclude no one (POSIX: NFS, where flock() on a folder takes no lock). Windows: always 1.
+int os_folder_hold_excludes(const OsFolderHold *hold);

@@ -22,6 +22,7 @@ static void take_handle_status(OsOpenFile *file, const struct stat *st)
                                                       : static_cast<uint32_t>(st->st_size);
     file->volume = static_cast<uint64_t>(st->st_dev);
     file->index = static_cast<uint64_t>(st->st_ino);
+    file->names = static_cast<uint32_t>(st->st_nlink);
 }
 
 // Opens native with flags; a name that is not there as written is looked up without regard

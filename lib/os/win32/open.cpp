@@ -27,6 +27,7 @@ static void take_handle_status(OsOpenFile *file, const BY_HANDLE_FILE_INFORMATIO
                             : static_cast<uint32_t>(info->nFileSizeLow);
     file->volume = info->dwVolumeSerialNumber;
     file->index = (static_cast<uint64_t>(info->nFileIndexHigh) << 32) | info->nFileIndexLow;
+    file->names = info->nNumberOfLinks;
 }
 
 int os_open_file(const char *path, int for_writing, OsOpenFile *file)
