@@ -556,3 +556,11 @@ int os_delete_created(int fd, const char *path);
 // close, delete, listing), so that a test can hold a program to a budget per file. Always 0
 // in the programs as released.
 uint32_t os_system_calls(void);
+
+// ---- Inside a folder, by identity ------------------------------------------------------
+
+// 1 when the folder path (links followed) is the folder folder or lies below it: walking up
+// from path's final folder to the root, one of the folders met has folder's identity
+// (os_folder_id), whatever the spelling of either; 0 when none has, or when either names no
+// folder.
+int os_lies_inside(const char *path, const char *folder);
