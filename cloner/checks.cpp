@@ -296,20 +296,6 @@ static int new_archive_misplaced(const char *new_mas)
     return 0;
 }
 
-// 1 when the folder inner, resolved, is the folder outer, resolved, or lies inside it.
-static int lies_within(const char *inner, const char *outer)
-{
-    char a[OS_PATH_SIZE], b[OS_PATH_SIZE];
-    if (os_final_path(inner, a, sizeof a) != 0 || os_final_path(outer, b, sizeof b) != 0)
-        return 0;
-    size_t length = strlen(b);
-    // A drive's root keeps its backslash.
-    if (length > 0 && b[length - 1] == '\\')
-        length--;
-    return strlen(a) >= length && same_ignoring_case(a, b, length) &&
-           (a[length] == '\0' || a[length] == '\\');
-}
-
 // 1 when a link would take the job outside the work folder, having said so in one line:
 // "tmp" is a symbolic link or a junction (the tool would write where it leads), or
 // new_mas's folder, resolved, lies outside the work folder, resolved.
@@ -323,12 +309,12 @@ static int leads_elsewhere(const char *new_mas)
     char copy[PATH_BUFFER_SIZE], folder[PATH_BUFFER_SIZE], resolved[OS_PATH_SIZE];
     snprintf(copy, sizeof copy, "%s", new_mas);
     directory_of(folder, copy);
-    if (lies_within(folder, "tmp")) {
+    if (os_lies_inside(folder, "tmp")) {
         say_not_made(new_mas, "its folder leads into the scratch folder tmp, which the job "
                               "empties and removes");
         return 1;
     }
-    if (lies_within(folder, work_folder))
+    if (os_lies_inside(folder, work_folder))
         return 0;
     if (os_final_path(folder, resolved, sizeof resolved) != 0)
         snprintf(resolved, sizeof resolved, "%s", folder);

@@ -861,6 +861,53 @@ TEST_F(OsFinalPath, FollowsLinksWhichAreKnownAsLinks)
     EXPECT_EQ(os_final_path("dangling", through, sizeof through), -1);
 }
 
+// A folder lies inside another by identity, walking up from it to the root: spelling, case,
+// ".." and links do not count, and a case twin that Linux keeps apart is not the same folder.
+TEST_F(OsFinalPath, LiesInsideIsDecidedByIdentityWalkingUp)
+{
+    ASSERT_EQ(os_make_directory("a"), 0);
+    ASSERT_EQ(os_make_directory("a\\b"), 0);
+    ASSERT_EQ(os_make_directory("c"), 0);
+    bool links = behind_back_available();
+    if (links) {
+        ASSERT_EQ(behind_make_link("a\\b", at("lnk")), 0);
+        ASSERT_EQ(os_make_directory("t"), 0);
+        ASSERT_EQ(os_make_directory("t\\cars"), 0);
+        // Made behind the layer's back, which takes names as Windows does.
+        ASSERT_EQ(behind_make_folder(at("t\\CARS")), 0);
+        ASSERT_EQ(behind_make_link(at("t\\CARS"), at("t\\cars\\out")), 0);
+    }
+    const struct {
+        const char *path, *folder;
+        int inside;
+        bool needs_links;
+    } rows[] = {
+        {"a", "a", 1, false},
+        {"a\\b", "a", 1, false},
+        {"A\\B", "a", 1, false},
+        {"a\\b\\..", "a", 1, false},
+        {"a\\b", ".", 1, false},
+        {"a", "a\\b", 0, false},
+        {"c", "a", 0, false},
+        {".", "a", 0, false},
+        {"..", ".", 0, false},
+        {"missing", "a", 0, false},
+        {"a", "missing", 0, false},
+        {"lnk", "a", 1, true},
+        {"lnk", "c", 0, true},
+        {"t\\cars\\out", "t\\cars", 0, true},
+        {"t\\cars\\out", "t", 1, true},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(std::string(row.path) + " in " + row.folder);
+        if (row.needs_links && !links)
+            continue;
+        EXPECT_EQ(os_lies_inside(row.path, row.folder), row.inside);
+    }
+    EXPECT_EQ(os_lies_inside("a\\b", at("a").c_str()), 1) << "relative in absolute";
+    EXPECT_EQ(os_lies_inside(at("a\\b").c_str(), "a"), 1) << "absolute in relative";
+}
+
 // ---- Run locks ---------------------------------------------------------------------------
 
 // Run as a child of the lock tests below: tries the lock file named by OS_TEST_LOCK_FILE.

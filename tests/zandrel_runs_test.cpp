@@ -459,6 +459,45 @@ TEST_F(ZandrelRuns, RefusesLinksThatLeadOutOfTheWorkFolder)
     }
 }
 
+// Linux names are exact: a sibling "CARS" of the work folder "cars", or a "tmp" inside that
+// sibling, lies outside the work folder, however alike the two final paths read.
+TEST_F(ZandrelRuns, RefusesLinksToCaseTwinsOfTheWorkFolderAndItsScratchFolder)
+{
+    if (!behind_back_available())
+        GTEST_SKIP() << "no links made on this target";
+    std::string twin = top + "\\CARS";
+    dir = top + "\\cars";
+    ASSERT_EQ(os_make_directory(dir.c_str()), 0);
+    // Made behind the layer's back, which takes names as Windows does.
+    ASSERT_EQ(behind_make_folder(twin), 0);
+    ASSERT_EQ(behind_make_folder(twin + "\\tmp"), 0);
+    ASSERT_EQ(os_change_directory(dir.c_str()), 0);
+    make_car_folder();
+    ASSERT_EQ(behind_make_link(twin, at("out")), 0);
+    ASSERT_EQ(behind_make_link(twin + "\\tmp", at("twintmp")), 0);
+    const struct {
+        const char *job;
+        std::string said;
+    } rows[] = {
+        {"1gt500.mas;out\\2gt500.mas;1SHGT500;bmp\\2SHGT500\n",
+         "out\\2gt500.mas not made: its folder leads to " + twin + ", outside the work folder\n"},
+        {"1gt500.mas;twintmp\\2gt500.mas;1SHGT500;bmp\\2SHGT500\n",
+         "twintmp\\2gt500.mas not made: its folder leads to " + twin +
+             "\\tmp, outside the work folder\n"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.job);
+        ASSERT_TRUE(write_file(at("Zandrel.LST"), row.job));
+        ProgramRun run = run_zandrel();
+        std::string creating = run.out.substr(run.out.find("Creating"));
+        EXPECT_EQ(creating.substr(creating.find('\n') + 1), row.said);
+        expect_exit_status(run, 1);
+        EXPECT_EQ(names_in(twin), std::set<std::string>{"tmp"});
+        EXPECT_EQ(names_in(twin + "\\tmp"), std::set<std::string>{});
+        EXPECT_EQ(os_exists(at("tmp").c_str()), 0);
+    }
+}
+
 // A Linux folder may hold names that differ only in case, which Windows cannot tell apart:
 // the one spelled as asked is used and the other named; with neither, neither is used.
 TEST_F(ZandrelRuns, SaysWhichOfTwoNamesAlikeButForCaseItUses)

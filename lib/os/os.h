@@ -581,3 +581,11 @@ void os_flush_observed(const char *path);
 // 1 when the folder held in *hold lies on a file system that honours holds, 0 when its holds
 // exclude no one (POSIX: NFS, where flock() on a folder takes no lock). Windows: always 1.
 int os_folder_hold_excludes(const OsFolderHold *hold);
+
+// ---- Inside a folder, by identity ------------------------------------------------------
+
+// 1 when the folder path (links followed) is the folder folder or lies below it: walking up
+// from path's final folder to the root, one of the folders met has folder's identity
+// (os_folder_id), whatever the spelling of either; 0 when none has, or when either names no
+// folder.
+int os_lies_inside(const char *path, const char *folder);
