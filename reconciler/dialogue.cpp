@@ -27,7 +27,7 @@ enum RunEnd {
     RUN_INPUT_UTF16,     // the answers came as UTF-16 text
     RUN_DECLINED,        // the user did not say yes at the question
     RUN_FOLDER_UNUSABLE, // a folder name too long, the new folder gone, a folder not held
-    RUN_OTHER_WORKING,   // another Pelmora holds the new folder, or the reference
+    RUN_OTHER_WORKING,   // another Pelmora or program holds the new folder, or the reference
     RUN_LOCK_FAILED      // the lock file could not be created in the new folder
 };
 
@@ -291,6 +291,11 @@ static RunEnd hold_one(const char *path, const OsFolderId *id, int mode, OsFolde
     if (result == 1) {
         os_print("Another Pelmora is working in %s%s; nothing changed.\n",
                mode == OS_HOLD_SHARED ? "the reference folder " : "", shown);
+        return RUN_OTHER_WORKING;
+    }
+    if (result == 2) {
+        os_print("%s%s is held by another program; nothing changed.\n",
+                 mode == OS_HOLD_SHARED ? "The reference folder " : "", shown);
         return RUN_OTHER_WORKING;
     }
     if (result < 0 && os_error_text(reason, sizeof reason)[0] == '\0')

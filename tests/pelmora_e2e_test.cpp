@@ -706,6 +706,39 @@ TEST_F(PelmoraRun, StopsWhenAnotherPelmoraWorksOnEitherFolderAndTakesOverALockLe
     }
 }
 
+// A folder locked by another program (flock -x, which starts Pelmora while it holds the
+// lock) is not taken for another Pelmora. POSIX only: Windows tells no holder apart.
+TEST_F(PelmoraRun, SaysWhenAnotherProgramHoldsEitherFolder)
+{
+    if (os_program_suffix[0] != '\0')
+        GTEST_SKIP() << "flock(1) exists on POSIX only";
+    auto unix_form = [](std::string path) {
+        std::replace(path.begin(), path.end(), '\\', '/');
+        return path.substr(2);
+    };
+    const struct {
+        const char *folder, *line;
+    } rows[] = {
+        {"new", "%s is held by another program; nothing changed.\n"},
+        {"ref", "The reference folder %s is held by another program; nothing changed.\n"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.folder);
+        ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+        ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
+        ProgramRun result =
+            run_program("Z:\\usr\\bin\\flock.", "flock -x " + unix_form(at(row.folder)) + " " +
+                                                       unix_form(built_program("Pelmora")),
+                        answers());
+        char line[512];
+        snprintf(line, sizeof line, row.line, at(row.folder).c_str());
+        EXPECT_EQ(dialogue(result),
+                  std::string(REF_HEADING) + "ref dir : " + NEW_HEADING + "new dir : " + line);
+        EXPECT_EQ(result.exit_status, 1);
+        EXPECT_EQ(read_file(at("new\\car.veh")), NEW_TEXT);
+    }
+}
+
 // A reference folder from elsewhere may hold anything named Pelmora.lock: a FIFO, whose
 // opening would wait for ever, is never opened (Linux; Wine shows it too where it can be made).
 TEST_F(PelmoraRun, NeverOpensTheReferenceFoldersLockFile)
