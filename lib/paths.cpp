@@ -53,20 +53,30 @@ static void drop_cut_character(char *text, size_t length)
         text[start] = '\0';
 }
 
+// 1 when text begins with a UTF-16 byte order mark, FF FE or FE FF (PowerShell 5's text).
+static int starts_with_utf16_mark(const char *text)
+{
+    unsigned char first = (unsigned char)text[0];
+    unsigned char second = (unsigned char)(first ? text[1] : 0);
+    return (first == 0xFF && second == 0xFE) || (first == 0xFE && second == 0xFF);
+}
+
 // Reads one line of standard input into buffer (PATH_BUFFER_SIZE bytes) without CR or LF.
 // 1 for a line, 2 for a line longer than PATH_UNITS_MAX units (its rest discarded, buffer
 // its first PATH_UNITS_MAX units), 0 for a line with a character the ANSI code page lacks
-// ('?' in its place), -1 at the end of input with nothing read. A line that fills the
-// buffer is too long whatever it holds: no unit takes more than 3 bytes.
+// ('?' in its place), 3 for UTF-16 text, -1 at the end of input with nothing read. A line
+// that fills the buffer is too long whatever it holds: no unit takes more than 3 bytes.
 static int read_answer_line(char *buffer)
 {
     size_t length = 0;
     int got_any = 0;
     int too_long = 0;
     int no_match = 0;
+    int has_nul = 0;
     int c;
     while ((c = os_read_input_char()) != EOF && c != '\n') {
         got_any = 1;
+        has_nul |= c == 0;
         if (c == '\r')
             continue;
         if (c == OS_INPUT_NO_MATCH) {
@@ -81,6 +91,8 @@ static int read_answer_line(char *buffer)
     buffer[length] = '\0';
     if (c == EOF && !got_any)
         return -1;
+    if (has_nul || starts_with_utf16_mark(buffer))
+        return READ_NAME_UTF16;
     if (too_long)
         drop_cut_character(buffer, length);
     if (too_long || os_utf16_length(buffer) > PATH_UNITS_MAX) {

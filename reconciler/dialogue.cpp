@@ -27,7 +27,7 @@ enum RunEnd {
     RUN_INPUT_UTF16,     // the answers came as UTF-16 text
     RUN_DECLINED,        // the user did not say yes at the question
     RUN_FOLDER_UNUSABLE, // a folder name too long, the new folder gone, a folder not held
-    RUN_OTHER_WORKING,   // another Pelmora holds the new folder, or the reference
+    RUN_OTHER_WORKING,   // another Pelmora or program holds the new folder, or the reference
     RUN_LOCK_FAILED      // the lock file could not be created in the new folder
 };
 
@@ -115,27 +115,55 @@ static int resolve_drive_relative(char *answer, int accepted)
     return os_file_status(answer, &status) == 0 && status.is_directory;
 }
 
-// 1 when answer begins with a UTF-16 byte order mark (FF FE or FE FF), as PowerShell 5 saves
-// text: such answers hold a NUL after each letter and can name no folder.
-static int is_utf16(const char *answer)
+// 1 when text starts with "file:" in any case.
+static int starts_with_file_scheme(const char *text)
 {
-    unsigned char first = static_cast<unsigned char>(answer[0]);
-    unsigned char second = static_cast<unsigned char>(answer[0] ? answer[1] : 0);
-    return (first == 0xFF && second == 0xFE) || (first == 0xFE && second == 0xFF);
+    char start[6];
+    snprintf(start, sizeof start, "%s", text);
+    set_ascii_case(start, ASCII_LOWER);
+    return strcmp(start, "file:") == 0;
 }
 
-// Makes an accepted answer its full path, as the run's lines name it: a relative answer joins
-// the current folder; a rooted one, a network path or a drive path stays as it is. 1, or 0
+// One line saying why answer, which names no folder, never will as written: a shell expands
+// %NAME% and ~ and removes single quotes, and a browser's file:/// address is no path, but
+// an answer is taken as it is typed. Nothing for any other answer.
+static void explain_no_folder(const char *answer)
+{
+    char shown[SHOWN_SIZE];
+    const char *opening = strchr(answer, '%');
+    const char *closing = opening ? strchr(opening + 1, '%') : nullptr;
+    size_t length = strlen(answer);
+    if (closing && closing > opening + 1) {
+        char name[SHOWN_SIZE];
+        snprintf(name, sizeof name, "%.*s", static_cast<int>(closing - opening + 1), opening);
+        os_print("%s is not expanded: type the folder's path\n",
+                 visible_text(shown, sizeof shown, name));
+    } else if (answer[0] == '~' && (answer[1] == '\0' || answer[1] == '\\' || answer[1] == '/'))
+        os_print("~ is not expanded: type the folder's path\n");
+    else if (starts_with_file_scheme(answer))
+        os_print("%s is an address, not a folder's path: type the folder's path\n",
+                 visible_text(shown, sizeof shown, answer));
+    else if (length >= 2 && answer[0] == '\'' && answer[length - 1] == '\'')
+        os_print("Single quotes are not removed: type %s without them\n",
+                 visible_text(shown, sizeof shown, answer));
+}
+
+// Makes an accepted answer its full path, as the run's lines name it, with '\\' for each '/': a
+// relative answer joins the current folder; a rooted one, a network path or a drive path stays as it is. 1, or 0
 // after a message when the full path has more than longest UTF-16 units.
 static int make_full_answer(char *answer, uint32_t longest)
 {
     char full[PATH_BUFFER_SIZE];
+    normalize_separators(answer);
     int relative = answer[0] != '\\' && answer[0] != '/' && !(answer[0] && answer[1] == ':');
     if (relative ? make_absolute_path(full, answer) == nullptr
                  : snprintf(full, sizeof full, "%s", answer) >= PATH_BUFFER_SIZE) {
         say_too_long(answer, "");
         return 0;
     }
+    // Joined to the root of a drive (current folder "Y:\\"), a name follows two '\\'.
+    if (full[0] && full[1] == ':' && full[2] == '\\' && full[3] == '\\')
+        memmove(full + 3, full + 4, strlen(full + 4) + 1);
     if (os_utf16_length(full) > longest) {
         say_too_long(full, "");
         return 0;
@@ -145,9 +173,9 @@ static int make_full_answer(char *answer, uint32_t longest)
 }
 
 // Asks with prompt until the answer names an existing folder whose full path has at most
-// longest UTF-16 units; a rejected answer is asked again without a message, a name too long
-// after one. 1 with the full path in answer (PATH_BUFFER_SIZE bytes), -1 when standard input
-// ended first, -2 for answers in UTF-16.
+// longest UTF-16 units; a rejected answer is asked again, after a line when a shell's habit
+// explains it or its name is too long. 1 with the full path in answer (PATH_BUFFER_SIZE
+// bytes), -1 when standard input ended first, -2 for answers in UTF-16.
 static int ask_folder(const char *prompt, char *answer, uint32_t longest)
 {
     for (;;) {
@@ -160,10 +188,12 @@ static int ask_folder(const char *prompt, char *answer, uint32_t longest)
             say_too_long(answer, "...");
             continue;
         }
-        if (result != 1 && is_utf16(answer))
+        if (result == READ_NAME_UTF16)
             return -2;
         result = resolve_drive_relative(answer, result);
-        if (settle_trailing_blanks(answer, result) == 1 && make_full_answer(answer, longest))
+        if (settle_trailing_blanks(answer, result) != 1)
+            explain_no_folder(answer);
+        else if (make_full_answer(answer, longest))
             return 1;
     }
 }
@@ -261,6 +291,11 @@ static RunEnd hold_one(const char *path, const OsFolderId *id, int mode, OsFolde
     if (result == 1) {
         os_print("Another Pelmora is working in %s%s; nothing changed.\n",
                mode == OS_HOLD_SHARED ? "the reference folder " : "", shown);
+        return RUN_OTHER_WORKING;
+    }
+    if (result == 2) {
+        os_print("%s%s is held by another program; nothing changed.\n",
+                 mode == OS_HOLD_SHARED ? "The reference folder " : "", shown);
         return RUN_OTHER_WORKING;
     }
     if (result < 0 && os_error_text(reason, sizeof reason)[0] == '\0')

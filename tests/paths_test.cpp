@@ -576,6 +576,15 @@ TEST_F(ReadDirectoryNameTest, KeepsOneOfTwoTrailingBackslashes)
     EXPECT_EQ(got[1], "-1 []");
 }
 
+// UTF-16 text, as 'cmd /u' writes it without a byte order mark, holds a NUL in every line.
+TEST_F(ReadDirectoryNameTest, TellsLinesOfUtf16TextApart)
+{
+    ASSERT_EQ(os_make_directory("games"), 0);
+    const std::string utf16 = std::string("g\0a\0m\0e\0s\0\r\0\n\0", 14);
+    const std::vector<std::string> expected = {"1 [games]", "3 [g]", "3 []", "-1 []"};
+    EXPECT_EQ(answers("games\n" + utf16), expected);
+}
+
 TEST_F(ReadDirectoryNameTest, RefusesLinesLongerThanTheBuffer)
 {
     const std::string fits(PATH_UNITS_MAX, 'f');

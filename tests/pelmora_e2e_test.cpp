@@ -109,6 +109,57 @@ TEST_F(PelmoraRun, AsksBothPromptsAgainAfterRejectedAnswersWithoutAMessage)
     EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
 }
 
+// What a shell would have changed in an answer names no folder as typed: one line says why
+// before the question comes again.
+TEST_F(PelmoraRun, SaysWhyAnAnswerAShellWouldHaveChangedNamesNoFolder)
+{
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    const struct {
+        std::string answer, line;
+    } rows[] = {
+        {"%USERPROFILE%\\cars", "%USERPROFILE% is not expanded: type the folder's path\n"},
+        {"C:\\%CARS%", "%CARS% is not expanded: type the folder's path\n"},
+        {"~", "~ is not expanded: type the folder's path\n"},
+        {"~/cars", "~ is not expanded: type the folder's path\n"},
+        {"file:///C:/cars",
+         "file:///C:/cars is an address, not a folder's path: type the folder's path\n"},
+        {"File://server/cars",
+         "File://server/cars is an address, not a folder's path: type the folder's path\n"},
+        {"'" + at("new") + "'",
+         "Single quotes are not removed: type '" + at("new") + "' without them\n"},
+        {"100%", ""},
+        {"~cars", ""},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.answer);
+        ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
+        ProgramRun result = run("ref\n" + row.answer + "\nnew\n");
+        EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
+                                        "new dir : " + row.line +
+                                        "new dir : " + progress("car.veh") + done(1, 0));
+        EXPECT_EQ(read_file(at("new\\car.veh")), UPDATED);
+    }
+}
+
+// The run's lines name an answer's folders with '\\', however the answer separated them.
+TEST_F(PelmoraRun, NamesFoldersWithBackslashesWhateverTheAnswerUsed)
+{
+    ASSERT_EQ(os_make_directory(at("new\\sub").c_str()), 0);
+    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+    ASSERT_TRUE(write_file(at("new\\sub\\car.veh"), NEW_TEXT));
+    std::string slashed = at("new\\sub");
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    for (const std::string &answer : {std::string("new/sub"), slashed}) {
+        SCOPED_TRACE(answer);
+        ASSERT_TRUE(write_file(at("new\\sub\\car.veh"), NEW_TEXT));
+        ProgramRun result = run("ref\n" + answer + "\n");
+        EXPECT_EQ(dialogue(result), std::string(REF_HEADING) + "ref dir : " + NEW_HEADING +
+                                        "new dir : " + at("new\\sub") + "\\car.veh\n" +
+                                        done(1, 0, at("new\\sub")));
+        EXPECT_EQ(read_file(at("new\\sub\\car.veh")), UPDATED);
+    }
+}
+
 TEST_F(PelmoraRun, AcceptsQuotedAnswersWithATrailingBackslash)
 {
     ASSERT_EQ(os_make_directory(at("my ref").c_str()), 0);
@@ -556,13 +607,14 @@ TEST_F(PelmoraRun, SaysAtOnceWhenAFolderNameIsTooLongForAnyCar)
     EXPECT_NE(ended.err.find("input ended"), std::string::npos);
 }
 
-// PowerShell 5 saves answers ("ref","new" > answers.txt) as UTF-16 after a byte order mark:
-// one line says how to save them instead, and nothing changes.
+// PowerShell 5 saves answers ("ref","new" > answers.txt) as UTF-16 after a byte order mark,
+// 'cmd /u' writes them without one: one line says how to save them instead, and nothing
+// changes.
 TEST_F(PelmoraRun, RefusesAnswersSavedAsUtf16InOneLine)
 {
     ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
     ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
-    for (const char *mark : {"\xFF\xFE", "\xFE\xFF"}) {
+    for (const char *mark : {"\xFF\xFE", "\xFE\xFF", ""}) {
         std::string utf16 = mark;
         for (char c : at("ref") + "\r\n" + at("new") + "\r\n") {
             char pair[2] = {c, '\0'};
@@ -654,6 +706,39 @@ TEST_F(PelmoraRun, StopsWhenAnotherPelmoraWorksOnEitherFolderAndTakesOverALockLe
     }
 }
 
+// A folder locked by another program (flock -x, which starts Pelmora while it holds the
+// lock) is not taken for another Pelmora. POSIX only: Windows tells no holder apart.
+TEST_F(PelmoraRun, SaysWhenAnotherProgramHoldsEitherFolder)
+{
+    if (os_program_suffix[0] != '\0')
+        GTEST_SKIP() << "flock(1) exists on POSIX only";
+    auto unix_form = [](std::string path) {
+        std::replace(path.begin(), path.end(), '\\', '/');
+        return path.substr(2);
+    };
+    const struct {
+        const char *folder, *line;
+    } rows[] = {
+        {"new", "%s is held by another program; nothing changed.\n"},
+        {"ref", "The reference folder %s is held by another program; nothing changed.\n"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.folder);
+        ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
+        ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
+        ProgramRun result =
+            run_program("Z:\\usr\\bin\\flock.", "flock -x " + unix_form(at(row.folder)) + " " +
+                                                       unix_form(built_program("Pelmora")),
+                        answers());
+        char line[512];
+        snprintf(line, sizeof line, row.line, at(row.folder).c_str());
+        EXPECT_EQ(dialogue(result),
+                  std::string(REF_HEADING) + "ref dir : " + NEW_HEADING + "new dir : " + line);
+        EXPECT_EQ(result.exit_status, 1);
+        EXPECT_EQ(read_file(at("new\\car.veh")), NEW_TEXT);
+    }
+}
+
 // A reference folder from elsewhere may hold anything named Pelmora.lock: a FIFO, whose
 // opening would wait for ever, is never opened (Linux; Wine shows it too where it can be made).
 TEST_F(PelmoraRun, NeverOpensTheReferenceFoldersLockFile)
@@ -709,20 +794,23 @@ TEST_F(PelmoraRun, ChangesNothingWhenItsLockFileIsNoPlainFileOfItsOwn)
 // the test runs on ('Z:' natively): the files read and written are those of the folder meant.
 TEST_F(PelmoraRun, ResolvesDriveRelativeAnswersToTheFoldersTheyName)
 {
-    const std::string drive = dir.substr(0, 2);
+    const std::string drive = dir.substr(0, 2), below_root = dir.substr(3) + "\\";
+// Started at the drive's root, the folders are named with one '\\' after the drive.
     struct {
-        const char *start; // the folder Pelmora starts in, below dir
+        std::string start; // the folder Pelmora starts in
         std::string reference, folder;
     } cases[] = {
-        {"", at("ref"), drive + "new"},
-        {"", drive + "ref", drive + "new\\"},
-        {"new", drive + "..\\ref", drive},
+        {dir, at("ref"), drive + "new"},
+        {dir, drive + "ref", drive + "new\\"},
+        {at("new"), drive + "..\\ref", drive},
+        {drive + "\\", below_root + "ref", drive + below_root + "new"},
+        {drive + "\\", drive + below_root + "ref", below_root + "new"},
     };
     ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
     for (const auto &row : cases) {
         SCOPED_TRACE(row.reference + " / " + row.folder);
         ASSERT_TRUE(write_file(at("new\\car.veh"), NEW_TEXT));
-        ASSERT_EQ(os_change_directory(at(row.start).c_str()), 0);
+        ASSERT_EQ(os_change_directory(row.start.c_str()), 0);
         ProgramRun result = run(row.reference + "\n" + row.folder + "\n");
         ASSERT_EQ(os_change_directory(dir.c_str()), 0);
         expect_car_updated(result);

@@ -465,6 +465,8 @@ int os_compare_folder_ids(const OsFolderId *first, const OsFolderId *second);
 // refused because of another is tried again for about 50 ms. Results:
 //    0  held: *hold filled (hold->id the identity of the folder opened);
 //    1  another process (or another hold in this one) holds it in a way that conflicts;
+//    2  POSIX: another program holds it, with a flock taken other than through this layer
+//       (flock -x); Windows gives 1 for every holder;
 //   -1  the folder cannot be opened (os_error_text gives the system's reason).
 // *hold is not held unless the result is 0.
 int os_folder_hold(const char *path, int mode, OsFolderHold *hold);

@@ -55,6 +55,31 @@ static int try_lock(int fd, int operation)
     return result;
 }
 
+// Every hold of this layer also carries a mark beside its flock: a read lock of the fcntl
+// kind on the same descriptor, which flock(1) and other programs that take flock leave
+// alone. The mark is taken before the flock and goes with it when the descriptor closes, so
+// a holder that shows no mark is no holder of ours. Where a file system keeps no such locks,
+// there is no mark, and a refusal is taken as one of ours.
+static void mark_hold(int fd)
+{
+    struct flock mark = {};
+    mark.l_type = F_RDLCK;
+    mark.l_whence = SEEK_SET;
+    while (fcntl(fd, F_OFD_SETLK, &mark) != 0 && errno == EINTR) {
+    }
+}
+
+// 1 when another descriptor of the folder open on fd carries a hold's mark, else 0.
+static int marked_elsewhere(int fd)
+{
+    struct flock probe = {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    if (fcntl(fd, F_OFD_GETLK, &probe) != 0)
+        return 1;
+    return probe.l_type != F_UNLCK;
+}
+
 int os_folder_hold(const char *path, int mode, OsFolderHold *hold)
 {
     hold->handle = -1;
@@ -69,6 +94,7 @@ int os_folder_hold(const char *path, int mode, OsFolderHold *hold)
         return -1;
     }
     id_of(&st, &hold->id);
+    mark_hold(fd);
     int operation = mode == OS_HOLD_EXCLUSIVE ? LOCK_EX : LOCK_SH;
     for (int attempt = 0; attempt < HOLD_TRIES; attempt++) {
         if (attempt > 0) {
@@ -83,9 +109,15 @@ int os_folder_hold(const char *path, int mode, OsFolderHold *hold)
             return 0;
         }
     }
+    // A holder of ours that ended between the last try and the probe leaves the folder free.
+    int ours = marked_elsewhere(fd);
+    if (!ours && try_lock(fd, operation) == 0) {
+        hold->handle = fd;
+        return 0;
+    }
     close(fd);
     errno = EWOULDBLOCK;
-    return 1;
+    return ours ? 1 : 2;
 }
 
 void os_folder_release(OsFolderHold *hold)
