@@ -169,10 +169,7 @@ TEST_F(Zandrel, SaysWhereTheJobsRunWhenStartedFromAnotherFolder)
 
 TEST_F(Zandrel, ClonesTheHelpTextsExampleJob)
 {
-    install_both();
-    make_archive("1gt500.mas", sample_car(false));
-    write_new_bitmap();
-    ASSERT_TRUE(write_file(at("Zandrel.LST"), EXAMPLE_JOB));
+    make_car_folder();
     ProgramRun run = run_zandrel();
     expect_exit_status(run, 0);
     EXPECT_NE(run.out.find("processing job file: Zandrel.LST\n\n"
@@ -195,10 +192,7 @@ TEST_F(Zandrel, ClonesTheHelpTextsExampleJob)
 // list instead, and runs it as ever; the exit status is that of the jobs.
 TEST_F(Zandrel, SaysItReadsNoArgumentsAndRunsItsOwnJobList)
 {
-    install_both();
-    make_archive("1gt500.mas", sample_car(false));
-    write_new_bitmap();
-    ASSERT_TRUE(write_file(at("Zandrel.LST"), EXAMPLE_JOB));
+    make_car_folder();
     ProgramRun run =
         run_program(at(std::string("Zandrel") + os_program_suffix), "Zandrel C:\\cars\\other.lst");
     expect_exit_status(run, 0);
@@ -433,10 +427,7 @@ TEST_F(ZandrelCodePage, WorksInFoldersNamedInAnyLetters)
         make_folders_of(folder + "\\");
         dir = top + "\\" + folder;
         ASSERT_EQ(os_change_directory(dir.c_str()), 0);
-        install_both();
-        make_archive("1gt500.mas", sample_car(false));
-        write_new_bitmap();
-        ASSERT_TRUE(write_file(at("Zandrel.LST"), EXAMPLE_JOB));
+        make_car_folder();
         ProgramRun run = run_zandrel();
         expect_exit_status(run, 0);
         EXPECT_NE(run.out.find("2gt500.mas made: bitmaps replaced 1, .VRL files renamed 20, names "

@@ -189,6 +189,15 @@ class Zandrel : public TempFolderTest
         ASSERT_TRUE(write_file(at("bmp\\2SHGT500.BMP"), "new bitmap"));
     }
 
+    // The sample car, its new bitmap and the example job, ready to run.
+    void make_car_folder()
+    {
+        install_both();
+        make_archive("1gt500.mas", sample_car(false));
+        write_new_bitmap();
+        ASSERT_TRUE(write_file(at("Zandrel.LST"), EXAMPLE_JOB));
+    }
+
     std::string tools; // the folder of the built programs
     std::string top;   // the temporary folder itself; dir may lie below it
 };

@@ -73,14 +73,6 @@ bool says_busy(const std::string &out)
 class ZandrelRuns : public Zandrel
 {
   protected:
-    // The sample car, its new bitmap and the example job, ready to run.
-    void make_car_folder()
-    {
-        install_both();
-        make_archive("1gt500.mas", sample_car(false));
-        write_new_bitmap();
-        ASSERT_TRUE(write_file(at("Zandrel.LST"), EXAMPLE_JOB));
-    }
     std::string head(const std::string &list = "Zandrel.LST")
     {
         return std::string(BANNER) + "processing job file: " + list + "\n\n";

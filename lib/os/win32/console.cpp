@@ -251,23 +251,20 @@ static int utf8_character_length(const char *text, int length)
     return needed;
 }
 
-// Writes into out the ANSI form of the UTF-8 character of size bytes at text; '?' when that
-// page has no form for it (no best-fit stand-in). The number of bytes written.
+// Writes into out (8 bytes) the ANSI form of the UTF-8 character of size bytes at text; '?'
+// when that page has no form for it (no best-fit stand-in). The number of bytes written.
 static int ansi_character(const char *text, int size, char *out)
 {
-    WCHAR wide[2];
-    int units = MultiByteToWideChar(CP_UTF8, 0, text, size, wide, 2);
-    UINT page = GetACP();
-    BOOL defaulted = FALSE;
-    // A UTF-8 ANSI code page has every character and takes neither flag nor default.
-    int length = units <= 0 ? 0
-                            : WideCharToMultiByte(page, page == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS,
-                                                  wide, units, out, 4, nullptr,
-                                                  page == CP_UTF8 ? nullptr : &defaulted);
-    if (length > 0 && !defaulted)
-        return length;
-    out[0] = '?';
-    return 1;
+    char character[8];
+    memcpy(character, text, static_cast<size_t>(size));
+    character[size] = '\0';
+    if (os_utf8_to_ansi(character, sizeof character) != 0) {
+        out[0] = '?';
+        return 1;
+    }
+    size_t length = strlen(character);
+    memcpy(out, character, length);
+    return static_cast<int>(length);
 }
 
 // Converts UTF-8 text into the ANSI code page, in place: each character that page lacks,
@@ -278,7 +275,7 @@ static int to_ansi_in_place(char *text, int length)
     int read = 0, written = 0;
     while (read < length) {
         int size = utf8_character_length(text + read, length - read);
-        char ansi[4] = {text[read]};
+        char ansi[8] = {text[read]};
         int ansi_length = size > 1 ? ansi_character(text + read, size, ansi) : 1;
         // A byte that starts no character, or a form that would outgrow the text (no ANSI
         // code page has one), is sent as '?'.
