@@ -581,6 +581,12 @@ TEST_F(OsFiles, FilesOpenedOnceAreCheckedByNameAndRewrittenThroughTheirHandle)
         EXPECT_EQ(os_file_is_still_at(&file, at("other\\link.veh").c_str(), inside), 1);
         EXPECT_EQ(os_file_is_still_at(&file, at("other\\link.veh").c_str(), other), 0);
     }
+    // A link to the file of that name in the folder's case twin leads outside the folder.
+    ASSERT_TRUE(run_host_tool("mkdir IN && : > IN/twin.veh && ln -s ../IN/twin.veh in/twin.veh"));
+    OsOpenFile twin;
+    ASSERT_EQ(os_open_file(at("in\\twin.veh").c_str(), 0, &twin), 0);
+    EXPECT_EQ(os_file_is_still_at(&twin, at("in\\twin.veh").c_str(), inside), 0);
+    EXPECT_EQ(os_close(twin.fd), 0);
     EXPECT_EQ(os_replace_content(&file, "new", 3), 0);
     EXPECT_EQ(read_file(at("in\\car.veh")), "new");
     if (os_rename_no_replace(at("in\\car.veh").c_str(), at("in\\was.veh").c_str()) == 0) {
@@ -1077,6 +1083,10 @@ TEST_F(OsLock, RefusesWhatIsNoPlainFileOfItsOwnAndTouchesNothing)
     } rows[] = {
         {"a link to a file outside", "ln -s ../outside.txt car/tmp.lock", OS_LOCK_LINK},
         {"a dangling link", "ln -s ../nowhere.txt car/tmp.lock", OS_LOCK_LINK},
+        {"a link to the lock file of the folder's case twin",
+         "mkdir CAR && : > CAR/tmp.lock && ln -s ../CAR/tmp.lock car/tmp.lock", OS_LOCK_LINK},
+        {"a link to its case twin beside it", ": > car/TMP.LOCK && ln -s TMP.LOCK car/tmp.lock",
+         OS_LOCK_LINK},
         {"a hard link to the car's archive", "ln car/1gt500.mas car/tmp.lock", OS_LOCK_HARD_LINK},
         {"a folder", "mkdir car/tmp.lock", OS_LOCK_FOLDER},
         {"a FIFO", "mkfifo car/tmp.lock", OS_LOCK_DEVICE},
@@ -1105,12 +1115,19 @@ TEST_F(OsLock, RefusesWhatIsNoPlainFileOfItsOwnAndTouchesNothing)
         os_lock_release(&lock);
         EXPECT_EQ(read_file("outside.txt"), "user's notes");
         EXPECT_EQ(read_file("car\\1gt500.mas"), "car archive");
-        EXPECT_EQ(names_in(dir), (std::set<std::string>{"car", "outside.txt"}));
-        // Wine lists no dangling link, so the lock file's own name is left out here.
-        std::set<std::string> car = names_in("car");
+        // Wine lists no dangling link, so the lock file's own name is left out here, and
+        // the twins, whose emptiness tells that nothing was written there.
+        std::set<std::string> top = names_in(dir), car = names_in("car");
+        if (top.erase("CAR")) {
+            EXPECT_EQ(read_file("CAR\\tmp.lock"), "");
+        }
+        EXPECT_EQ(top, (std::set<std::string>{"car", "outside.txt"}));
         car.erase("tmp.lock");
+        if (car.erase("TMP.LOCK")) {
+            EXPECT_EQ(read_file("car\\TMP.LOCK"), "");
+        }
         EXPECT_EQ(car, std::set<std::string>{"1gt500.mas"});
-        ASSERT_TRUE(run_host_tool("rm -rf car/tmp.lock"));
+        ASSERT_TRUE(run_host_tool("rm -rf car/tmp.lock car/TMP.LOCK CAR"));
     }
 }
 
