@@ -68,13 +68,19 @@ int os_open_file(const char *path, int for_writing, OsOpenFile *file)
     return 0;
 }
 
-// 1 when the folder of the open file's final path lies inside folder by identity, walking up
-// from it (os_lies_inside), else 0.
+// 1 when the open file's final path lies inside folder (a final path), else 0. Spelled as
+// folder, it does; spelled otherwise (another case, a twin that Linux keeps apart), its folder
+// must lie inside by identity, walking up from it (os_lies_inside).
 static int lies_inside(HANDLE handle, const char *folder)
 {
     char final[OS_PATH_SIZE];
     if (final_path_of_handle(handle, final, sizeof final) != 0)
         return 0;
+    size_t length = strlen(folder);
+    while (length > 0 && folder[length - 1] == '\\')
+        length--;
+    if (strncmp(final, folder, length) == 0 && final[length] == '\\')
+        return 1;
     char *last = strrchr(final, '\\');
     if (last == nullptr)
         return 0;
