@@ -64,8 +64,8 @@ static int starts_with_utf16_mark(const char *text)
 // Reads one line of standard input into buffer (PATH_BUFFER_SIZE bytes) without CR or LF.
 // 1 for a line, 2 for a line longer than PATH_UNITS_MAX units (its rest discarded, buffer
 // its first PATH_UNITS_MAX units), 3 for UTF-16 text, -1 at the end of input with nothing
-// read. A line
-// that fills the buffer is too long whatever it holds: no unit takes more than 3 bytes.
+// read. A line that fills the buffer is too long whatever it holds: no unit takes more than
+// 3 bytes.
 static int read_answer_line(char *buffer)
 {
     size_t length = 0;
