@@ -196,18 +196,13 @@ static void remove_scratch_mark(void)
 }
 
 // 1 when name (a path inside the work folder) lies where it is named once every link is
-// resolved: no link on the way, including a Linux link that Wine shows as a folder.
+// resolved: no link at its end, including a Linux link that Wine shows as a folder, and none
+// to a case twin that Linux keeps apart.
 static int lies_where_named(const char *name)
 {
-    char path[OS_PATH_SIZE], final[OS_PATH_SIZE], expected[OS_PATH_SIZE];
-    if (!work_path(path, name) || os_final_path(work_folder, expected, sizeof expected) != 0 ||
-        os_final_path(path, final, sizeof final) != 0)
-        return 0;
-    size_t length = strlen(expected);
-    int written = snprintf(expected + length, sizeof expected - length, "%s%s",
-                           length > 0 && expected[length - 1] == '\\' ? "" : "\\", name);
-    return written >= 0 && (size_t)written < sizeof expected - length &&
-                   os_compare_names(final, expected) == 0
+    char path[OS_PATH_SIZE], final[OS_PATH_SIZE];
+    return work_path(path, name) && os_final_path(path, final, sizeof final) == 0 &&
+                   os_final_path_names(final, path)
                ? 1
                : 0;
 }
@@ -377,7 +372,7 @@ int scratch_folder_holds_entries(void)
     OsDirEntry entry;
     while (list && !found && os_list_next(list, &entry))
         found = strcmp(entry.name, ".") != 0 && strcmp(entry.name, "..") != 0 &&
-                (run_token[0] == '\0' || os_compare_names(entry.name, mark_folder) != 0);
+                (run_token[0] == '\0' || strcmp(entry.name, mark_folder) != 0);
     if (list)
         os_list_close(list);
     return found;

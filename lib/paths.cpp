@@ -63,15 +63,14 @@ static int starts_with_utf16_mark(const char *text)
 
 // Reads one line of standard input into buffer (PATH_BUFFER_SIZE bytes) without CR or LF.
 // 1 for a line, 2 for a line longer than PATH_UNITS_MAX units (its rest discarded, buffer
-// its first PATH_UNITS_MAX units), 0 for a line with a character the ANSI code page lacks
-// ('?' in its place), 3 for UTF-16 text, -1 at the end of input with nothing read. A line
-// that fills the buffer is too long whatever it holds: no unit takes more than 3 bytes.
+// its first PATH_UNITS_MAX units), 3 for UTF-16 text, -1 at the end of input with nothing
+// read. A line that fills the buffer is too long whatever it holds: no unit takes more than
+// 3 bytes.
 static int read_answer_line(char *buffer)
 {
     size_t length = 0;
     int got_any = 0;
     int too_long = 0;
-    int no_match = 0;
     int has_nul = 0;
     int c;
     while ((c = os_read_input_char()) != EOF && c != '\n') {
@@ -79,10 +78,6 @@ static int read_answer_line(char *buffer)
         has_nul |= c == 0;
         if (c == '\r')
             continue;
-        if (c == OS_INPUT_NO_MATCH) {
-            no_match = 1;
-            c = '?';
-        }
         if (length + 1 < PATH_BUFFER_SIZE)
             buffer[length++] = (char)c;
         else
@@ -99,7 +94,7 @@ static int read_answer_line(char *buffer)
         cut_to_units(buffer, PATH_UNITS_MAX);
         return READ_NAME_TOO_LONG;
     }
-    return no_match ? 0 : 1;
+    return 1;
 }
 
 // Drops an opening double quote, and the closing one with everything after it.

@@ -25,12 +25,11 @@ int path_fits(const char *path);
 // names nothing or names a file; READ_NAME_TOO_LONG for a line of more than 255 characters
 // (UTF-16 units), whose rest is discarded and which leaves its first 255 characters in
 // buffer, never a character cut in two, uncleaned, for a message (a cut name is never tried:
-// never use it as a name); 0 too for a line typed at a Windows console with a character the
-// ANSI code page lacks (buffer holds the line, '?' in its place; never tried); -1 at the end
-// of standard input with nothing read (buffer "": callers must stop asking). A last line
-// without a line end is an ordinary answer; READ_NAME_UTF16 for a line of UTF-16 text, which
-// holds a NUL byte or starts with a UTF-16 byte order mark (buffer holds the line up to its
-// first NUL, never a name). Console input comes through os_read_input_char (lib/os.h).
+// never use it as a name); -1 at the end of standard input with nothing read (buffer "":
+// callers must stop asking). A last line without a line end is an ordinary answer;
+// READ_NAME_UTF16 for a line of UTF-16 text, which holds a NUL byte or starts with a UTF-16
+// byte order mark (buffer holds the line up to its first NUL, never a name). Console input
+// comes through os_read_input_char (lib/os.h).
 enum { READ_NAME_TOO_LONG = 2, READ_NAME_UTF16 = 3 };
 int read_directory_name(char *buffer);
 

@@ -314,8 +314,7 @@ int8_t replace_setting(const char *source, const char *destination, const char *
 // ---- Console input ------------------------------------------------------------------------
 
 // The next input character, CR dropped as the Windows console does. Standard input comes
-// through the OS layer, which gives a console's typing in the ANSI code page and may give
-// OS_INPUT_NO_MATCH.
+// through the OS layer, which gives a console's typing in UTF-8.
 static int next_input_char(FILE *input)
 {
     int c;
@@ -325,32 +324,20 @@ static int next_input_char(FILE *input)
     return c;
 }
 
-// read_line_from that also tells whether a typed character had no match in the ANSI code
-// page (stored as '?'): *no_match 1, else 0.
-static char *read_checked_line(FILE *input, char *buffer, int max_length, int *no_match)
+char *read_line_from(FILE *input, char *buffer, int max_length)
 {
     if (input == stdin)
         os_discard_console_input();
-    *no_match = 0;
     int length = 0;
     int c = 0;
-    while (length < max_length && (c = next_input_char(input)) != EOF && c != '\n') {
-        if (c == OS_INPUT_NO_MATCH)
-            *no_match = 1;
-        buffer[length++] = c == OS_INPUT_NO_MATCH ? '?' : static_cast<char>(c);
-    }
+    while (length < max_length && (c = next_input_char(input)) != EOF && c != '\n')
+        buffer[length++] = static_cast<char>(c);
     buffer[length] = '\0';
     if (length >= max_length && c != '\n' && c != EOF) {
         while ((c = next_input_char(input)) != EOF && c != '\n') {
         }
     }
     return buffer;
-}
-
-char *read_line_from(FILE *input, char *buffer, int max_length)
-{
-    int no_match;
-    return read_checked_line(input, buffer, max_length, &no_match);
 }
 
 char *read_console_line(char *buffer, int max_length)
@@ -375,10 +362,7 @@ int read_console_number(int if_empty, int if_zero)
 
 int ask_directory_from(FILE *input, char *buffer)
 {
-    int no_match;
-    read_checked_line(input, buffer, DIRECTORY_LINE_LENGTH, &no_match);
-    if (no_match)
-        return 0;
+    read_line_from(input, buffer, DIRECTORY_LINE_LENGTH);
     if (buffer[0] == '"') {
         char *closing = strchr(buffer + 1, '"');
         if (closing)

@@ -65,8 +65,8 @@ int8_t replace_setting(const char *source, const char *destination, const char *
 //
 // CR bytes are dropped, so a CR LF pipe reads like the Windows console. Input typed ahead
 // on a console is discarded first; a pipe or file keeps its next lines. Standard input
-// comes through os_read_input_char (lib/os.h): a Windows console's typing arrives in the
-// ANSI code page, and a character that page lacks is stored as '?'.
+// comes through os_read_input_char (lib/os.h): a Windows console's typing arrives in
+// UTF-8.
 
 // Reads one line into buffer (max_length + 1 bytes): at most max_length bytes, the LF
 // not stored, the rest of a longer line discarded; always terminated. At the end of input
@@ -84,7 +84,7 @@ int read_number_from(FILE *input, int if_empty, int if_zero);
 // Reads a folder name of at most 256 bytes into buffer (257 bytes) and cleans it: an
 // opening '"' ends the name at the next '"' and is dropped; one trailing backslash is
 // dropped. Result: 1 when the cleaned name can be listed as a folder; 0 otherwise (an empty
-// answer, the end of input, a typed character the ANSI code page lacks).
+// answer, the end of input).
 int ask_directory(char *buffer);
 int ask_directory_from(FILE *input, char *buffer);
 

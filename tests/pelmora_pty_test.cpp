@@ -1,16 +1,19 @@
 // Pelmora at a terminal (Linux): the built program runs on a pseudo-terminal, so its input is
-// a console, and is asked whether to go on after the two answers. Each answer is typed once
-// the program waits for it in a read of its input, as a user types after the prompt
-// (Pelmora drops input typed ahead of a question).
+// a console, and is asked whether to go on after the two answers. Pelmora drops input typed
+// ahead of a question, so each answer is typed once the terminal reports that drop (packet
+// mode tells the other end of each flush of the program's input), as a user types after the
+// prompt: every wait is for what the program does, never for a time.
 #include "support.h"
 
 #include <poll.h>
 #include <pty.h>
 #include <string.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utmp.h>
 
-#include <fstream>
+#include <chrono>
 #include <string>
 
 #include "os.h"
@@ -18,6 +21,10 @@
 static const char REFERENCE[] = "DescFile=ref.txt\r\nDescClass=Sport\r\n";
 static const char NEW_TEXT[] = "Name=new\r\nDescFile=new.txt\r\n";
 static const char UPDATED[] = "DescFile=ref.txt\r\nDescClass=Sport\r\nName=new\r\n";
+
+// How long one wait may last before the run counts as hung: only a guard, never reached by a
+// run that works, however loaded the machine.
+static const std::chrono::minutes HANG_GUARD(2);
 
 // 'Z:\a\b' as '/a/b'.
 static std::string native_path(std::string path)
@@ -35,6 +42,8 @@ class PelmoraTerminal : public TempFolderTest
     pid_t child = -1;
     int master = -1;
     std::string screen; // everything the program wrote, with the terminal's echo
+    int flushes = 0;    // the flushes of the program's input reported so far
+    int typed = 0;      // the answers typed, each after a flush of its own
 
     void TearDown() override
     {
@@ -45,45 +54,55 @@ class PelmoraTerminal : public TempFolderTest
         TempFolderTest::TearDown();
     }
 
+    // Starts the program on a new terminal whose other end is in packet mode from the first
+    // byte on, so that no flush goes unreported.
     void start()
     {
         const std::string program = native_path(built_program("Pelmora"));
-        child = forkpty(&master, nullptr, nullptr, nullptr);
+        int terminal = -1, on = 1;
+        flushes = typed = 0;
+        ASSERT_EQ(openpty(&master, &terminal, nullptr, nullptr, nullptr), 0);
+        ASSERT_EQ(ioctl(master, TIOCPKT, &on), 0);
+        child = fork();
         if (child == 0) {
-            execl(program.c_str(), "Pelmora", static_cast<char *>(nullptr));
+            close(master);
+            if (login_tty(terminal) == 0)
+                execl(program.c_str(), "Pelmora", static_cast<char *>(nullptr));
             _exit(127);
         }
+        close(terminal);
         ASSERT_GT(child, 0);
     }
 
-    // Reads what the program writes until the screen holds text (or it ends); true when it
-    // does. The 30 seconds only keep a broken run from hanging.
-    bool wait_for(const std::string &text)
+    // Waits for the next packet of the terminal and takes it in: what the program wrote onto
+    // screen, a flush of its input into flushes. False once the program has ended, or at the
+    // guard's deadline.
+    bool take_packet(std::chrono::steady_clock::time_point deadline)
     {
-        while (screen.find(text) == std::string::npos) {
-            pollfd ready = {master, POLLIN, 0};
-            if (poll(&ready, 1, 30000) <= 0)
-                return false;
-            char bytes[512];
-            ssize_t got = read(master, bytes, sizeof bytes);
-            if (got <= 0)
-                return false;
-            screen.append(bytes, static_cast<size_t>(got));
-        }
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd ready = {master, POLLIN, 0};
+        if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0)
+            return false;
+        char bytes[513];
+        ssize_t got = read(master, bytes, sizeof bytes);
+        if (got <= 0)
+            return false;
+        if (bytes[0] == TIOCPKT_DATA)
+            screen.append(bytes + 1, static_cast<size_t>(got - 1));
+        else if (bytes[0] & TIOCPKT_FLUSHREAD)
+            flushes++;
         return true;
     }
 
-    // True once the program waits in a read of its standard input (system call 0 on fd 0).
-    bool reading_input()
+    // Reads what the program writes until the screen holds text; false when it ends first.
+    bool wait_for(const std::string &text)
     {
-        for (int tries = 0; tries < 3000; tries++) {
-            std::ifstream call("/proc/" + std::to_string(child) + "/syscall");
-            std::string number, fd;
-            if (call >> number >> fd && number == "0" && fd == "0x0")
-                return true;
-            usleep(10000);
-        }
-        return false;
+        const auto deadline = std::chrono::steady_clock::now() + HANG_GUARD;
+        while (screen.find(text) == std::string::npos)
+            if (!take_packet(deadline))
+                return false;
+        return true;
     }
 
     // The question after the answers ref and new.
@@ -94,9 +113,14 @@ class PelmoraTerminal : public TempFolderTest
                ".\r\nGo on? (Y or yes to go on, anything else to stop) : ";
     }
 
+    // Types text once the program has dropped what was typed ahead of the question it asks
+    // now.
     void type(const std::string &text)
     {
-        ASSERT_TRUE(reading_input()) << screen;
+        const auto deadline = std::chrono::steady_clock::now() + HANG_GUARD;
+        while (flushes <= typed)
+            ASSERT_TRUE(take_packet(deadline)) << "no question waits for " << text << screen;
+        typed++;
         ASSERT_EQ(write(master, text.data(), text.size()), static_cast<ssize_t>(text.size()));
     }
 
@@ -115,8 +139,6 @@ class PelmoraTerminal : public TempFolderTest
 // and the end of input change nothing. Relative answers are named by their full paths.
 TEST_F(PelmoraTerminal, AsksBeforeAnyFileChangesAndGoesOnOnlyOnYes)
 {
-    if (access("/proc/self/syscall", R_OK) != 0)
-        GTEST_SKIP() << "no /proc/<pid>/syscall to see the program wait for input";
     const struct {
         const char *typed;
         int goes_on;
@@ -154,8 +176,6 @@ TEST_F(PelmoraTerminal, AsksBeforeAnyFileChangesAndGoesOnOnlyOnYes)
 // line; one that only reads the same reference runs. The first then goes on when told.
 TEST_F(PelmoraTerminal, HoldsItsFoldersWhileTheQuestionWaits)
 {
-    if (access("/proc/self/syscall", R_OK) != 0)
-        GTEST_SKIP() << "no /proc/<pid>/syscall to see the program wait for input";
     const struct {
         const char *reference, *folder; // the second run's answers
         const char *stopped;            // the folder its line names, "" when it runs

@@ -264,6 +264,10 @@ TEST_F(ZandrelRuns, BelievesARecordOfTheScratchFolderOnlyWithTheMarkOfItsToken)
          "ln -s ../../outside/zandrel tmp/~mark/zandrel", false},
         {"a mark folder that is a link to a folder with the right mark",
          "ln -s ../outside tmp/~mark", false},
+        {"a mark folder that is a link to its case twin with the right mark",
+         "mkdir tmp/~MARK && cp outside/zandrel tmp/~MARK/ && ln -s '~MARK' tmp/~mark", false},
+        {"a mark that is a link to its case twin, the right mark",
+         "cp outside/zandrel tmp/~mark/ZANDREL && ln -s ZANDREL tmp/~mark/zandrel", false},
         {"a mark with a second name", "ln outside/zandrel tmp/~mark/zandrel", false},
         {"the mark of the record's token", "mark", true},
     };

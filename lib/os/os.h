@@ -237,10 +237,6 @@ void os_discard_console_input(void);
 // the NUL device.
 int os_input_is_console(void);
 
-// Never given any more: every typed character has a UTF-8 form. Kept for callers that still
-// test for it.
-enum { OS_INPUT_NO_MATCH = -2 };
-
 // The next byte of standard input, in UTF-8, or EOF at its end. A UTF-8 mark (EF BB BF) at
 // the very start of the input is skipped on both targets, as Notepad may save one. From a
 // Windows console the typed characters come in UTF-8 (one to four bytes each), and a Ctrl-Z
@@ -591,3 +587,11 @@ int os_folder_hold_excludes(const OsFolderHold *hold);
 // (os_folder_id), whatever the spelling of either; 0 when none has, or when either names no
 // folder.
 int os_lies_inside(const char *path, const char *folder);
+
+// 1 when final, a final path as os_final_path gives it, is the very entry that path names,
+// links on path's way followed but none at its end: final's folder is path's folder (by
+// identity, os_folder_id) and final's last part is path's, spelled exactly alike or, when that
+// folder holds no entry spelled exactly as path's last part (the system matched it in
+// another case), alike as os_compare_names compares. 0 otherwise (also when either folder
+// names none): a link at path's end, to a case twin beside it or in a twin folder, included.
+int os_final_path_names(const char *final, const char *path);

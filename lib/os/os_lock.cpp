@@ -1,7 +1,8 @@
 // The protocol of run locks, the same on every back end, over the steps of a lock file that
 // each back end offers (os_lock_file.h): open without following a link, prove what was
 // opened, lock it, make sure its name still leads to it, read what it holds; and at the end,
-// remove it only while it is still the file held.
+// remove it only while it is still the file held. Also whether a final path is the entry a
+// name stands for, by folder identity, on which the lock's proof rests.
 #include "os.h"
 #include "os_common.h"
 #include "os_lock_file.h"
@@ -13,32 +14,57 @@
 // that ends at that moment lets the next one in, and a refusal still comes at once.
 enum { LOCK_RETRY_MS = 50, HEAD_SIZE = 128 };
 
-// Writes where the lock file at full (a full path) lies once every link of its folder is
-// resolved: the folder's final path and the file's name. 0, or -1.
-static int expected_final_path(const char *full, char *buffer, uint32_t size)
+// Writes path's folder into folder (a drive's root with its backslash). Its last part, or
+// null when path has none or the folder does not fit.
+static const char *split_last_part(const char *path, char *folder, uint32_t size)
 {
-    const char *name = strrchr(full, '\\');
-    char folder[OS_PATH_SIZE];
-    if (!name || name[1] == '\0')
-        return -1;
-    int kept = static_cast<int>(name - full) + (name - full == 2 ? 1 : 0);
-    snprintf(folder, sizeof folder, "%.*s", kept, full);
-    if (os_final_path(folder, buffer, size) != 0)
-        return -1;
-    size_t length = strlen(buffer);
-    int written = snprintf(buffer + length, size - length, "%s%s",
-                           buffer[length - 1] == '\\' ? "" : "\\", name + 1);
-    return written >= 0 && static_cast<uint32_t>(written) < size - length ? 0 : -1;
+    const char *last = strrchr(path, '\\');
+    if (!last || last[1] == '\0')
+        return nullptr;
+    int kept = static_cast<int>(last - path);
+    if (kept == 2 && path[1] == ':')
+        kept++;
+    int written = snprintf(folder, size, "%.*s", kept, path);
+    return written >= 0 && static_cast<uint32_t>(written) < size ? last + 1 : nullptr;
 }
 
-// 1 when the open file lies where expected, names compared as Windows compares them, or
-// when the system cannot tell (the identity checks then stand alone); else 0.
-static int lies_where_expected(intptr_t handle, const char *expected)
+// 1 when folder lists an entry spelled exactly name, else 0.
+static int lists_exactly(const char *folder, const char *name)
+{
+    OsDirList *list = os_list_open(folder);
+    OsDirEntry entry;
+    int found = 0;
+    while (list && !found && os_list_next(list, &entry))
+        found = strcmp(entry.name, name) == 0;
+    if (list)
+        os_list_close(list);
+    return found;
+}
+
+int os_final_path_names(const char *final, const char *path)
+{
+    char final_folder[OS_PATH_SIZE], folder[OS_PATH_SIZE];
+    OsFolderId final_id, id;
+    const char *final_name = split_last_part(final, final_folder, sizeof final_folder);
+    const char *name = split_last_part(path, folder, sizeof folder);
+    if (!final_name || !name || os_folder_id(final_folder, &final_id) != 0 ||
+        os_folder_id(folder, &id) != 0 || os_compare_folder_ids(&final_id, &id) != 0)
+        return 0;
+    if (strcmp(final_name, name) == 0)
+        return 1;
+    // Windows matches a name in any case, so final carries the case stored; a folder where
+    // both spellings stand apart (Linux, seen through Wine) compares exactly.
+    return os_compare_names(final_name, name) == 0 && !lists_exactly(folder, name) ? 1 : 0;
+}
+
+// 1 when the open file is the entry its full path names, or when the system cannot tell
+// (the identity checks then stand alone); else 0.
+static int lies_where_named(intptr_t handle, const char *path)
 {
     char final[OS_PATH_SIZE];
     if (lock_file_final_path(handle, final, sizeof final) != 0)
         return 1;
-    return os_compare_names(final, expected) == 0 ? 1 : 0;
+    return os_final_path_names(final, path);
 }
 
 // 1 when text is the caller's: empty, or beginning with own_head.
@@ -50,13 +76,13 @@ static int text_is_own(const char *text, const char *own_head)
 
 // One attempt: opens, proves, locks and checks the name of the lock file. OS_LOCK_TAKEN
 // with *handle locked, or another result with nothing held.
-static int take_once(const char *path, const char *expected, intptr_t *handle)
+static int take_once(const char *path, intptr_t *handle)
 {
     int result = lock_file_open(path, handle);
     if (result != OS_LOCK_TAKEN)
         return result;
     result = lock_file_prove(*handle);
-    if (result == OS_LOCK_TAKEN && !lies_where_expected(*handle, expected))
+    if (result == OS_LOCK_TAKEN && !lies_where_named(*handle, path))
         result = OS_LOCK_LINK;
     if (result == OS_LOCK_TAKEN)
         result = lock_file_try(*handle);
@@ -68,11 +94,11 @@ static int take_once(const char *path, const char *expected, intptr_t *handle)
 }
 
 // Takes the lock, trying again for LOCK_RETRY_MS while it is held or the name changes.
-static int take_with_retries(const char *path, const char *expected, intptr_t *handle)
+static int take_with_retries(const char *path, intptr_t *handle)
 {
     uint32_t start = lock_clock_ms();
     for (;;) {
-        int result = take_once(path, expected, handle);
+        int result = take_once(path, handle);
         int again = result == LOCK_FILE_AGAIN || result == OS_LOCK_HELD || result == OS_LOCK_IN_USE;
         if (!again)
             return result;
@@ -106,18 +132,17 @@ const char *os_lock_refusal(int result)
 int os_lock_take(const char *path, OsRunLock *lock, const char *own_head, char *previous,
                  uint32_t previous_size)
 {
-    char expected[OS_PATH_SIZE], head[HEAD_SIZE];
+    char head[HEAD_SIZE];
     lock->handle = -1;
     if (previous_size > 0)
         previous[0] = '\0';
     if (lock_fault_fires(OS_FAULT_CREATE))
         return OS_LOCK_FAILED;
     // The full path: the holder may change its current folder before it releases.
-    if (os_full_path(path, lock->path, sizeof lock->path) != 0 ||
-        expected_final_path(lock->path, expected, sizeof expected) != 0)
+    if (os_full_path(path, lock->path, sizeof lock->path) != 0)
         return OS_LOCK_FAILED;
     intptr_t handle;
-    int result = take_with_retries(lock->path, expected, &handle);
+    int result = take_with_retries(lock->path, &handle);
     if (result != OS_LOCK_TAKEN)
         return result;
     if (lock_file_read(handle, head, sizeof head) != 0 ||

@@ -9,7 +9,7 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$root/build/fuzz
 seconds=${FUZZ_SECONDS:-60}
-targets=${FUZZ_TARGETS:-"job_line strings paths settings console patch_names reconcile scratch_record"}
+targets=${FUZZ_TARGETS:-"job_line strings paths settings console patch_names reconcile scratch_record answers"}
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -68,21 +68,25 @@ int os_open_file(const char *path, int for_writing, OsOpenFile *file)
     return 0;
 }
 
-// 1 when the final path of the open file lies inside folder, compared as Windows compares
-// names (folded alike, a character's UTF-8 length unchanged), else 0.
+// 1 when the open file's final path lies inside folder (a final path), else 0. Spelled as
+// folder, it does; spelled otherwise (another case, a twin that Linux keeps apart), its folder
+// must lie inside by identity, walking up from it (os_lies_inside).
 static int lies_inside(HANDLE handle, const char *folder)
 {
-    char final[OS_PATH_SIZE], inside[OS_PATH_SIZE];
+    char final[OS_PATH_SIZE];
+    if (final_path_of_handle(handle, final, sizeof final) != 0)
+        return 0;
     size_t length = strlen(folder);
     while (length > 0 && folder[length - 1] == '\\')
         length--;
-    if (length >= sizeof inside || final_path_of_handle(handle, final, sizeof final) != 0 ||
-        strlen(final) <= length || final[length] != '\\')
+    if (strncmp(final, folder, length) == 0 && final[length] == '\\')
+        return 1;
+    char *last = strrchr(final, '\\');
+    if (last == nullptr)
         return 0;
-    memcpy(inside, folder, length);
-    inside[length] = '\0';
-    final[length] = '\0';
-    return os_equal_folded(final, inside);
+    // "C:" alone would name the drive's current folder, not its root.
+    last[last > final && last[-1] == ':' ? 1 : 0] = '\0';
+    return os_lies_inside(final, folder);
 }
 
 int os_file_is_still_at(const OsOpenFile *file, const char *path, const char *folder)
