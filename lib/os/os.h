@@ -349,10 +349,10 @@ OsHeldFolder *os_hold_subfolder(OsHeldFolder *folder, const char *name);
 // OS_ATTR_LINK and never OS_ATTR_DIRECTORY. (Under Wine a Linux link shows as what it leads
 // to; os_hold_subfolder and os_held_delete refuse it.)
 int os_held_next(OsHeldFolder *folder, OsDirEntry *entry);
-// Removes the entry name of a held folder when it is a file, or a link or junction: the
-// link itself, never what it leads to. Refuses a folder, a read-only file, a file another
-// program holds without sharing deletion (Windows), and an entry whose final path does not
-// lie in the held folder. 0, or -1.
+// Removes the entry name of a held folder (found as os_held_open_file finds it) when it is a
+// file, or a link or junction: the link itself, never what it leads to. Refuses a folder, a
+// read-only file, a file another program holds without sharing deletion (Windows), and an
+// entry whose final path does not lie in the held folder. 0, or -1 (OS_FAULT_DELETE applies).
 int os_held_delete(OsHeldFolder *folder, const char *name);
 // Makes a held folder the current folder. 0, or -1.
 int os_held_make_current(OsHeldFolder *folder);
@@ -487,8 +487,8 @@ int os_random(void *buffer, uint32_t size);
 //   OS_FAULT_WRITE   os_write, os_lock_write, os_replace_content (after the cut), and
 //                    os_close_stream (where a stream's buffer is written)
 //   OS_FAULT_RENAME  os_rename_no_replace, os_held_rename
-//   OS_FAULT_DELETE  os_delete_file, os_delete_created, os_held_delete_created, and the
-//                    removal in os_lock_release
+//   OS_FAULT_DELETE  os_delete_file, os_delete_created, os_held_delete (of an entry that is
+//                    there), os_held_delete_created, and the removal in os_lock_release
 //   OS_FAULT_CREATE  os_open with OS_OPEN_CREATE or OS_OPEN_TRUNCATE, os_open_stream with a
 //                    mode that writes, os_make_directory, os_lock_take, os_create_new, os_held_create_new
 //   OS_FAULT_START   os_run_program (the program is not started)
@@ -621,3 +621,6 @@ int os_held_delete_created(OsHeldFolder *folder, int fd, const char *name);
 // rename) and never following a link at either (a link is renamed as itself). 0, or -1
 // (OS_FAULT_RENAME applies).
 int os_held_rename(OsHeldFolder *folder, const char *from, const char *to);
+// 1 when two holds are on one folder (the same identity), else 0: a folder held again by its
+// path is then still the one held first.
+int os_held_same_folder(const OsHeldFolder *first, const OsHeldFolder *second);

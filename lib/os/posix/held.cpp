@@ -15,10 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// Finds the entry name of the held folder as written, else the first one alike without regard
-// to case in listing order (the lowest in byte order): its name into found (OS_NAME_SIZE
-// bytes) and its own status (a link as itself) into *st. 0, or -1 with errno set.
-static int find_entry(OsHeldFolder *folder, const char *name, char *found, struct stat *st)
+int find_entry(OsHeldFolder *folder, const char *name, char *found, struct stat *st)
 {
     if (!is_entry_name(name))
         return -1;
@@ -185,4 +182,13 @@ int os_held_rename(OsHeldFolder *folder, const char *from, const char *to)
     if (result == 0)
         note_change(folder);
     return result;
+}
+
+int os_held_same_folder(const OsHeldFolder *first, const OsHeldFolder *second)
+{
+    struct stat a, b;
+    return OS_CALL(fstat(first->fd, &a)) == 0 && OS_CALL(fstat(second->fd, &b)) == 0 &&
+                   a.st_dev == b.st_dev && a.st_ino == b.st_ino
+               ? 1
+               : 0;
 }

@@ -1,6 +1,7 @@
 // The POSIX back end, continued: removal inside a held folder, every step relative to the
 // open folder's descriptor, no entry followed.
 #include "os.h"
+#include "os_common.h"
 #include "names.h"
 #include "shared.h"
 
@@ -99,14 +100,19 @@ int os_held_next(OsHeldFolder *folder, OsDirEntry *entry)
 int os_held_delete(OsHeldFolder *folder, const char *name)
 {
     struct stat st;
-    if (!is_entry_name(name) || fstatat(folder->fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+    char found[OS_NAME_SIZE];
+    if (find_entry(folder, name, found, &st) != 0)
         return -1;
+    if (os_fault_fires(OS_FAULT_DELETE)) {
+        errno = EIO;
+        return -1;
+    }
     // A folder goes with os_release_folder; a read-only file stays, as on Windows.
     if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR))) {
         errno = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
         return -1;
     }
-    if (unlinkat(folder->fd, name, 0) != 0)
+    if (unlinkat(folder->fd, found, 0) != 0)
         return -1;
     folder->changed = 1;
     return 0;

@@ -56,3 +56,8 @@ int is_entry_name(const char *name);
 
 // Fills file's status, identity and link count from st (the open descriptor's fstat).
 void take_handle_status(OsOpenFile *file, const struct stat *st);
+
+// Finds the entry name of the held folder as written, else the first one alike without regard
+// to case in listing order (the lowest in byte order): its name into found (OS_NAME_SIZE
+// bytes) and its own status (a link as itself) into *st. 0, or -1 with errno set.
+int find_entry(OsHeldFolder *folder, const char *name, char *found, struct stat *st);

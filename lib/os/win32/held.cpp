@@ -63,3 +63,14 @@ int os_held_rename(OsHeldFolder *folder, const char *from, const char *to)
         return -1;
     return os_rename_no_replace(source, target);
 }
+
+int os_held_same_folder(const OsHeldFolder *first, const OsHeldFolder *second)
+{
+    BY_HANDLE_FILE_INFORMATION a, b;
+    return GetFileInformationByHandle(first->handle, &a) &&
+                   GetFileInformationByHandle(second->handle, &b) &&
+                   a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+                   a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow
+               ? 1
+               : 0;
+}

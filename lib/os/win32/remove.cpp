@@ -107,8 +107,9 @@ static int delete_open(HANDLE handle)
 // Opens the entry at path and deletes it through its handle, when it is what is asked: a
 // link or junction in any case, else a folder when folder is 1 or a file when it is 0; and
 // when final is not null, only when the entry's final path is final (its folder's final
-// path and its name). 0, or -1 with the system's error set.
-static int delete_itself(const char *path, int folder, const char *final)
+// path and its name). With fault set, an entry found counts for OS_FAULT_DELETE. 0, or -1
+// with the system's error set.
+static int delete_itself(const char *path, int folder, const char *final, int fault = 0)
 {
     HANDLE handle;
     int tries = 0;
@@ -122,6 +123,8 @@ static int delete_itself(const char *path, int folder, const char *final)
     int result = -1;
     if (link < 0) {
         // The system's error stands.
+    } else if (fault && os_fault_fires(OS_FAULT_DELETE)) {
+        SetLastError(ERROR_WRITE_FAULT);
     } else if (!link && ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != (folder != 0)) {
         SetLastError(folder ? ERROR_DIRECTORY : ERROR_ACCESS_DENIED);
     } else if (final && !is_named(handle, final)) {
@@ -293,7 +296,7 @@ int os_held_delete(OsHeldFolder *folder, const char *name)
     char path[OS_PATH_SIZE];
     if (!is_entry_name(name) || join(path, folder->path, name) != 0)
         return -1;
-    return delete_itself(path, 0, path);
+    return delete_itself(path, 0, path, 1);
 }
 
 int os_held_make_current(OsHeldFolder *folder)
