@@ -551,7 +551,8 @@ static int held_rewrite(OsHeldFolder *folder, const char *name, const char *text
 
 // Names are found in any case; a rename never replaces an entry, not even one alike in another
 // case, but gives a name a new case; a file created is deleted only through its descriptor;
-// an armed fault fails the call and changes nothing.
+// an armed fault fails the call and changes nothing (a delete of nothing meets none); the
+// folder held again by its path is the one held.
 TEST_F(OsHeldFiles, AreFoundRenamedCreatedAndDeletedWithoutReplacingAnything)
 {
     ASSERT_EQ(os_make_directory("t"), 0);
@@ -579,8 +580,16 @@ TEST_F(OsHeldFiles, AreFoundRenamedCreatedAndDeletedWithoutReplacingAnything)
     fd = os_held_create_new(t, "n.tmp");
     os_inject_fault(OS_FAULT_DELETE, 1);
     EXPECT_EQ(os_held_delete_created(t, fd, "n.tmp"), -1);
+    EXPECT_EQ(os_held_delete(t, "nothing"), -1);
+    os_inject_fault(OS_FAULT_DELETE, 1);
+    EXPECT_EQ(os_held_delete(t, "N.TMP"), -1);
+    EXPECT_EQ(os_held_delete(t, "N.TMP"), 0);
+    OsHeldFolder *again = os_hold_folder(at("t").c_str());
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(os_held_same_folder(t, again), 1);
+    EXPECT_EQ(os_release_folder(again, 0), 0);
     EXPECT_EQ(os_release_folder(t, 0), 0);
-    EXPECT_EQ(names_in(at("t")), (std::set<std::string>{"b.vrl", "c.vrl", "n.tmp"}));
+    EXPECT_EQ(names_in(at("t")), (std::set<std::string>{"b.vrl", "c.vrl"}));
     EXPECT_EQ(read_file("t\\c.vrl"), "c");
 }
 
@@ -619,7 +628,7 @@ TEST_F(OsHeldFiles, OpenNoLinkLeadingOutOfTheFolder)
 }
 
 // The held folder renamed away and another put in its place: every routine still acts in
-// the folder held, and a file of the other folder is not the held folder's. (Windows refuses
+// the folder held, and neither the other folder nor a file of it is the held folder's. (Windows refuses
 // to rename a held folder; Wine does not, so this runs natively.)
 TEST_F(OsHeldFiles, StayInTheHeldFolderWhenAnotherTakesItsName)
 {
@@ -635,6 +644,10 @@ TEST_F(OsHeldFiles, StayInTheHeldFolderWhenAnotherTakesItsName)
     ASSERT_EQ(behind_make_folder(at("t")), 0);
     ASSERT_TRUE(write_file("t\\a.vrl", "another's"));
     ASSERT_EQ(os_open_file("t\\a.vrl", 0, &other), 0);
+    OsHeldFolder *again = os_hold_folder(at("t").c_str());
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(os_held_same_folder(t, again), 0);
+    EXPECT_EQ(os_release_folder(again, 0), 0);
     EXPECT_EQ(os_held_file_is_still_at(t, "a.vrl", &held), 1);
     EXPECT_EQ(os_held_file_is_still_at(t, "a.vrl", &other), 0);
     EXPECT_EQ(held_rewrite(t, "a.vrl", "patched"), 0);
