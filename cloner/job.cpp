@@ -223,20 +223,39 @@ static int pair_refused(const PairTables *t, int k)
 }
 
 // Makes a folder inside "tmp" for the copies of the new bitmaps, under a name the archive
-// does not hold, so that no copy is packed whatever becomes of it. 0, or -1.
-static int make_copy_folder(char *folder)
+// does not hold, so that no copy is packed whatever becomes of it, and holds it through the
+// hold on "tmp". The hold, or null.
+static OsHeldFolder *make_copy_folder(OsHeldFolder *scratch)
 {
+    char folder[SHORT_PATH_SIZE];
     for (int n = 1; n <= 9; n++) {
-        snprintf(folder, SHORT_PATH_SIZE, "tmp\\~zandrel%d", n);
+        snprintf(folder, sizeof folder, "tmp\\~zandrel%d", n);
         if (!os_exists(folder) && os_make_directory(folder) == 0)
-            return 0;
+            return os_hold_subfolder(scratch, folder + 4);
     }
-    return -1;
+    return nullptr;
+}
+
+// Copies the file source into the new file name of a held folder, never over an existing
+// one. 0, or -1, with nothing left of the copy.
+static int copy_into_held(const char *source, OsHeldFolder *folder, const char *name)
+{
+    int input = os_open(source, OS_OPEN_READ);
+    if (input < 0)
+        return -1;
+    int output = os_held_create_new(folder, name);
+    int result = output < 0 ? -1 : copy_range(input, output, 0, COPY_FILE_MAX);
+    os_close(input);
+    if (output >= 0 && result != 0)
+        os_held_delete_created(folder, output, name);
+    else if (output >= 0)
+        os_close(output);
+    return result;
 }
 
 // First pass: copies every new bitmap into the copy folder as "<slot>.BMP". A pair refused or
 // not copied leaves the tables, so that its old bitmap stays and stays named.
-static void copy_new_bitmaps(PairTables *t, const char *folder, int folder_made, LeftOut *left_out)
+static void copy_new_bitmaps(PairTables *t, OsHeldFolder *copies, LeftOut *left_out)
 {
     for (int k = 0; k < NAME_TABLE_ENTRIES && t->old_names[k][0] != '\0';) {
         t->slot[k] = (int8_t)k;
@@ -246,8 +265,8 @@ static void copy_new_bitmaps(PairTables *t, const char *folder, int folder_made,
         }
         char source[SHORT_PATH_SIZE], copy[SHORT_PATH_SIZE];
         snprintf(source, sizeof source, "%s.BMP", t->new_names[k]);
-        snprintf(copy, sizeof copy, "%s\\%d.BMP", folder, t->slot[k]);
-        if (!folder_made || copy_file(source, copy) != 0) {
+        snprintf(copy, sizeof copy, "%d.BMP", t->slot[k]);
+        if (!copies || copy_into_held(source, copies, copy) != 0) {
             os_print("Cannot copy %s.BMP into the scratch folder\n", shown(t->new_names[k]));
             drop_pair(t, k, left_out);
             continue;
@@ -273,7 +292,7 @@ static int takes_a_staying_name(const PairTables *t, int k)
 // Leaves out every pair whose new bitmap would put its picture under the name of a bitmap
 // that stays, which every part naming that bitmap would then show; its copy goes. Leaving
 // one out keeps its old bitmap, which may stand in another's way in turn.
-static void drop_colliding_pairs(PairTables *t, const char *folder, LeftOut *left_out)
+static void drop_colliding_pairs(PairTables *t, OsHeldFolder *copies, LeftOut *left_out)
 {
     for (int k = 0; k < NAME_TABLE_ENTRIES && t->old_names[k][0] != '\0';) {
         if (!takes_a_staying_name(t, k)) {
@@ -284,17 +303,17 @@ static void drop_colliding_pairs(PairTables *t, const char *folder, LeftOut *lef
         memcpy(name, t->new_names[k], sizeof name);
         os_print("%s.BMP of the archive stays, so %s.BMP cannot take its name: pair %s left out\n",
                shown(file_name_of(name)), shown(t->new_names[k]), shown(t->old_names[k]));
-        snprintf(copy, sizeof copy, "%s\\%d.BMP", folder, t->slot[k]);
-        os_delete_file(copy);
+        snprintf(copy, sizeof copy, "%d.BMP", t->slot[k]);
+        os_held_delete(copies, copy);
         drop_pair(t, k, left_out);
         k = 0;
     }
 }
 
 // Second pass: deletes every old bitmap, then moves each copy to its new name, so that no
-// pair deletes a bitmap another pair brought in (a swap, a rotation). The deletes go through
-// the hold on "tmp".
-static void place_new_bitmaps(PairTables *t, const char *folder, OsHeldFolder *scratch,
+// pair deletes a bitmap another pair brought in (a swap, a rotation). Every step goes through
+// the holds on "tmp" and the copy folder, which goes at the end.
+static void place_new_bitmaps(PairTables *t, OsHeldFolder *copies, OsHeldFolder *scratch,
                               JobReport *report)
 {
     char path[SHORT_PATH_SIZE], copy[SHORT_PATH_SIZE], name[NAME_SIZE];
@@ -304,10 +323,10 @@ static void place_new_bitmaps(PairTables *t, const char *folder, OsHeldFolder *s
             os_held_delete(scratch, path);
     for (int k = 0; k < NAME_TABLE_ENTRIES && t->old_names[k][0] != '\0'; k++) {
         memcpy(name, t->new_names[k], sizeof name);
-        snprintf(path, sizeof path, "tmp\\%s.BMP", file_name_of(name));
-        snprintf(copy, sizeof copy, "%s\\%d.BMP", folder, t->slot[k]);
-        os_held_delete(scratch, path + 4);
-        if (os_rename_no_replace(copy, path) != 0) {
+        snprintf(path, sizeof path, "%s.BMP", file_name_of(name));
+        snprintf(copy, sizeof copy, "%d.BMP", t->slot[k]);
+        os_held_delete(scratch, path);
+        if (os_held_move(copies, copy, scratch, path) != 0) {
             char why[WHY_SIZE];
             os_error_text(why, sizeof why);
             os_print("Cannot put %s.BMP in place in the scratch folder: %s\n", shown(t->new_names[k]),
@@ -321,19 +340,18 @@ static void place_new_bitmaps(PairTables *t, const char *folder, OsHeldFolder *s
             report->bitmaps_added++;
         }
     }
-    os_remove_directory(folder);
 }
 
 // Puts the new bitmaps into "tmp" in two passes, every copy made before any old bitmap
 // goes. Pairs left out leave the tables.
 static void replace_bitmaps(PairTables *t, OsHeldFolder *scratch, JobReport *report)
 {
-    char folder[SHORT_PATH_SIZE] = "";
-    int folder_made = t->old_names[0][0] != '\0' && make_copy_folder(folder) == 0;
-    copy_new_bitmaps(t, folder, folder_made, &report->left_out);
-    if (folder_made) {
-        drop_colliding_pairs(t, folder, &report->left_out);
-        place_new_bitmaps(t, folder, scratch, report);
+    OsHeldFolder *copies = t->old_names[0][0] != '\0' ? make_copy_folder(scratch) : nullptr;
+    copy_new_bitmaps(t, copies, &report->left_out);
+    if (copies) {
+        drop_colliding_pairs(t, copies, &report->left_out);
+        place_new_bitmaps(t, copies, scratch, report);
+        os_release_folder(copies, 1);
     }
 }
 

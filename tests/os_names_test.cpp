@@ -551,8 +551,8 @@ static int held_rewrite(OsHeldFolder *folder, const char *name, const char *text
 
 // Names are found in any case; a rename never replaces an entry, not even one alike in another
 // case, but gives a name a new case; a file created is deleted only through its descriptor;
-// an armed fault fails the call and changes nothing (a delete of nothing meets none); the
-// folder held again by its path is the one held.
+// a file moves from a held subfolder likewise; an armed fault fails the call and changes
+// nothing (a delete of nothing meets none); the folder held again by its path is the one held.
 TEST_F(OsHeldFiles, AreFoundRenamedCreatedAndDeletedWithoutReplacingAnything)
 {
     ASSERT_EQ(os_make_directory("t"), 0);
@@ -566,6 +566,14 @@ TEST_F(OsHeldFiles, AreFoundRenamedCreatedAndDeletedWithoutReplacingAnything)
     EXPECT_EQ(os_held_rename(t, "car.vrl", "CAR.VRL"), 0) << "a new case of the same name";
     EXPECT_EQ(os_held_rename(t, "car.vrl", "b.vrl"), 0);
     EXPECT_EQ(read_file("t\\b.vrl"), "patched");
+    ASSERT_EQ(os_make_directory("t\\s"), 0);
+    ASSERT_TRUE(write_file("t\\s\\x.bmp", "x"));
+    OsHeldFolder *s = os_hold_subfolder(t, "s");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(os_held_move(s, "X.BMP", t, "C.vrl"), -1) << "c.vrl exists in another case";
+    EXPECT_EQ(os_held_move(s, "X.BMP", t, "x.bmp"), 0);
+    EXPECT_EQ(os_release_folder(s, 1), 0);
+    EXPECT_EQ(os_held_delete(t, "x.bmp"), 0);
     int fd = os_held_create_new(t, "n.tmp");
     ASSERT_GE(fd, 0);
     EXPECT_EQ(os_held_create_new(t, "n.tmp"), -1);

@@ -486,7 +486,7 @@ int os_random(void *buffer, uint32_t size);
 // disarms. Only tests arm it; the programs never do. The kinds:
 //   OS_FAULT_WRITE   os_write, os_lock_write, os_replace_content (after the cut), and
 //                    os_close_stream (where a stream's buffer is written)
-//   OS_FAULT_RENAME  os_rename_no_replace, os_held_rename
+//   OS_FAULT_RENAME  os_rename_no_replace, os_held_rename, os_held_move
 //   OS_FAULT_DELETE  os_delete_file, os_delete_created, os_held_delete (of an entry that is
 //                    there), os_held_delete_created, and the removal in os_lock_release
 //   OS_FAULT_CREATE  os_open with OS_OPEN_CREATE or OS_OPEN_TRUNCATE, os_open_stream with a
@@ -621,6 +621,11 @@ int os_held_delete_created(OsHeldFolder *folder, int fd, const char *name);
 // rename) and never following a link at either (a link is renamed as itself). 0, or -1
 // (OS_FAULT_RENAME applies).
 int os_held_rename(OsHeldFolder *folder, const char *from, const char *to);
+// os_held_rename from the held folder from_folder into the held folder to_folder, on one
+// volume: never replacing an entry of to_folder alike without regard to case. 0, or -1
+// (OS_FAULT_RENAME applies).
+int os_held_move(OsHeldFolder *from_folder, const char *from, OsHeldFolder *to_folder,
+                 const char *to);
 // 1 when two holds are on one folder (the same identity), else 0: a folder held again by its
 // path is then still the one held first.
 int os_held_same_folder(const OsHeldFolder *first, const OsHeldFolder *second);

@@ -171,7 +171,7 @@ int os_held_rename(OsHeldFolder *folder, const char *from, const char *to)
         return -1;
     int result;
     if (find_entry(folder, to, target, &st) != 0) {
-        result = rename_no_replace_at(folder->fd, source, to);
+        result = rename_no_replace_at(folder->fd, source, folder->fd, to);
     } else if (strcmp(source, target) == 0) {
         // A new case for the same name is a rename on Windows, not a clash.
         result = OS_CALL(renameat(folder->fd, source, folder->fd, to)) == 0 ? 0 : -1;
@@ -191,4 +191,26 @@ int os_held_same_folder(const OsHeldFolder *first, const OsHeldFolder *second)
                    a.st_dev == b.st_dev && a.st_ino == b.st_ino
                ? 1
                : 0;
+}
+
+int os_held_move(OsHeldFolder *from_folder, const char *from, OsHeldFolder *to_folder,
+                 const char *to)
+{
+    if (os_fault_fires(OS_FAULT_RENAME)) {
+        errno = EIO;
+        return -1;
+    }
+    char source[OS_NAME_SIZE], target[OS_NAME_SIZE];
+    struct stat st;
+    if (find_entry(from_folder, from, source, &st) != 0 || !is_entry_name(to))
+        return -1;
+    if (find_entry(to_folder, to, target, &st) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    if (rename_no_replace_at(from_folder->fd, source, to_folder->fd, to) != 0)
+        return -1;
+    note_change(from_folder);
+    note_change(to_folder);
+    return 0;
 }

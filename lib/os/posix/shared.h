@@ -34,10 +34,10 @@ int status_of(const char *native, const NativeLookup *lookup, struct stat *st);
 // Writes a native absolute path in 'Z:\a\b' form. 0, or -1 when it does not fit (buffer "").
 int to_windows_path(const char *native, char *buffer, uint32_t size);
 
-// Renames from to to, both relative to the folder descriptor folder (AT_FDCWD: the current
-// folder), never replacing an existing entry and never following a link at either. 0, or -1
-// with errno set.
-int rename_no_replace_at(int folder, const char *from, const char *to);
+// Renames from, relative to the folder descriptor from_folder, to to, relative to to_folder
+// (AT_FDCWD: the current folder), never replacing an existing entry and never following a
+// link at either. 0, or -1 with errno set.
+int rename_no_replace_at(int from_folder, const char *from, int to_folder, const char *to);
 
 // A folder held (remove.cpp), and worked in through its descriptor (held.cpp).
 struct OsHeldFolder {

@@ -53,15 +53,21 @@ int os_held_delete_created(OsHeldFolder *folder, int fd, const char *name)
     return -1;
 }
 
-int os_held_rename(OsHeldFolder *folder, const char *from, const char *to)
+int os_held_move(OsHeldFolder *from_folder, const char *from, OsHeldFolder *to_folder,
+                 const char *to)
 {
     // Windows renames a link as itself; Wine renames what a Linux link leads to, so the entry
     // must be the one named there.
     char source[OS_PATH_SIZE], target[OS_PATH_SIZE];
-    if (entry_path(folder, from, source) != 0 || entry_path(folder, to, target) != 0 ||
+    if (entry_path(from_folder, from, source) != 0 || entry_path(to_folder, to, target) != 0 ||
         !is_itself_at(source))
         return -1;
     return os_rename_no_replace(source, target);
+}
+
+int os_held_rename(OsHeldFolder *folder, const char *from, const char *to)
+{
+    return os_held_move(folder, from, folder, to);
 }
 
 int os_held_same_folder(const OsHeldFolder *first, const OsHeldFolder *second)
