@@ -618,8 +618,9 @@ int os_held_create_new(OsHeldFolder *folder, const char *name);
 int os_held_delete_created(OsHeldFolder *folder, int fd, const char *name);
 // Renames the entry from to to, both in the held folder, never replacing an existing entry
 // (one alike without regard to case counts, but for from itself: a new case of its name is a
-// rename) and never following a link at either (a link is renamed as itself). 0, or -1
-// (OS_FAULT_RENAME applies).
+// rename) and never following a link at either (a link is renamed as itself; under Wine a
+// Linux link, which Wine would not rename as itself, is refused). 0, or -1 (OS_FAULT_RENAME
+// applies).
 int os_held_rename(OsHeldFolder *folder, const char *from, const char *to);
 // os_held_rename from the held folder from_folder into the held folder to_folder, on one
 // volume: never replacing an entry of to_folder alike without regard to case. 0, or -1
