@@ -223,20 +223,39 @@ static int pair_refused(const PairTables *t, int k)
 }
 
 // Makes a folder inside "tmp" for the copies of the new bitmaps, under a name the archive
-// does not hold, so that no copy is packed whatever becomes of it. 0, or -1.
-static int make_copy_folder(char *folder)
+// does not hold, so that no copy is packed whatever becomes of it, and holds it through the
+// hold on "tmp". The hold, or null.
+static OsHeldFolder *make_copy_folder(OsHeldFolder *scratch)
 {
+    char folder[SHORT_PATH_SIZE];
     for (int n = 1; n <= 9; n++) {
-        snprintf(folder, SHORT_PATH_SIZE, "tmp\\~zandrel%d", n);
+        snprintf(folder, sizeof folder, "tmp\\~zandrel%d", n);
         if (!os_exists(folder) && os_make_directory(folder) == 0)
-            return 0;
+            return os_hold_subfolder(scratch, folder + 4);
     }
-    return -1;
+    return nullptr;
+}
+
+// Copies the file source into the new file name of a held folder, never over an existing
+// one. 0, or -1, with nothing left of the copy.
+static int copy_into_held(const char *source, OsHeldFolder *folder, const char *name)
+{
+    int input = os_open(source, OS_OPEN_READ);
+    if (input < 0)
+        return -1;
+    int output = os_held_create_new(folder, name);
+    int result = output < 0 ? -1 : copy_range(input, output, 0, COPY_FILE_MAX);
+    os_close(input);
+    if (output >= 0 && result != 0)
+        os_held_delete_created(folder, output, name);
+    else if (output >= 0)
+        os_close(output);
+    return result;
 }
 
 // First pass: copies every new bitmap into the copy folder as "<slot>.BMP". A pair refused or
 // not copied leaves the tables, so that its old bitmap stays and stays named.
-static void copy_new_bitmaps(PairTables *t, const char *folder, int folder_made, LeftOut *left_out)
+static void copy_new_bitmaps(PairTables *t, OsHeldFolder *copies, LeftOut *left_out)
 {
     for (int k = 0; k < NAME_TABLE_ENTRIES && t->old_names[k][0] != '\0';) {
         t->slot[k] = (int8_t)k;
@@ -246,8 +265,8 @@ static void copy_new_bitmaps(PairTables *t, const char *folder, int folder_made,
         }
         char source[SHORT_PATH_SIZE], copy[SHORT_PATH_SIZE];
         snprintf(source, sizeof source, "%s.BMP", t->new_names[k]);
-        snprintf(copy, sizeof copy, "%s\\%d.BMP", folder, t->slot[k]);
-        if (!folder_made || copy_file(source, copy) != 0) {
+        snprintf(copy, sizeof copy, "%d.BMP", t->slot[k]);
+        if (!copies || copy_into_held(source, copies, copy) != 0) {
             os_print("Cannot copy %s.BMP into the scratch folder\n", shown(t->new_names[k]));
             drop_pair(t, k, left_out);
             continue;
@@ -273,7 +292,7 @@ static int takes_a_staying_name(const PairTables *t, int k)
 // Leaves out every pair whose new bitmap would put its picture under the name of a bitmap
 // that stays, which every part naming that bitmap would then show; its copy goes. Leaving
 // one out keeps its old bitmap, which may stand in another's way in turn.
-static void drop_colliding_pairs(PairTables *t, const char *folder, LeftOut *left_out)
+static void drop_colliding_pairs(PairTables *t, OsHeldFolder *copies, LeftOut *left_out)
 {
     for (int k = 0; k < NAME_TABLE_ENTRIES && t->old_names[k][0] != '\0';) {
         if (!takes_a_staying_name(t, k)) {
@@ -284,29 +303,30 @@ static void drop_colliding_pairs(PairTables *t, const char *folder, LeftOut *lef
         memcpy(name, t->new_names[k], sizeof name);
         os_print("%s.BMP of the archive stays, so %s.BMP cannot take its name: pair %s left out\n",
                shown(file_name_of(name)), shown(t->new_names[k]), shown(t->old_names[k]));
-        snprintf(copy, sizeof copy, "%s\\%d.BMP", folder, t->slot[k]);
-        os_delete_file(copy);
+        snprintf(copy, sizeof copy, "%d.BMP", t->slot[k]);
+        os_held_delete(copies, copy);
         drop_pair(t, k, left_out);
         k = 0;
     }
 }
 
 // Second pass: deletes every old bitmap, then moves each copy to its new name, so that no
-// pair deletes a bitmap another pair brought in (a swap, a rotation).
-static void place_new_bitmaps(PairTables *t, const char *folder, JobReport *report)
+// pair deletes a bitmap another pair brought in (a swap, a rotation). Every step goes through
+// the holds on "tmp" and the copy folder, which goes at the end.
+static void place_new_bitmaps(PairTables *t, OsHeldFolder *copies, OsHeldFolder *scratch,
+                              JobReport *report)
 {
     char path[SHORT_PATH_SIZE], copy[SHORT_PATH_SIZE], name[NAME_SIZE];
     for (int k = 0; k < NAME_TABLE_ENTRIES && t->old_names[k][0] != '\0'; k++)
         if (t->stored[k] &&
-            fits(snprintf(path, sizeof path, "tmp\\%s.BMP", t->old_names[k]), sizeof path))
-            os_delete_file(path);
+            fits(snprintf(path, sizeof path, "%s.BMP", t->old_names[k]), sizeof path))
+            os_held_delete(scratch, path);
     for (int k = 0; k < NAME_TABLE_ENTRIES && t->old_names[k][0] != '\0'; k++) {
         memcpy(name, t->new_names[k], sizeof name);
-        snprintf(path, sizeof path, "tmp\\%s.BMP", file_name_of(name));
-        snprintf(copy, sizeof copy, "%s\\%d.BMP", folder, t->slot[k]);
-        if (os_exists(path))
-            os_delete_file(path);
-        if (os_rename_no_replace(copy, path) != 0) {
+        snprintf(path, sizeof path, "%s.BMP", file_name_of(name));
+        snprintf(copy, sizeof copy, "%d.BMP", t->slot[k]);
+        os_held_delete(scratch, path);
+        if (os_held_move(copies, copy, scratch, path) != 0) {
             char why[WHY_SIZE];
             os_error_text(why, sizeof why);
             os_print("Cannot put %s.BMP in place in the scratch folder: %s\n", shown(t->new_names[k]),
@@ -320,19 +340,18 @@ static void place_new_bitmaps(PairTables *t, const char *folder, JobReport *repo
             report->bitmaps_added++;
         }
     }
-    os_remove_directory(folder);
 }
 
 // Puts the new bitmaps into "tmp" in two passes, every copy made before any old bitmap
 // goes. Pairs left out leave the tables.
-static void replace_bitmaps(PairTables *t, JobReport *report)
+static void replace_bitmaps(PairTables *t, OsHeldFolder *scratch, JobReport *report)
 {
-    char folder[SHORT_PATH_SIZE] = "";
-    int folder_made = t->old_names[0][0] != '\0' && make_copy_folder(folder) == 0;
-    copy_new_bitmaps(t, folder, folder_made, &report->left_out);
-    if (folder_made) {
-        drop_colliding_pairs(t, folder, &report->left_out);
-        place_new_bitmaps(t, folder, report);
+    OsHeldFolder *copies = t->old_names[0][0] != '\0' ? make_copy_folder(scratch) : nullptr;
+    copy_new_bitmaps(t, copies, &report->left_out);
+    if (copies) {
+        drop_colliding_pairs(t, copies, &report->left_out);
+        place_new_bitmaps(t, copies, scratch, report);
+        os_release_folder(copies, 1);
     }
 }
 
@@ -347,30 +366,59 @@ static void say_not_renamed(const char *old_path, const char *new_path)
     os_print("Cannot rename %s to %s: %s\n", shown(old_path + 4), shown(new_path + 4), why);
 }
 
-// Gives "tmp\<old prefix><suffix>.VRL" the new prefix and patches its bitmap names; with
-// equal prefixes the file keeps its name and is patched where it is.
-static void rename_vrl_file(const char *old_prefix, const char *new_prefix, const char *suffix,
-                            char old_names[][NAME_SIZE], char new_names[][NAME_SIZE],
-                            JobReport *report)
+// Opens the entry name of the held "tmp" for reading, or reading and writing, when it is a
+// plain file with one name (a link leading out of "tmp" is never opened). 0, or -1.
+static int open_scratch_file(OsHeldFolder *scratch, const char *name, int for_writing,
+                             OsOpenFile *file)
+{
+    if (os_held_open_file(scratch, name, for_writing, file) != 0)
+        return -1;
+    if (file->status.is_file && file->names == 1)
+        return 0;
+    os_close(file->fd);
+    file->fd = -1;
+    return -1;
+}
+
+// Patches the bitmap names of the .VRL file name in the held "tmp", through one open of it.
+// patch_names' result.
+static int32_t patch_scratch_file(OsHeldFolder *scratch, const char *name,
+                                  char old_names[][NAME_SIZE], char new_names[][NAME_SIZE])
+{
+    OsOpenFile file;
+    if (open_scratch_file(scratch, name, 1, &file) != 0)
+        return -1;
+    int32_t patched = patch_open_file(file.fd, old_names, new_names);
+    return os_close(file.fd) == 0 ? patched : -1;
+}
+
+// Gives "tmp\<old prefix><suffix>.VRL" the new prefix and patches its bitmap names, through
+// the hold on "tmp"; with equal prefixes the file keeps its name and is patched where it is.
+static void rename_vrl_file(OsHeldFolder *scratch, const char *old_prefix, const char *new_prefix,
+                            const char *suffix, char old_names[][NAME_SIZE],
+                            char new_names[][NAME_SIZE], JobReport *report)
 {
     char old_path[SHORT_PATH_SIZE], new_path[SHORT_PATH_SIZE];
     snprintf(old_path, sizeof old_path, "tmp\\%s%s.VRL", old_prefix, suffix);
     snprintf(new_path, sizeof new_path, "tmp\\%s%s.VRL", new_prefix, suffix);
-    if (!file_exists(old_path)) {
+    // Closed again before the rename, which Windows refuses for a file open without sharing
+    // deletion.
+    OsOpenFile file;
+    if (open_scratch_file(scratch, old_path + 4, 0, &file) != 0) {
         os_print("File not found: %s%s.VRL\n", shown(old_prefix), suffix);
         return;
     }
+    os_close(file.fd);
     if (strcmp(old_path, new_path) != 0) {
-        if (os_exists(new_path))
-            os_delete_file(new_path);
-        if (os_rename_no_replace(old_path, new_path) != 0) {
+        os_held_delete(scratch, new_path + 4);
+        if (os_held_rename(scratch, old_path + 4, new_path + 4) != 0) {
             say_not_renamed(old_path, new_path);
             note_trouble(report, "a .VRL file could not be renamed");
             return;
         }
     }
     report->vrl_renamed++;
-    int32_t patched = patch_names(new_path, old_names, new_names);
+    int32_t patched = patch_scratch_file(scratch, new_path + 4, old_names, new_names);
     if (patched < 0) {
         os_print("Cannot patch the bitmap names in %s\n", shown(new_path + 4));
         note_trouble(report, "a .VRL file could not be patched");
@@ -400,15 +448,14 @@ static int say_unpatched(char old_names[][NAME_SIZE], const int *origin, int32_t
     return count;
 }
 
-// Builds new_mas from inside "tmp", keeping the tool's leftover files out of it. Result: 0,
-// or -1 when a tool call could not start or reported a failure; *not_made is set when the
-// tool could not even be asked.
-static int pack_new_archive(const char *new_mas, const char **not_made)
+// Builds new_mas from inside the held "tmp", keeping the tool's leftover files out of it.
+// Result: 0, or -1 when a tool call could not start or reported a failure; *not_made is set
+// when the tool could not even be asked.
+static int pack_new_archive(const char *new_mas, OsHeldFolder *scratch, const char **not_made)
 {
-    char folder[OS_PATH_SIZE], program[OS_PATH_SIZE], command[TOOL_LINE_SIZE];
-    if (join_path(folder, sizeof folder, work_folder, "tmp") != 0 ||
-        join_path(program, sizeof program, work_folder, "MASadelic") != 0 ||
-        os_change_directory(folder) != 0) {
+    char program[OS_PATH_SIZE], command[TOOL_LINE_SIZE];
+    if (join_path(program, sizeof program, work_folder, "MASadelic") != 0 ||
+        os_held_make_current(scratch) != 0) {
         *not_made = "the scratch folder tmp could not be entered";
         return -1;
     }
@@ -419,7 +466,7 @@ static int pack_new_archive(const char *new_mas, const char **not_made)
     int result = run_tool(program, command);
     const char *leftovers[2] = {"MASBODY.TMP", "MASHEAD.TMP"};
     for (const char *leftover : leftovers)
-        os_delete_file(leftover);
+        os_held_delete(scratch, leftover);
     if (result == TOOL_NOT_STARTED) {
         *not_made = "the archive tool MASadelic.exe could not start";
         return -1;
@@ -612,7 +659,7 @@ static void say_odd_prefixes(const char *const *old_prefixes, const char *const 
 // Turns the unpacked old car in "tmp" into the new one: the bitmaps swapped, the .VRL files
 // renamed to the new prefixes and their bitmap names patched, counted in *report.
 static void make_new_car(const char *old_mas, const char *new_mas, const char *old_bitmaps,
-                         const char *new_bitmaps, JobReport *report)
+                         const char *new_bitmaps, OsHeldFolder *scratch, JobReport *report)
 {
     PairTables t;
     int taken =
@@ -621,7 +668,7 @@ static void make_new_car(const char *old_mas, const char *new_mas, const char *o
     drop_foreign_names(t.old_names, t.new_names, &report->left_out);
     int origin[NAME_TABLE_ENTRIES];
     take_stored_names(&t);
-    replace_bitmaps(&t, report);
+    replace_bitmaps(&t, scratch, report);
     add_written_names(&t, origin);
 
     char old_first[PREFIX_SIZE], old_second[PREFIX_SIZE];
@@ -632,16 +679,59 @@ static void make_new_car(const char *old_mas, const char *new_mas, const char *o
                *new_prefixes[2] = {new_first, new_second};
     say_odd_prefixes(old_prefixes, new_prefixes);
     for (const char *suffix : vrl_suffixes_first)
-        rename_vrl_file(old_first, new_first, suffix, t.old_names, t.new_names, report);
+        rename_vrl_file(scratch, old_first, new_first, suffix, t.old_names, t.new_names, report);
     for (const char *suffix : vrl_suffixes_second)
-        rename_vrl_file(old_second, new_second, suffix, t.old_names, t.new_names, report);
+        rename_vrl_file(scratch, old_second, new_second, suffix, t.old_names, t.new_names,
+                        report);
     report->names_patched = say_unpatched(t.old_names, origin, report->patched);
 }
 
-// Unpacks old_mas into a new "tmp" and checks what came out. 0 when the job can go on;
-// -1 when it ended, having said why.
-static int start_job(const char *old_mas, const char *new_mas, JobReport *report)
+// The proof, after each step of the archive tool, that "tmp" and what the job will patch and
+// pack in it are still what the job holds: "tmp" is the folder held (no link, no other
+// folder), and every entry in it but a folder is a plain file with one name inside it. 0
+// when so; else 1, with the first entry that is not named in why (WHY_SIZE bytes) as the
+// reason a job is not made.
+static int scratch_changed(OsHeldFolder *scratch, char *why)
 {
+    OsHeldFolder *again = os_hold_folder("tmp");
+    int changed = !again || !os_held_same_folder(scratch, again);
+    snprintf(why, WHY_SIZE, "%s", "the scratch folder tmp was changed while the job ran");
+    OsDirEntry entry;
+    while (!changed && os_held_next(again, &entry) == 1) {
+        OsOpenFile file;
+        char path[SHORT_PATH_SIZE + OS_NAME_SIZE];
+        OsFileStatus status;
+        // The tool packs no folder, nor a link to one: the folder's removal leaves the link.
+        if ((entry.attributes & OS_ATTR_DIRECTORY) ||
+            ((entry.attributes & OS_ATTR_LINK) &&
+             fits(snprintf(path, sizeof path, "tmp\\%s", entry.name), sizeof path) &&
+             os_file_status(path, &status) == 0 && status.is_directory))
+            continue;
+        changed = (entry.attributes & OS_ATTR_LINK) ||
+                  open_scratch_file(scratch, entry.name, 0, &file) != 0;
+        if (!changed)
+            os_close(file.fd);
+        else
+            snprintf(why, WHY_SIZE, "tmp\\%s was changed while the job ran", shown(entry.name));
+    }
+    if (again)
+        os_release_folder(again, 0);
+    return changed;
+}
+
+// Ends a job whose "tmp" holds no car to pack, having said why: "tmp" goes.
+static void end_unpacked(OsHeldFolder *scratch)
+{
+    os_release_folder(scratch, 0);
+    end_scratch_folder();
+}
+
+// Unpacks old_mas into a new "tmp", held in *scratch from then on, and checks what came out.
+// 0 when the job can go on; -1 when it ended, having said why (*scratch then null).
+static int start_job(const char *old_mas, const char *new_mas, JobReport *report,
+                     OsHeldFolder **scratch)
+{
+    *scratch = nullptr;
     int existed = os_exists("tmp");
     if (make_scratch_folder(new_mas) != 0)
         return -1;
@@ -663,10 +753,24 @@ static int start_job(const char *old_mas, const char *new_mas, JobReport *report
         say_not_made(new_mas, "MASadelic.exe is missing");
         return -1;
     }
+    // A link refused here was made by another program since "tmp" was checked.
+    OsHeldFolder *held = os_hold_folder("tmp");
+    if (!held) {
+        say_not_made(new_mas, "the scratch folder tmp was changed while the job ran");
+        return -1;
+    }
     int unpacked = unpack_old_archive(old_mas, report);
-    if (unpacked == 0 && !old_prefixes_missing(old_mas))
+    char why[WHY_SIZE];
+    if (unpacked == 0 && scratch_changed(held, why)) {
+        end_unpacked(held);
+        say_not_made(new_mas, why);
+        return -1;
+    }
+    if (unpacked == 0 && !old_prefixes_missing(old_mas)) {
+        *scratch = held;
         return 0;
-    end_scratch_folder();
+    }
+    end_unpacked(held);
     if (unpacked == TOOL_NOT_STARTED)
         say_not_made(new_mas, "the archive tool MASadelic.exe could not start");
     else if (unpacked != 0)
@@ -700,22 +804,27 @@ int8_t run_job_telling(const char *old_mas_given, const char *new_mas_given,
     aside.moved = 0;
     JobReport report;
     memset(&report, 0, sizeof report);
-    if (start_job(old_mas, new_mas, &report) != 0) {
+    OsHeldFolder *scratch;
+    if (start_job(old_mas, new_mas, &report, &scratch) != 0) {
         clear_scratch_record();
         return -1;
     }
-    make_new_car(old_mas, new_mas, old_bitmaps, new_bitmaps, &report);
+    make_new_car(old_mas, new_mas, old_bitmaps, new_bitmaps, scratch, &report);
 
     const char *not_made = nullptr;
-    char why[WHY_SIZE], aside_failed[WHY_SIZE + 64];
-    if (move_aside(new_mas, &aside, why) != 0) {
+    char why[WHY_SIZE], aside_failed[WHY_SIZE + 64], changed[WHY_SIZE];
+    if (scratch_changed(scratch, changed)) {
+        not_made = changed;
+    } else if (move_aside(new_mas, &aside, why) != 0) {
         snprintf(aside_failed, sizeof aside_failed,
                  "the earlier one could not be moved aside and is left as it was: %s", why);
         not_made = aside_failed;
-    } else if (pack_new_archive(new_mas, &not_made) != 0) {
+    } else if (pack_new_archive(new_mas, scratch, &not_made) != 0) {
         note_trouble(&report, "the archive tool failed");
     }
-    // "tmp" goes before the record is cleared, so that a run stopped in between is told.
+    // "tmp" goes before the record is cleared, so that a run stopped in between is told; a
+    // Windows hold would keep it.
+    os_release_folder(scratch, 0);
     int scratch_left = end_scratch_folder();
     clear_scratch_record();
     int ended = end_job(new_mas, &aside, &report, not_made, made);

@@ -107,6 +107,14 @@ int32_t patch_names(const char *path, char old_names[][NAME_SIZE], char new_name
     int fd = os_open(path, OS_OPEN_READ_WRITE);
     if (fd < 0)
         return -1;
+    int32_t patched = patch_open_file(fd, old_names, new_names);
+    if (os_close(fd) != 0)
+        patched = -1;
+    return patched;
+}
+
+int32_t patch_open_file(int fd, char old_names[][NAME_SIZE], char new_names[][NAME_SIZE])
+{
     GameTables game;
     form_game_tables(&game, old_names, new_names);
     char window[PATCH_WINDOW], text[CANDIDATE_MAX];
@@ -130,7 +138,5 @@ int32_t patch_names(const char *path, char old_names[][NAME_SIZE], char new_name
         }
         run_start = at + 1;
     }
-    if (os_close(fd) != 0)
-        patched = -1;
     return patched;
 }

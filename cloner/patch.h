@@ -22,3 +22,6 @@ enum { NAME_TABLE_ENTRIES = 20, NAME_MAX = 31, NAME_SIZE = NAME_MAX * 3 + 1 };
 // -1 when the file could not be opened for update, read, or written (some names may then be
 // rewritten already).
 int32_t patch_names(const char *path, char old_names[][NAME_SIZE], char new_names[][NAME_SIZE]);
+// patch_names on a file already open for reading and writing at fd, which stays open: the
+// same result, but for a failure to close the file, which is the caller's.
+int32_t patch_open_file(int fd, char old_names[][NAME_SIZE], char new_names[][NAME_SIZE]);

@@ -227,6 +227,20 @@ TEST_F(PatchNames, FailsWhenTheFileCannotBeUpdated)
     }
 }
 
+// The file open at a descriptor is patched as patch_names patches it, and stays open.
+TEST_F(PatchNames, PatchesAFileOpenAtADescriptorAndLeavesItOpen)
+{
+    NameTables tables = make_tables({{"AB", "CD"}});
+    std::string path = at("1GT5VA.VRL");
+    ASSERT_TRUE(write_file(path, "x" + N + "AB" + N));
+    OsOpenFile file;
+    ASSERT_EQ(os_open_file(path.c_str(), 1, &file), 0);
+    EXPECT_EQ(patch_open_file(file.fd, tables.old_names, tables.new_names), 1);
+    EXPECT_EQ(os_seek(file.fd, 0, OS_SEEK_SET), 0);
+    EXPECT_EQ(os_close(file.fd), 0);
+    EXPECT_EQ(read_file(path), "x" + N + "CD" + N);
+}
+
 TEST_F(PatchNames, LeavesMissingFileMissing)
 {
     NameTables tables = make_tables({{"AB", "CD"}});

@@ -808,6 +808,42 @@ TEST_F(ZandrelSweep, WhatIsDroppedIntoTheScratchFolderDuringAJobIsNeverFollowed)
     }
 }
 
+// A .VRL file the tool has unpacked, swapped for a link to a user's file while the tool
+// still unpacks the rest: the job is refused in one line naming it, and the user's file is
+// neither patched nor packed. Under Wine the link shows as the file it leads to, which lies
+// outside "tmp", and the end of the job leaves it there with a line.
+TEST_F(ZandrelSweep, AVrlFileSwappedForALinkWhileTheToolRunsRefusesTheJob)
+{
+    os_set_environment("MASADELIC_SLOW", "100");
+    const bool native = os_program_suffix[0] == '\0';
+    std::string user = top + "\\user.VRL";
+    ASSERT_TRUE(write_file(user, "user's own"));
+    enter_trial(0);
+    intptr_t run;
+    std::string output = start_zandrel(&run, "run.txt"), swapped = at("tmp\\1GT5VA.VRL");
+    ASSERT_NE(run, -1);
+    // The file after it is unpacked, so the tool is done with this one.
+    for (int k = 0; k < 300 && !os_exists(at("tmp\\1GT5VB.VRL").c_str()); k++)
+        pause_ms(20);
+    int placed = os_delete_file(swapped.c_str()) == 0 ? unix_make_link(user, swapped) : -1;
+    int status = background_wait(run);
+    if (placed != 0)
+        GTEST_SKIP() << "no Unix links on this target";
+    std::string out = strip_cr(read_file(at(output)));
+    const std::string line = "2gt500.mas not made: tmp\\1GT5VA.VRL was changed while the job ran\n";
+    ASSERT_GE(out.size(), line.size()) << out;
+    EXPECT_EQ(out.substr(out.size() - line.size()), line) << out;
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_EQ(read_file(user), "user's own");
+    EXPECT_TRUE(read_file(at("1gt500.mas")) == old_archive);
+    EXPECT_TRUE(read_file(at("2gt500.mas")) == old_archive) << "the earlier one stays as it was";
+    EXPECT_EQ(os_exists(at("tmp").c_str()), native ? 0 : 1);
+    if (!native)
+        unix_remove_link(swapped);
+    dir = top;
+    ASSERT_EQ(os_change_directory(dir.c_str()), 0);
+}
+
 TEST_F(ZandrelSweep, ZandrelAndItsToolStoppedAtRandomMomentsNeverBlockARerun)
 {
     std::mt19937 random(180);

@@ -1,6 +1,7 @@
 // The POSIX back end, continued: removal inside a held folder, every step relative to the
 // open folder's descriptor, no entry followed.
 #include "os.h"
+#include "os_common.h"
 #include "names.h"
 #include "shared.h"
 
@@ -11,16 +12,6 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-struct OsHeldFolder {
-    int fd;         // the folder, opened without following a link
-    int parent;     // the holding folder's descriptor, borrowed; -1 for os_hold_folder
-    char name[OS_NAME_SIZE]; // the name in the holding folder
-    DIR *dir;       // over a second descriptor of the folder, once listed
-    char **names;   // its names in listing order (names_read_listing)
-    size_t next;    // the next name to hand out
-    int changed;    // 1 once an entry was removed: the layer's listings are dropped
-};
 
 static const int FOLDER_FLAGS = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
@@ -39,8 +30,7 @@ static OsHeldFolder *held_from(int fd, int parent, const char *name)
     return folder;
 }
 
-// 1 when name is one entry of a folder: not empty, no separator, not "." or "..".
-static int is_entry_name(const char *name)
+int is_entry_name(const char *name)
 {
     if (!name[0] || strchr(name, '/') || strcmp(name, ".") == 0 || strcmp(name, "..") == 0 ||
         strlen(name) >= sizeof(OsHeldFolder::name)) {
@@ -110,14 +100,19 @@ int os_held_next(OsHeldFolder *folder, OsDirEntry *entry)
 int os_held_delete(OsHeldFolder *folder, const char *name)
 {
     struct stat st;
-    if (!is_entry_name(name) || fstatat(folder->fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+    char found[OS_NAME_SIZE];
+    if (find_entry(folder, name, found, &st) != 0)
         return -1;
+    if (os_fault_fires(OS_FAULT_DELETE)) {
+        errno = EIO;
+        return -1;
+    }
     // A folder goes with os_release_folder; a read-only file stays, as on Windows.
     if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR))) {
         errno = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
         return -1;
     }
-    if (unlinkat(folder->fd, name, 0) != 0)
+    if (unlinkat(folder->fd, found, 0) != 0)
         return -1;
     folder->changed = 1;
     return 0;

@@ -71,7 +71,7 @@ int os_open_file(const char *path, int for_writing, OsOpenFile *file)
 // 1 when the open file's final path lies inside folder (a final path), else 0. Spelled as
 // folder, it does; spelled otherwise (another case, a twin that Linux keeps apart), its folder
 // must lie inside by identity, walking up from it (os_lies_inside).
-static int lies_inside(HANDLE handle, const char *folder)
+int lies_inside(HANDLE handle, const char *folder)
 {
     char final[OS_PATH_SIZE];
     if (final_path_of_handle(handle, final, sizeof final) != 0)
