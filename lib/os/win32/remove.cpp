@@ -75,11 +75,14 @@ int is_entry_name(const char *name)
 }
 
 // 1 when the final path of the open entry is the path named, which ends in its own name:
-// the entry named there itself, not what a link there leads to.
+// the entry named there itself, not what a link there leads to (a Linux link to a case twin,
+// which Wine shows as its twin, included).
 static int is_named(HANDLE handle, const char *path)
 {
     char final[OS_PATH_SIZE];
-    return final_path_of_handle(handle, final, sizeof final) == 0 && os_equal_folded(final, path);
+    if (final_path_of_handle(handle, final, sizeof final) != 0)
+        return 0;
+    return strcmp(final, path) == 0 || os_final_path_names(final, path);
 }
 
 int is_itself_at(const char *path)
