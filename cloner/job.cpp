@@ -526,9 +526,22 @@ static void end_not_made(const char *new_mas, const ArchiveAside *aside, const c
                shown(aside->name));
 }
 
+// 1 once the new archive's data is on the disk. Until then a power loss could leave it
+// damaged, so the earlier archive is deleted only after this.
+static int reached_the_disk(const char *new_mas)
+{
+    int fd = os_open(new_mas, OS_OPEN_READ_WRITE);
+    if (fd < 0)
+        return 0;
+    int flushed = os_flush_file(fd, new_mas) == 0;
+    os_close(fd);
+    return flushed;
+}
+
 // Prints the "made" line of a job whose new archive was built without a failure, and
 // settles the earlier archive: kept as a backup after an in-place job or one that left
-// pairs out, since the new one is not all that was asked; else deleted.
+// pairs out, since the new one is not all that was asked, or when the new one could not be
+// flushed to the disk; else deleted.
 static void say_made(const char *new_mas, const ArchiveAside *aside, const JobReport *report)
 {
     os_print("%s made: bitmaps replaced %d", shown(new_mas), report->bitmaps_replaced);
@@ -542,7 +555,8 @@ static void say_made(const char *new_mas, const ArchiveAside *aside, const JobRe
     const char *then = left_out->count > 0 ? ";" : ",";
     if (!aside->moved)
         os_print("\n");
-    else if (aside->in_place || left_out->count > 0 || os_delete_file(aside->name) != 0)
+    else if (aside->in_place || left_out->count > 0 || !reached_the_disk(new_mas) ||
+             os_delete_file(aside->name) != 0)
         os_print("%s the earlier one is kept as %s\n", then, shown(aside->name));
     else
         os_print(", the earlier one replaced\n");

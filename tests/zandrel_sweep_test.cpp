@@ -334,12 +334,25 @@ class ZandrelSweep : public TempFolderTest
     std::string old_archive, earlier_archive;
 };
 
+// Records the names of the files flushed to the disk, in order.
+static void note_flush(const char *path, void *context)
+{
+    static_cast<std::vector<std::string> *>(context)->push_back(path);
+}
+
 TEST_F(ZandrelSweep, FaultFreeJobsBuildTheNewArchiveAndSettleTheEarlierOne)
 {
     for (const Scenario &scenario : SCENARIOS) {
         SCOPED_TRACE(scenario.what);
         std::string out;
+        std::vector<std::string> flushed;
+        os_observe_flushes(note_flush, &flushed);
         run(scenario, -1, 0, nullptr, &out);
+        os_observe_flushes(nullptr, nullptr);
+        // The earlier archive goes only once the new one is on the disk.
+        if (scenario.earlier_new) {
+            EXPECT_EQ(flushed, std::vector<std::string>{scenario.new_mas});
+        }
         EXPECT_TRUE(holds_new_archive(scenario)) << out;
         EXPECT_FALSE(os_exists("tmp"));
         std::string backup = std::string(scenario.new_mas) + ".bak";
