@@ -591,3 +591,13 @@ int os_folder_hold_excludes(const OsFolderHold *hold);
 // (os_folder_id), whatever the spelling of either; 0 when none has, or when either names no
 // folder.
 int os_lies_inside(const char *path, const char *folder);
+
+// ---- Flushing many files at once ---------------------------------------------------------
+
+// Waits until what was written to the count files open for writing as fds (named paths) is
+// on the disk, at the cost of about one flush: all of them lie in or below folder, on
+// folder's own file system. POSIX: one syncfs on fds[0], which writes out every file of that
+// file system, recorded as one flush of folder (the observer above then takes every file under
+// folder as flushed); Windows: FlushFileBuffers on each, each recorded by its path. 0 (also
+// when count is 0), or -1 (os_error_text says why; some of the files may be on the disk).
+int os_flush_files(const int *fds, const char *const *paths, int32_t count, const char *folder);
