@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "listing.h"
 #include "os.h"
 #include "utility.h"
 #include "vehtext.h"
@@ -14,11 +15,6 @@
 // A path with its control characters shown in caret notation needs up to twice the room.
 // A line names at most three paths, each shown, and the system's words.
 enum { REASON_SIZE = 256, SHOWN_SIZE = 2 * PATH_BUFFER_SIZE, LINE_SIZE = 4 * SHOWN_SIZE };
-
-static const char SEPARATOR = '\\';
-// The output file of car.veh is car.veh.pelmora: Pelmora's by its name, which no .veh file
-// has ("new_car.veh" is a name real cars have, such as a New Beetle beside a Beetle).
-static const char OUTPUT_SUFFIX[] = ".pelmora";
 
 // The three paths of one .veh file, each at most VEH_PATH_UNITS long, and each as it is printed:
 // names from a folder listing may hold control characters, shown visibly (see visible_text).
@@ -30,13 +26,6 @@ struct VehicleFiles {
     char shown_current[SHOWN_SIZE];
     char shown_output[SHOWN_SIZE];
 };
-
-// 1 when path, length bytes as snprintf formed it, fits a path buffer whole and Windows' limit
-// in UTF-16 units, else 0.
-static int fits_path(const char *path, int length)
-{
-    return length >= 0 && length < PATH_BUFFER_SIZE && os_utf16_length(path) <= VEH_PATH_UNITS;
-}
 
 // 0, or -1 when any of the three paths would not fit its buffer.
 static int build_paths(VehicleFiles *files, const char *reference_folder, const char *folder,
@@ -68,49 +57,6 @@ static const char *system_words(char *reason)
     return reason;
 }
 
-// ---- Names the listing holds -------------------------------------------------------------
-
-// Names alike but for case are one name here, as to Windows.
-static int compare_names(const void *first, const void *second)
-{
-    return os_compare_names(*static_cast<const char *const *>(first),
-                            *static_cast<const char *const *>(second));
-}
-
-// The index in run->sorted of the first name that is name but for case; -1 when none is.
-static int32_t find_listed(const ReconcileRun *run, const char *name)
-{
-    int32_t low = 0, high = run->sorted ? run->sorted_count : 0;
-    while (low < high) {
-        int32_t middle = low + (high - low) / 2;
-        if (os_compare_names(run->sorted[middle], name) < 0)
-            low = middle + 1;
-        else
-            high = middle;
-    }
-    return low < run->sorted_count && os_compare_names(run->sorted[low], name) == 0 ? low : -1;
-}
-
-// 1 when another file of the folder has a name that differs from name only in case.
-static int is_case_twin(const ReconcileRun *run, const char *name)
-{
-    if (!(run->kinds & LISTED_TWINS))
-        return 0;
-    int32_t at = find_listed(run, name);
-    return at >= 0 && at + 1 < run->sorted_count &&
-           os_compare_names(run->sorted[at + 1], name) == 0;
-}
-
-// Notes that a line named the listed file name (an earlier output file), if listed.
-static void mark_named(const ReconcileRun *run, const char *name)
-{
-    if (!(run->kinds & LISTED_OUTPUTS))
-        return;
-    int32_t at = find_listed(run, name);
-    if (at >= 0 && run->named)
-        run->named[at] = 1;
-}
-
 // The last part of a path.
 static const char *name_in(const char *path)
 {
@@ -129,7 +75,7 @@ static void report_unread(const ReconcileRun *run, const VehicleFiles *files, in
     if (result == VEH_NOT_OPENED || result == VEH_READ_FAILED) {
         if (is_reference)
             say(run, "Could not read %s: %s; %s left unchanged\n", path, system_words(reason),
-                   files->shown_current);
+                files->shown_current);
         else
             say(run, "Could not read %s: %s; it is left unchanged\n", path, system_words(reason));
         return;
@@ -166,9 +112,10 @@ static int open_current(const ReconcileRun *run, const VehicleFiles *files, Curr
     if (current->open.status.is_file && current->open.names <= 1)
         return 0;
     if (current->open.status.is_file)
-        say(run, "Skipped %s: it has a second name (a hard link), whose file would change "
-                 "with it\n",
-                 files->shown_current);
+        say(run,
+            "Skipped %s: it has a second name (a hard link), whose file would change "
+            "with it\n",
+            files->shown_current);
     else
         say(run, "Skipped %s: it is not a regular file\n", files->shown_current);
     os_close(current->open.fd);
@@ -177,12 +124,13 @@ static int open_current(const ReconcileRun *run, const VehicleFiles *files, Curr
 
 // Reads the reference (open) and the new file (open too, once this succeeds) whole. 0, or -1
 // after a line saying why not (the new file then closed).
-static int read_both(const ReconcileRun *run, const VehicleFiles *files, const OsOpenFile *reference, CurrentFile *current,
-                     VehText *reference_text, VehText *current_text)
+static int read_both(const ReconcileRun *run, const VehicleFiles *files,
+                     const OsOpenFile *reference, CurrentFile *current, VehText *reference_text,
+                     VehText *current_text)
 {
     if (!reference->status.is_file) {
         say(run, "Skipped %s: its reference %s is not a regular file\n", files->shown_current,
-               files->shown_reference);
+            files->shown_reference);
         return -1;
     }
     if (open_current(run, files, current) != 0)
@@ -220,7 +168,7 @@ static int write_output(const VehicleFiles *files, const ReconcileRun *run, int 
         if (os_file_status(files->output, &status) == 0 && status.is_file)
             return 1;
         say(run, "Could not create %s: %s; %s left unchanged\n", files->shown_output, reason,
-               files->shown_current);
+            files->shown_current);
         return -1;
     }
     uint32_t done = 0;
@@ -235,8 +183,7 @@ static int write_output(const VehicleFiles *files, const ReconcileRun *run, int 
         return 0;
     }
     os_delete_created(output, files->output);
-    say(run, "Could not write %s: %s left unchanged\n", files->shown_output,
-        files->shown_current);
+    say(run, "Could not write %s: %s left unchanged\n", files->shown_output, files->shown_current);
     return -1;
 }
 
@@ -281,9 +228,8 @@ static void say_not_replaced(const VehicleFiles *files, ReconcileRun *run, int r
 
 // rewrite_current, then the file flushed: REPLACED, or else NOT_THERE or NOT_WRITTEN after a
 // line saying why.
-static int replace_current(const VehicleFiles *files, ReconcileRun *run,
-                           const CurrentFile *current, const char *bytes, uint32_t size,
-                           const char *kept_in)
+static int replace_current(const VehicleFiles *files, ReconcileRun *run, const CurrentFile *current,
+                           const char *bytes, uint32_t size, const char *kept_in)
 {
     char reason[REASON_SIZE];
     int replaced = rewrite_current(files, run, current, bytes, size, reason);
@@ -323,9 +269,10 @@ enum { SETTLED_NOT = 0, SETTLED_FINISHED = 1, SETTLED_GONE = 2 };
 
 static void say_output_in_the_way(const ReconcileRun *run, const VehicleFiles *files)
 {
-    say(run, "Skipped %s: %s already exists and may hold its updated text from an interrupted "
-           "run\n",
-           files->shown_current, files->shown_output);
+    say(run,
+        "Skipped %s: %s already exists and may hold its updated text from an interrupted "
+        "run\n",
+        files->shown_current, files->shown_output);
 }
 
 // Decides about an output file that was there before: when the new file is a strict prefix of
@@ -336,9 +283,8 @@ static void say_output_in_the_way(const ReconcileRun *run, const VehicleFiles *f
 // before the delete), it is deleted to be made again. Anything else may be the only whole copy
 // of the text or the user's own, and is left. SETTLED_FINISHED, SETTLED_GONE
 // (made again next), or SETTLED_NOT after a line.
-static int settle_leftover(const VehicleFiles *files, ReconcileRun *run,
-                           const CurrentFile *current, const VehText *current_text,
-                           const TextBuffer *text, VehText *leftover)
+static int settle_leftover(const VehicleFiles *files, ReconcileRun *run, const CurrentFile *current,
+                           const VehText *current_text, const TextBuffer *text, VehText *leftover)
 {
     mark_named(run, name_in(files->output));
     // Only a plain file whose name leads to it inside the new folder is read: a link in a
@@ -370,7 +316,7 @@ static int settle_leftover(const VehicleFiles *files, ReconcileRun *run,
                             files->shown_output) != REPLACED)
             return SETTLED_NOT;
         say(run, "Finished %s from %s, which an interrupted run left\n", files->shown_current,
-               files->shown_output);
+            files->shown_output);
         delete_output(files, run, -1);
         // Finished, but text that is not plain is left as any such file is.
         if (read != 0) {
@@ -382,7 +328,7 @@ static int settle_leftover(const VehicleFiles *files, ReconcileRun *run,
     char reason[REASON_SIZE];
     if (made_short && os_delete_file(files->output) != 0) {
         say(run, "Could not delete %s: %s; %s left unchanged\n", files->shown_output,
-               system_words(reason), files->shown_current);
+            system_words(reason), files->shown_current);
         return SETTLED_NOT;
     }
     if (made_short) {
@@ -395,11 +341,11 @@ static int settle_leftover(const VehicleFiles *files, ReconcileRun *run,
         starts_with(leftover->bytes, leftover->size, current_text->bytes, current_text->size)) {
         if (os_delete_file(files->output) != 0) {
             say(run, "Could not delete %s: %s; %s left unchanged\n", files->shown_output,
-                   system_words(reason), files->shown_current);
+                system_words(reason), files->shown_current);
             return SETTLED_NOT;
         }
         say(run, "Deleted %s: an interrupted run left it, and %s holds the same text\n",
-               files->shown_output, files->shown_current);
+            files->shown_output, files->shown_current);
         return SETTLED_GONE;
     }
     say_output_in_the_way(run, files);
@@ -410,9 +356,9 @@ static int settle_leftover(const VehicleFiles *files, ReconcileRun *run,
 // descriptor, else 0 after a line saying why not. A leftover output is settled first; a file
 // finished from it is then updated from the reference like any other (*current_text and *text
 // made again from what it holds now).
-static int write_in_full(const VehicleFiles *files, ReconcileRun *run,
-                         const CurrentFile *current, const VehText *reference,
-                         VehText *current_text, TextBuffer *text, int *kept)
+static int write_in_full(const VehicleFiles *files, ReconcileRun *run, const CurrentFile *current,
+                         const VehText *reference, VehText *current_text, TextBuffer *text,
+                         int *kept)
 {
     int written = write_output(files, run, 1, text, kept);
     if (written == 1) {
@@ -456,10 +402,10 @@ static void find_old_output(const VehicleFiles *files, const ReconcileRun *run, 
         return;
     int folder_length = static_cast<int>(name_in(files->current) - files->current);
     int reference_folder_length = static_cast<int>(name_in(files->reference) - files->reference);
-    int old_length = snprintf(old_path, sizeof old_path, "%.*s%s", folder_length, files->current,
-                              old_name);
-    int reference_length = snprintf(reference, sizeof reference, "%.*s%s",
-                                    reference_folder_length, files->reference, old_name);
+    int old_length =
+        snprintf(old_path, sizeof old_path, "%.*s%s", folder_length, files->current, old_name);
+    int reference_length = snprintf(reference, sizeof reference, "%.*s%s", reference_folder_length,
+                                    files->reference, old_name);
     if (!fits_path(old_path, old_length) || !fits_path(reference, reference_length) ||
         os_exists(reference))
         return;
@@ -563,8 +509,9 @@ static void finish_car(ReconcileRun *run, BatchCar *car)
         say(run, "%s\n", files->shown_current);
         delete_output(files, run, car->kept);
         if (car->old_output[0])
-            say(run, "Found %s, which may hold the whole text of %s from an interrupted run of "
-                     "Pelmora 1.1.0: see \"After an interrupted run\" in README.txt\n",
+            say(run,
+                "Found %s, which may hold the whole text of %s from an interrupted run of "
+                "Pelmora 1.1.0: see \"After an interrupted run\" in README.txt\n",
                 car->old_output, files->shown_current);
         run->updated++;
     }
@@ -653,8 +600,8 @@ static int update_vehicle_file(const VehicleFiles *files, ReconcileRun *run, con
         else if (made != 0)
             say(run, "Skipped %s: not enough memory to update it\n", files->shown_current);
         else
-            joined = write_in_full(files, run, &current, &reference_text, &current_text, &text,
-                                   &kept);
+            joined =
+                write_in_full(files, run, &current, &reference_text, &current_text, &text, &kept);
         if (joined) {
             char old_output[SHOWN_SIZE];
             find_old_output(files, run, name, &current_text, old_output);
@@ -672,8 +619,7 @@ static int update_vehicle_file(const VehicleFiles *files, ReconcileRun *run, con
 // Opens the reference of a .veh file. 1 with *reference open; 0 when the reference folder has
 // no file of that name (or a folder), passed over without a word; -1 after a line saying why
 // it cannot be opened.
-static int open_reference(const ReconcileRun *run, const VehicleFiles *files,
-                          OsOpenFile *reference)
+static int open_reference(const ReconcileRun *run, const VehicleFiles *files, OsOpenFile *reference)
 {
     if (os_open_file(files->reference, 0, reference) == 0) {
         if (!reference->status.is_directory)
@@ -687,7 +633,7 @@ static int open_reference(const ReconcileRun *run, const VehicleFiles *files,
     if (os_file_status(files->reference, &status) != 0 || status.is_directory)
         return 0;
     say(run, "Could not read %s: %s; %s left unchanged\n", files->shown_reference, reason,
-           files->shown_current);
+        files->shown_current);
     return -1;
 }
 
@@ -713,8 +659,8 @@ static void reconcile_in_batch(WalkEntry *entry, ReconcileRun *run)
         return;
     }
     if (is_case_twin(run, entry->name)) {
-        say(run, "Skipped %s%c%s: another name in its folder differs from it only in case\n", folder,
-               SEPARATOR, listed);
+        say(run, "Skipped %s%c%s: another name in its folder differs from it only in case\n",
+            folder, SEPARATOR, listed);
         run->unchanged++;
     } else if (!update_vehicle_file(&files, run, entry->name, &reference)) {
         run->unchanged++;
@@ -740,113 +686,6 @@ int8_t reconcile_vehicle_file(WalkEntry *entry)
 
 // ---- The folder ----------------------------------------------------------------------------
 
-// The names of a folder's files, as one listing gave them, in one block of text.
-struct Listing {
-    char *text; // the names, each terminated
-    uint32_t used, size;
-    char **order;  // the names in listing order
-    char **sorted; // the same in os_compare_names order
-    int8_t *named; // per sorted name
-    int32_t count, capacity;
-    int32_t kinds; // LISTED_* bits
-};
-
-// The LISTED_* bit a name brings (twins aside).
-static int32_t kind_of(const char *name)
-{
-    char lower[OS_NAME_SIZE];
-    snprintf(lower, sizeof lower, "%s", name);
-    set_ascii_case(lower, ASCII_LOWER);
-    size_t length = strlen(lower), suffix = sizeof OUTPUT_SUFFIX - 1;
-    int32_t kind =
-        length > suffix && strcmp(lower + length - suffix, OUTPUT_SUFFIX) == 0 ? LISTED_OUTPUTS : 0;
-    return kind | (strncmp(lower, "new_", 4) == 0 ? LISTED_NEW_NAMES : 0);
-}
-
-// Sorts the names unless the listing gave them sorted already (as NTFS and the POSIX back end
-// list), and notes whether two of them differ only in case.
-static void sort_listed(Listing *listing)
-{
-    int twins = 0;
-    for (int32_t at = 1; at < listing->count; at++) {
-        int order = os_compare_names(listing->sorted[at - 1], listing->sorted[at]);
-        twins |= order == 0;
-        if (order > 0) {
-            qsort(listing->sorted, static_cast<size_t>(listing->count), sizeof(char *),
-                  compare_names);
-            twins = 0;
-            for (at = 1; at < listing->count; at++)
-                twins |= os_compare_names(listing->sorted[at - 1], listing->sorted[at]) == 0;
-        }
-    }
-    if (twins)
-        listing->kinds |= LISTED_TWINS;
-}
-
-static void free_listing(Listing *listing)
-{
-    free(listing->text);
-    free(listing->order);
-    free(listing->sorted);
-    free(listing->named);
-}
-
-// Appends name. 0, or -1 when memory runs out.
-static int add_name(Listing *listing, const char *name)
-{
-    uint32_t length = static_cast<uint32_t>(strlen(name)) + 1;
-    if (listing->used + length > listing->size) {
-        uint32_t size = listing->size ? listing->size * 2 : 4096;
-        void *grown = realloc(listing->text, size);
-        if (!grown)
-            return -1;
-        listing->text = static_cast<char *>(grown);
-        listing->size = size;
-    }
-    if (listing->count == listing->capacity) {
-        int32_t capacity = listing->capacity ? listing->capacity * 2 : 256;
-        void *grown = realloc(listing->order, static_cast<size_t>(capacity) * sizeof(char *));
-        if (!grown)
-            return -1;
-        listing->order = static_cast<char **>(grown);
-        listing->capacity = capacity;
-    }
-    listing->kinds |= kind_of(name);
-    memcpy(listing->text + listing->used, name, length);
-    // Offsets until the text stops moving; made pointers in list_files.
-    listing->order[listing->count++] =
-        reinterpret_cast<char *>(static_cast<uintptr_t>(listing->used));
-    listing->used += length;
-    return 0;
-}
-
-// Lists the files (no folders) of folder into *listing. 0, or -1 when it cannot be listed or
-// memory runs out.
-static int list_files(const char *folder, Listing *listing)
-{
-    memset(listing, 0, sizeof *listing);
-    OsDirList *list = os_list_open(folder);
-    if (!list)
-        return -1;
-    OsDirEntry entry;
-    int result = 0;
-    while (result == 0 && os_list_next(list, &entry))
-        if (!(entry.attributes & OS_ATTR_DIRECTORY))
-            result = add_name(listing, entry.name);
-    os_list_close(list);
-    size_t bytes = static_cast<size_t>(listing->count) * sizeof(char *);
-    listing->sorted = static_cast<char **>(malloc(bytes + 1));
-    listing->named = static_cast<int8_t *>(calloc(static_cast<size_t>(listing->count) + 1, 1));
-    if (result != 0 || !listing->sorted || !listing->named)
-        return -1;
-    for (int32_t at = 0; at < listing->count; at++)
-        listing->order[at] = listing->text + reinterpret_cast<uintptr_t>(listing->order[at]);
-    if (listing->count > 0)
-        memcpy(listing->sorted, listing->order, bytes);
-    sort_listed(listing);
-    return 0;
-}
-
 // Names each earlier output file ("car.veh.pelmora") that is still there and that no line named:
 // one without its car, or beside a car that was not updated from it. Each counts as unchanged.
 static void name_leftovers(const char *folder, ReconcileRun *run)
@@ -866,9 +705,10 @@ static void name_leftovers(const char *folder, ReconcileRun *run)
         visible_text(shown, sizeof shown, path);
         visible_text(shown_car, sizeof shown_car, car);
         if (find_listed(run, car) < 0)
-            say(run, "Left %s as it is: there is no %s beside it, whose text it may hold from an "
-                   "interrupted run\n",
-                   shown, shown_car);
+            say(run,
+                "Left %s as it is: there is no %s beside it, whose text it may hold from an "
+                "interrupted run\n",
+                shown, shown_car);
         else
             say(run, "Left %s as it is: %s beside it was not updated from it\n", shown, shown_car);
         run->unchanged++;
@@ -896,7 +736,13 @@ static int absolute_folder(char *out, const char *folder)
 static void reconcile_listed(char *folder, const Listing *listing, ReconcileRun *run)
 {
     CarBatch batch = {static_cast<BatchCar *>(malloc(BATCH_FILES * sizeof(BatchCar))),
-                      BATCH_FILES, 0, 0, folder, 0, run, 0};
+                      BATCH_FILES,
+                      0,
+                      0,
+                      folder,
+                      0,
+                      run,
+                      0};
     OsFolderId id;
     if (batch.cars && os_folder_id(folder, &id) == 0)
         batch.volume = id.volume;
@@ -936,37 +782,13 @@ int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_fol
         free_listing(&listing);
         return -1;
     }
-    ReconcileRun run = {reference,     final, listing.sorted, listing.count, listing.named,
-                        listing.kinds, 0,     0,              0,             nullptr};
+    ReconcileRun run = {
+        reference, final, listing.sorted, listing.count, listing.named, listing.kinds, 0,
+        0,         0,     nullptr};
     reconcile_listed(folder, &listing, &run);
     name_leftovers(folder, &run);
     os_print("Done in %s: %d updated, %d left unchanged\n", shown, static_cast<int>(run.updated),
              static_cast<int>(run.unchanged));
     free_listing(&listing);
     return run.unchanged > 0 || run.not_deleted > 0 ? 1 : 0;
-}
-
-int32_t count_vehicle_files(const char *new_folder, const char *reference_folder)
-{
-    OsDirList *list = os_list_open(new_folder);
-    if (!list)
-        return -1;
-    int32_t count = 0;
-    OsDirEntry entry;
-    while (os_list_next(list, &entry)) {
-        if (entry.attributes & OS_ATTR_DIRECTORY)
-            continue;
-        set_ascii_case(entry.name, ASCII_LOWER);
-        char reference[PATH_BUFFER_SIZE];
-        OsFileStatus status;
-        if (match_wildcard(entry.name, "*.veh") != 1)
-            continue;
-        int length = snprintf(reference, sizeof reference, "%s%c%s", reference_folder, SEPARATOR,
-                              entry.name);
-        if (fits_path(reference, length) && os_file_status(reference, &status) == 0 &&
-            !status.is_directory)
-            count++;
-    }
-    os_list_close(list);
-    return count;
 }
