@@ -530,3 +530,123 @@ TEST_F(OsNameCacheBehindItsBack, OwnChangeAfterAnotherProgramsChangeKeepsThatCha
     ASSERT_TRUE(write_file("foo.txt", "f"));
     EXPECT_EQ(names_in(dir), std::set<std::string>({"FOO.txt"}));
 }
+
+// ---- Files of a held folder --------------------------------------------------------------
+
+using OsHeldFiles = TempFolderTest;
+
+// Opens name in the held folder for writing and replaces its content with text. 0 when done.
+static int held_rewrite(OsHeldFolder *folder, const char *name, const char *text)
+{
+    OsOpenFile file;
+    if (os_held_open_file(folder, name, 1, &file) != 0)
+        return -1;
+    int result = os_held_file_is_still_at(folder, name, &file) == 1 &&
+                         os_replace_content(&file, text, static_cast<uint32_t>(strlen(text))) == 0
+                     ? 0
+                     : -1;
+    os_close(file.fd);
+    return result;
+}
+
+// Names are found in any case; a rename never replaces an entry, not even one alike in another
+// case, but gives a name a new case; a file created is deleted only through its descriptor;
+// an armed fault fails the call and changes nothing.
+TEST_F(OsHeldFiles, AreFoundRenamedCreatedAndDeletedWithoutReplacingAnything)
+{
+    ASSERT_EQ(os_make_directory("t"), 0);
+    ASSERT_TRUE(write_file("t\\Car.vrl", "car"));
+    ASSERT_TRUE(write_file("t\\c.vrl", "c"));
+    OsHeldFolder *t = os_hold_folder(at("t").c_str());
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(held_rewrite(t, "car.VRL", "patched"), 0);
+    EXPECT_EQ(os_held_rename(t, "CAR.vrl", "C.VRL"), -1) << "c.vrl exists in another case";
+    EXPECT_EQ(os_held_rename(t, "car.vrl", "c.vrl"), -1);
+    EXPECT_EQ(os_held_rename(t, "car.vrl", "CAR.VRL"), 0) << "a new case of the same name";
+    EXPECT_EQ(os_held_rename(t, "car.vrl", "b.vrl"), 0);
+    EXPECT_EQ(read_file("t\\b.vrl"), "patched");
+    int fd = os_held_create_new(t, "n.tmp");
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(os_held_create_new(t, "n.tmp"), -1);
+    EXPECT_EQ(os_held_delete_created(t, fd, "n.tmp"), 0);
+    OsOpenFile file;
+    EXPECT_EQ(os_held_open_file(t, "n.tmp", 0, &file), -1);
+    EXPECT_EQ(file.fd, -1);
+    os_inject_fault(OS_FAULT_RENAME, 1);
+    EXPECT_EQ(os_held_rename(t, "b.vrl", "d.vrl"), -1);
+    os_inject_fault(OS_FAULT_CREATE, 1);
+    EXPECT_EQ(os_held_create_new(t, "n.tmp"), -1);
+    fd = os_held_create_new(t, "n.tmp");
+    os_inject_fault(OS_FAULT_DELETE, 1);
+    EXPECT_EQ(os_held_delete_created(t, fd, "n.tmp"), -1);
+    EXPECT_EQ(os_release_folder(t, 0), 0);
+    EXPECT_EQ(names_in(at("t")), (std::set<std::string>{"b.vrl", "c.vrl", "n.tmp"}));
+    EXPECT_EQ(read_file("t\\c.vrl"), "c");
+}
+
+// A link leading out of the held folder is never opened, nor counted as the file it leads to;
+// one leading to a file of the folder is; a rename moves a link as itself. Under Wine the links
+// are Linux links, which Wine shows as the files they lead to.
+TEST_F(OsHeldFiles, OpenNoLinkLeadingOutOfTheFolder)
+{
+    ASSERT_EQ(os_make_directory("t"), 0);
+    ASSERT_EQ(os_make_directory("user"), 0);
+    ASSERT_TRUE(write_file("user\\own.vrl", "user's"));
+    ASSERT_TRUE(write_file("t\\car.vrl", "car"));
+    if (unix_make_link(at("user\\own.vrl"), at("t\\out.vrl")) != 0 ||
+        unix_make_link(at("t\\car.vrl"), at("t\\in.vrl")) != 0)
+        GTEST_SKIP() << "no Unix links can be made here";
+    OsHeldFolder *t = os_hold_folder(at("t").c_str());
+    ASSERT_NE(t, nullptr);
+    OsOpenFile user, car;
+    EXPECT_EQ(held_rewrite(t, "out.vrl", "patched"), -1);
+    ASSERT_EQ(os_open_file(at("user\\own.vrl").c_str(), 0, &user), 0);
+    EXPECT_EQ(os_held_file_is_still_at(t, "out.vrl", &user), 0);
+    ASSERT_EQ(os_held_open_file(t, "in.vrl", 0, &car), 0);
+    EXPECT_EQ(os_held_file_is_still_at(t, "in.vrl", &car), 1);
+    EXPECT_EQ(os_held_file_is_still_at(t, "car.vrl", &car), 1);
+    os_close(user.fd); // Wine would refuse the rename of a link to a file open unshared
+    os_close(car.fd);
+    // Natively the link itself moves; Wine, which would move the user's file, is refused.
+    int moved = os_held_rename(t, "out.vrl", "moved.vrl");
+    EXPECT_EQ(os_held_rename(t, "in.vrl", "car.vrl"), -1);
+    EXPECT_EQ(os_release_folder(t, 0), 0);
+    EXPECT_EQ(names_in(at("user")), std::set<std::string>{"own.vrl"});
+    EXPECT_EQ(read_file("user\\own.vrl"), "user's");
+    EXPECT_EQ(read_file("t\\car.vrl"), "car");
+    EXPECT_EQ(unix_remove_link(at(moved == 0 ? "t\\moved.vrl" : "t\\out.vrl")), 0);
+    EXPECT_EQ(unix_remove_link(at("t\\in.vrl")), 0);
+}
+
+// The held folder renamed away and another put in its place: every routine still acts in
+// the folder held, and a file of the other folder is not the held folder's. (Windows refuses
+// to rename a held folder; Wine does not, so this runs natively.)
+TEST_F(OsHeldFiles, StayInTheHeldFolderWhenAnotherTakesItsName)
+{
+    if (!behind_back_available())
+        GTEST_SKIP() << "folders are swapped behind the layer's back with the POSIX calls only";
+    ASSERT_EQ(os_make_directory("t"), 0);
+    ASSERT_TRUE(write_file("t\\a.vrl", "held"));
+    OsHeldFolder *t = os_hold_folder(at("t").c_str());
+    ASSERT_NE(t, nullptr);
+    OsOpenFile held, other;
+    ASSERT_EQ(os_held_open_file(t, "a.vrl", 0, &held), 0);
+    ASSERT_EQ(behind_rename(at("t"), at("away")), 0);
+    ASSERT_EQ(behind_make_folder(at("t")), 0);
+    ASSERT_TRUE(write_file("t\\a.vrl", "another's"));
+    ASSERT_EQ(os_open_file("t\\a.vrl", 0, &other), 0);
+    EXPECT_EQ(os_held_file_is_still_at(t, "a.vrl", &held), 1);
+    EXPECT_EQ(os_held_file_is_still_at(t, "a.vrl", &other), 0);
+    EXPECT_EQ(held_rewrite(t, "a.vrl", "patched"), 0);
+    EXPECT_EQ(os_held_rename(t, "a.vrl", "b.vrl"), 0);
+    int fd = os_held_create_new(t, "n.tmp");
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(os_held_delete_created(t, fd, "n.tmp"), 0);
+    os_close(held.fd);
+    os_close(other.fd);
+    EXPECT_EQ(os_release_folder(t, 0), 0);
+    EXPECT_EQ(names_in(at("away")), std::set<std::string>{"b.vrl"});
+    EXPECT_EQ(read_file("away\\b.vrl"), "patched");
+    EXPECT_EQ(names_in(at("t")), std::set<std::string>{"a.vrl"});
+    EXPECT_EQ(read_file("t\\a.vrl"), "another's");
+}

@@ -486,10 +486,11 @@ int os_random(void *buffer, uint32_t size);
 // disarms. Only tests arm it; the programs never do. The kinds:
 //   OS_FAULT_WRITE   os_write, os_lock_write, os_replace_content (after the cut), and
 //                    os_close_stream (where a stream's buffer is written)
-//   OS_FAULT_RENAME  os_rename_no_replace
-//   OS_FAULT_DELETE  os_delete_file, os_delete_created, and the removal in os_lock_release
+//   OS_FAULT_RENAME  os_rename_no_replace, os_held_rename
+//   OS_FAULT_DELETE  os_delete_file, os_delete_created, os_held_delete_created, and the
+//                    removal in os_lock_release
 //   OS_FAULT_CREATE  os_open with OS_OPEN_CREATE or OS_OPEN_TRUNCATE, os_open_stream with a
-//                    mode that writes, os_make_directory, os_lock_take, os_create_new
+//                    mode that writes, os_make_directory, os_lock_take, os_create_new, os_held_create_new
 //   OS_FAULT_START   os_run_program (the program is not started)
 //   OS_FAULT_READ    os_read: streams read only for reading, and the library's copies,
 //                    read through it
@@ -592,6 +593,34 @@ int os_folder_hold_excludes(const OsFolderHold *hold);
 // folder.
 int os_lies_inside(const char *path, const char *folder);
 
+// ---- Files of a held folder ------------------------------------------------------------
+//
+// The files of a folder held with os_hold_folder or os_hold_subfolder, reached through the
+// hold and never by the folder's path again, so that a folder renamed or swapped for a link
+// meanwhile cannot send the work elsewhere. Each name is one part, looked up as os_open_file
+// looks it up (as written first, then without regard to case on POSIX). POSIX works relative
+// to the held folder's descriptor; Windows joins the held folder's final path and the name
+// (nobody renames a held folder there) and touches an entry only while its final path lies
+// in the held folder.
+
+// Opens the entry name of a held folder as os_open_file opens a path (for reading, or reading
+// and writing; no waiting; *file filled from the handle). A link at name is followed only when
+// the file it leads to lies in the held folder (by identity); one leading elsewhere gives -1.
+// 0, or -1 (os_error_text; file->fd is -1).
+int os_held_open_file(OsHeldFolder *folder, const char *name, int for_writing, OsOpenFile *file);
+// 1 when name in the held folder still leads to the file open in *file (a link there leading
+// to it counts) and that file lies in the held folder; else 0 (also when name names nothing).
+int os_held_file_is_still_at(OsHeldFolder *folder, const char *name, const OsOpenFile *file);
+// os_create_new, in the held folder: a descriptor, or -1 (OS_FAULT_CREATE applies).
+int os_held_create_new(OsHeldFolder *folder, const char *name);
+// os_delete_created, in the held folder: fd is closed either way. 0, or -1 (OS_FAULT_DELETE
+// applies).
+int os_held_delete_created(OsHeldFolder *folder, int fd, const char *name);
+// Renames the entry from to to, both in the held folder, never replacing an existing entry
+// (one alike without regard to case counts, but for from itself: a new case of its name is a
+// rename) and never following a link at either (a link is renamed as itself). 0, or -1
+// (OS_FAULT_RENAME applies).
+int os_held_rename(OsHeldFolder *folder, const char *from, const char *to);
 // ---- Flushing many files at once ---------------------------------------------------------
 
 // Waits until what was written to the count files open for writing as fds (named paths) is

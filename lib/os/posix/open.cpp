@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-static void take_handle_status(OsOpenFile *file, const struct stat *st)
+void take_handle_status(OsOpenFile *file, const struct stat *st)
 {
     file->status.is_directory = S_ISDIR(st->st_mode) ? 1 : 0;
     file->status.is_file = S_ISREG(st->st_mode) ? 1 : 0;

@@ -337,41 +337,41 @@ int os_delete_file(const char *path)
 }
 
 // Renames without replacing where the kernel or file system has no RENAME_NOREPLACE: a
-// hard link fails on an existing target; folders cannot be linked, so they are checked.
-static int rename_by_link(const char *from, const char *to)
+// hard link (of a link itself, never what it leads to) fails on an existing target; folders
+// cannot be linked, so they are checked.
+static int rename_by_link(int folder, const char *from, const char *to)
 {
     struct stat st;
-    if (lstat(from, &st) != 0)
+    if (fstatat(folder, from, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return -1;
     if (S_ISDIR(st.st_mode)) {
-        if (lstat(to, &st) == 0) {
+        if (fstatat(folder, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
             errno = EEXIST;
             return -1;
         }
-        return rename(from, to) == 0 ? 0 : -1;
+        return renameat(folder, from, folder, to) == 0 ? 0 : -1;
     }
-    if (link(from, to) != 0)
+    if (linkat(folder, from, folder, to, 0) != 0)
         return -1;
-    if (unlink(from) != 0) {
+    if (unlinkat(folder, from, 0) != 0) {
         int saved = errno;
-        unlink(to);
+        unlinkat(folder, to, 0);
         errno = saved;
         return -1;
     }
     return 0;
 }
 
-// Renames native_from to native_to without replacing an existing target.
-static int rename_no_replace(const char *native_from, const char *native_to)
+int rename_no_replace_at(int folder, const char *from, const char *to)
 {
 #ifdef SYS_renameat2
     const unsigned int no_replace = 1; // RENAME_NOREPLACE
-    if (syscall(SYS_renameat2, AT_FDCWD, native_from, AT_FDCWD, native_to, no_replace) == 0)
+    if (syscall(SYS_renameat2, folder, from, folder, to, no_replace) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return -1;
 #endif
-    return rename_by_link(native_from, native_to);
+    return rename_by_link(folder, from, to);
 }
 
 int os_rename_no_replace(const char *from, const char *to)
@@ -388,7 +388,7 @@ int os_rename_no_replace(const char *from, const char *to)
     names_before_change(native_from);
     names_before_change(native_to);
     int result = new_case ? (rename(native_from, native_to) == 0 ? 0 : -1)
-                          : rename_no_replace(native_from, native_to);
+                          : rename_no_replace_at(AT_FDCWD, native_from, native_to);
     if (result != 0)
         return -1;
     names_after_change(native_from, 0);

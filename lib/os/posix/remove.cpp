@@ -12,16 +12,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-struct OsHeldFolder {
-    int fd;         // the folder, opened without following a link
-    int parent;     // the holding folder's descriptor, borrowed; -1 for os_hold_folder
-    char name[OS_NAME_SIZE]; // the name in the holding folder
-    DIR *dir;       // over a second descriptor of the folder, once listed
-    char **names;   // its names in listing order (names_read_listing)
-    size_t next;    // the next name to hand out
-    int changed;    // 1 once an entry was removed: the layer's listings are dropped
-};
-
 static const int FOLDER_FLAGS = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 static OsHeldFolder *held_from(int fd, int parent, const char *name)
@@ -39,8 +29,7 @@ static OsHeldFolder *held_from(int fd, int parent, const char *name)
     return folder;
 }
 
-// 1 when name is one entry of a folder: not empty, no separator, not "." or "..".
-static int is_entry_name(const char *name)
+int is_entry_name(const char *name)
 {
     if (!name[0] || strchr(name, '/') || strcmp(name, ".") == 0 || strcmp(name, "..") == 0 ||
         strlen(name) >= sizeof(OsHeldFolder::name)) {

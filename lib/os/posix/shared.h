@@ -1,9 +1,14 @@
 // Inside the POSIX back end only: Windows paths translated into native ones, and native
-// ones given back in Windows form; shared by the back end's modules.
+// ones given back in Windows form, and the held folder's record; shared by the back end's
+// modules.
 #pragma once
 
+#include <dirent.h>
+#include <stddef.h>
 #include <stdint.h>
 #include <sys/stat.h>
+
+#include "os.h"
 
 // What translate_path's name lookup learned about the path.
 struct NativeLookup {
@@ -28,3 +33,26 @@ int status_of(const char *native, const NativeLookup *lookup, struct stat *st);
 
 // Writes a native absolute path in 'Z:\a\b' form. 0, or -1 when it does not fit (buffer "").
 int to_windows_path(const char *native, char *buffer, uint32_t size);
+
+// Renames from to to, both relative to the folder descriptor folder (AT_FDCWD: the current
+// folder), never replacing an existing entry and never following a link at either. 0, or -1
+// with errno set.
+int rename_no_replace_at(int folder, const char *from, const char *to);
+
+// A folder held (remove.cpp), and worked in through its descriptor (held.cpp).
+struct OsHeldFolder {
+    int fd;         // the folder, opened without following a link
+    int parent;     // the holding folder's descriptor, borrowed; -1 for os_hold_folder
+    char name[OS_NAME_SIZE]; // the name in the holding folder
+    DIR *dir;       // over a second descriptor of the folder, once listed
+    char **names;   // its names in listing order (names_read_listing)
+    size_t next;    // the next name to hand out
+    int changed;    // 1 once an entry was removed: the layer's listings are dropped
+};
+
+// 1 when name is one entry of a folder: not empty, no separator, not "." or "..", and short
+// enough for OsHeldFolder::name; else 0 with errno EINVAL.
+int is_entry_name(const char *name);
+
+// Fills file's status, identity and link count from st (the open descriptor's fstat).
+void take_handle_status(OsOpenFile *file, const struct stat *st);

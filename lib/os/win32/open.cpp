@@ -68,9 +68,7 @@ int os_open_file(const char *path, int for_writing, OsOpenFile *file)
     return 0;
 }
 
-// 1 when the final path of the open file lies inside folder, compared as Windows compares
-// names (folded alike, a character's UTF-8 length unchanged), else 0.
-static int lies_inside(HANDLE handle, const char *folder)
+int lies_inside(HANDLE handle, const char *folder)
 {
     char final[OS_PATH_SIZE], inside[OS_PATH_SIZE];
     size_t length = strlen(folder);

@@ -10,14 +10,6 @@
 #include <string.h>
 #include <windows.h>
 
-struct OsHeldFolder {
-    HANDLE handle;           // the folder, shared for reading and writing, not deletion
-    int removable;           // 1 when held with os_hold_subfolder
-    char path[OS_PATH_SIZE]; // its final path, 'C:\a' form
-    HANDLE find;             // its listing, once begun; INVALID_HANDLE_VALUE at the end
-    int listing;             // 1 once the listing has begun
-};
-
 // Writes the full path in the wide form whose paths may pass 259 units, '\\?\C:\a' or
 // '\\?\UNC\server\share\a', into wide (OS_PATH_UNITS units). 0, or -1.
 static int long_wide_path(const char *full, WCHAR *wide)
@@ -63,8 +55,7 @@ static int is_link(HANDLE handle, DWORD *attributes)
                : 0;
 }
 
-// Joins folder and name into buffer (OS_PATH_SIZE bytes). 0, or -1.
-static int join(char *buffer, const char *folder, const char *name)
+int join(char *buffer, const char *folder, const char *name)
 {
     size_t length = strlen(folder);
     const char *separator = length > 0 && folder[length - 1] == '\\' ? "" : "\\";
@@ -75,8 +66,7 @@ static int join(char *buffer, const char *folder, const char *name)
     return -1;
 }
 
-// 1 when name is one entry of a folder: not empty, no separator or drive, not "." or "..".
-static int is_entry_name(const char *name)
+int is_entry_name(const char *name)
 {
     if (name[0] && !strpbrk(name, "\\/:") && strcmp(name, ".") != 0 && strcmp(name, "..") != 0)
         return 1;
@@ -90,6 +80,18 @@ static int is_named(HANDLE handle, const char *path)
 {
     char final[OS_PATH_SIZE];
     return final_path_of_handle(handle, final, sizeof final) == 0 && os_equal_folded(final, path);
+}
+
+int is_itself_at(const char *path)
+{
+    HANDLE handle = open_itself(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    if (handle == INVALID_HANDLE_VALUE)
+        return 0;
+    int named = is_named(handle, path);
+    OS_CALL(CloseHandle(handle));
+    if (!named)
+        SetLastError(ERROR_ACCESS_DENIED);
+    return named;
 }
 
 // Deletes the open entry (which was opened with DELETE access) once its handle closes.

@@ -41,3 +41,25 @@ int remove_itself(const char *path, int folder);
 // call left it. Any other failure (a read-only file's ERROR_ACCESS_DENIED) is never retried.
 enum { SHARING_PAUSE_MS = 50, SHARING_TRIES = 8 };
 int sharing_wait(int *tries);
+
+// A folder held (remove.cpp), whose files held.cpp reaches by its final path.
+struct OsHeldFolder {
+    HANDLE handle;           // the folder, shared for reading and writing, not deletion
+    int removable;           // 1 when held with os_hold_subfolder
+    char path[OS_PATH_SIZE]; // its final path, 'C:\a' form
+    HANDLE find;             // its listing, once begun; INVALID_HANDLE_VALUE at the end
+    int listing;             // 1 once the listing has begun
+};
+
+// Joins folder and name into buffer (OS_PATH_SIZE bytes). 0, or -1.
+int join(char *buffer, const char *folder, const char *name);
+// 1 when name is one entry of a folder: not empty, no separator or drive, not "." or "..";
+// else 0 (ERROR_INVALID_NAME).
+int is_entry_name(const char *name);
+// 1 when the final path of the open file lies inside folder, compared as Windows compares
+// names (folded alike, a character's UTF-8 length unchanged), else 0.
+int lies_inside(HANDLE handle, const char *folder);
+// 1 when the entry at path (a full path), opened itself, has path as its final path: a file,
+// folder, link or junction there itself, not a Linux link that Wine shows as what it leads to.
+// Else 0 (ERROR_ACCESS_DENIED when the entry is there but leads elsewhere).
+int is_itself_at(const char *path);
