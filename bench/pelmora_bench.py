@@ -279,6 +279,7 @@ def report_large(tools, work, count):
 
 
 def main():
+    global BASELINE
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--pelmora", required=True)
     parser.add_argument("--floor")
@@ -289,7 +290,9 @@ def main():
     parser.add_argument("--large", type=int, metavar="FILES")
     parser.add_argument("--label", default="")
     parser.add_argument("--baseline", metavar="PATH", help="an earlier Pelmora to compare with")
+    parser.add_argument("--baseline-name", default=BASELINE, help="its name in the tables")
     args = parser.parse_args()
+    BASELINE = args.baseline_name
     os.makedirs(args.work, exist_ok=True)
     if not os.access(args.pelmora, os.X_OK):
         sys.exit("no Pelmora program at %s: build it first" % args.pelmora)
