@@ -562,15 +562,22 @@ static void say(const ReconcileRun *run, const char *format, ...)
     os_print("%s", line);
 }
 
-// Adds a car whose output is written to the run's batch, settling the batch first when the car
-// would not fit. The batch takes over current's descriptor, kept and text (emptied here).
+// Settles the batch when a car whose text is size bytes would not fit in it, before that car's
+// output is written: the batch's texts and what is written beside them stay within bounds.
+static void make_room(CarBatch *batch, uint32_t size)
+{
+    if (batch->count == batch->capacity ||
+        (batch->count > 0 && size > BATCH_TEXT - batch->text_size))
+        settle_batch(batch);
+}
+
+// Adds a car whose output is written to the run's batch (made room for). The batch takes over
+// current's descriptor, kept and text (emptied here).
 static void join_batch(ReconcileRun *run, const VehicleFiles *files, const CurrentFile *current,
                        int kept, TextBuffer *text, const char *old_output)
 {
     CarBatch *batch = run->batch;
-    if (batch->count == batch->capacity ||
-        (batch->count > 0 && text->size > BATCH_TEXT - batch->text_size))
-        settle_batch(batch);
+    make_room(batch, text->size);
     BatchCar *car = &batch->cars[batch->count++];
     car->files = *files;
     car->current = *current;
@@ -599,9 +606,11 @@ static int update_vehicle_file(const VehicleFiles *files, ReconcileRun *run, con
                 files->shown_current, files->shown_reference);
         else if (made != 0)
             say(run, "Skipped %s: not enough memory to update it\n", files->shown_current);
-        else
+        else {
+            make_room(run->batch, text.size);
             joined =
                 write_in_full(files, run, &current, &reference_text, &current_text, &text, &kept);
+        }
         if (joined) {
             char old_output[SHOWN_SIZE];
             find_old_output(files, run, name, &current_text, old_output);

@@ -338,6 +338,49 @@ TEST_F(ReconcileFolders, LosesNoLineWhereverThePowerGoes)
         }
 }
 
+// A batch holds at most 256 cars and at most 8 MiB of their texts: a car and a later one share
+// a batch when the first is still uncut once the later one's output is on the disk. One row per
+// folder: its cars (each NEW_TEXT, then a comment line of the given size), and pairs of cars
+// with whether they share a batch.
+TEST_F(ReconcileFolders, PutsCarsInPlaceInBatchesBoundedInCountAndText)
+{
+    const struct {
+        int cars;
+        size_t comment;
+        std::vector<std::vector<int>> pairs; // {first, later, 1 when in one batch}
+    } rows[] = {
+        {257, 0, {{0, 255, 1}, {0, 256, 0}, {255, 256, 0}}},
+        {3, 5u << 20, {{0, 1, 0}, {1, 2, 0}}},
+        {3, 3u << 20, {{0, 1, 1}, {1, 2, 0}}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(std::to_string(row.cars) + " cars");
+        ASSERT_EQ(os_change_directory(dir.c_str()), 0) << "the walk leaves new current";
+        remove_all(at("new"));
+        ASSERT_EQ(os_make_directory(at("new").c_str()), 0);
+        const std::string text = NEW_TEXT + std::string("Comment=") + std::string(row.comment, 'c');
+        const size_t updated = sizeof UPDATED - 1 - (sizeof NEW_TEXT - 1) + text.size();
+        auto name = [](int car) { return "car" + std::to_string(1000 + car) + ".veh"; };
+        for (int car = 0; car < row.cars; car++) {
+            ASSERT_TRUE(write_file(at("ref\\") + name(car), REFERENCE));
+            ASSERT_TRUE(write_file(at("new\\") + name(car), text));
+        }
+        FlushRecord record = {at("new"), {}, {}};
+        os_observe_flushes(record_flush, &record);
+        int8_t result = 0;
+        const std::string out = reconcile(&result);
+        os_observe_flushes(nullptr, nullptr);
+        EXPECT_EQ(result, 0) << out;
+        for (const std::vector<int> &pair : row.pairs) {
+            int flushed = first_flush(record, name(pair[1]) + ".pelmora", updated);
+            ASSERT_GE(flushed, 0) << name(pair[1]);
+            EXPECT_EQ(record.held[flushed].at(name(pair[0])), pair[2] ? text.size() : updated)
+                << name(pair[0]) << " and " << name(pair[1]);
+        }
+        EXPECT_EQ(read_file(at("new\\") + name(row.cars - 1)).size(), updated);
+    }
+}
+
 // An output file that cannot be deleted beside its updated file is said, and the run ends
 // with 1.
 TEST_F(ReconcileFolders, EndsWithOneWhenAnOutputFileCannotBeDeleted)
