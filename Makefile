@@ -60,12 +60,15 @@ release:
 	      -DOBJDUMP=objdump -DIMPORTS_CHECK=tests/check_imports.sh -P cmake/check_release.cmake
 
 # Pelmora on generated folders of 1,000 and 10,000 .veh files, against the script a modder
-# would write and the floor program (the prescribed reads and writes alone), on the disk
+# would write, the floor program (the prescribed reads and writes alone) and Pelmora 1.3.0 (which
+# waited for the disk nowhere, built from its commit in the checkout's history), on the disk
 # (BENCH_WORK) and in memory (BENCH_MEMORY, a tmpfs; there also 100,000 files and Pelmora's
-# peak memory), with the system calls per file where strace is installed. Needs python3 and a
-# C compiler; several minutes.
+# peak memory), with the system calls per file where strace is installed. Needs python3, git and
+# a C compiler; several minutes.
 BENCH_WORK = build/bench
 BENCH_MEMORY = $(shell [ -d /dev/shm ] && echo /dev/shm/carbench || echo /tmp/carbench)
+BENCH_BASELINE_COMMIT = cc0ce15
+BENCH_BASELINE = $(BENCH_WORK)/pelmora-1.3.0/build/linux/bin/Pelmora
 
 bench:
 	scripts/install-deps bench
@@ -74,10 +77,16 @@ bench:
 	cmake --build --preset linux --target Pelmora
 	mkdir -p $(BENCH_WORK)
 	cc -O2 -Wall -Wextra -o $(BENCH_WORK)/pelmora_floor bench/pelmora_floor.c
+	[ -x $(BENCH_BASELINE) ] || { rm -rf $(BENCH_WORK)/pelmora-1.3.0 && \
+		mkdir -p $(BENCH_WORK)/pelmora-1.3.0 && \
+		git archive $(BENCH_BASELINE_COMMIT) | tar -x -C $(BENCH_WORK)/pelmora-1.3.0 && \
+		cd $(BENCH_WORK)/pelmora-1.3.0 && cmake --preset linux && \
+		cmake --build --preset linux --target Pelmora; }
 	python3 bench/pelmora_bench.py --pelmora build/linux/bin/Pelmora --label disk \
-		--floor $(BENCH_WORK)/pelmora_floor --work $(BENCH_WORK)
+		--floor $(BENCH_WORK)/pelmora_floor --work $(BENCH_WORK) --baseline $(BENCH_BASELINE)
 	python3 bench/pelmora_bench.py --pelmora build/linux/bin/Pelmora --label memory \
-		--floor $(BENCH_WORK)/pelmora_floor --work $(BENCH_MEMORY) --large 100000
+		--floor $(BENCH_WORK)/pelmora_floor --work $(BENCH_MEMORY) --large 100000 \
+		--baseline $(BENCH_BASELINE)
 	rm -rf $(BENCH_MEMORY)
 
 # System calls per rewritten file of one Pelmora run on 1,000 files. Needs strace.

@@ -18,6 +18,8 @@ enum {
     LISTED_NEW_NAMES = 4 // a name beginning with "new_" (in any case)
 };
 
+struct CarBatch;
+
 // What the files of one run share: the walk's argument for reconcile_vehicle_file.
 struct ReconcileRun {
     const char *reference_folder;
@@ -26,13 +28,15 @@ struct ReconcileRun {
     const char *const *sorted; // the names of the new folder's files in os_compare_names
                                // order, as one listing gave them; null when not known
     int32_t sorted_count;
-    int8_t *named;     // per sorted name: 1 once a line named it; null with sorted
-    int32_t kinds;     // LISTED_* bits: what the names hold, so that the listing is
-                       // searched only for what it may hold
-    int32_t updated;   // files rewritten
-    int32_t unchanged; // files with a reference counterpart left as they were, and
-                       // earlier output files named at the end
+    int8_t *named;       // per sorted name: 1 once a line named it; null with sorted
+    int32_t kinds;       // LISTED_* bits: what the names hold, so that the listing is
+                         // searched only for what it may hold
+    int32_t updated;     // files rewritten
+    int32_t unchanged;   // files with a reference counterpart left as they were, and
+                         // earlier output files named at the end
     int32_t not_deleted; // output files left beside their updated file
+    CarBatch *batch;     // cars whose outputs are written and that are not yet put in place;
+                         // null: each car is put in place on its own
 };
 
 // Rewrites every .veh file directly inside new_folder that has a counterpart in
@@ -65,7 +69,9 @@ int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_fol
 // then updated from the reference like any other. A file named like "new_car.veh" is a car like
 // any other, never an output file; beside a car that is empty or its start, with no reference
 // of its own, it is named in a line as a possible leftover of version 1.1.0.
-// Result: always 0.
+// With run->batch, a file whose output is written joins the batch: it is put in place, its line
+// printed and counted, when the batch is settled (when full, before any other line, and at the
+// end of reconcile_vehicle_files). Result: always 0.
 int8_t reconcile_vehicle_file(WalkEntry *entry);
 
 // How many files reconcile_vehicle_files would take up in new_folder: names that match

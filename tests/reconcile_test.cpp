@@ -3,6 +3,7 @@
 #include "support.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -235,66 +236,148 @@ TEST_F(ReconcileFolders, SettlesAnExistingOutputFileOnlyWhenItsTextProvesWhatItI
     }
 }
 
-// The flushes of a run, in order: each file's path and its size once it was on the disk.
-struct Flush {
-    std::string path;
-    uint32_t size;
+// The flushes of a run over one folder, in order: for each, the names of the files it brought
+// to the disk (a folder's flush all files under it), and the size of every file of the folder
+// (read by status: Windows lets no one read a file the run holds open).
+struct FlushRecord {
+    std::string folder;
+    std::vector<std::set<std::string>> flushed;
+    std::vector<std::map<std::string, uint32_t>> held;
 };
 
 static void record_flush(const char *path, void *context)
 {
-    OsFileStatus status = {};
-    os_file_status(path, &status);
-    static_cast<std::vector<Flush> *>(context)->push_back({path, status.size});
+    FlushRecord *record = static_cast<FlushRecord *>(context);
+    std::map<std::string, uint32_t> held;
+    for (const std::string &name : names_in(record->folder)) {
+        OsFileStatus status = {};
+        os_file_status((record->folder + "\\" + name).c_str(), &status);
+        held[name] = status.size;
+    }
+    std::set<std::string> flushed;
+    const std::string flush = path;
+    if (flush == record->folder)
+        for (const auto &file : held)
+            flushed.insert(file.first);
+    else
+        flushed.insert(flush.substr(flush.rfind('\\') + 1));
+    record->flushed.push_back(flushed);
+    record->held.push_back(held);
+}
+
+// The index of the first flush that brought name to the disk holding size bytes, or -1.
+static int first_flush(const FlushRecord &record, const std::string &name, size_t size)
+{
+    for (size_t at = 0; at < record.flushed.size(); at++)
+        if (record.flushed[at].count(name) && record.held[at].count(name) &&
+            record.held[at].at(name) == size)
+            return static_cast<int>(at);
+    return -1;
 }
 
 // A power loss keeps what was flushed and may drop the rest: a file written since its last
 // flush may hold its old text, nothing (its cut reached the disk, its new text did not) or a
-// start of its new text. The run's flushes bring the output whole to the disk before the car
-// is cut, and the car whole before the output is deleted; the disks a power loss can leave
-// between them are replayed, and on each a rerun leaves the car whole and no output behind.
+// start of its new text. The cars of a batch share their flushes: every output is whole on the
+// disk before the first car is cut, every car before the first output is deleted. The disks a
+// power loss can leave in each stage are replayed, the cars of the batch in different states
+// of the stage, and on each a rerun leaves every car whole and no output behind.
 TEST_F(ReconcileFolders, LosesNoLineWhereverThePowerGoes)
 {
-    const std::string current = at("new\\car.veh"), output = at("new\\car.veh.pelmora");
+    const std::vector<std::string> cars = {"a.veh", "b.veh", "c.veh"};
     const std::string updated = UPDATED;
-    ASSERT_TRUE(write_file(at("ref\\car.veh"), REFERENCE));
-    ASSERT_TRUE(write_file(current, NEW_TEXT));
-    std::vector<Flush> flushes;
-    os_observe_flushes(record_flush, &flushes);
+    for (const std::string &car : cars) {
+        ASSERT_TRUE(write_file(at("ref\\") + car, REFERENCE));
+        ASSERT_TRUE(write_file(at("new\\") + car, NEW_TEXT));
+    }
+    FlushRecord record = {at("new"), {}, {}};
+    os_observe_flushes(record_flush, &record);
     int8_t result = 0;
     reconcile(&result);
     os_observe_flushes(nullptr, nullptr);
-    ASSERT_EQ(flushes.size(), 2u) << "the output and the car, each flushed once";
-    EXPECT_EQ(flushes[0].path, output);
-    EXPECT_EQ(flushes[0].size, updated.size()) << "the whole output before the car is cut";
-    EXPECT_EQ(flushes[1].path, current);
-    EXPECT_EQ(flushes[1].size, updated.size()) << "the whole car before the output goes";
-    EXPECT_EQ(read_file(current), updated);
-    const std::string flushed_output = updated.substr(0, flushes[0].size);
-    const std::string flushed_car = updated.substr(0, flushes[1].size);
-    const struct {
-        const char *when;
-        std::string current, output; // "<missing>": no file
-    } disks[] = {
-        {"the output made, nothing flushed", NEW_TEXT, ""},
-        {"the output half written", NEW_TEXT, updated.substr(0, updated.size() / 2)},
-        {"the output flushed", NEW_TEXT, flushed_output},
-        {"the car cut", "", flushed_output},
-        {"the car half rewritten", updated.substr(0, updated.size() / 2), flushed_output},
-        {"the car flushed", flushed_car, flushed_output},
-        {"the output deleted", flushed_car, "<missing>"},
-    };
-    for (const auto &disk : disks) {
-        SCOPED_TRACE(disk.when);
-        ASSERT_TRUE(write_file(current, disk.current));
-        os_delete_file(output.c_str());
-        if (disk.output != "<missing>") {
-            ASSERT_TRUE(write_file(output, disk.output));
+    for (const std::string &car : cars) {
+        SCOPED_TRACE(car);
+        EXPECT_EQ(read_file(at("new\\") + car), updated);
+        int output = first_flush(record, car + ".pelmora", updated.size());
+        int rewritten = first_flush(record, car, updated.size());
+        ASSERT_GE(output, 0) << "the whole output flushed";
+        ASSERT_GT(rewritten, output) << "the whole car flushed after its output";
+        for (const std::string &other : cars) {
+            EXPECT_EQ(record.held[output].at(other), sizeof NEW_TEXT - 1)
+                << other << " cut too early";
+            EXPECT_EQ(record.held[rewritten].count(other + ".pelmora"), 1u)
+                << other << "'s output deleted too early";
         }
+    }
+    struct Disk {
+        std::string car, output; // "<missing>": no file
+    };
+    const std::string half = updated.substr(0, updated.size() / 2);
+    const std::vector<std::vector<Disk>> stages = {
+        {{NEW_TEXT, "<missing>"}, {NEW_TEXT, ""}, {NEW_TEXT, half}, {NEW_TEXT, updated}},
+        {{NEW_TEXT, updated}, {"", updated}, {half, updated}, {updated, updated}},
+        {{updated, updated}, {updated, "<missing>"}},
+    };
+    for (size_t stage = 0; stage < stages.size(); stage++)
+        for (size_t turn = 0; turn < stages[stage].size(); turn++) {
+            SCOPED_TRACE("stage " + std::to_string(stage) + ", turn " + std::to_string(turn));
+            for (size_t at_car = 0; at_car < cars.size(); at_car++) {
+                const Disk &disk = stages[stage][(at_car + turn) % stages[stage].size()];
+                const std::string car = at("new\\") + cars[at_car];
+                ASSERT_TRUE(write_file(car, disk.car));
+                os_delete_file((car + ".pelmora").c_str());
+                if (disk.output != "<missing>") {
+                    ASSERT_TRUE(write_file(car + ".pelmora", disk.output));
+                }
+            }
+            const std::string out = reconcile(&result);
+            for (const std::string &car : cars) {
+                EXPECT_EQ(read_file(at("new\\") + car), updated) << car << "\n" << out;
+                EXPECT_EQ(read_file(at("new\\") + car + ".pelmora"), "<missing>") << out;
+            }
+            EXPECT_EQ(result, 0) << out;
+        }
+}
+
+// A batch holds at most 256 cars and at most 8 MiB of their texts: a car and a later one share
+// a batch when the first is still uncut once the later one's output is on the disk. One row per
+// folder: its cars (each NEW_TEXT, then a comment line of the given size), and pairs of cars
+// with whether they share a batch.
+TEST_F(ReconcileFolders, PutsCarsInPlaceInBatchesBoundedInCountAndText)
+{
+    const struct {
+        int cars;
+        size_t comment;
+        std::vector<std::vector<int>> pairs; // {first, later, 1 when in one batch}
+    } rows[] = {
+        {257, 0, {{0, 255, 1}, {0, 256, 0}, {255, 256, 0}}},
+        {3, 5u << 20, {{0, 1, 0}, {1, 2, 0}}},
+        {3, 3u << 20, {{0, 1, 1}, {1, 2, 0}}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(std::to_string(row.cars) + " cars");
+        ASSERT_EQ(os_change_directory(dir.c_str()), 0) << "the walk leaves new current";
+        remove_all(at("new"));
+        ASSERT_EQ(os_make_directory(at("new").c_str()), 0);
+        const std::string text = NEW_TEXT + std::string("Comment=") + std::string(row.comment, 'c');
+        const size_t updated = sizeof UPDATED - 1 - (sizeof NEW_TEXT - 1) + text.size();
+        auto name = [](int car) { return "car" + std::to_string(1000 + car) + ".veh"; };
+        for (int car = 0; car < row.cars; car++) {
+            ASSERT_TRUE(write_file(at("ref\\") + name(car), REFERENCE));
+            ASSERT_TRUE(write_file(at("new\\") + name(car), text));
+        }
+        FlushRecord record = {at("new"), {}, {}};
+        os_observe_flushes(record_flush, &record);
+        int8_t result = 0;
         const std::string out = reconcile(&result);
-        EXPECT_EQ(read_file(current), updated) << out;
-        EXPECT_EQ(read_file(output), "<missing>") << out;
+        os_observe_flushes(nullptr, nullptr);
         EXPECT_EQ(result, 0) << out;
+        for (const std::vector<int> &pair : row.pairs) {
+            int flushed = first_flush(record, name(pair[1]) + ".pelmora", updated);
+            ASSERT_GE(flushed, 0) << name(pair[1]);
+            EXPECT_EQ(record.held[flushed].at(name(pair[0])), pair[2] ? text.size() : updated)
+                << name(pair[0]) << " and " << name(pair[1]);
+        }
+        EXPECT_EQ(read_file(at("new\\") + name(row.cars - 1)).size(), updated);
     }
 }
 
@@ -495,7 +578,7 @@ TEST_F(ReconcileFolders, ShowsControlCharactersInEveryCouldNotLine)
     } rows[] = {
         {OS_FAULT_READ, 1, "Could not read "},     // the reference
         {OS_FAULT_CREATE, 1, "Could not create "}, // the output file
-        {OS_FAULT_WRITE, 2, "Could not update "},  // the copy back
+        {OS_FAULT_WRITE, 0, "Could not update "},  // the first copy back, after the outputs
         {OS_FAULT_DELETE, 1, "Could not delete "}, // the output file
     };
     for (const std::string &name : names)
@@ -503,7 +586,8 @@ TEST_F(ReconcileFolders, ShowsControlCharactersInEveryCouldNotLine)
             SCOPED_TRACE(row.line);
             ASSERT_TRUE(write_file(at("ref\\") + name, REFERENCE));
             ASSERT_TRUE(write_file(at("new\\") + name, NEW_TEXT));
-            os_inject_fault(row.kind, row.nth);
+            os_inject_fault(row.kind,
+                            row.nth ? row.nth : static_cast<int>(names_in(at("new")).size()) + 1);
             int8_t result = 0;
             const std::string out = reconcile(&result);
             os_inject_fault(row.kind, 0);

@@ -634,3 +634,13 @@ int os_held_move(OsHeldFolder *from_folder, const char *from, OsHeldFolder *to_f
 // 1 when two holds are on one folder (the same identity), else 0: a folder held again by its
 // path is then still the one held first.
 int os_held_same_folder(const OsHeldFolder *first, const OsHeldFolder *second);
+
+// ---- Flushing many files at once ---------------------------------------------------------
+
+// Waits until what was written to the count files open for writing as fds (named paths) is
+// on the disk, at the cost of about one flush: all of them lie in or below folder, on
+// folder's own file system. POSIX: one syncfs on fds[0], which writes out every file of that
+// file system, recorded as one flush of folder (the observer above then takes every file under
+// folder as flushed); Windows: FlushFileBuffers on each, each recorded by its path. 0 (also
+// when count is 0), or -1 (os_error_text says why; some of the files may be on the disk).
+int os_flush_files(const int *fds, const char *const *paths, int32_t count, const char *folder);

@@ -1,4 +1,5 @@
-// The record of flushes that tests replay to see what a disk would hold after a power loss.
+// The record of flushes that tests replay to see what a disk would hold after a power loss:
+// a file's path, or a folder's when one flush wrote out every file under it.
 #include "os.h"
 
 static OsFlushObserver flush_observer = nullptr;
