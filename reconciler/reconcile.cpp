@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "folders.h"
 #include "listing.h"
 #include "os.h"
 #include "utility.h"
@@ -97,14 +98,25 @@ struct CurrentFile {
     char unwritable[REASON_SIZE]; // "" when open for writing
 };
 
+static void say_leads_out(const ReconcileRun *run, const VehicleFiles *files)
+{
+    char shown[SHOWN_SIZE];
+    say(run, "Skipped %s: it no longer leads to the file read, or leads out of %s\n",
+        files->shown_current, visible_text(shown, sizeof shown, run->folder_final));
+}
+
 // Opens the new file. 0, or -1 after a line saying why not.
 static int open_current(const ReconcileRun *run, const VehicleFiles *files, CurrentFile *current)
 {
     current->unwritable[0] = '\0';
-    if (os_open_file(files->current, 1, &current->open) != 0) {
+    if (open_run_file(run, 0, files->current, 1, &current->open) != 0) {
         system_words(current->unwritable);
-        if (os_open_file(files->current, 0, &current->open) != 0) {
-            report_unread(run, files, 0, VEH_NOT_OPENED);
+        if (open_run_file(run, 0, files->current, 0, &current->open) != 0) {
+            // The hold opens no link that leads out of the folder.
+            if (run->held_folder && os_is_link(files->current) == 1)
+                say_leads_out(run, files);
+            else
+                report_unread(run, files, 0, VEH_NOT_OPENED);
             return -1;
         }
     }
@@ -160,7 +172,7 @@ static int write_output(const VehicleFiles *files, const ReconcileRun *run, int 
                                      find_listed(run, name_in(files->output)) >= 0
                                : os_exists(files->output)))
         return 1;
-    int output = os_create_new(files->output);
+    int output = create_run_file(run, files->output);
     if (output < 0) {
         // The reason is the create's: the status call below sets the system's error anew.
         system_words(reason);
@@ -182,7 +194,7 @@ static int write_output(const VehicleFiles *files, const ReconcileRun *run, int 
         *kept = output;
         return 0;
     }
-    os_delete_created(output, files->output);
+    delete_created_run_file(run, output, files->output);
     say(run, "Could not write %s: %s left unchanged\n", files->shown_output, files->shown_current);
     return -1;
 }
@@ -197,7 +209,7 @@ static int rewrite_current(const VehicleFiles *files, const ReconcileRun *run,
                            const CurrentFile *current, const char *bytes, uint32_t size,
                            char *reason)
 {
-    if (!os_file_is_still_at(&current->open, files->current, run->folder_final))
+    if (!run_file_is_still_at(run, files->current, &current->open))
         return NOT_THERE;
     if (current->unwritable[0]) {
         snprintf(reason, REASON_SIZE, "%s", current->unwritable);
@@ -216,9 +228,7 @@ static void say_not_replaced(const VehicleFiles *files, ReconcileRun *run, int r
                              const char *reason, const char *kept_in)
 {
     if (replaced == NOT_THERE) {
-        char shown[SHOWN_SIZE];
-        say(run, "Skipped %s: it no longer leads to the file read, or leads out of %s\n",
-            files->shown_current, visible_text(shown, sizeof shown, run->folder_final));
+        say_leads_out(run, files);
         return;
     }
     say(run, "Could not update %s: %s; its updated text is kept in %s\n", files->shown_current,
@@ -248,8 +258,8 @@ static int replace_current(const VehicleFiles *files, ReconcileRun *run, const C
 static void delete_output(const VehicleFiles *files, ReconcileRun *run, int kept)
 {
     char reason[REASON_SIZE];
-    int deleted =
-        kept >= 0 ? os_delete_created(kept, files->output) : os_delete_file(files->output);
+    int deleted = kept >= 0 ? delete_created_run_file(run, kept, files->output)
+                            : delete_run_file(run, files->output);
     if (deleted != 0) {
         say(run, "Could not delete %s: %s\n", files->shown_output, system_words(reason));
         mark_named(run, name_in(files->output));
@@ -291,9 +301,8 @@ static int settle_leftover(const VehicleFiles *files, ReconcileRun *run, const C
     // car pack from elsewhere could lead to any file, and a FIFO to no end.
     OsOpenFile found;
     int read = VEH_NOT_OPENED;
-    if (os_open_file(files->output, 0, &found) == 0) {
-        int plain =
-            found.status.is_file && os_file_is_still_at(&found, files->output, run->folder_final);
+    if (open_run_file(run, 0, files->output, 0, &found) == 0) {
+        int plain = found.status.is_file && run_file_is_still_at(run, files->output, &found);
         read = plain ? read_veh_file(&found, leftover) : VEH_NOT_OPENED;
         os_close(found.fd);
     }
@@ -326,7 +335,7 @@ static int settle_leftover(const VehicleFiles *files, ReconcileRun *run, const C
         return SETTLED_FINISHED;
     }
     char reason[REASON_SIZE];
-    if (made_short && os_delete_file(files->output) != 0) {
+    if (made_short && delete_run_file(run, files->output) != 0) {
         say(run, "Could not delete %s: %s; %s left unchanged\n", files->shown_output,
             system_words(reason), files->shown_current);
         return SETTLED_NOT;
@@ -339,7 +348,7 @@ static int settle_leftover(const VehicleFiles *files, ReconcileRun *run, const C
     // the keys of another reference. Nothing is lost with it.
     if (readable && leftover->size == current_text->size &&
         starts_with(leftover->bytes, leftover->size, current_text->bytes, current_text->size)) {
-        if (os_delete_file(files->output) != 0) {
+        if (delete_run_file(run, files->output) != 0) {
             say(run, "Could not delete %s: %s; %s left unchanged\n", files->shown_output,
                 system_words(reason), files->shown_current);
             return SETTLED_NOT;
@@ -493,14 +502,14 @@ static void finish_car(ReconcileRun *run, BatchCar *car)
 {
     const VehicleFiles *files = &car->files;
     if (car->replaced == NOT_FLUSHED) {
-        os_delete_created(car->kept, files->output);
+        delete_created_run_file(run, car->kept, files->output);
         say(run, "Could not write %s: %s left unchanged\n", files->shown_output,
             files->shown_current);
         run->unchanged++;
     } else if (car->replaced != REPLACED) {
         // The output of a file left as it is would only be in the next run's way.
         if (car->replaced == NOT_THERE)
-            os_delete_created(car->kept, files->output);
+            delete_created_run_file(run, car->kept, files->output);
         else
             os_close(car->kept);
         say_not_replaced(files, run, car->replaced, car->reason, files->shown_output);
@@ -630,7 +639,7 @@ static int update_vehicle_file(const VehicleFiles *files, ReconcileRun *run, con
 // it cannot be opened.
 static int open_reference(const ReconcileRun *run, const VehicleFiles *files, OsOpenFile *reference)
 {
-    if (os_open_file(files->reference, 0, reference) == 0) {
+    if (open_run_file(run, 1, files->reference, 0, reference) == 0) {
         if (!reference->status.is_directory)
             return 1;
         os_close(reference->fd);
@@ -791,10 +800,27 @@ int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_fol
         free_listing(&listing);
         return -1;
     }
-    ReconcileRun run = {
-        reference, final, listing.sorted, listing.count, listing.named, listing.kinds, 0,
-        0,         0,     nullptr};
+    ReconcileRun run = {};
+    run.reference_folder = reference;
+    run.folder_final = final;
+    run.sorted = listing.sorted;
+    run.sorted_count = listing.count;
+    run.named = listing.named;
+    run.kinds = listing.kinds;
+    char reference_final[OS_PATH_SIZE];
+    if (os_final_path(reference, reference_final, sizeof reference_final) != 0) {
+        visible_text(shown, sizeof shown, reference);
+        os_print("Could not find where %s really lies: %s; nothing changed.\n", shown,
+                 system_words(reason));
+        free_listing(&listing);
+        return -1;
+    }
+    if (hold_run_folders(&run, reference_final) != 0) {
+        free_listing(&listing);
+        return -1;
+    }
     reconcile_listed(folder, &listing, &run);
+    release_run_folders(&run);
     name_leftovers(folder, &run);
     os_print("Done in %s: %d updated, %d left unchanged\n", shown, static_cast<int>(run.updated),
              static_cast<int>(run.unchanged));

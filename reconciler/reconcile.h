@@ -19,6 +19,7 @@ enum {
 };
 
 struct CarBatch;
+struct OsHeldFolder;
 
 // What the files of one run share: the walk's argument for reconcile_vehicle_file.
 struct ReconcileRun {
@@ -28,15 +29,17 @@ struct ReconcileRun {
     const char *const *sorted; // the names of the new folder's files in os_compare_names
                                // order, as one listing gave them; null when not known
     int32_t sorted_count;
-    int8_t *named;       // per sorted name: 1 once a line named it; null with sorted
-    int32_t kinds;       // LISTED_* bits: what the names hold, so that the listing is
-                         // searched only for what it may hold
-    int32_t updated;     // files rewritten
-    int32_t unchanged;   // files with a reference counterpart left as they were, and
-                         // earlier output files named at the end
-    int32_t not_deleted; // output files left beside their updated file
-    CarBatch *batch;     // cars whose outputs are written and that are not yet put in place;
-                         // null: each car is put in place on its own
+    int8_t *named;             // per sorted name: 1 once a line named it; null with sorted
+    int32_t kinds;             // LISTED_* bits: what the names hold, so that the listing is
+                               // searched only for what it may hold
+    int32_t updated;           // files rewritten
+    int32_t unchanged;         // files with a reference counterpart left as they were, and
+                               // earlier output files named at the end
+    int32_t not_deleted;       // output files left beside their updated file
+    CarBatch *batch;           // cars whose outputs are written and that are not yet put in place;
+                               // null: each car is put in place on its own
+    OsHeldFolder *held_folder; // the new folder and the reference folder, whose files are
+    OsHeldFolder *held_reference; // reached through these holds; null: by path
 };
 
 // Rewrites every .veh file directly inside new_folder that has a counterpart in

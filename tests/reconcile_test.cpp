@@ -381,6 +381,71 @@ TEST_F(ReconcileFolders, PutsCarsInPlaceInBatchesBoundedInCountAndText)
     }
 }
 
+// A folder swapped during a run: renamed away, a link to another folder put in its place.
+struct Swap {
+    std::string folder, away, other;
+    bool done;
+};
+
+// Swaps at the run's first flush, once the first batch's cars are open.
+static void swap_at_first_flush(const char *, void *context)
+{
+    Swap *swap = static_cast<Swap *>(context);
+    if (swap->done)
+        return;
+    swap->done = true;
+    EXPECT_EQ(behind_rename(swap->folder, swap->away), 0);
+    EXPECT_EQ(behind_make_link(swap->other, swap->folder), 0);
+}
+
+// The run reaches the files of both folders through its holds of them: with either folder
+// swapped for a link to another folder of cars after the first batch (more cars than a batch
+// holds), no car of the other folder changes and no car takes the other folder's keys; the cars
+// of the folder swapped away are all updated.
+TEST_F(ReconcileFolders, WorksOnTheFoldersItHoldsWhenEitherIsSwappedForALink)
+{
+    if (!behind_back_available())
+        GTEST_SKIP() << "links are made with POSIX calls; Windows renames no held folder";
+    const char *const swapped[] = {"new", "ref"};
+    const std::string outside_reference = "DescFile=outside.txt\r\nDescClass=Outside\r\n";
+    const int cars = 300;
+    for (const char *folder : swapped) {
+        SCOPED_TRACE(folder);
+        const std::string other = std::string(folder) + "_other";
+        ASSERT_EQ(os_change_directory(dir.c_str()), 0) << "the walk leaves new current";
+        remove_all(at("new"));
+        remove_all(at("ref"));
+        ASSERT_EQ(os_make_directory(at("new").c_str()), 0);
+        ASSERT_EQ(os_make_directory(at("ref").c_str()), 0);
+        ASSERT_EQ(os_make_directory(at(other).c_str()), 0);
+        for (int car = 0; car < cars; car++) {
+            const std::string name = "\\car" + std::to_string(1000 + car) + ".veh";
+            ASSERT_TRUE(write_file(at("new") + name, NEW_TEXT));
+            ASSERT_TRUE(write_file(at("ref") + name, REFERENCE));
+            ASSERT_TRUE(write_file(at(other) + name,
+                                   folder == swapped[0] ? NEW_TEXT : outside_reference));
+        }
+        Swap swap = {at(folder), at(std::string(folder) + "_away"), other, false};
+        os_observe_flushes(swap_at_first_flush, &swap);
+        int8_t result = 0;
+        const std::string out = reconcile(&result);
+        os_observe_flushes(nullptr, nullptr);
+        ASSERT_TRUE(swap.done) << out;
+        const std::string cars_at = folder == swapped[0] ? swap.away : at("new");
+        for (int car = 0; car < cars; car++) {
+            const std::string name = "\\car" + std::to_string(1000 + car) + ".veh";
+            EXPECT_EQ(read_file(at(other) + name),
+                      folder == swapped[0] ? NEW_TEXT : outside_reference)
+                << name;
+            EXPECT_EQ(read_file(cars_at + name), UPDATED) << name;
+        }
+        EXPECT_EQ(result, 0) << out;
+        ASSERT_EQ(behind_delete_file(at(folder)), 0);
+        ASSERT_EQ(behind_rename(swap.away, at(folder)), 0);
+        remove_all(at(other));
+    }
+}
+
 // An output file that cannot be deleted beside its updated file is said, and the run ends
 // with 1.
 TEST_F(ReconcileFolders, EndsWithOneWhenAnOutputFileCannotBeDeleted)

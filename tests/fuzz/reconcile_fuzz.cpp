@@ -208,7 +208,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static char final[OS_PATH_SIZE];
     fuzz_check(final[0] || os_final_path(new_folder.c_str(), final, sizeof final) == 0,
                "cannot resolve the new folder");
-    ReconcileRun run = {ref_folder.c_str(), final, nullptr, 0, nullptr, 0, 0, 0, 0, nullptr};
+    ReconcileRun run = {
+        ref_folder.c_str(), final, nullptr, 0, nullptr, 0, 0, 0, 0, nullptr, nullptr, nullptr};
     WalkEntry entry = {entry_name, directory, static_cast<int32_t>(current.size()), 0777, &run};
     int8_t result = reconcile_vehicle_file(&entry);
     os_change_directory(previous);
