@@ -1,6 +1,5 @@
 // In-process tests of the reconciler for what the program cannot show from outside: its
 // results, and a copy back that fails through the OS layer's fault injection.
-#include "os_test.h"
 #include "support.h"
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 
 #include "behind_back.h"
 #include "os.h"
+#include "os_test.h"
 #include "reconcile.h"
 
 static const char REFERENCE[] = "Name=ref\r\nDescFile=ref.txt\r\nDescClass=Sport\r\n";
