@@ -10,12 +10,10 @@
 #include "folders.h"
 #include "listing.h"
 #include "os.h"
+#include "update.h"
 #include "utility.h"
 #include "vehtext.h"
 
-// A path with its control characters shown in caret notation needs up to twice the room.
-// A line names at most three paths, each shown, and the system's words.
-enum { REASON_SIZE = 256, SHOWN_SIZE = 2 * PATH_BUFFER_SIZE, LINE_SIZE = 4 * SHOWN_SIZE };
 
 // The three paths of one .veh file, each at most VEH_PATH_UNITS long, and each as it is printed:
 // names from a folder listing may hold control characters, shown visibly (see visible_text).
@@ -49,8 +47,7 @@ static int build_paths(VehicleFiles *files, const char *reference_folder, const 
 static void say(const ReconcileRun *run, const char *format, ...)
     __attribute__((format(printf, 2, 3)));
 
-// The system's words for the last failed OS-layer call, in reason (REASON_SIZE bytes).
-static const char *system_words(char *reason)
+const char *system_words(char *reason)
 {
     os_error_text(reason, REASON_SIZE);
     if (reason[0] == '\0')
@@ -702,56 +699,7 @@ int8_t reconcile_vehicle_file(WalkEntry *entry)
     return 0;
 }
 
-// ---- The folder ----------------------------------------------------------------------------
-
-// Names each earlier output file ("car.veh.pelmora") that is still there and that no line named:
-// one without its car, or beside a car that was not updated from it. Each counts as unchanged.
-static void name_leftovers(const char *folder, ReconcileRun *run)
-{
-    for (int32_t at = 0; (run->kinds & LISTED_OUTPUTS) && at < run->sorted_count; at++) {
-        char name[OS_NAME_SIZE], car[OS_NAME_SIZE], path[PATH_BUFFER_SIZE];
-        snprintf(name, sizeof name, "%s", run->sorted[at]);
-        set_ascii_case(name, ASCII_LOWER);
-        if (run->named[at] || match_wildcard(name, "*.veh.pelmora") != 1)
-            continue;
-        int length = snprintf(path, sizeof path, "%s%c%s", folder, SEPARATOR, run->sorted[at]);
-        if (!fits_path(path, length) || !os_exists(path))
-            continue;
-        snprintf(car, sizeof car, "%.*s", static_cast<int>(strlen(name) - strlen(OUTPUT_SUFFIX)),
-                 name);
-        char shown[SHOWN_SIZE], shown_car[2 * OS_NAME_SIZE];
-        visible_text(shown, sizeof shown, path);
-        visible_text(shown_car, sizeof shown_car, car);
-        if (find_listed(run, car) < 0)
-            say(run,
-                "Left %s as it is: there is no %s beside it, whose text it may hold from an "
-                "interrupted run\n",
-                shown, shown_car);
-        else
-            say(run, "Left %s as it is: %s beside it was not updated from it\n", shown, shown_car);
-        run->unchanged++;
-    }
-}
-
-// 1 with the absolute form of folder in out (PATH_BUFFER_SIZE bytes), or 0 after a message when
-// it would be longer than VEH_PATH_UNITS. A folder that begins at a root ('\cars', a network
-// path) or names a drive is taken as it is: make_absolute_path would put it below the current
-// folder.
-static int absolute_folder(char *out, const char *folder)
-{
-    int relative = folder[0] != '\\' && folder[0] != '/' && !(folder[0] && folder[1] == ':');
-    int fits = relative ? make_absolute_path(out, folder) != nullptr
-                        : fits_path(out, snprintf(out, PATH_BUFFER_SIZE, "%s", folder));
-    if (fits && os_utf16_length(out) <= VEH_PATH_UNITS)
-        return 1;
-    char shown[SHOWN_SIZE];
-    os_print("Folder name too long: %s\n", visible_text(shown, sizeof shown, folder));
-    return 0;
-}
-
-// Hands each listed file to reconcile_vehicle_file, in listing order, with folder current; the
-// cars are put in place in batches (one by one when there is no memory for a batch).
-static void reconcile_listed(char *folder, const Listing *listing, ReconcileRun *run)
+void reconcile_listed(char *folder, const Listing *listing, ReconcileRun *run)
 {
     CarBatch batch = {static_cast<BatchCar *>(malloc(BATCH_FILES * sizeof(BatchCar))),
                       BATCH_FILES,
@@ -774,56 +722,4 @@ static void reconcile_listed(char *folder, const Listing *listing, ReconcileRun 
     settle_batch(run->batch);
     run->batch = nullptr;
     free(batch.cars);
-}
-
-int8_t reconcile_vehicle_files(const char *new_folder, const char *reference_folder)
-{
-    char folder[PATH_BUFFER_SIZE], reference[PATH_BUFFER_SIZE], final[OS_PATH_SIZE];
-    if (!absolute_folder(folder, new_folder) || !absolute_folder(reference, reference_folder))
-        return -1;
-    OsFileStatus status;
-    if (os_file_status(folder, &status) != 0)
-        return -1;
-    if (!status.is_directory)
-        return 0;
-    // A link or a subst drive may lead to a folder whose final path does not fit.
-    char reason[REASON_SIZE], shown[SHOWN_SIZE];
-    visible_text(shown, sizeof shown, folder);
-    if (os_final_path(folder, final, sizeof final) != 0) {
-        os_print("Could not find where %s really lies: %s; nothing changed.\n", shown,
-                 system_words(reason));
-        return -1;
-    }
-    Listing listing = {};
-    if (os_change_directory(folder) != 0 || list_files(folder, &listing) != 0) {
-        os_print("Could not list %s: %s; nothing changed.\n", shown, system_words(reason));
-        free_listing(&listing);
-        return -1;
-    }
-    ReconcileRun run = {};
-    run.reference_folder = reference;
-    run.folder_final = final;
-    run.sorted = listing.sorted;
-    run.sorted_count = listing.count;
-    run.named = listing.named;
-    run.kinds = listing.kinds;
-    char reference_final[OS_PATH_SIZE];
-    if (os_final_path(reference, reference_final, sizeof reference_final) != 0) {
-        visible_text(shown, sizeof shown, reference);
-        os_print("Could not find where %s really lies: %s; nothing changed.\n", shown,
-                 system_words(reason));
-        free_listing(&listing);
-        return -1;
-    }
-    if (hold_run_folders(&run, reference_final) != 0) {
-        free_listing(&listing);
-        return -1;
-    }
-    reconcile_listed(folder, &listing, &run);
-    release_run_folders(&run);
-    name_leftovers(folder, &run);
-    os_print("Done in %s: %d updated, %d left unchanged\n", shown, static_cast<int>(run.updated),
-             static_cast<int>(run.unchanged));
-    free_listing(&listing);
-    return run.unchanged > 0 || run.not_deleted > 0 ? 1 : 0;
 }
