@@ -3,7 +3,7 @@
 # headings underlined, lists and indented code blocks as written, tables in columns (or, when
 # too wide for that, one entry per block), backticks and bold marks dropped. The text is UTF-8
 # and begins with a byte order mark, so that Notepad never shows its accented letters as ANSI.
-# cmake -DINPUT=README.md -DOUTPUT=README.txt -DVERSION=1.4.0 -DRELEASE_DATE=2026-12-10
+# cmake -DINPUT=README.md -DOUTPUT=README.txt -DVERSION=1.5.0 -DRELEASE_DATE=2026-12-10
 #       -P readme_text.cmake
 cmake_minimum_required(VERSION 3.25)
 
