@@ -62,6 +62,8 @@ static const FoldRun FOLD_RUNS[] = {
 
 uint32_t os_upper_case(uint32_t c)
 {
+    if (c < 0x80)
+        return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
     size_t low = 0, high = sizeof FOLD_RUNS / sizeof FOLD_RUNS[0];
     while (low < high) {
         size_t middle = (low + high) / 2;
@@ -152,6 +154,17 @@ static uint32_t utf16_place(uint32_t c)
 
 int os_compare_names(const char *a, const char *b)
 {
+    // Most names are ASCII, whose characters are single bytes that compare in their upper case
+    // as their UTF-16 units do; the first byte past ASCII hands the rest to the whole way,
+    // which also asks whether each name as a whole is UTF-8.
+    for (; *a && *b && !((*a | *b) & 0x80); a++, b++) {
+        uint32_t x = os_upper_case(static_cast<unsigned char>(*a));
+        uint32_t y = os_upper_case(static_cast<unsigned char>(*b));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    if (!*a || !*b)
+        return *a ? 1 : *b ? -1 : 0;
     int a_utf8 = os_is_utf8(a);
     int b_utf8 = os_is_utf8(b);
     while (*a && *b) {

@@ -523,8 +523,10 @@ int names_keep_in_step(const char *path)
 
 void names_forget_all(void)
 {
+    // Called on every change a held folder sees: entries already free are left as they are.
     for (int i = 0; i < CACHED_FOLDERS; i++)
-        folder_clear(&folders[i]);
+        if (folders[i].path[0] != '\0' || folders[i].table || folders[i].text)
+            folder_clear(&folders[i]);
 }
 
 // ---- Listing order -------------------------------------------------------------------------
