@@ -216,14 +216,14 @@ static int is_blank(char c)
     return c == ' ' || c == '\t' || c == '\r';
 }
 
-// Reads one answer line of the console; 1 when it is "y" or "yes" in any case, blanks and
-// tabs around it ignored, else 0, also at the end of input.
-static int answer_is_yes(void)
+int answer_is_yes(void)
 {
     char answer[8];
     size_t length = 0;
     int c, over = 0;
     while ((c = os_read_input_char()) != EOF && c != '\n') {
+        // A NUL would end the answer early: "y", a NUL and more is no yes.
+        over |= c == 0;
         if (length == 0 && is_blank(static_cast<char>(c)))
             continue;
         if (length + 1 < sizeof answer)

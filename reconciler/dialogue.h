@@ -20,3 +20,8 @@
 // both answers, answers in UTF-16, a no at the question, another Pelmora at work, a folder
 // that cannot be held, a lock file that cannot be created).
 int pelmora_main(int argument_count);
+
+// Reads one answer line of standard input to the question whether to go on: 1 when it is "y"
+// or "yes" in any case, blanks, tabs and a CR around it ignored, else 0 (also at the end of
+// input, and for a line that holds a NUL anywhere).
+int answer_is_yes(void);

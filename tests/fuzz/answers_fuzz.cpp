@@ -4,9 +4,11 @@
 // dialogue, pelmora_main, on answers that name nothing outside the scratch folder (relative
 // names and 'Z:' drive-relative ones, no ".."), over a reference and a new folder of one car:
 // it ends with 0 or 1 and leaves no lock file or output file behind. The question whether to go
-// on is asked at a console only, and so is out of reach here.
+// on is asked at a console only: mode 2 asks it of every line of the input (answer_is_yes),
+// checked against a model (the line, blanks, tabs and CRs around it dropped, is "y" or "yes" in
+// any case).
 //
-// Input: the mode (1 byte, bit 0), then the answers.
+// Input: the mode (1 byte, 0 to 2 from its value modulo 3), then the answers.
 #include <stdio.h>
 #include <string.h>
 
@@ -27,7 +29,8 @@ static const char NEW_TEXT[] = "// note\r\nDescFile=old.dsc\r\nDescClass=OLD\r\n
 // Makes the answers standard input, read from the scratch folder, which becomes current.
 static void answer_with(const std::string &answers)
 {
-    fuzz_check(os_change_directory(scratch_folder().c_str()) == 0, "cannot enter the scratch folder");
+    fuzz_check(os_change_directory(scratch_folder().c_str()) == 0,
+               "cannot enter the scratch folder");
     fuzz_check(write_bytes(scratch_folder() + "\\" + ANSWERS, answers), "cannot write the answers");
     fuzz_check(freopen(ANSWERS, "rb", stdin) != nullptr, "cannot read the answers");
 }
@@ -108,8 +111,8 @@ static void check_answer(const std::string &raw, int result, const char *buffer)
     std::string name = cleaned(line);
     fuzz_check(name == buffer, "an answer cleaned otherwise");
     OsFileStatus status;
-    bool folder = !name.empty() && os_file_status(name.c_str(), &status) == 0 &&
-                  status.is_directory;
+    bool folder =
+        !name.empty() && os_file_status(name.c_str(), &status) == 0 && status.is_directory;
     fuzz_check(result == (folder ? 1 : 0), "a folder told otherwise");
 }
 
@@ -190,16 +193,44 @@ static void check_dialogue(const std::string &answers)
     os_remove_directory("ref");
 }
 
+static bool is_yes(std::string line)
+{
+    const char *blanks = " \t\r";
+    size_t first = line.find_first_not_of(blanks);
+    line = first == std::string::npos
+               ? ""
+               : line.substr(first, line.find_last_not_of(blanks) - first + 1);
+    for (char &c : line)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return line == "y" || line == "yes";
+}
+
+static void check_yes(const std::string &answers)
+{
+    answer_with(answers);
+    size_t at = 0;
+    for (int call = 0; call < CALLS_MAX && at <= answers.size(); call++) {
+        size_t end = answers.find('\n', at);
+        if (end == std::string::npos)
+            end = answers.size();
+        bool yes = answer_is_yes() == 1;
+        fuzz_check(yes == is_yes(as_given(answers.substr(at, end - at))), "a yes told otherwise");
+        at = end + 1;
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzInput input = {data, size};
-    int mode = take_byte(&input) & 1;
+    int mode = take_byte(&input) % 3;
     std::string answers = take_rest(&input);
     start_input_once();
     if (mode == 0)
         check_read_directory_name(answers);
-    else
+    else if (mode == 1)
         check_dialogue(answers);
+    else
+        check_yes(answers);
     // What a run left unread would open the next input.
     while (os_read_input_char() != EOF) {
     }
