@@ -284,6 +284,40 @@ static void clear_stopped_scratch(const ScratchRecord *record)
     say_what_became(record);
 }
 
+// The one entry of a held folder, when it has exactly one and it is spelled exactly name;
+// 1 then, with it in *entry, else 0.
+static int holds_only(OsHeldFolder *folder, const char *name, OsDirEntry *entry)
+{
+    OsDirEntry other;
+    return os_held_next(folder, entry) == 1 && strcmp(entry->name, name) == 0 &&
+                   os_held_next(folder, &other) == 0
+               ? 1
+               : 0;
+}
+
+// A run stopped while it made its mark leaves "tmp" holding the mark folder alone, empty or
+// with a mark that no record names, which would keep every later job out. Removes exactly
+// that, through holds that follow no link: the mark folder when it is empty or holds only a
+// mark file no larger than a mark. "tmp" itself stays, empty, for the next job to use.
+static void clear_unrecorded_mark(void)
+{
+    char folder[OS_PATH_SIZE];
+    OsHeldFolder *scratch = work_path(folder, "tmp") ? os_hold_folder(folder) : nullptr;
+    OsDirEntry entry;
+    OsHeldFolder *marks = scratch && holds_only(scratch, SCRATCH_MARK_FOLDER + 4, &entry) &&
+                                  (entry.attributes & OS_ATTR_DIRECTORY)
+                              ? os_hold_subfolder(scratch, entry.name)
+                              : nullptr;
+    const char *mark = SCRATCH_MARK + strlen(SCRATCH_MARK_FOLDER) + 1;
+    if (marks && holds_only(marks, mark, &entry) &&
+        !(entry.attributes & (OS_ATTR_DIRECTORY | OS_ATTR_LINK)) && entry.size < MARK_TEXT_SIZE)
+        os_held_delete(marks, mark);
+    if (marks)
+        os_release_folder(marks, 1);
+    if (scratch)
+        os_release_folder(scratch, 0);
+}
+
 // Says in one line why the lock could not be taken.
 static void say_not_taken(int taken)
 {
@@ -323,6 +357,7 @@ int take_work_lock(void)
                  shown(record.new_mas));
         say_what_became(&record);
     }
+    clear_unrecorded_mark();
     clear_scratch_record();
     return 0;
 }

@@ -315,6 +315,45 @@ TEST_F(ZandrelRuns, BelievesARecordOfTheScratchFolderOnlyWithTheMarkOfItsToken)
     }
 }
 
+// A run stopped while it made its mark leaves tmp holding the mark folder alone, empty or with
+// a mark no record names: the next run goes on in that tmp. Anything else in the mark folder
+// keeps tmp as a tmp without a record.
+TEST_F(ZandrelRuns, GoesOnWhereAStoppedRunLeftOnlyTheStartOfItsMark)
+{
+    const struct {
+        const char *what;
+        const char *file; // in the mark folder; null for none
+        std::string text;
+        bool goes_on;
+    } rows[] = {
+        {"an empty mark folder", nullptr, "", true},
+        {"an empty mark", "\\zandrel", "", true},
+        {"a whole mark that no record names", "\\zandrel", mark_text(TOKEN), true},
+        {"a file of the user's in the mark folder", "\\notes.txt", "the user's own", false},
+    };
+    make_car_folder();
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_EQ(os_make_directory(at("tmp").c_str()), 0);
+        ASSERT_EQ(os_make_directory((at("tmp") + MARK_FOLDER).c_str()), 0);
+        if (row.file) {
+            ASSERT_TRUE(write_file(at("tmp") + MARK_FOLDER + row.file, row.text));
+        }
+        ProgramRun run = run_zandrel();
+        if (row.goes_on) {
+            expect_exit_status(run, 0);
+            EXPECT_TRUE(clone_is_whole("check"));
+            EXPECT_EQ(os_exists(at("tmp").c_str()), 0);
+        } else {
+            EXPECT_NE(run.out.find("Folder '" + dir + "\\tmp' is not empty"), std::string::npos)
+                << run.out;
+            EXPECT_EQ(read_file(at("tmp") + MARK_FOLDER + row.file), row.text);
+        }
+        remove_all(at("tmp"));
+        remove_all(at("check"));
+    }
+}
+
 // A run's mark never reaches the new archive, and a job's end leaves neither mark nor tmp.
 TEST_F(ZandrelRuns, LeavesItsMarkOutOfTheNewArchive)
 {
