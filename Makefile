@@ -63,7 +63,8 @@ release:
 # would write, the floor program (the prescribed reads and writes alone) and Pelmora 1.3.0 (which
 # waited for the disk nowhere, built from its commit in the checkout's history), on the disk
 # (BENCH_WORK) and in memory (BENCH_MEMORY, a tmpfs; there also 100,000 files and Pelmora's
-# peak memory), with the system calls per file where strace is installed. Needs python3, git and
+# peak memory; and once more with the reference files named in upper case), with the system
+# calls per file where strace is installed. Needs python3, git and
 # a C compiler; several minutes.
 BENCH_WORK = build/bench
 BENCH_MEMORY = $(shell [ -d /dev/shm ] && echo /dev/shm/carbench || echo /tmp/carbench)
@@ -87,6 +88,9 @@ bench:
 	python3 bench/pelmora_bench.py --pelmora build/linux/bin/Pelmora --label memory \
 		--floor $(BENCH_WORK)/pelmora_floor --work $(BENCH_MEMORY) --large 100000 \
 		--baseline $(BENCH_BASELINE)
+	python3 bench/pelmora_bench.py --pelmora build/linux/bin/Pelmora \
+		--label "memory, references named in upper case" --upper-references --runs 3 \
+		--floor $(BENCH_WORK)/pelmora_floor --work $(BENCH_MEMORY) --baseline $(BENCH_BASELINE)
 	rm -rf $(BENCH_MEMORY)
 
 # System calls per rewritten file of one Pelmora run on 1,000 files. Needs strace.

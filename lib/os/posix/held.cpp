@@ -15,6 +15,31 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+// The name in another case, found in the listings the layer keeps of the folders it looked
+// into, through the path by which the system reaches the held folder itself
+// ("/proc/self/fd/N"): a folder of many names is then read once, not at every name. 1 with the
+// name in found and its status in *st (as lstat gives it, found through that very folder), 0
+// when there is none, -1 where that path does not reach the held folder (no /proc).
+static int find_cached(OsHeldFolder *folder, const char *name, char *found, struct stat *st)
+{
+    char path[NATIVE_PATH_SIZE];
+    int written = snprintf(path, sizeof path, "/proc/self/fd/%d", folder->fd);
+    if (!folder->reached) {
+        struct stat held;
+        folder->reached = OS_CALL(stat(path, &held)) == 0 && held.st_dev == folder->device &&
+                                  held.st_ino == folder->inode
+                              ? 1
+                              : -1;
+    }
+    if (folder->reached < 0)
+        return -1;
+    snprintf(path + written, sizeof path - written, "/%s", name);
+    if (names_resolve_case(path, 0, st) != NAMES_EXISTS)
+        return 0;
+    snprintf(found, OS_NAME_SIZE, "%s", path + written + 1);
+    return 1;
+}
+
 int find_entry(OsHeldFolder *folder, const char *name, char *found, struct stat *st)
 {
     if (!is_entry_name(name))
@@ -25,6 +50,11 @@ int find_entry(OsHeldFolder *folder, const char *name, char *found, struct stat 
     }
     if (errno != ENOENT)
         return -1;
+    int cached = find_cached(folder, name, found, st);
+    if (cached >= 0) {
+        errno = cached ? errno : ENOENT;
+        return cached ? 0 : -1;
+    }
     int listing = OS_CALL(openat(folder->fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     DIR *dir = listing >= 0 ? fdopendir(listing) : nullptr;
     if (!dir) {
@@ -73,7 +103,7 @@ static int lies_in_held(const OsHeldFolder *folder, int fd)
 static void note_change(OsHeldFolder *folder)
 {
     folder->changed = 1;
-    names_forget_all();
+    names_forget_folder(folder->device, folder->inode);
 }
 
 int os_held_open_file(OsHeldFolder *folder, const char *name, int for_writing, OsOpenFile *file)

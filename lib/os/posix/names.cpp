@@ -523,9 +523,16 @@ int names_keep_in_step(const char *path)
 
 void names_forget_all(void)
 {
-    // Called on every change a held folder sees: entries already free are left as they are.
     for (int i = 0; i < CACHED_FOLDERS; i++)
         if (folders[i].path[0] != '\0' || folders[i].table || folders[i].text)
+            folder_clear(&folders[i]);
+}
+
+void names_forget_folder(dev_t device, ino_t inode)
+{
+    for (int i = 0; i < CACHED_FOLDERS; i++)
+        if (folders[i].path[0] != '\0' && folders[i].device == device &&
+            folders[i].inode == inode)
             folder_clear(&folders[i]);
 }
 

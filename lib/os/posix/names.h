@@ -41,6 +41,8 @@ int names_keep_in_step(const char *path);
 
 // Drops every cached listing: after a started program ran, which may have changed any folder.
 void names_forget_all(void);
+// Drops the cached listings of the folder of that identity, whatever path it was looked up by.
+void names_forget_folder(dev_t device, ino_t inode);
 
 // Reads the rest of the open folder's names: "." and ".." first, then the others ordered by
 // os_compare_names (alike ones in byte order), as Windows lists a folder on NTFS. One

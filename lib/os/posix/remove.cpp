@@ -24,6 +24,11 @@ static OsHeldFolder *held_from(int fd, int parent, const char *name)
         close(fd);
         return nullptr;
     }
+    struct stat st;
+    if (fstat(fd, &st) == 0) {
+        folder->device = st.st_dev;
+        folder->inode = st.st_ino;
+    }
     folder->fd = fd;
     folder->parent = parent;
     snprintf(folder->name, sizeof folder->name, "%s", name);

@@ -48,6 +48,9 @@ struct OsHeldFolder {
     char **names;   // its names in listing order (names_read_listing)
     size_t next;    // the next name to hand out
     int changed;    // 1 once an entry was removed: the layer's listings are dropped
+    dev_t device;   // with inode, the folder's identity
+    ino_t inode;
+    int reached;    // 1 once "/proc/self/fd/<fd>" is known to reach it, -1 when not, 0 unknown
 };
 
 // 1 when name is one entry of a folder: not empty, no separator, not "." or "..", and short
