@@ -189,38 +189,9 @@ int os_held_delete_created(OsHeldFolder *folder, int fd, const char *name)
     return result;
 }
 
-int os_held_rename(OsHeldFolder *folder, const char *from, const char *to)
-{
-    if (os_fault_fires(OS_FAULT_RENAME)) {
-        errno = EIO;
-        return -1;
-    }
-    char source[OS_NAME_SIZE], target[OS_NAME_SIZE];
-    struct stat st;
-    if (find_entry(folder, from, source, &st) != 0 || !is_entry_name(to))
-        return -1;
-    int result;
-    if (find_entry(folder, to, target, &st) != 0) {
-        result = rename_no_replace_at(folder->fd, source, folder->fd, to);
-    } else if (strcmp(source, target) == 0) {
-        // A new case for the same name is a rename on Windows, not a clash.
-        result = OS_CALL(renameat(folder->fd, source, folder->fd, to)) == 0 ? 0 : -1;
-    } else {
-        errno = EEXIST;
-        return -1;
-    }
-    if (result == 0)
-        note_change(folder);
-    return result;
-}
-
 int os_held_same_folder(const OsHeldFolder *first, const OsHeldFolder *second)
 {
-    struct stat a, b;
-    return OS_CALL(fstat(first->fd, &a)) == 0 && OS_CALL(fstat(second->fd, &b)) == 0 &&
-                   a.st_dev == b.st_dev && a.st_ino == b.st_ino
-               ? 1
-               : 0;
+    return first->device == second->device && first->inode == second->inode ? 1 : 0;
 }
 
 int os_held_move(OsHeldFolder *from_folder, const char *from, OsHeldFolder *to_folder,
@@ -234,13 +205,25 @@ int os_held_move(OsHeldFolder *from_folder, const char *from, OsHeldFolder *to_f
     struct stat st;
     if (find_entry(from_folder, from, source, &st) != 0 || !is_entry_name(to))
         return -1;
-    if (find_entry(to_folder, to, target, &st) == 0) {
+    int result;
+    if (find_entry(to_folder, to, target, &st) != 0) {
+        result = rename_no_replace_at(from_folder->fd, source, to_folder->fd, to);
+    } else if (from_folder == to_folder && strcmp(source, target) == 0) {
+        // A new case for the same name is a rename on Windows, not a clash.
+        result = OS_CALL(renameat(from_folder->fd, source, to_folder->fd, to)) == 0 ? 0 : -1;
+    } else {
         errno = EEXIST;
         return -1;
     }
-    if (rename_no_replace_at(from_folder->fd, source, to_folder->fd, to) != 0)
+    if (result != 0)
         return -1;
     note_change(from_folder);
-    note_change(to_folder);
+    if (to_folder != from_folder)
+        note_change(to_folder);
     return 0;
+}
+
+int os_held_rename(OsHeldFolder *folder, const char *from, const char *to)
+{
+    return os_held_move(folder, from, folder, to);
 }

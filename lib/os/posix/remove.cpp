@@ -19,16 +19,18 @@ static OsHeldFolder *held_from(int fd, int parent, const char *name)
 {
     if (fd < 0)
         return nullptr;
-    OsHeldFolder *folder = static_cast<OsHeldFolder *>(calloc(1, sizeof(OsHeldFolder)));
+    struct stat st;
+    OsHeldFolder *folder = fstat(fd, &st) == 0
+                               ? static_cast<OsHeldFolder *>(calloc(1, sizeof(OsHeldFolder)))
+                               : nullptr;
     if (!folder) {
+        int error = errno;
         close(fd);
+        errno = error;
         return nullptr;
     }
-    struct stat st;
-    if (fstat(fd, &st) == 0) {
-        folder->device = st.st_dev;
-        folder->inode = st.st_ino;
-    }
+    folder->device = st.st_dev;
+    folder->inode = st.st_ino;
     folder->fd = fd;
     folder->parent = parent;
     snprintf(folder->name, sizeof folder->name, "%s", name);

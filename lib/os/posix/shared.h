@@ -48,7 +48,7 @@ struct OsHeldFolder {
     char **names;   // its names in listing order (names_read_listing)
     size_t next;    // the next name to hand out
     int changed;    // 1 once an entry was removed: the layer's listings are dropped
-    dev_t device;   // with inode, the folder's identity
+    dev_t device;   // with inode, the folder's identity, taken when it was held
     ino_t inode;
     int reached;    // 1 once "/proc/self/fd/<fd>" is known to reach it, -1 when not, 0 unknown
 };
